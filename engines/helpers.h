@@ -1,0 +1,47 @@
+#pragma once
+// Helpers shared by the engines, the session and the list dialogs.
+#include <string>
+#include <vector>
+
+namespace engines {
+
+// Delivers the pending window messages (so the windows repaint and a close request
+// arrives), then answers whether the program is being closed. Once it has answered yes
+// it answers yes for the rest of the run: engines stop early and their callers abandon
+// the run. Closing the program means posting WM_QUIT (PostQuitMessage).
+bool AbortRequested();
+
+std::string WithTrailingBackslash(const std::string& text);     // "" stays ""
+std::string WithoutTrailingBackslash(const std::string& text);
+
+// Lower-cases the letters A to Z only, as the watched lists are kept.
+std::string LowerAscii(std::string text);
+
+// Watched folders or ignored registry keys, in lower case, none inside another.
+// A sorted list keeps the ascending order of the list editors' list boxes (the system's
+// case-insensitive, locale-aware comparison); a plain list appends, so a new entry is
+// compared only with the one before it, which is how saved lists are read back.
+struct TrackedList {
+  enum class Order { Sorted, Plain };
+  explicit TrackedList(Order order = Order::Plain) : order(order) {}
+  Order order;
+  std::vector<std::string> entries;
+};
+
+enum class AddResult {
+  Added = 0,
+  Inside = 1,          // lies inside a listed entry: not added
+  ReplacedInner = 2,   // added, and the entries that lay inside it were removed
+  AlreadyPresent = 3,  // listed once
+};
+
+AddResult AddToTrackedList(TrackedList& list, const std::string& path);
+
+// A file for which the profile functions list at least one section.
+bool IsIniFile(const std::string& path);
+
+// "HKEY_USERS\..." or "HKEY_LOCAL_MACHINE\..." (the root in any case) that opens with
+// full access; any other root answers no without opening anything.
+bool RegistryKeyExists(const std::string& path);
+
+}  // namespace engines

@@ -1,0 +1,70 @@
+#pragma once
+// Move-only owners for Win32 handles. Each kind names its own "no handle" value:
+// process, thread and event handles and HKEY use null, file and find handles use
+// INVALID_HANDLE_VALUE, and mixing the two up is the classic leak or double close.
+#include <windows.h>
+
+#include <utility>
+
+namespace platform {
+
+template <class Kind>
+class Owned {
+ public:
+  using Type = typename Kind::Type;
+  explicit Owned(Type h = Kind::invalid()) : h_(h) {}
+  Owned(Owned&& other) noexcept : h_(std::exchange(other.h_, Kind::invalid())) {}
+  Owned& operator=(Owned&& other) noexcept {
+    if (this != &other) reset(std::exchange(other.h_, Kind::invalid()));
+    return *this;
+  }
+  Owned(const Owned&) = delete;
+  Owned& operator=(const Owned&) = delete;
+  ~Owned() { reset(); }
+
+  Type get() const { return h_; }
+  bool valid() const { return h_ != Kind::invalid(); }
+  explicit operator bool() const { return valid(); }
+  Type release() { return std::exchange(h_, Kind::invalid()); }
+  void reset(Type h = Kind::invalid()) {
+    if (h_ != Kind::invalid()) Kind::close(h_);
+    h_ = h;
+  }
+
+ private:
+  Type h_;
+};
+
+struct HandleKind {  // processes, threads, events, mappings
+  using Type = HANDLE;
+  static Type invalid() { return nullptr; }
+  static void close(Type h) { CloseHandle(h); }
+};
+struct FileKind {
+  using Type = HANDLE;
+  static Type invalid() { return INVALID_HANDLE_VALUE; }
+  static void close(Type h) { CloseHandle(h); }
+};
+struct FindKind {
+  using Type = HANDLE;
+  static Type invalid() { return INVALID_HANDLE_VALUE; }
+  static void close(Type h) { FindClose(h); }
+};
+struct KeyKind {
+  using Type = HKEY;
+  static Type invalid() { return nullptr; }
+  static void close(Type h) { RegCloseKey(h); }
+};
+struct MappedViewKind {
+  using Type = void*;
+  static Type invalid() { return nullptr; }
+  static void close(Type p) { UnmapViewOfFile(p); }
+};
+
+using Handle = Owned<HandleKind>;
+using FileHandle = Owned<FileKind>;
+using FindHandle = Owned<FindKind>;
+using RegKey = Owned<KeyKind>;
+using MappedView = Owned<MappedViewKind>;
+
+}  // namespace platform
