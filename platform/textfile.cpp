@@ -1,0 +1,100 @@
+#include "platform/textfile.h"
+
+#include "platform/ioerror.h"
+
+namespace platform {
+namespace {
+constexpr size_t kBufferSize = 64 * 1024;
+}
+
+BufferedWriter::BufferedWriter(std::string path) : path_(std::move(path)) {
+  file_.reset(CreateFileA(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file_) ThrowLastError("Cannot create", path_);
+  buffer_.reserve(kBufferSize);
+}
+
+BufferedWriter::~BufferedWriter() {
+  if (file_ && !buffer_.empty()) {
+    DWORD written = 0;
+    WriteFile(file_.get(), buffer_.data(), static_cast<DWORD>(buffer_.size()), &written, nullptr);
+  }
+}
+
+void BufferedWriter::write(const char* data, size_t size) {
+  buffer_.append(data, size);
+  if (buffer_.size() >= kBufferSize) flush();
+}
+
+void BufferedWriter::writeLine(const std::string& line) {
+  buffer_.append(line);
+  buffer_.append("\r\n", 2);
+  if (buffer_.size() >= kBufferSize) flush();
+}
+
+void BufferedWriter::flush() {
+  if (!file_ || buffer_.empty()) return;
+  DWORD written = 0;
+  BOOL ok = WriteFile(file_.get(), buffer_.data(), static_cast<DWORD>(buffer_.size()), &written,
+                      nullptr);
+  if (!ok) ThrowLastError("Cannot write", path_);
+  if (written != buffer_.size()) {
+    buffer_.erase(0, written);
+    throw IoError("Cannot write", path_, ERROR_DISK_FULL);
+  }
+  buffer_.clear();
+}
+
+void BufferedWriter::close() {
+  flush();
+  file_.reset();
+}
+
+BufferedReader::BufferedReader(std::string path) : path_(std::move(path)) {
+  file_.reset(CreateFileA(path_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file_) ThrowLastError("Cannot open", path_);
+}
+
+bool BufferedReader::fill() {
+  if (ended_) return false;
+  buffer_.erase(0, position_);
+  position_ = 0;
+  size_t kept = buffer_.size();
+  buffer_.resize(kept + kBufferSize);
+  DWORD got = 0;
+  if (!ReadFile(file_.get(), &buffer_[kept], kBufferSize, &got, nullptr)) {
+    buffer_.resize(kept);
+    ThrowLastError("Cannot read", path_);
+  }
+  buffer_.resize(kept + got);
+  if (got == 0) ended_ = true;
+  return got != 0;
+}
+
+bool BufferedReader::readLine(std::string& line) {
+  size_t searchFrom = position_;
+  for (;;) {
+    size_t end = buffer_.find('\n', searchFrom);
+    if (end != std::string::npos) {
+      size_t lineEnd = end > position_ && buffer_[end - 1] == '\r' ? end - 1 : end;
+      line.assign(buffer_, position_, lineEnd - position_);
+      position_ = end + 1;
+      return true;
+    }
+    searchFrom = buffer_.size() - position_;  // relative: fill() moves the data to the front
+    if (!fill()) break;
+  }
+  if (position_ >= buffer_.size()) return false;
+  line.assign(buffer_, position_, std::string::npos);
+  position_ = buffer_.size();
+  return true;
+}
+
+bool DeleteFileIfPresent(const std::string& path) {
+  if (DeleteFileA(path.c_str())) return true;
+  DWORD code = GetLastError();
+  return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
+}
+
+}  // namespace platform

@@ -1,0 +1,54 @@
+#pragma once
+// Buffered whole-file output and line input for listings, copies and reports. Files are
+// ANSI text with CR LF line ends. Failures raise IoError naming the file; the owner
+// closes the file whatever happens.
+#include <string>
+
+#include "platform/owners.h"
+
+namespace platform {
+
+class BufferedWriter {
+ public:
+  explicit BufferedWriter(std::string path);  // creates or truncates the file
+  // Writes what is still buffered, ignoring failures: after an error the file keeps what
+  // could be written. Call close() to hear about them.
+  ~BufferedWriter();
+  BufferedWriter(BufferedWriter&&) = default;
+
+  void write(const char* data, size_t size);
+  void write(const std::string& text) { write(text.data(), text.size()); }
+  void writeLine(const std::string& line);  // the line and CR LF
+  void flush();
+  void close();  // flushes and closes
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+  FileHandle file_;
+  std::string buffer_;
+};
+
+class BufferedReader {
+ public:
+  explicit BufferedReader(std::string path);  // the file must exist
+  BufferedReader(BufferedReader&&) = default;
+
+  // The next line without its line end (CR LF, or a lone LF); false at the end of the
+  // file. A last line without a line end is still a line.
+  bool readLine(std::string& line);
+  const std::string& path() const { return path_; }
+
+ private:
+  bool fill();
+  std::string path_;
+  FileHandle file_;
+  std::string buffer_;
+  size_t position_ = 0;
+  bool ended_ = false;
+};
+
+// Deletes a file; a missing file is not an error. Answers whether it is gone.
+bool DeleteFileIfPresent(const std::string& path);
+
+}  // namespace platform
