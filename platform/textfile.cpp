@@ -7,10 +7,14 @@ namespace {
 constexpr size_t kBufferSize = 64 * 1024;
 }
 
-BufferedWriter::BufferedWriter(std::string path) : path_(std::move(path)) {
-  file_.reset(CreateFileA(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+BufferedWriter::BufferedWriter(std::string path, Mode mode) : path_(std::move(path)) {
+  DWORD disposition = mode == Mode::Append ? OPEN_ALWAYS : CREATE_ALWAYS;
+  file_.reset(CreateFileA(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,
                           FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file_) ThrowLastError("Cannot create", path_);
+  if (!file_) ThrowLastError(mode == Mode::Append ? "Cannot open" : "Cannot create", path_);
+  if (mode == Mode::Append && SetFilePointer(file_.get(), 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&
+      GetLastError() != NO_ERROR)
+    ThrowLastError("Cannot open", path_);
   buffer_.reserve(kBufferSize);
 }
 

@@ -10,7 +10,10 @@ namespace platform {
 
 class BufferedWriter {
  public:
-  explicit BufferedWriter(std::string path);  // creates or truncates the file
+  enum class Mode { Create, Append };
+  // Create makes a new file or truncates an old one; Append adds to the end of an
+  // existing file (made if missing).
+  explicit BufferedWriter(std::string path, Mode mode = Mode::Create);
   // Writes what is still buffered, ignoring failures: after an error the file keeps what
   // could be written. Call close() to hear about them.
   ~BufferedWriter();

@@ -1,0 +1,232 @@
+#include "report/sections.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+#include "engines/helpers.h"
+
+namespace report {
+namespace {
+
+enum Ini { kKeysAdded, kKeysDeleted, kKeysChanged, kSectionsAdded, kSectionsDeleted };
+enum Registry { kRegKeysAdded, kRegKeysDeleted, kValuesChanged, kValuesAdded, kValuesDeleted };
+enum Disk { kAdded, kDeleted, kChanged };
+
+bool AllEmpty(const WorkLists& lists) {
+  return std::all_of(lists.begin(), lists.end(), [](const auto& l) { return l.empty(); });
+}
+
+bool SameText(const std::string& a, const std::string& b) {
+  return lstrcmpiA(a.c_str(), b.c_str()) == 0;
+}
+
+// A key line "[section]key=value" in its parts; without "=" the key is empty and the
+// whole text after the section is the value.
+struct IniKeyLine {
+  std::string section, key, value;
+};
+IniKeyLine SplitKeyLine(const std::string& line) {
+  IniKeyLine parts;
+  size_t close = line.find(']');
+  if (close == std::string::npos) {
+    parts.value = line;
+    return parts;
+  }
+  parts.section = line.substr(0, close + 1);
+  std::string rest = line.substr(close + 1);
+  size_t equals = rest.find('=');
+  if (equals == std::string::npos) {
+    parts.value = rest;
+  } else {
+    parts.key = rest.substr(0, equals);
+    parts.value = rest.substr(equals + 1);
+  }
+  return parts;
+}
+
+std::string FileNameOf(const std::string& path) {
+  size_t cut = path.find_last_of("\\:");
+  return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+bool IsSnapshotFile(const std::string& entry, const OwnFiles& own) {
+  if (own.tempFolder.empty() ||
+      engines::LowerAscii(entry).find(engines::LowerAscii(own.tempFolder)) == std::string::npos)
+    return false;
+  size_t dot = entry.find_last_of('.');
+  if (dot == std::string::npos) return false;
+  std::string extension = entry.substr(dot);
+  if (extension != ".$$1" && extension != ".$$2") return false;
+  std::string name = FileNameOf(entry);
+  if (name.size() < 4) return false;
+  std::string base = name.substr(0, name.size() - 4);
+  if (base == "VORTAN$$" || base == "REG$$$$$" || base == "DEV$$$$$") return true;
+  return std::any_of(own.iniCopyNames.begin(), own.iniCopyNames.end(),
+                     [&](const std::string& copy) { return SameText(base + ".INI", copy); });
+}
+
+bool IsOwnFile(const std::string& entry, const OwnFiles& own) {
+  return (!own.programFolder.empty() &&
+          engines::LowerAscii(entry).find(engines::LowerAscii(own.programFolder)) != std::string::npos) ||
+         SameText(entry, own.reportName) || SameText(entry, own.reportFolder + "EXTRARPT.CSV") ||
+         SameText(entry, own.reportFolder + "EXTRARPT.TXT") || IsSnapshotFile(entry, own);
+}
+
+template <class Drop>
+void RemoveEntries(engines::ResultList& list, Drop drop) {
+  list.erase(std::remove_if(list.begin(), list.end(),
+                            [&](const engines::ListEntry& e) { return drop(e); }),
+             list.end());
+}
+
+void WriteFileRows(ReportStreams& streams, const engines::ResultList& list, const char* subType) {
+  for (const engines::ListEntry& entry : list) streams.csvRow({"File", subType, entry.text});
+}
+
+}  // namespace
+
+void ClearWorkLists(WorkLists& lists) {
+  for (engines::ResultList& list : lists) list.clear();
+}
+
+void WriteIniSection(ReportStreams& streams, const std::string& iniName, WorkLists& lists) {
+  if (AllEmpty(lists)) {
+    streams.text.writeLine("NO CHANGES MADE TO " + iniName + "...");
+    streams.text.writeLine("");
+  } else {
+    streams.text.writeLine("CHANGES MADE TO " + iniName + "...");
+    WriteSection(streams.text, lists[kSectionsAdded], "SECTIONS ADDED TO " + iniName + ": ");
+    WriteSection(streams.text, lists[kSectionsDeleted], "SECTIONS DELETED FROM " + iniName + ": ");
+    WriteSection(streams.text, lists[kKeysAdded], "KEYS ADDED TO " + iniName + ": ");
+    WriteSection(streams.text, lists[kKeysDeleted], "KEYS DELETED FROM " + iniName + ": ");
+    WriteSection(streams.text, lists[kKeysChanged], "KEYS CHANGED IN " + iniName + ": ");
+  }
+  streams.text.flush();
+
+  for (const engines::ListEntry& entry : lists[kSectionsAdded])
+    streams.csvRow({"INI", "Add Section", iniName, entry.text});
+  for (const engines::ListEntry& entry : lists[kSectionsDeleted])
+    streams.csvRow({"INI", "Del Section", iniName, entry.text});
+  for (const engines::ListEntry& entry : lists[kKeysAdded]) {
+    IniKeyLine line = SplitKeyLine(entry.text);
+    streams.csvRow({"INI", "Add Key", iniName, line.section, "", line.key, "", line.value});
+  }
+  for (const engines::ListEntry& entry : lists[kKeysDeleted]) {
+    IniKeyLine line = SplitKeyLine(entry.text);
+    streams.csvRow({"INI", "Del Key", iniName, line.section, "", line.key, "", line.value});
+  }
+  for (const engines::ListEntry& entry : lists[kKeysChanged]) {
+    IniKeyLine line = SplitKeyLine(entry.text);
+    size_t to = line.value.find("=to=");
+    std::string before = to == std::string::npos ? line.value : line.value.substr(0, to);
+    std::string after = to == std::string::npos ? "" : line.value.substr(to + 4);
+    // Unlike registry rows, the value before the install comes first here.
+    streams.csvRow({"INI", "Change Key", iniName, line.section, "", line.key, "", before, after});
+  }
+  streams.csv.flush();
+  ClearWorkLists(lists);
+}
+
+void FormatValueEntries(WorkLists& lists) {
+  auto rewrite = [](engines::ResultList& list, auto format) {
+    RemoveEntries(list, [](const engines::ListEntry& e) {
+      return !std::holds_alternative<engines::RegObject>(e.item);
+    });
+    for (engines::ListEntry& entry : list)
+      entry.text = format(entry.text, std::get<engines::RegObject>(entry.item));
+  };
+  rewrite(lists[kValuesAdded], [](const std::string& key, const engines::RegObject& value) {
+    return key + " " + value.valueName + "=" + value.newData;
+  });
+  rewrite(lists[kValuesChanged], [](const std::string& key, const engines::RegObject& value) {
+    if (value.oldData.empty()) return key + " " + value.valueName + "=" + value.newData + " (was <null>)";
+    if (value.newData.empty()) return key + " " + value.valueName + "=<null> (was " + value.oldData + ")";
+    return key + " " + value.valueName + "=" + value.newData + " (was " + value.oldData + ")";
+  });
+  rewrite(lists[kValuesDeleted], [](const std::string& key, const engines::RegObject& value) {
+    return key + " " + value.valueName;
+  });
+}
+
+void WriteRegistrySection(ReportStreams& streams, WorkLists& lists) {
+  for (const engines::ListEntry& entry : lists[kRegKeysAdded])
+    streams.csvRow({"Registry", "Add Key", "", "", entry.text});
+  for (const engines::ListEntry& entry : lists[kRegKeysDeleted])
+    streams.csvRow({"Registry", "Del Key", "", "", entry.text});
+  auto valueRows = [&](int list, const char* subType, int columns) {
+    for (const engines::ListEntry& entry : lists[list]) {
+      const auto* value = std::get_if<engines::RegObject>(&entry.item);
+      if (!value) continue;
+      std::vector<std::string> row{"Registry", subType, "", "", entry.text, "", value->valueName,
+                                   value->newData, value->oldData};
+      row.resize(columns);
+      streams.csvRow(row);
+    }
+  };
+  valueRows(kValuesAdded, "Add Value", 8);
+  valueRows(kValuesChanged, "Change Value", 9);
+  valueRows(kValuesDeleted, "Del Value", 7);
+
+  FormatValueEntries(lists);
+  if (AllEmpty(lists)) {
+    WriteNoChanges(streams.text, "NO CHANGES IN Registry");
+    return;
+  }
+  WriteSection(streams.text, lists[kRegKeysAdded], "REGISTRY KEYS ADDED: ");
+  WriteSection(streams.text, lists[kRegKeysDeleted], "REGISTRY KEYS DELETED: ");
+  WriteSection(streams.text, lists[kValuesAdded], "REGISTRY KEY VALUES ADDED: ");
+  WriteSection(streams.text, lists[kValuesChanged], "REGISTRY KEY VALUES CHANGED: ");
+  WriteSection(streams.text, lists[kValuesDeleted], "REGISTRY KEY VALUES DELETED: ");
+}
+
+void WriteDiskSection(ReportStreams& streams, WorkLists& lists, const OwnFiles& own) {
+  DropSystemFiles(lists[kChanged]);
+  DropSystemFiles(lists[kAdded]);
+  DropSystemFiles(lists[kDeleted]);
+  DropOwnFiles(lists[kAdded], own);
+  DropOwnFiles(lists[kChanged], own);
+  DropOwnFiles(lists[kDeleted], own);
+  if (lists[kAdded].empty() && lists[kDeleted].empty() && lists[kChanged].empty()) {
+    WriteNoChanges(streams.text, "NO CHANGES IN TRACKED DISKS");
+  } else {
+    WriteSection(streams.text, lists[kAdded], "FILES AND DIRECTORIES ADDED: ");
+    WriteSection(streams.text, lists[kDeleted], "FILES AND DIRECTORIES DELETED: ");
+    WriteSection(streams.text, lists[kChanged], "FILES CHANGED: ");
+  }
+  streams.text.flush();
+  WriteFileRows(streams, lists[kAdded], "Add File/Dir");
+  WriteFileRows(streams, lists[kDeleted], "Del File/Dir");
+  WriteFileRows(streams, lists[kChanged], "Change File");
+  streams.csv.flush();
+}
+
+void WriteFileTimeSection(ReportStreams& streams, WorkLists& lists, const OwnFiles& own) {
+  engines::ResultList& newer = lists[0];
+  DropSystemFiles(newer);
+  DropOwnFiles(newer, own);
+  if (newer.empty())
+    WriteNoChanges(streams.text, "NO CHANGES IN TRACKED DISKS");
+  else
+    WriteSection(streams.text, newer, "FILES AND DIRECTORIES ADDED OR CHANGED: ");
+  streams.text.flush();
+  WriteFileRows(streams, newer, "Newer");
+  streams.csv.flush();
+}
+
+void DropSystemFiles(engines::ResultList& list) {
+  static const char* const kSystemFiles[] = {"386SPART.PAR", "WIN386.SWP", "PAGEFILE.SYS",
+                                             "USER.DAT",     "USER.DA0",   "SYSTEM.DAT",
+                                             "SYSTEM.DA0"};
+  RemoveEntries(list, [](const engines::ListEntry& entry) {
+    std::string name = FileNameOf(entry.text);
+    return std::any_of(std::begin(kSystemFiles), std::end(kSystemFiles),
+                       [&](const char* system) { return name == system; });
+  });
+}
+
+void DropOwnFiles(engines::ResultList& list, const OwnFiles& own) {
+  RemoveEntries(list, [&](const engines::ListEntry& entry) { return IsOwnFile(entry.text, own); });
+}
+
+}  // namespace report
