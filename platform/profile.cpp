@@ -39,13 +39,14 @@ std::vector<std::string> SplitNulList(const std::string& list) {
 }  // namespace
 
 std::string ReadProfileString(const std::string& file, const std::string& section,
-                              const std::string& key, const std::string& fallback) {
+                              const std::string& key, const std::string& fallback,
+                              size_t maxBytes) {
   return ReadGrowing(
       [&](char* buffer, DWORD size) {
         return GetPrivateProfileStringA(section.c_str(), key.c_str(), fallback.c_str(), buffer,
                                         size, file.c_str());
       },
-      1, 0);
+      1, maxBytes);
 }
 
 std::vector<std::string> ProfileKeyNames(const std::string& file, const std::string& section,

@@ -8,9 +8,12 @@
 namespace platform {
 
 // The value as the profile functions give it (trimmed, surrounding quotes removed),
-// or fallback when the key is missing. The first of several equal keys wins.
+// or fallback when the key is missing. The first of several equal keys wins. maxBytes
+// limits the value as a fixed buffer of that size would (maxBytes - 1 characters); 0
+// means no limit.
 std::string ReadProfileString(const std::string& file, const std::string& section,
-                              const std::string& key, const std::string& fallback = "");
+                              const std::string& key, const std::string& fallback = "",
+                              size_t maxBytes = 0);
 
 // Key names of the first section of that name, in file order (an equal key twice is
 // listed twice). maxBytes limits the list as a fixed buffer of that size would; 0 means

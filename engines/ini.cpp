@@ -1,0 +1,279 @@
+#include "engines/ini.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <optional>
+#include <vector>
+
+#include "engines/helpers.h"
+#include "platform/ioerror.h"
+#include "platform/profile.h"
+#include "platform/system.h"
+#include "platform/textfile.h"
+
+namespace engines {
+namespace {
+
+// The profile functions' lists of names were read into buffers of this size, and values
+// into buffers of 2,048 bytes (2,047 characters).
+constexpr size_t kNameListBytes = 16384;
+constexpr size_t kValueBytes = 2048;
+
+const char kDeviceSectionLine[] = "[386Enh]";
+const char kDeviceEntryPrefix[] = "[386enh]device=";
+
+std::string UpperAnsi(std::string text) {
+  if (!text.empty()) CharUpperBuffA(text.data(), static_cast<DWORD>(text.size()));
+  return text;
+}
+
+// Negative, zero or positive. Equal only for names that differ in case alone, which the
+// profile functions take for one name.
+int CompareNames(const std::string& a, const std::string& b) {
+  int order = CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(),
+                             static_cast<int>(a.size()), b.data(), static_cast<int>(b.size())) -
+              CSTR_EQUAL;
+  return order != 0 ? order : UpperAnsi(a).compare(UpperAnsi(b));
+}
+
+bool NameBefore(const std::string& a, const std::string& b) { return CompareNames(a, b) < 0; }
+
+// Sorted, each name once; of names differing only in case the first listed stays.
+std::vector<std::string> SortedNames(std::vector<std::string> names) {
+  std::stable_sort(names.begin(), names.end(), NameBefore);
+  names.erase(std::unique(names.begin(), names.end(),
+                          [](const std::string& a, const std::string& b) {
+                            return CompareNames(a, b) == 0;
+                          }),
+              names.end());
+  return names;
+}
+
+bool HasFolder(const std::string& name) { return name.find_first_of("\\/:") != std::string::npos; }
+
+std::string TrimBlanks(const std::string& text) {
+  size_t first = text.find_first_not_of(" \t");
+  if (first == std::string::npos) return std::string();
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// No reader when the file (or its folder) does not exist; other failures raise.
+std::optional<platform::BufferedReader> OpenIfPresent(const std::string& path) {
+  try {
+    return platform::BufferedReader(path);
+  } catch (const platform::IoError& error) {
+    if (error.code() == ERROR_FILE_NOT_FOUND || error.code() == ERROR_PATH_NOT_FOUND)
+      return std::nullopt;
+    throw;
+  }
+}
+
+// The lines of a file that may be missing, one at a time.
+class LineSource {
+ public:
+  explicit LineSource(const std::string& path) : file_(OpenIfPresent(path)) {}
+  bool next(std::string& line) { return file_ && file_->readLine(line); }
+
+ private:
+  std::optional<platform::BufferedReader> file_;
+};
+
+struct IniRecord {
+  std::string line;
+  std::string section;
+  bool isSection = true;
+  std::string key;
+  std::string value;
+};
+
+// Reads the records of a copy. A key line is known by the section line before it, so
+// that a "]" or "=" inside a section name cannot split the line in the wrong place.
+class CopyReader {
+ public:
+  explicit CopyReader(const std::string& path) : lines_(path) { next(); }
+  bool exhausted() const { return exhausted_; }
+  const IniRecord& record() const { return record_; }
+
+  void next() {
+    std::string line;
+    if (!lines_.next(line)) {
+      exhausted_ = true;
+      return;
+    }
+    const std::string prefix = "[" + record_.section + "]";
+    size_t equals = line.find('=', prefix.size());
+    if (started_ && line.compare(0, prefix.size(), prefix) == 0 && equals != std::string::npos) {
+      record_.isSection = false;
+      record_.key = line.substr(prefix.size(), equals - prefix.size());
+      record_.value = line.substr(equals + 1);
+    } else {
+      size_t close = line.rfind(']');
+      record_.section = close != std::string::npos && close > 0 ? line.substr(1, close - 1) : line;
+      record_.isSection = true;
+      record_.key.clear();
+      record_.value.clear();
+    }
+    record_.line = std::move(line);
+    started_ = true;
+  }
+
+ private:
+  LineSource lines_;
+  IniRecord record_;
+  bool started_ = false;
+  bool exhausted_ = false;
+};
+
+bool SameKey(const IniRecord& a, const IniRecord& b) {
+  return a.isSection == b.isSection && CompareNames(a.section, b.section) == 0 &&
+         CompareNames(a.key, b.key) == 0;
+}
+
+// The order the copies are written in: by section, the section line first, then by key;
+// values (one per key) in byte order.
+int CompareRecords(const IniRecord& a, const IniRecord& b) {
+  if (int order = CompareNames(a.section, b.section)) return order;
+  if (a.isSection != b.isSection) return a.isSection ? -1 : 1;
+  if (int order = CompareNames(a.key, b.key)) return order;
+  return a.value.compare(b.value);
+}
+
+void WriteIniCopy(const std::string& iniPath, const std::string& copyPath) {
+  platform::BufferedWriter copy(copyPath);
+  for (const std::string& section :
+       SortedNames(platform::ProfileSectionNames(iniPath, kNameListBytes))) {
+    const std::string sectionLine = "[" + section + "]";
+    copy.writeLine(sectionLine);
+    for (const std::string& key :
+         SortedNames(platform::ProfileKeyNames(iniPath, section, kNameListBytes))) {
+      std::string value = platform::ReadProfileString(iniPath, section, key, "", kValueBytes);
+      if (!value.empty()) copy.writeLine(sectionLine + key + "=" + value);
+    }
+  }
+  copy.close();
+}
+
+std::vector<std::string> ReadDeviceLines(const std::string& iniPath) {
+  std::vector<std::string> devices;
+  LineSource ini(iniPath);
+  std::string line;
+  bool inSection = false;
+  while (ini.next(line)) {
+    line = TrimBlanks(line);
+    if (!inSection) {
+      inSection = LowerAscii(line) == LowerAscii(kDeviceSectionLine);
+    } else if (!line.empty() && line[0] == '[') {
+      break;
+    } else if (LowerAscii(line).find("device=") != std::string::npos) {
+      devices.push_back(line);
+    }
+  }
+  return devices;
+}
+
+void RemoveDeviceEntries(ResultList& list) {
+  const std::string prefix = kDeviceEntryPrefix;
+  list.erase(std::remove_if(list.begin(), list.end(),
+                            [&](const ListEntry& entry) {
+                              return LowerAscii(entry.text.substr(0, prefix.size())) == prefix;
+                            }),
+             list.end());
+}
+
+}  // namespace
+
+std::string IniCopyName(const std::string& fullPath) {
+  std::string name = fullPath;
+  std::replace(name.begin(), name.end(), ':', '_');
+  std::replace(name.begin(), name.end(), '\\', '_');
+  return name;
+}
+
+std::string IniFullPath(const std::string& name) {
+  return HasFolder(name) ? name : WithTrailingBackslash(platform::WindowsFolder()) + name;
+}
+
+std::string IniCopyPath(const std::string& name, const std::string& tempFolder,
+                        const std::string& extension) {
+  std::string copyName = IniCopyName(IniFullPath(name));
+  return WithTrailingBackslash(tempFolder) + copyName.substr(0, copyName.rfind('.')) + extension;
+}
+
+void SnapshotIniFile(const std::string& name, const std::string& tempFolder,
+                     const std::string& extension, const ProgressCallback& progress) {
+  if (AbortRequested()) return;
+  const std::string iniPath = IniFullPath(name);
+  const std::string copyPath = IniCopyPath(name, tempFolder, extension);
+  if (progress) progress(iniPath);
+  if (platform::FileExists(iniPath)) {
+    WriteIniCopy(iniPath, copyPath);
+  } else if (!platform::DeleteFileIfPresent(copyPath)) {
+    // A copy left by an earlier run would be compared as if it were this file.
+    platform::ThrowLastError("Cannot delete", copyPath);
+  }
+}
+
+void SnapshotSystemIniDevices(const std::string& iniName, const std::string& deviceFile) {
+  std::vector<std::string> devices = ReadDeviceLines(IniFullPath(iniName));
+  std::stable_sort(devices.begin(), devices.end(), NameBefore);
+  platform::BufferedWriter file(deviceFile);
+  for (const std::string& device : devices) file.writeLine(device);
+  file.close();
+}
+
+void CompareIniSnapshots(const std::string& beforeCopy, const std::string& afterCopy,
+                         ResultList& keysAdded, ResultList& keysDeleted, ResultList& keysChanged,
+                         ResultList& sectionsAdded, ResultList& sectionsDeleted) {
+  for (ResultList* list : {&keysAdded, &keysDeleted, &keysChanged, &sectionsAdded, &sectionsDeleted})
+    list->clear();
+  CopyReader before(beforeCopy);
+  CopyReader after(afterCopy);
+  while (!before.exhausted() || !after.exhausted()) {
+    // An exhausted copy orders after every record.
+    int order = after.exhausted()    ? -1
+                : before.exhausted() ? 1
+                                     : CompareRecords(before.record(), after.record());
+    if (order == 0) {
+      before.next();
+      after.next();
+    } else if (!before.exhausted() && !after.exhausted() &&
+               SameKey(before.record(), after.record())) {
+      keysChanged.push_back({before.record().line + "=to=" + after.record().value, {}});
+      before.next();
+      after.next();
+    } else if (order < 0) {
+      const IniRecord& record = before.record();
+      (record.isSection ? sectionsDeleted : keysDeleted).push_back({record.line, {}});
+      before.next();
+    } else {
+      const IniRecord& record = after.record();
+      (record.isSection ? sectionsAdded : keysAdded).push_back({record.line, {}});
+      after.next();
+    }
+  }
+}
+
+void CompareSystemIniDevices(const std::string& beforeDevices, const std::string& afterDevices,
+                             ResultList& keysAdded, ResultList& keysDeleted,
+                             ResultList& keysChanged) {
+  for (ResultList* list : {&keysAdded, &keysDeleted, &keysChanged}) RemoveDeviceEntries(*list);
+  LineSource before(beforeDevices);
+  LineSource after(afterDevices);
+  std::string beforeLine, afterLine;
+  bool haveBefore = before.next(beforeLine);
+  bool haveAfter = after.next(afterLine);
+  while (haveBefore || haveAfter) {
+    int order = !haveAfter ? -1 : !haveBefore ? 1 : CompareNames(beforeLine, afterLine);
+    if (order <= 0) {
+      if (order < 0) keysDeleted.push_back({kDeviceSectionLine + beforeLine, {}});
+      haveBefore = before.next(beforeLine);
+    }
+    if (order >= 0) {
+      if (order > 0) keysAdded.push_back({kDeviceSectionLine + afterLine, {}});
+      haveAfter = after.next(afterLine);
+    }
+  }
+}
+
+}  // namespace engines
