@@ -1,0 +1,167 @@
+#include "app/launch.h"
+
+#include <gtest/gtest.h>
+#include <tlhelp32.h>
+
+#include <memory>
+
+#include "support/temp_folder.h"
+
+using app::TLaunchProgThread;
+using testing_support::TempFolder;
+
+namespace {
+
+const char kFakeSetup[] = "C:\\tests\\programs\\fakesetup.exe";
+
+// Stands in for the main window: receives the threads' notices on this thread.
+class NoticeWindow {
+ public:
+  NoticeWindow() {
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = Proc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "LaunchNotices";
+    RegisterClassA(&windowClass);
+    hwnd = CreateWindowA("LaunchNotices", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                         GetModuleHandleA(nullptr), this);
+    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    allStop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  }
+  ~NoticeWindow() {
+    launch.reset();
+    DestroyWindow(hwnd);
+    CloseHandle(allStop);
+  }
+
+  void Launch(const std::string& commandLine, const std::string& folder = "") {
+    app::LaunchRequest request;
+    request.commandLine = commandLine;
+    request.workingFolder = folder;
+    request.notifyWindow = hwnd;
+    request.allStop = allStop;
+    launchEnded = false;
+    launch = std::make_unique<TLaunchProgThread>(request);
+  }
+
+  // Delivers messages until the launch thread's notice has come, or the time is up.
+  bool WaitForLaunchEnd(DWORD timeoutMs) {
+    DWORD start = GetTickCount();
+    while (!launchEnded && GetTickCount() - start < timeoutMs) {
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+      MSG message;
+      while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+    }
+    return launchEnded;
+  }
+
+  HWND hwnd;
+  HANDLE allStop;
+  std::unique_ptr<TLaunchProgThread> launch;
+  bool launchEnded = false;
+  bool debugging = false;
+  int watchNotices = 0;
+
+ private:
+  static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto self = reinterpret_cast<NoticeWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    auto sender = reinterpret_cast<TLaunchProgThread*>(lParam);
+    if (self && message == app::WM_WATCHENDED && sender == self->launch.get()) {
+      ++self->watchNotices;
+      self->launch->WatchEnded();
+      return 0;
+    }
+    if (self && message == app::WM_LAUNCHENDED && sender == self->launch.get()) {
+      EXPECT_EQ(self->launch->liveWatches(), 0);
+      self->debugging = self->launch->debugging();
+      self->launch->Finish();
+      self->launch.reset();
+      self->launchEnded = true;
+      return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+  }
+};
+
+int CountFiles(const std::string& pattern) {
+  WIN32_FIND_DATAA found;
+  HANDLE find = FindFirstFileA(pattern.c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return 0;
+  int count = 0;
+  do ++count;
+  while (FindNextFileA(find, &found));
+  FindClose(find);
+  return count;
+}
+
+int ThreadsOfThisProcess() {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  int count = 0;
+  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+    if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
+  CloseHandle(snapshot);
+  return count;
+}
+
+}  // namespace
+
+TEST(LaunchInstallProgram, ProgramThatWritesAFileInItsWorkingFolder) {
+  TempFolder folder;
+  NoticeWindow window;
+  window.Launch(std::string(kFakeSetup) + " write made-by-setup.txt", folder.path());
+  ASSERT_TRUE(window.WaitForLaunchEnd(15000));
+  EXPECT_TRUE(window.debugging);
+  EXPECT_EQ(folder.read("made-by-setup.txt"), "done");
+  // Once at its creation, once at its create-process event.
+  EXPECT_EQ(window.watchNotices, 2);
+}
+
+TEST(LaunchInstallProgram, WaitsForTheSecondSetupAndItsChildren) {
+  TempFolder folder;
+  NoticeWindow window;
+  // The first program starts one which exits at once too; only the grandchildren work.
+  window.Launch(std::string(kFakeSetup) + " spawn 2 2 " + folder.path() + "leaf- 800");
+  ASSERT_TRUE(window.WaitForLaunchEnd(20000));
+  EXPECT_EQ(CountFiles(folder / "leaf-*"), 4);
+  EXPECT_EQ(window.watchNotices, 1 + 7);
+}
+
+TEST(LaunchInstallProgram, MissingProgramEndsAtOnce) {
+  NoticeWindow window;
+  window.Launch("C:\\tests\\programs\\no-such-setup.exe /s");
+  ASSERT_TRUE(window.WaitForLaunchEnd(3000));
+  EXPECT_FALSE(window.debugging);
+  EXPECT_EQ(window.watchNotices, 0);
+}
+
+TEST(LaunchInstallProgram, AllStopReleasesTheWatches) {
+  TempFolder folder;
+  NoticeWindow window;
+  window.Launch(std::string(kFakeSetup) + " spawn 0 1 " + folder.path() + "late- 20000");
+  Sleep(500);
+  SetEvent(window.allStop);
+  ASSERT_TRUE(window.WaitForLaunchEnd(5000));
+  EXPECT_EQ(CountFiles(folder / "late-*"), 0);
+}
+
+TEST(LaunchInstallProgram, LeavesNoThreadOrHandleBehind) {
+  TempFolder folder;
+  NoticeWindow window;
+  // The first run lets the system make what it keeps for the life of the process.
+  window.Launch(std::string(kFakeSetup) + " spawn 1 2 " + folder.path() + "warm- 100");
+  ASSERT_TRUE(window.WaitForLaunchEnd(15000));
+  Sleep(200);
+  DWORD handlesBefore = 0;
+  GetProcessHandleCount(GetCurrentProcess(), &handlesBefore);
+  int threadsBefore = ThreadsOfThisProcess();
+
+  window.Launch(std::string(kFakeSetup) + " spawn 1 2 " + folder.path() + "leaf- 100");
+  ASSERT_TRUE(window.WaitForLaunchEnd(15000));
+  Sleep(200);  // the watch threads post their notice just before they end
+  DWORD handlesAfter = 0;
+  GetProcessHandleCount(GetCurrentProcess(), &handlesAfter);
+  EXPECT_EQ(ThreadsOfThisProcess(), threadsBefore);
+  EXPECT_EQ(handlesAfter, handlesBefore);
+}
