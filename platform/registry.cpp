@@ -46,7 +46,6 @@ LONG ValueAt(HKEY key, DWORD index, DWORD dataLimit, std::string& name, std::str
       value.type = type;
       value.size = size;
       value.data = data.data();
-      value.dataError = ERROR_SUCCESS;
       return ERROR_SUCCESS;
     }
     if (result != ERROR_MORE_DATA) return result;
@@ -61,7 +60,6 @@ LONG ValueAt(HKEY key, DWORD index, DWORD dataLimit, std::string& name, std::str
   value.type = type;
   value.size = size;
   value.data = nullptr;
-  value.dataError = size >= dataLimit ? ERROR_SUCCESS : ERROR_MORE_DATA;
   return ERROR_SUCCESS;
 }
 

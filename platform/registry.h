@@ -22,8 +22,7 @@ struct RegistryValue {
   std::string name;
   DWORD type = 0;
   DWORD size = 0;               // bytes the value holds
-  const char* data = nullptr;   // its size bytes; null when not read (see dataError)
-  LONG dataError = ERROR_SUCCESS;  // why data is null for a value below the size limit
+  const char* data = nullptr;  // its size bytes; null when it was not read
 };
 
 // The names of a key's subkeys in the registry's own order. Answers ERROR_SUCCESS, or the
@@ -31,8 +30,8 @@ struct RegistryValue {
 LONG ListSubkeyNames(HKEY key, std::vector<std::string>& names);
 
 // Calls each() for every value of the key, with the data of every value smaller than
-// dataLimit bytes; larger values come with their size only. A value that keeps changing
-// while it is read, or cannot be read, comes without data and with the reason.
+// dataLimit bytes; larger values come with their size only, and so does a smaller value
+// that kept changing while it was read.
 // Answers ERROR_SUCCESS, or the error that ended the enumeration early.
 LONG ListValues(HKEY key, DWORD dataLimit, const std::function<void(const RegistryValue&)>& each);
 
