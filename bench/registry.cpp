@@ -4,7 +4,8 @@
 // SnapshotRegistry, and CompareRegistrySnapshots of two listings that differ by 3,000
 // values, and prints the ratios and the peak memory.
 #include <windows.h>
-#include <psapi.h>
+
+#include <psapi.h>  // after windows.h
 
 #include <algorithm>
 #include <chrono>
@@ -37,21 +38,35 @@ void SetValue(HKEY key, const char* name, DWORD type, const std::string& data) {
 void SetMixedValue(HKEY key, int k) {
   std::string text = "value " + std::to_string(k);
   switch (k % 6) {
-    case 0: SetValue(key, "Data", REG_DWORD, std::string(reinterpret_cast<char*>(&k), 4)); break;
-    case 1: SetValue(key, "Data", REG_BINARY, std::string(12, static_cast<char>(k))); break;
-    case 2: SetValue(key, "Data", REG_BINARY, std::string(40, static_cast<char>(k))); break;
-    case 3: SetValue(key, "Data", REG_EXPAND_SZ, "%SystemRoot%\\" + text + '\0'); break;
-    case 4: SetValue(key, "Data", REG_SZ, std::string(300, 'x') + text + '\0'); break;
-    default: SetValue(key, "Data", REG_MULTI_SZ, text + '\0' + text + '\0' + '\0'); break;
+    case 0:
+      SetValue(key, "Data", REG_DWORD, std::string(reinterpret_cast<char*>(&k), 4));
+      break;
+    case 1:
+      SetValue(key, "Data", REG_BINARY, std::string(12, static_cast<char>(k)));
+      break;
+    case 2:
+      SetValue(key, "Data", REG_BINARY, std::string(40, static_cast<char>(k)));
+      break;
+    case 3:
+      SetValue(key, "Data", REG_EXPAND_SZ, "%SystemRoot%\\" + text + '\0');
+      break;
+    case 4:
+      SetValue(key, "Data", REG_SZ, std::string(300, 'x') + text + '\0');
+      break;
+    default:
+      SetValue(key, "Data", REG_MULTI_SZ, text + '\0' + text + '\0' + '\0');
+      break;
   }
 }
 
 void MakeTree() {
   HKEY root = nullptr;
-  RegCreateKeyExA(HKEY_LOCAL_MACHINE, kTree, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &root, nullptr);
+  RegCreateKeyExA(HKEY_LOCAL_MACHINE, kTree, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &root,
+                  nullptr);
   DWORD done = 0, size = sizeof done;
   if (RegQueryValueExA(root, "Complete", nullptr, nullptr, reinterpret_cast<BYTE*>(&done), &size) ==
-          ERROR_SUCCESS && done == 1) {
+          ERROR_SUCCESS &&
+      done == 1) {
     RegCloseKey(root);
     return;
   }
@@ -112,7 +127,8 @@ void Enumerate(HKEY parent, const char* name, Counts& counts, std::vector<char>&
       break;
     ++counts.values;
     DWORD size = static_cast<DWORD>(data.size());
-    if (RegQueryValueExA(key, names.data(), nullptr, nullptr, data.data(), &size) == ERROR_MORE_DATA) {
+    if (RegQueryValueExA(key, names.data(), nullptr, nullptr, data.data(), &size) ==
+        ERROR_MORE_DATA) {
       data.resize(size);
       RegQueryValueExA(key, names.data(), nullptr, nullptr, data.data(), &size);
     }
@@ -157,12 +173,13 @@ int main() {
   for (int round = 0; round < kRounds; ++round) {
     counts = Counts();
     enumeration = std::min(enumeration, Seconds([&] {
-      std::vector<char> names(32768);
-      std::vector<BYTE> data(65536);
-      Enumerate(HKEY_USERS, "", counts, names, data);
-      Enumerate(HKEY_LOCAL_MACHINE, "", counts, names, data);
-    }));
-    snapshot = std::min(snapshot, Seconds([&] { engines::SnapshotRegistry(base, ".$$1", ignored, progress); }));
+                             std::vector<char> names(32768);
+                             std::vector<BYTE> data(65536);
+                             Enumerate(HKEY_USERS, "", counts, names, data);
+                             Enumerate(HKEY_LOCAL_MACHINE, "", counts, names, data);
+                           }));
+    snapshot = std::min(
+        snapshot, Seconds([&] { engines::SnapshotRegistry(base, ".$$1", ignored, progress); }));
   }
 
   ApplyDifferences(false);
@@ -171,17 +188,19 @@ int main() {
   engines::ResultList keysAdded, keysDeleted, changed, added, deleted;
   for (int round = 0; round < kRounds; ++round)
     compare = std::min(compare, Seconds([&] {
-      engines::CompareRegistrySnapshots(base + ".$$1", base + ".$$2", keysAdded, keysDeleted,
-                                        changed, added, deleted, progress);
-    }));
+                         engines::CompareRegistrySnapshots(base + ".$$1", base + ".$$2", keysAdded,
+                                                           keysDeleted, changed, added, deleted,
+                                                           progress);
+                       }));
   DeleteFileA((base + ".$$1").c_str());
   DeleteFileA((base + ".$$2").c_str());
   RemoveDirectoryA(folder.c_str());
 
   std::printf("registry: %ld keys, %ld values below HKEY_USERS and HKEY_LOCAL_MACHINE\n",
               counts.keys, counts.values);
-  std::printf("compare found %zu changed, %zu added, %zu deleted values; %zu keys added, %zu deleted\n",
-              changed.size(), added.size(), deleted.size(), keysAdded.size(), keysDeleted.size());
+  std::printf(
+      "compare found %zu changed, %zu added, %zu deleted values; %zu keys added, %zu deleted\n",
+      changed.size(), added.size(), deleted.size(), keysAdded.size(), keysDeleted.size());
   PrintRates("enumeration", enumeration, counts, enumeration);
   PrintRates("snapshot", snapshot, counts, enumeration);
   PrintRates("compare", compare, counts, enumeration);
@@ -190,6 +209,7 @@ int main() {
   GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
   std::printf("ratio snapshot/enum: %.2f\n", snapshot / enumeration);
   std::printf("ratio compare/enum: %.2f\n", compare / enumeration);
-  std::printf("peak memory: %lu MiB\n", static_cast<unsigned long>(memory.PeakWorkingSetSize >> 20));
+  std::printf("peak memory: %lu MiB\n",
+              static_cast<unsigned long>(memory.PeakWorkingSetSize >> 20));
   return 0;
 }

@@ -93,7 +93,8 @@ int AppendDataText(DWORD type, DWORD size, const char* data, std::string& text) 
       // Too short for a number: the bytes it does hold.
       AppendHexBytes(bytes, size, text);
     } else {
-      uint32_t number = bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+      uint32_t number =
+          bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24;
       if (type == REG_DWORD_BIG_ENDIAN)
         number = number >> 24 | (number >> 8 & 0xFF00) | (number << 8 & 0xFF0000) | number << 24;
       text += std::to_string(static_cast<int32_t>(number));
@@ -108,7 +109,8 @@ int AppendDataText(DWORD type, DWORD size, const char* data, std::string& text) 
   return REG_BINARY + kFoldedType;
 }
 
-// A shortage that stops the whole snapshot; any other error leaves one key out.
+// Out of memory or a damaged registry: the snapshot cannot go on. Any other error leaves
+// out what lies below one key.
 bool CannotGoOn(LONG code) {
   return code == ERROR_NOT_ENOUGH_MEMORY || code == ERROR_OUTOFMEMORY || code == ERROR_BADDB ||
          code == ERROR_REGISTRY_CORRUPT || code == ERROR_REGISTRY_IO_FAILED;
@@ -172,9 +174,10 @@ class RegistryWalker {
       return;
     }
     std::vector<ValueLines> values;
-    result = platform::ListValues(key.get(), kConvertLimit, [&](const platform::RegistryValue& value) {
-      values.push_back({WrittenValueName(value.name), dataLine(key.get(), value)});
-    });
+    result =
+        platform::ListValues(key.get(), kConvertLimit, [&](const platform::RegistryValue& value) {
+          values.push_back({WrittenValueName(value.name), dataLine(key.get(), value)});
+        });
     std::vector<Subkey> subkeys;
     if (result == ERROR_SUCCESS) result = listSubkeys(key.get(), subkeys);
     if (result != ERROR_SUCCESS) {
@@ -384,9 +387,10 @@ void SnapshotRegistryFrom(const std::string& listingPath, const std::vector<Regi
 
 void SnapshotRegistry(const std::string& basePath, const std::string& extension,
                       const TrackedList& ignoredKeys, const ProgressCallback& progress) {
-  SnapshotRegistryFrom(basePath + extension.substr(0, 4),
-                       {{HKEY_USERS, "HKEY_USERS", ""}, {HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", ""}},
-                       ignoredKeys, progress, ShowRegistryErrorBox);
+  SnapshotRegistryFrom(
+      basePath + extension.substr(0, 4),
+      {{HKEY_USERS, "HKEY_USERS", ""}, {HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", ""}}, ignoredKeys,
+      progress, ShowRegistryErrorBox);
 }
 
 void CompareRegistrySnapshots(const std::string& beforePath, const std::string& afterPath,

@@ -25,7 +25,8 @@ LONG NameAndSize(HKEY key, DWORD index, std::string& name, DWORD& nameLength, DW
   for (;;) {
     nameLength = static_cast<DWORD>(name.size());
     size = 0;
-    LONG result = RegEnumValueA(key, index, name.data(), &nameLength, nullptr, &type, nullptr, &size);
+    LONG result =
+        RegEnumValueA(key, index, name.data(), &nameLength, nullptr, &type, nullptr, &size);
     if (result != ERROR_MORE_DATA || !GrowName(name)) return result;
   }
 }

@@ -21,7 +21,7 @@ LONG OpenKeyForReading(HKEY parent, const std::string& name, RegKey& key);
 struct RegistryValue {
   std::string name;
   DWORD type = 0;
-  DWORD size = 0;               // bytes the value holds
+  DWORD size = 0;              // bytes the value holds
   const char* data = nullptr;  // its size bytes; null when it was not read
 };
 

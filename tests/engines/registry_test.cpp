@@ -76,7 +76,7 @@ class RegistryTest : public ::testing::Test {
               ERROR_SUCCESS);
     RegCloseKey(key);
   }
-  // Wine's A functions take key paths of about 255 characters at the most.
+  // Created below its parent: Wine's A functions take paths of about 255 characters at most.
   void createLongKey(const std::string& name) {
     HKEY parent = nullptr, key = nullptr;
     ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, subkey(HKEY_LOCAL_MACHINE, "").c_str(), 0,
@@ -108,12 +108,14 @@ class RegistryTest : public ::testing::Test {
               ERROR_SUCCESS);
   }
 
-  std::string snapshot(const std::string& extension, const engines::TrackedList& ignored = engines::TrackedList()) {
+  std::string snapshot(const std::string& extension,
+                       const engines::TrackedList& ignored = engines::TrackedList()) {
     std::string path = folder_ / ("REG$$$$$" + extension);
-    engines::SnapshotRegistryFrom(path,
-                                  {{HKEY_USERS, "HKEY_USERS", "\\.Default\\Software\\" + name_},
-                                   {HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", "\\Software\\" + name_}},
-                                  ignored, nullptr, nullptr);
+    engines::SnapshotRegistryFrom(
+        path,
+        {{HKEY_USERS, "HKEY_USERS", "\\.Default\\Software\\" + name_},
+         {HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", "\\Software\\" + name_}},
+        ignored, nullptr, nullptr);
     return path;
   }
   // The lines below this test's HKEY_LOCAL_MACHINE key.
@@ -147,7 +149,8 @@ TEST_F(RegistryTest, ListingFormatToTheByte) {
   set("", "b01", REG_BINARY, "");
   set("", "b02", REG_BINARY, std::string("\x01\xAB\0", 3));
   set("", "b03", REG_BINARY, "0123456789abcdef");
-  set("", "b04", REG_BINARY, std::string("\0\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A\x0B\x0C\x0D\x0E\x0F\x10", 17));
+  set("", "b04", REG_BINARY,
+      std::string("\0\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A\x0B\x0C\x0D\x0E\x0F\x10", 17));
   set("", "b05", REG_BINARY, std::string(40000, 'b'));
   set("", "o01", REG_NONE, "");
   set("", "o02", REG_MULTI_SZ, "");
@@ -169,21 +172,34 @@ TEST_F(RegistryTest, ListingFormatToTheByte) {
   const std::string fold32767 = "00,00,00,00,00,00,00,00,00,00,00,00,00,00,7A,7A";
   const std::string tooLarge = "Binary data over 32K - changes not tracked";
   ExpectLines(machineLines(snapshot(".$$1")),
-            Lines({"31@",    "43default",  "31b01",  "45",    "31b02", "4501,AB,00",
-                   "31b03",  "4530,31,32,33,34,35,36,37,38,39,61,62,63,64,65,66",
-                   "31b04",  "4E10,01,02,03,04,05,06,07,08,09,0A,0B,0C,0D,0E,0F",
-                   "31b05",  "45" + tooLarge,
-                   "31n01",  "46-1",       "31n02",  "4601,AB", "31n03", "46",
-                   "31n04",  "47258",      "31n05",  "467",
-                   "31o01",  "42",         "31o02",  "49",    "31o03", "4561,00,62,00,00",
-                   "31o04",  "4501,02",    "31o05",  "45",    "31o06", "4@",
-                   "31s00",  "43",         "31s02",  "43" + std::string(254, 'y'),
-                   "31s03",  "4C" + fold255, "31s04", "44%x%",
-                   "31s05",  "4C" + fold32767, "31s06", "43" + tooLarge,
-                   "31t.ab.", "43a b c",
-                   "30_a",   "30coop",     "30co-op", "30k.l",
-                   "30" + longKey, "41" + longValue, "53long",
-                   "30Zed"}));
+              Lines({"31@",          "43default",
+                     "31b01",        "45",
+                     "31b02",        "4501,AB,00",
+                     "31b03",        "4530,31,32,33,34,35,36,37,38,39,61,62,63,64,65,66",
+                     "31b04",        "4E10,01,02,03,04,05,06,07,08,09,0A,0B,0C,0D,0E,0F",
+                     "31b05",        "45" + tooLarge,
+                     "31n01",        "46-1",
+                     "31n02",        "4601,AB",
+                     "31n03",        "46",
+                     "31n04",        "47258",
+                     "31n05",        "467",
+                     "31o01",        "42",
+                     "31o02",        "49",
+                     "31o03",        "4561,00,62,00,00",
+                     "31o04",        "4501,02",
+                     "31o05",        "45",
+                     "31o06",        "4@",
+                     "31s00",        "43",
+                     "31s02",        "43" + std::string(254, 'y'),
+                     "31s03",        "4C" + fold255,
+                     "31s04",        "44%x%",
+                     "31s05",        "4C" + fold32767,
+                     "31s06",        "43" + tooLarge,
+                     "31t.ab.",      "43a b c",
+                     "30_a",         "30coop",
+                     "30co-op",      "30k.l",
+                     "30" + longKey, "41" + longValue,
+                     "53long",       "30Zed"}));
 }
 
 TEST_F(RegistryTest, IdenticalListingsAndANewKeyWithTwoValues) {
@@ -357,10 +373,11 @@ TEST_F(RegistryTest, KeysThatCannotBeListed) {
   const std::string perflib = "\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Perflib\\009";
   std::string path = folder_ / "REG$$$$$.$$1";
   std::string noticed;
-  EXPECT_THROW(engines::SnapshotRegistryFrom(path, {{HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", perflib}},
-                                             engines::TrackedList(), nullptr,
-                                             [&](const std::string& listing) { noticed = listing; }),
-               platform::RegistryError);
+  EXPECT_THROW(
+      engines::SnapshotRegistryFrom(path, {{HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", perflib}},
+                                    engines::TrackedList(), nullptr,
+                                    [&](const std::string& listing) { noticed = listing; }),
+      platform::RegistryError);
   EXPECT_EQ(noticed, path);
   Lines lines = ReadLines(path);
   ASSERT_FALSE(lines.empty());
