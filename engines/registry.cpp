@@ -1,0 +1,436 @@
+#include "engines/registry.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <unordered_set>
+
+#include "platform/registry.h"
+#include "platform/textfile.h"
+
+namespace engines {
+namespace {
+
+// Data of this size or more is not converted at all.
+constexpr DWORD kConvertLimit = 32768;
+constexpr int kFoldedType = 16;  // added to the type of data folded into 16 bytes
+constexpr unsigned kLastLevel = 255;
+const char kTooLarge[] = "Binary data over 32K - changes not tracked";
+
+int CompareNames(const std::string& a, const std::string& b) {
+  if (a == b) return 0;
+  return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()),
+                        b.data(), static_cast<int>(b.size())) -
+         CSTR_EQUAL;
+}
+
+// Names that the comparison holds equal (ss and the sharp s) still get a fixed order.
+bool SortsBefore(const std::string& a, const std::string& b) {
+  int order = CompareNames(a, b);
+  return order != 0 ? order < 0 : a < b;
+}
+
+std::string WrittenValueName(const std::string& name) {
+  if (name.empty()) return "@";
+  std::string written = name;
+  for (char& c : written)
+    if (static_cast<unsigned char>(c) < 32) c = '.';
+  return written;
+}
+
+// A line break in a key name would split its line in two.
+std::string WrittenKeyName(const std::string& name) {
+  std::string written = name;
+  for (char& c : written)
+    if (c == '\r' || c == '\n') c = '.';
+  return written;
+}
+
+void AppendHexBytes(const unsigned char* bytes, size_t count, std::string& text) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  for (size_t i = 0; i < count; ++i) {
+    if (i > 0) text += ',';
+    text += kDigits[bytes[i] >> 4];
+    text += kDigits[bytes[i] & 15];
+  }
+}
+
+// Shows whether long data changed, not what it holds.
+void AppendFolded(const unsigned char* bytes, size_t count, std::string& text) {
+  unsigned char folded[16] = {};
+  for (size_t i = 0; i < count; ++i) folded[i % 16] ^= bytes[i];
+  AppendHexBytes(folded, 16, text);
+}
+
+void AppendString(const unsigned char* bytes, size_t count, std::string& text) {
+  if (count > 0 && bytes[count - 1] == 0) --count;
+  for (size_t i = 0; i < count; ++i) text += bytes[i] < 32 ? ' ' : static_cast<char>(bytes[i]);
+}
+
+// Appends the data's text and answers the recorded type. data is null when the value
+// could not be read. An empty value keeps its own type, unless the kind character could
+// not carry it: from 16 on it would read as folded data, and far beyond it would leave
+// the character range or even read as a value name.
+int AppendDataText(DWORD type, DWORD size, const char* data, std::string& text) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(data);
+  bool isString = type == REG_SZ || type == REG_EXPAND_SZ;
+  bool isNumber = type == REG_DWORD || type == REG_DWORD_BIG_ENDIAN;
+  if (size >= kConvertLimit && !isNumber) {
+    text += kTooLarge;
+    return isString ? static_cast<int>(type) : REG_BINARY;
+  }
+  if (!data || size == 0)
+    return isString || isNumber || type < kFoldedType ? static_cast<int>(type) : REG_BINARY;
+  if (isString) {
+    if (size < 256) {
+      AppendString(bytes, size, text);
+      return static_cast<int>(type);
+    }
+    AppendFolded(bytes, size, text);
+    return static_cast<int>(type) + kFoldedType;
+  }
+  if (isNumber) {
+    if (size < 4) {
+      // Too short for a number: the bytes it does hold.
+      AppendHexBytes(bytes, size, text);
+    } else {
+      uint32_t number =
+          bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+      if (type == REG_DWORD_BIG_ENDIAN)
+        number = number >> 24 | (number >> 8 & 0xFF00) | (number << 8 & 0xFF0000) | number << 24;
+      text += std::to_string(static_cast<int32_t>(number));
+    }
+    return static_cast<int>(type);
+  }
+  if (size <= 16) {
+    AppendHexBytes(bytes, size, text);
+    return REG_BINARY;
+  }
+  AppendFolded(bytes, size, text);
+  return REG_BINARY + kFoldedType;
+}
+
+// Out of memory or a damaged registry: the snapshot cannot go on. Any other error leaves
+// out what lies below one key.
+bool CannotGoOn(LONG code) {
+  return code == ERROR_NOT_ENOUGH_MEMORY || code == ERROR_OUTOFMEMORY || code == ERROR_BADDB ||
+         code == ERROR_REGISTRY_CORRUPT || code == ERROR_REGISTRY_IO_FAILED;
+}
+
+std::unordered_set<std::string> LowerKeys(const TrackedList& keys) {
+  std::unordered_set<std::string> lowered;
+  for (std::string key : keys.entries) {
+    CharLowerBuffA(key.data(), static_cast<DWORD>(key.size()));
+    lowered.insert(key);
+  }
+  return lowered;
+}
+
+class RegistryWalker {
+ public:
+  RegistryWalker(platform::BufferedWriter& out, const TrackedList& ignoredKeys,
+                 const ProgressCallback& progress)
+      : out_(out), ignored_(LowerKeys(ignoredKeys)), progress_(progress) {}
+
+  // Answers false when the walk was stopped.
+  bool walk(const RegistryStart& start) {
+    rootName_ = start.rootName;
+    keyPath_.clear();
+    writeLine('0', '0', rootName_);
+    unsigned level = '1';
+    size_t from = start.keyPath.empty() || start.keyPath[0] != '\\' ? 0 : 1;
+    while (from < start.keyPath.size()) {
+      if (isIgnored()) return true;
+      size_t end = std::min(start.keyPath.find('\\', from), start.keyPath.size());
+      std::string name = start.keyPath.substr(from, end - from);
+      writeLine(level++, '0', WrittenKeyName(name));
+      keyPath_ += '\\';
+      keyPath_ += name;
+      from = end + 1;
+    }
+    walkKey(start.root, keyPath_.empty() ? "" : keyPath_.substr(1), level, true);
+    return !stopped_;
+  }
+
+ private:
+  struct ValueLines {
+    std::string name;
+    std::string data;  // kind and text
+  };
+  struct Subkey {
+    std::string written;
+    std::string name;
+  };
+
+  // The key's values and subkeys at level; a key that cannot be opened or listed keeps
+  // its own line and contributes nothing, unless the walk cannot do without it.
+  void walkKey(HKEY parent, const std::string& name, unsigned level, bool required) {
+    if (stopped_ || (stopped_ = AbortRequested())) return;
+    if (isIgnored()) return;
+    if (level >= kLastLevel) return;  // the data lines one deeper need a level character too
+    platform::RegKey key;
+    LONG result = platform::OpenKeyForReading(parent, name, key);
+    if (result != ERROR_SUCCESS) {
+      if (required) fail("ERROR GETTING KEYS/VALUES: " + keyPath_, result);
+      return;
+    }
+    std::vector<ValueLines> values;
+    result =
+        platform::ListValues(key.get(), kConvertLimit, [&](const platform::RegistryValue& value) {
+          values.push_back({WrittenValueName(value.name), dataLine(key.get(), value)});
+        });
+    std::vector<Subkey> subkeys;
+    if (result == ERROR_SUCCESS) result = listSubkeys(key.get(), subkeys);
+    if (result != ERROR_SUCCESS) {
+      if (required || CannotGoOn(result)) fail("ERROR GETTING KEYS/VALUES: " + keyPath_, result);
+      return;
+    }
+
+    std::sort(values.begin(), values.end(),
+              [](const ValueLines& a, const ValueLines& b) { return SortsBefore(a.name, b.name); });
+    for (const ValueLines& value : values) {
+      writeLine(level, '1', value.name);
+      writeLine(level + 1, value.data);
+    }
+    for (const Subkey& subkey : subkeys) {
+      if (level <= '3' && progress_) progress_(rootName_ + keyPath_);
+      if (subkey.name.empty()) continue;
+      writeLine(level, '0', subkey.written);
+      size_t mark = keyPath_.size();
+      keyPath_ += '\\';
+      keyPath_ += subkey.name;
+      walkKey(key.get(), subkey.name, level + 1, false);
+      keyPath_.resize(mark);
+      if (stopped_) return;
+    }
+  }
+
+  LONG listSubkeys(HKEY key, std::vector<Subkey>& subkeys) {
+    LONG result = platform::ListSubkeyNames(key, names_);
+    if (result != ERROR_SUCCESS) return result;
+    subkeys.reserve(names_.size());
+    for (std::string& name : names_) subkeys.push_back({WrittenKeyName(name), std::move(name)});
+    std::sort(subkeys.begin(), subkeys.end(),
+              [](const Subkey& a, const Subkey& b) { return SortsBefore(a.written, b.written); });
+    return ERROR_SUCCESS;
+  }
+
+  std::string dataLine(HKEY key, const platform::RegistryValue& value) {
+    const char* data = value.data;
+    DWORD size = value.size;
+    std::string whole;
+    if (!data && size >= kConvertLimit &&
+        (value.type == REG_DWORD || value.type == REG_DWORD_BIG_ENDIAN)) {
+      // A number is read from its first bytes whatever its size.
+      LONG result = platform::ReadValueData(key, value.name, whole);
+      if (CannotGoOn(result))
+        fail("ERROR GETTING DATA: " + keyPath_ + " (" + WrittenValueName(value.name) + ")", result);
+      if (result == ERROR_SUCCESS) {
+        data = whole.data();
+        size = static_cast<DWORD>(whole.size());
+      }
+    }
+    std::string line(1, '\0');
+    line[0] = static_cast<char>(50 + AppendDataText(value.type, size, data, line));
+    return line;
+  }
+
+  bool isIgnored() {
+    if (ignored_.empty()) return false;
+    lowered_ = rootName_ + keyPath_;
+    CharLowerBuffA(lowered_.data(), static_cast<DWORD>(lowered_.size()));
+    return ignored_.count(lowered_) != 0;
+  }
+
+  void writeLine(unsigned level, char kind, const std::string& text) {
+    line_.assign(1, static_cast<char>(level));
+    line_ += kind;
+    line_ += text;
+    out_.writeLine(line_);
+  }
+  void writeLine(unsigned level, const std::string& kindAndText) {
+    line_.assign(1, static_cast<char>(level));
+    line_ += kindAndText;
+    out_.writeLine(line_);
+  }
+
+  [[noreturn]] void fail(const std::string& line, LONG code) {
+    out_.writeLine(line);
+    throw platform::RegistryError(rootName_ + keyPath_, code);
+  }
+
+  platform::BufferedWriter& out_;
+  const std::unordered_set<std::string> ignored_;
+  const ProgressCallback& progress_;
+  std::string rootName_;
+  std::string keyPath_;  // below the root: "" or "\name\name"
+  std::string line_;
+  std::string lowered_;
+  std::vector<std::string> names_;
+  bool stopped_ = false;
+};
+
+// One record of a listing at a time: a root, a key or a value with its data. The end of
+// the file gives the end marker, an empty path.
+class ListingReader {
+ public:
+  explicit ListingReader(const std::string& path) : file_(path) {}
+
+  bool atEnd() const { return depth_ == 0; }
+  size_t depth() const { return depth_; }
+  const std::string& name(size_t i) const { return names_[i]; }
+  unsigned level() const { return level_; }
+  bool isValue() const { return kind_ != '0'; }
+  int recordedType() const { return static_cast<int>(kind_) - 50; }
+  const std::string& data() const { return data_; }
+
+  // The first count names joined by backslashes.
+  std::string path(size_t count) const {
+    std::string joined;
+    for (size_t i = 0; i < count; ++i) {
+      if (i > 0) joined += '\\';
+      joined += names_[i];
+    }
+    return joined;
+  }
+
+  void next() {
+    data_.clear();
+    if (!file_.readLine(line_)) {
+      depth_ = 0;
+      level_ = '/';
+      kind_ = '0';
+      return;
+    }
+    if (line_.size() < 2) corrupted();
+    unsigned level = static_cast<unsigned char>(line_[0]);
+    unsigned char kind = static_cast<unsigned char>(line_[1]);
+    if (level == '0') {
+      depth_ = 0;
+      kind = '0';
+    } else {
+      if (kind != '0' && kind != '1') corrupted();
+      if (level <= level_ && depth_ > 0) --depth_;
+      for (unsigned previous = level_; level < previous && depth_ > 0; --previous) --depth_;
+    }
+    if (names_.size() <= depth_) names_.resize(depth_ + 1);
+    names_[depth_++].assign(line_, 2, std::string::npos);
+    level_ = level;
+    kind_ = kind;
+    if (kind == '1') {
+      if (!file_.readLine(line_) || line_.size() < 2 ||
+          static_cast<unsigned char>(line_[0]) != level + 1 ||
+          static_cast<unsigned char>(line_[1]) <= '1')
+        corrupted();
+      kind_ = static_cast<unsigned char>(line_[1]);
+      data_.assign(line_, 2, std::string::npos);
+    }
+  }
+
+ private:
+  [[noreturn]] void corrupted() const { throw RegistryListingCorrupted(file_.path()); }
+
+  platform::BufferedReader file_;
+  std::vector<std::string> names_;  // the first depth_ are the path
+  size_t depth_ = 0;
+  unsigned level_ = '0';
+  unsigned char kind_ = '0';
+  std::string data_;
+  std::string line_;
+};
+
+// Negative when a comes first, positive when b does.
+int Order(const ListingReader& a, const ListingReader& b) {
+  if (a.atEnd() || b.atEnd()) return a.atEnd() == b.atEnd() ? 0 : a.atEnd() ? 1 : -1;
+  if (a.depth() != b.depth()) return a.depth() > b.depth() ? -1 : 1;
+  if (a.isValue() != b.isValue()) return a.isValue() ? -1 : 1;
+  for (size_t i = 0; i < a.depth(); ++i)
+    if (int order = CompareNames(a.name(i), b.name(i))) return order;
+  return 0;
+}
+
+// A record found on one side only.
+void AddOneSided(const ListingReader& record, ResultList& keys, ResultList& values) {
+  if (!record.isValue()) {
+    keys.push_back({record.path(record.depth()), {}});
+    return;
+  }
+  RegObject object;
+  object.valueType = record.recordedType();
+  object.valueName = record.name(record.depth() - 1);
+  object.newData = record.data();
+  values.push_back({record.path(record.depth() - 1), std::move(object)});
+}
+
+}  // namespace
+
+void ShowRegistryErrorBox(const std::string& listingPath) {
+  std::string text = "An error occurred while recording the registry in " + listingPath + ".";
+  MessageBeep(MB_ICONHAND);
+  MessageBoxA(GetActiveWindow(), text.c_str(), "Vortan4", MB_OK | MB_ICONERROR);
+}
+
+void SnapshotRegistryFrom(const std::string& listingPath, const std::vector<RegistryStart>& starts,
+                          const TrackedList& ignoredKeys, const ProgressCallback& progress,
+                          const RegistryErrorNotice& notice) {
+  platform::BufferedWriter out(listingPath);
+  try {
+    RegistryWalker walker(out, ignoredKeys, progress);
+    for (const RegistryStart& start : starts)
+      if (!walker.walk(start)) break;
+  } catch (const platform::RegistryError&) {
+    out.close();
+    if (notice) notice(listingPath);
+    throw;
+  }
+  out.close();
+}
+
+void SnapshotRegistry(const std::string& basePath, const std::string& extension,
+                      const TrackedList& ignoredKeys, const ProgressCallback& progress) {
+  SnapshotRegistryFrom(
+      basePath + extension.substr(0, 4),
+      {{HKEY_USERS, "HKEY_USERS", ""}, {HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", ""}}, ignoredKeys,
+      progress, ShowRegistryErrorBox);
+}
+
+void CompareRegistrySnapshots(const std::string& beforePath, const std::string& afterPath,
+                              ResultList& keysAdded, ResultList& keysDeleted,
+                              ResultList& valuesChanged, ResultList& valuesAdded,
+                              ResultList& valuesDeleted, const ProgressCallback& progress) {
+  for (ResultList* list : {&keysAdded, &keysDeleted, &valuesChanged, &valuesAdded, &valuesDeleted})
+    list->clear();
+  ListingReader before(beforePath);
+  ListingReader after(afterPath);
+  // Both start as empty paths: equal, so the first step reads the first records.
+  do {
+    if (AbortRequested()) return;
+    if (progress && !before.atEnd() && before.level() <= '2') progress(before.path(before.depth()));
+    int order = Order(before, after);
+    if (order < 0) {
+      AddOneSided(before, keysDeleted, valuesDeleted);
+      before.next();
+    } else if (order > 0) {
+      AddOneSided(after, keysAdded, valuesAdded);
+      after.next();
+    } else {
+      if (before.data() != after.data()) {
+        RegObject object;
+        object.valueName = before.name(before.depth() - 1);
+        object.valueType = before.recordedType();
+        if (object.valueType >= kFoldedType) {
+          object.valueType -= kFoldedType;
+          object.newData = "(changed)";
+          object.oldData = "(data too large)";
+        } else {
+          object.newData = after.data();
+          object.oldData = before.data();
+        }
+        valuesChanged.push_back({before.path(before.depth() - 1), std::move(object)});
+      }
+      before.next();
+      after.next();
+    }
+  } while (!before.atEnd() || !after.atEnd());
+}
+
+}  // namespace engines

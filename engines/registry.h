@@ -1,0 +1,72 @@
+#pragma once
+// The registry listing and its compare.
+//
+// A listing is ANSI text, one record a line: a level character ("0" plus the depth), a
+// kind character and the text. "00" lines are roots (HKEY_USERS, then
+// HKEY_LOCAL_MACHINE), kind "0" a subkey, kind "1" a value name ("@" for the default
+// value, characters below 32 as "."), always followed by its data line one level deeper
+// whose kind is 50 plus the recorded type. Within a key its values come first, then its
+// subkeys, each followed by its own contents; both are in ascending order of the names
+// as written, under the system's case-insensitive, locale-aware comparison, which the
+// compare uses too.
+#include <windows.h>
+
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "engines/helpers.h"
+#include "engines/lists.h"
+
+namespace engines {
+
+// Shown when the registry cannot be read; gets the listing file's path.
+using RegistryErrorNotice = std::function<void(const std::string& listingPath)>;
+
+// The message box of the program for a failed registry snapshot.
+void ShowRegistryErrorBox(const std::string& listingPath);
+
+// Writes basePath + extension (cut to four characters): the listing of HKEY_USERS and
+// HKEY_LOCAL_MACHINE, leaving out what lies inside the ignored keys. Stops early, with
+// the listing closed, when AbortRequested answers yes. When the registry cannot be read
+// where the listing cannot do without it (a root, a shortage of memory), writes an
+// "ERROR GETTING ..." line, shows the error box and raises platform::RegistryError.
+void SnapshotRegistry(const std::string& basePath, const std::string& extension,
+                      const TrackedList& ignoredKeys, const ProgressCallback& progress);
+
+// Where a walk starts: a root, and the key below it whose contents are listed ("" for
+// the root itself, otherwise beginning with "\"). Keys on the way down get their subkey
+// lines only.
+struct RegistryStart {
+  HKEY root;
+  std::string rootName;
+  std::string keyPath;
+};
+
+// SnapshotRegistry's work, into listingPath, with the starts and the notice given.
+void SnapshotRegistryFrom(const std::string& listingPath, const std::vector<RegistryStart>& starts,
+                          const TrackedList& ignoredKeys, const ProgressCallback& progress,
+                          const RegistryErrorNotice& notice);
+
+// A value name line that is not followed by its data line.
+class RegistryListingCorrupted : public std::runtime_error {
+ public:
+  explicit RegistryListingCorrupted(std::string path)
+      : std::runtime_error("Stored Registry data corrupted"), path_(std::move(path)) {}
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// Merges the before and after listings in one pass and fills the five lists (cleared
+// first). Entries are key paths; value entries carry a RegObject. Data folded before
+// reports as "(changed)" / "(data too large)". Raises RegistryListingCorrupted, with the
+// lists as far as they were filled.
+void CompareRegistrySnapshots(const std::string& beforePath, const std::string& afterPath,
+                              ResultList& keysAdded, ResultList& keysDeleted,
+                              ResultList& valuesChanged, ResultList& valuesAdded,
+                              ResultList& valuesDeleted, const ProgressCallback& progress);
+
+}  // namespace engines

@@ -1,0 +1,53 @@
+#pragma once
+// Enumeration and reading of registry keys. Every loop here ends on any error, not only
+// on "no more items": some keys open but answer an error for every index (on Wine the
+// performance-text key below Perflib does), and a loop that waits for the end spins
+// forever there.
+#include <windows.h>
+
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/owners.h"
+
+namespace platform {
+
+// Opens a subkey (name "" opens parent itself) for reading; answers the system's code.
+LONG OpenKeyForReading(HKEY parent, const std::string& name, RegKey& key);
+
+// One value as the enumeration gives it.
+struct RegistryValue {
+  std::string name;
+  DWORD type = 0;
+  DWORD size = 0;              // bytes the value holds
+  const char* data = nullptr;  // its size bytes; null when it was not read
+};
+
+// The names of a key's subkeys in the registry's own order. Answers ERROR_SUCCESS, or the
+// error that ended the listing early.
+LONG ListSubkeyNames(HKEY key, std::vector<std::string>& names);
+
+// Calls each() for every value of the key, with the data of every value smaller than
+// dataLimit bytes; larger values come with their size only, and so does a smaller value
+// that kept changing while it was read.
+// Answers ERROR_SUCCESS, or the error that ended the enumeration early.
+LONG ListValues(HKEY key, DWORD dataLimit, const std::function<void(const RegistryValue&)>& each);
+
+// The whole data of one value, whatever its size.
+LONG ReadValueData(HKEY key, const std::string& name, std::string& data);
+
+// The registry could not be read where a listing cannot do without it.
+class RegistryError : public std::runtime_error {
+ public:
+  RegistryError(std::string keyPath, LONG code);
+  const std::string& keyPath() const { return keyPath_; }
+  LONG code() const { return code_; }
+
+ private:
+  std::string keyPath_;
+  LONG code_;
+};
+
+}  // namespace platform

@@ -1,0 +1,410 @@
+#include "engines/registry.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+
+#include "platform/registry.h"
+#include "platform/textfile.h"
+#include "support/temp_folder.h"
+
+using engines::RegObject;
+using engines::ResultList;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+Lines ReadLines(const std::string& path) {
+  platform::BufferedReader reader(path);
+  Lines lines;
+  std::string line;
+  while (reader.readLine(line)) lines.push_back(line);
+  return lines;
+}
+
+struct Changes {
+  ResultList keysAdded, keysDeleted, valuesChanged, valuesAdded, valuesDeleted;
+};
+
+Changes Compare(const std::string& before, const std::string& after) {
+  Changes c;
+  engines::CompareRegistrySnapshots(before, after, c.keysAdded, c.keysDeleted, c.valuesChanged,
+                                    c.valuesAdded, c.valuesDeleted, nullptr);
+  return c;
+}
+
+// Line by line: a listing is too long for one printed vector.
+void ExpectLines(const Lines& actual, const Lines& expected) {
+  for (size_t i = 0; i < actual.size() && i < expected.size(); ++i)
+    EXPECT_EQ(actual[i], expected[i]) << "line " << i;
+  EXPECT_EQ(actual.size(), expected.size());
+}
+
+const RegObject& Object(const engines::ListEntry& entry) { return std::get<RegObject>(entry.item); }
+
+// Each test has keys of its own below HKEY_USERS\.Default\Software and
+// HKEY_LOCAL_MACHINE\Software (tests run in parallel processes); the snapshots walk
+// only those two keys.
+class RegistryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    name_ = std::string("Vortan4Test-") +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name() + "-" +
+            std::to_string(GetCurrentProcessId());
+    machinePath_ = "HKEY_LOCAL_MACHINE\\Software\\" + name_;
+    usersPath_ = "HKEY_USERS\\.Default\\Software\\" + name_;
+    TearDown();
+    createKey(HKEY_LOCAL_MACHINE, "");
+    createKey(HKEY_USERS, "");
+  }
+  void TearDown() override {
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, ("Software\\" + name_).c_str());
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, ("Software\\" + name_).c_str());
+    RegDeleteTreeA(HKEY_USERS, (".Default\\Software\\" + name_).c_str());
+    RegDeleteKeyA(HKEY_USERS, (".Default\\Software\\" + name_).c_str());
+  }
+
+  std::string subkey(HKEY root, const std::string& path) const {
+    std::string key = (root == HKEY_USERS ? ".Default\\Software\\" : "Software\\") + name_;
+    return path.empty() ? key : key + "\\" + path;
+  }
+  void createKey(HKEY root, const std::string& path) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(root, subkey(root, path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+  }
+  // Created below its parent: Wine's A functions take paths of about 255 characters at most.
+  void createLongKey(const std::string& name) {
+    HKEY parent = nullptr, key = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, subkey(HKEY_LOCAL_MACHINE, "").c_str(), 0,
+                            KEY_ALL_ACCESS, &parent),
+              ERROR_SUCCESS);
+    EXPECT_EQ(RegCreateKeyExA(parent, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                              nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(RegSetValueExA(key, std::string(16383, 'v').c_str(), 0, REG_SZ,
+                             reinterpret_cast<const BYTE*>("long"), 5),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    RegCloseKey(parent);
+  }
+  void set(const std::string& path, const std::string& name, DWORD type, const std::string& data,
+           HKEY root = HKEY_LOCAL_MACHINE) {
+    createKey(root, path);
+    ASSERT_EQ(RegSetKeyValueA(root, subkey(root, path).c_str(), name.c_str(), type, data.data(),
+                              static_cast<DWORD>(data.size())),
+              ERROR_SUCCESS);
+  }
+  void setString(const std::string& path, const std::string& name, const std::string& text,
+                 HKEY root = HKEY_LOCAL_MACHINE) {
+    set(path, name, REG_SZ, text + '\0', root);
+  }
+  void removeValue(const std::string& path, const std::string& name) {
+    ASSERT_EQ(RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, subkey(HKEY_LOCAL_MACHINE, path).c_str(),
+                                 name.c_str()),
+              ERROR_SUCCESS);
+  }
+
+  std::string snapshot(const std::string& extension,
+                       const engines::TrackedList& ignored = engines::TrackedList()) {
+    std::string path = folder_ / ("REG$$$$$" + extension);
+    engines::SnapshotRegistryFrom(
+        path,
+        {{HKEY_USERS, "HKEY_USERS", "\\.Default\\Software\\" + name_},
+         {HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", "\\Software\\" + name_}},
+        ignored, nullptr, nullptr);
+    return path;
+  }
+  // The lines below this test's HKEY_LOCAL_MACHINE key.
+  Lines machineLines(const std::string& listing) {
+    Lines lines = ReadLines(listing);
+    auto at = std::find(lines.begin(), lines.end(), "20" + name_);
+    EXPECT_NE(at, lines.end());
+    return at == lines.end() ? Lines() : Lines(at + 1, lines.end());
+  }
+
+  testing_support::TempFolder folder_;
+  std::string name_, machinePath_, usersPath_;
+};
+
+}  // namespace
+
+TEST_F(RegistryTest, ListingFormatToTheByte) {
+  setString("", "", "default");
+  setString("", "t\tab\x01", "a\tb\nc");
+  set("", "s00", REG_SZ, "");
+  set("", "s02", REG_SZ, std::string(254, 'y') + '\0');
+  set("", "s03", REG_SZ, std::string(255, 'y') + '\0');
+  set("", "s04", REG_EXPAND_SZ, std::string("%x%\0", 4));
+  set("", "s05", REG_SZ, std::string(32766, 'z') + '\0');
+  set("", "s06", REG_SZ, std::string(32767, 'z') + '\0');
+  set("", "n01", REG_DWORD, "\xFF\xFF\xFF\xFF");
+  set("", "n02", REG_DWORD, "\x01\xAB");
+  set("", "n03", REG_DWORD, "");
+  set("", "n04", REG_DWORD_BIG_ENDIAN, std::string("\0\0\x01\x02", 4));
+  set("", "n05", REG_DWORD, std::string("\x07\0\0\0", 4) + std::string(39996, 'q'));
+  set("", "b01", REG_BINARY, "");
+  set("", "b02", REG_BINARY, std::string("\x01\xAB\0", 3));
+  set("", "b03", REG_BINARY, "0123456789abcdef");
+  set("", "b04", REG_BINARY,
+      std::string("\0\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A\x0B\x0C\x0D\x0E\x0F\x10", 17));
+  set("", "b05", REG_BINARY, std::string(40000, 'b'));
+  set("", "o01", REG_NONE, "");
+  set("", "o02", REG_MULTI_SZ, "");
+  set("", "o03", REG_MULTI_SZ, std::string("a\0b\0\0", 5));
+  set("", "o04", 0xFFFF0007, "\x01\x02");
+  set("", "o05", 0xFFFF0007, "");
+  set("", "o06", 14, "");
+  createKey(HKEY_LOCAL_MACHINE, "Zed");
+  createKey(HKEY_LOCAL_MACHINE, "coop");
+  createKey(HKEY_LOCAL_MACHINE, "co-op");
+  createKey(HKEY_LOCAL_MACHINE, "_a");
+  createKey(HKEY_LOCAL_MACHINE, "k\nl");
+  // Names at the registry's limits: 255 characters for a key, 16,383 for a value.
+  const std::string longKey = "L" + std::string(254, 'x');
+  const std::string longValue(16383, 'v');
+  createLongKey(longKey);
+
+  const std::string fold255 = "00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,79";
+  const std::string fold32767 = "00,00,00,00,00,00,00,00,00,00,00,00,00,00,7A,7A";
+  const std::string tooLarge = "Binary data over 32K - changes not tracked";
+  ExpectLines(machineLines(snapshot(".$$1")),
+              Lines({"31@",          "43default",
+                     "31b01",        "45",
+                     "31b02",        "4501,AB,00",
+                     "31b03",        "4530,31,32,33,34,35,36,37,38,39,61,62,63,64,65,66",
+                     "31b04",        "4E10,01,02,03,04,05,06,07,08,09,0A,0B,0C,0D,0E,0F",
+                     "31b05",        "45" + tooLarge,
+                     "31n01",        "46-1",
+                     "31n02",        "4601,AB",
+                     "31n03",        "46",
+                     "31n04",        "47258",
+                     "31n05",        "467",
+                     "31o01",        "42",
+                     "31o02",        "49",
+                     "31o03",        "4561,00,62,00,00",
+                     "31o04",        "4501,02",
+                     "31o05",        "45",
+                     "31o06",        "4@",
+                     "31s00",        "43",
+                     "31s02",        "43" + std::string(254, 'y'),
+                     "31s03",        "4C" + fold255,
+                     "31s04",        "44%x%",
+                     "31s05",        "4C" + fold32767,
+                     "31s06",        "43" + tooLarge,
+                     "31t.ab.",      "43a b c",
+                     "30_a",         "30coop",
+                     "30co-op",      "30k.l",
+                     "30" + longKey, "41" + longValue,
+                     "53long",       "30Zed"}));
+}
+
+TEST_F(RegistryTest, IdenticalListingsAndANewKeyWithTwoValues) {
+  setString("Keep", "v", "1", HKEY_USERS);
+  setString("Keep", "v", "1");
+  std::string before = snapshot(".$$1");
+  Changes same = Compare(before, snapshot(".$$2"));
+  for (ResultList* list : {&same.keysAdded, &same.keysDeleted, &same.valuesChanged,
+                           &same.valuesAdded, &same.valuesDeleted})
+    EXPECT_TRUE(list->empty());
+
+  setString("Keep\\New", "one", "1", HKEY_USERS);
+  set("Keep\\New", "two", REG_DWORD, std::string("\x02\0\0\0", 4), HKEY_USERS);
+  Changes c = Compare(before, snapshot(".$$2"));
+  const std::string added = usersPath_ + "\\Keep\\New";
+  ASSERT_EQ(c.keysAdded.size(), 1u);
+  EXPECT_EQ(c.keysAdded[0].text, added);
+  EXPECT_TRUE(std::holds_alternative<std::monostate>(c.keysAdded[0].item));
+  ASSERT_EQ(c.valuesAdded.size(), 2u);
+  EXPECT_EQ(c.valuesAdded[0].text, added);
+  EXPECT_EQ(c.valuesAdded[1].text, added);
+  const RegObject& one = Object(c.valuesAdded[0]);
+  EXPECT_EQ(one.valueType, REG_SZ);
+  EXPECT_EQ(one.processId, 0u);
+  EXPECT_EQ(one.valueName, "one");
+  EXPECT_EQ(one.newData, "1");
+  EXPECT_EQ(one.oldData, "");
+  EXPECT_EQ(Object(c.valuesAdded[1]).valueType, REG_DWORD);
+  EXPECT_EQ(Object(c.valuesAdded[1]).newData, "2");
+  EXPECT_TRUE(c.keysDeleted.empty() && c.valuesChanged.empty() && c.valuesDeleted.empty());
+
+  // The other way round everything is deleted.
+  Changes back = Compare(snapshot(".$$2"), before);
+  ASSERT_EQ(back.keysDeleted.size(), 1u);
+  EXPECT_EQ(back.keysDeleted[0].text, added);
+  ASSERT_EQ(back.valuesDeleted.size(), 2u);
+  EXPECT_EQ(Object(back.valuesDeleted[0]).newData, "1");
+}
+
+TEST_F(RegistryTest, ChangedValuesFoldedLargeAndDefault) {
+  std::string bytes20(20, '\x11');
+  setString("", "", "a");
+  set("", "bin", REG_BINARY, bytes20);
+  set("", "huge", REG_BINARY, std::string(40000, 'h'));
+  setString("", "text", "Same");
+  std::string before = snapshot(".$$1");
+
+  setString("", "", "b");
+  set("", "huge", REG_BINARY, std::string(40000, 'H'));
+  setString("", "text", "same");  // a change of case is a change
+  std::string changed0 = bytes20;
+  changed0[0] = '\x12';
+  set("", "bin", REG_BINARY, changed0);
+  Changes c = Compare(before, snapshot(".$$2"));
+  ASSERT_EQ(c.valuesChanged.size(), 3u);
+  EXPECT_EQ(c.valuesChanged[0].text, machinePath_);
+  const RegObject& def = Object(c.valuesChanged[0]);
+  EXPECT_EQ(def.valueName, "@");
+  EXPECT_EQ(def.valueType, REG_SZ);
+  EXPECT_EQ(def.newData, "b");
+  EXPECT_EQ(def.oldData, "a");
+  const RegObject& bin = Object(c.valuesChanged[1]);
+  EXPECT_EQ(bin.valueName, "bin");
+  EXPECT_EQ(bin.valueType, REG_BINARY);
+  EXPECT_EQ(bin.newData, "(changed)");
+  EXPECT_EQ(bin.oldData, "(data too large)");
+  EXPECT_EQ(Object(c.valuesChanged[2]).valueName, "text");
+  EXPECT_EQ(Object(c.valuesChanged[2]).newData, "same");
+
+  std::string changed16 = bytes20;
+  changed16[16] = '\x00';
+  set("", "bin", REG_BINARY, changed16);
+  c = Compare(before, snapshot(".$$2"));
+  ASSERT_EQ(c.valuesChanged.size(), 3u);
+  EXPECT_EQ(Object(c.valuesChanged[1]).newData, "(changed)");
+
+  // Bytes 0 and 16 swapped fold to the same text.
+  std::string swapped = bytes20;
+  swapped[0] = '\x01';
+  swapped[16] = '\x02';
+  set("", "bin", REG_BINARY, swapped);
+  std::string swappedBefore = snapshot(".$$1");
+  swapped[0] = '\x02';
+  swapped[16] = '\x01';
+  set("", "bin", REG_BINARY, swapped);
+  c = Compare(swappedBefore, snapshot(".$$2"));
+  EXPECT_TRUE(c.valuesChanged.empty());
+}
+
+TEST_F(RegistryTest, IgnoredKeysInAnyCaseAndIgnoredRoot) {
+  setString("Old", "v", "1");
+  engines::TrackedList ignored;
+  engines::AddToTrackedList(ignored, "hkey_users");
+  engines::AddToTrackedList(ignored, machinePath_ + "\\OLD");
+  engines::AddToTrackedList(ignored, machinePath_ + "\\made\\by\\setup");
+  std::string before = snapshot(".$$1", ignored);
+  Lines lines = ReadLines(before);
+  EXPECT_EQ(Lines(lines.begin(), lines.begin() + 4),
+            Lines({"00HKEY_USERS", "00HKEY_LOCAL_MACHINE", "10Software", "20" + name_}));
+  EXPECT_EQ(machineLines(before), Lines({"30Old"}));
+
+  setString("Old\\Inner", "w", "2");
+  setString("Made\\By\\SETUP\\Deep", "x", "3");
+  setString("Made\\By\\SETUP", "y", "4");
+  Changes c = Compare(before, snapshot(".$$2", ignored));
+  Lines added;
+  for (const auto& entry : c.keysAdded) added.push_back(entry.text);
+  EXPECT_EQ(added, Lines({machinePath_ + "\\Made", machinePath_ + "\\Made\\By",
+                          machinePath_ + "\\Made\\By\\SETUP"}));
+  EXPECT_TRUE(c.valuesAdded.empty());
+}
+
+TEST_F(RegistryTest, DeletedValueBesideAKeptSubkeyAndTheLastRecords) {
+  setString("", "zz", "gone");
+  createKey(HKEY_LOCAL_MACHINE, "aa");
+  setString("zz", "last", "before");
+  std::string before = snapshot(".$$1");
+  removeValue("", "zz");
+  removeValue("zz", "last");
+  setString("zz", "latest", "after");
+  Changes c = Compare(before, snapshot(".$$2"));
+  EXPECT_TRUE(c.keysAdded.empty() && c.keysDeleted.empty() && c.valuesChanged.empty());
+  ASSERT_EQ(c.valuesDeleted.size(), 2u);
+  EXPECT_EQ(c.valuesDeleted[0].text, machinePath_);
+  EXPECT_EQ(Object(c.valuesDeleted[0]).valueName, "zz");
+  EXPECT_EQ(Object(c.valuesDeleted[0]).newData, "gone");
+  EXPECT_EQ(Object(c.valuesDeleted[1]).valueName, "last");
+  ASSERT_EQ(c.valuesAdded.size(), 1u);
+  EXPECT_EQ(c.valuesAdded[0].text, machinePath_ + "\\zz");
+  EXPECT_EQ(Object(c.valuesAdded[0]).valueName, "latest");
+}
+
+// The default value is written as "@", which sorts after names such as "!x"; ordered by
+// its empty name instead, the merge would report both values as changed places.
+TEST_F(RegistryTest, DefaultValueBesidePunctuatedNames) {
+  setString("", "", "d");
+  setString("", "!x", "1");
+  setString("", "#y", "2");
+  std::string before = snapshot(".$$1");
+  removeValue("", "");
+  Changes c = Compare(before, snapshot(".$$2"));
+  EXPECT_TRUE(c.valuesAdded.empty());
+  ASSERT_EQ(c.valuesDeleted.size(), 1u);
+  EXPECT_EQ(Object(c.valuesDeleted[0]).valueName, "@");
+}
+
+TEST_F(RegistryTest, CorruptedListingsStopTheCompare) {
+  testing_support::TempFolder folder;
+  const std::string good = "00HKEY_USERS\r\n10k\r\n21v\r\n33a\r\n";
+  folder.write("before", good + "21w\r\n33b\r\n");
+  folder.write("truncated", good + "21w\r\n");
+  folder.write("error", good + "21w\r\nERROR GETTING DATA: \\k (w)\r\n");
+  for (const char* name : {"truncated", "error"}) {
+    Changes c;
+    try {
+      engines::CompareRegistrySnapshots(folder / "before", folder / name, c.keysAdded,
+                                        c.keysDeleted, c.valuesChanged, c.valuesAdded,
+                                        c.valuesDeleted, nullptr);
+      ADD_FAILURE() << name;
+    } catch (const engines::RegistryListingCorrupted& e) {
+      EXPECT_STREQ(e.what(), "Stored Registry data corrupted");
+    }
+  }
+  // The files were closed: they can be replaced at once.
+  EXPECT_TRUE(DeleteFileA((folder / "truncated").c_str()));
+}
+
+// Keys that open but cannot be listed (on Wine the performance-text key) keep their line
+// inside a walk and stop a walk that starts there.
+TEST_F(RegistryTest, KeysThatCannotBeListed) {
+  const std::string perflib = "\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Perflib\\009";
+  std::string path = folder_ / "REG$$$$$.$$1";
+  std::string noticed;
+  EXPECT_THROW(
+      engines::SnapshotRegistryFrom(path, {{HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", perflib}},
+                                    engines::TrackedList(), nullptr,
+                                    [&](const std::string& listing) { noticed = listing; }),
+      platform::RegistryError);
+  EXPECT_EQ(noticed, path);
+  Lines lines = ReadLines(path);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back(), "ERROR GETTING KEYS/VALUES: " + perflib);
+  EXPECT_TRUE(DeleteFileA(path.c_str()));
+}
+
+// The whole registry once: the extension is cut to four characters, the walk gets past
+// the keys that cannot be listed, and progress reaches the roots' grandchildren only.
+TEST_F(RegistryTest, WholeRegistry) {
+  setString("Sub", "v", "1");
+  std::vector<std::string> progress;
+  engines::SnapshotRegistry(folder_ / "REG$$$$$", ".$$1x", engines::TrackedList(),
+                            [&](const std::string& text) { progress.push_back(text); });
+  Lines lines = ReadLines(folder_ / "REG$$$$$.$$1");
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.front(), "00HKEY_USERS");
+  auto machine = std::find(lines.begin(), lines.end(), "00HKEY_LOCAL_MACHINE");
+  ASSERT_NE(machine, lines.end());
+  auto perflib = std::find(machine, lines.end(), "60009");
+  ASSERT_NE(perflib, lines.end());
+  EXPECT_LE(static_cast<unsigned char>((*(perflib + 1))[0]), '6');
+  auto ours = std::find(machine, lines.end(), "20" + name_);
+  ASSERT_NE(ours, lines.end());
+  EXPECT_EQ(Lines(ours + 1, ours + 4), Lines({"30Sub", "41v", "531"}));
+
+  EXPECT_NE(std::find(progress.begin(), progress.end(), "HKEY_USERS\\.Default"), progress.end());
+  EXPECT_NE(std::find(progress.begin(), progress.end(), machinePath_), progress.end());
+  for (const std::string& text : progress) EXPECT_LE(std::count(text.begin(), text.end(), '\\'), 2);
+}
