@@ -39,21 +39,35 @@ void SetStamp(const platform::FolderEntry& entry, char stamp[4]) {
   }
 }
 
-// Searches mostly return names in this order already (NTFS and Wine sort them), so one
-// comparison of each neighbouring pair usually settles it.
+// Searches mostly return names in this order already, or in a few runs of it (NTFS and
+// Wine sort by upper-case code, which puts "_" and "~" elsewhere), so the runs are found
+// with one comparison a pair and merged, rather than sorted from scratch.
 void SortSiblings(std::vector<Sibling>& siblings) {
-  bool sorted = true, equalNames = false;
-  for (size_t i = 1; i < siblings.size() && sorted; ++i) {
-    int order = CompareNames(siblings[i - 1].name, siblings[i].name);
-    sorted = order <= 0;
-    equalNames = equalNames || order == 0;
-  }
   auto less = [](const Sibling& a, const Sibling& b) { return CompareNames(a.name, b.name) < 0; };
   auto same = [](const Sibling& a, const Sibling& b) { return CompareNames(a.name, b.name) == 0; };
-  if (!sorted) std::stable_sort(siblings.begin(), siblings.end(), less);
+  std::vector<size_t> runStarts{0};
+  bool equalNames = false;
+  for (size_t i = 1; i < siblings.size(); ++i) {
+    int order = CompareNames(siblings[i - 1].name, siblings[i].name);
+    if (order > 0) runStarts.push_back(i);
+    equalNames = equalNames || order == 0;
+  }
+  const bool merged = runStarts.size() > 1;
+  runStarts.push_back(siblings.size());
+  while (runStarts.size() > 2) {
+    std::vector<size_t> joined;
+    for (size_t r = 0; r + 2 < runStarts.size(); r += 2) {
+      std::inplace_merge(siblings.begin() + runStarts[r], siblings.begin() + runStarts[r + 1],
+                         siblings.begin() + runStarts[r + 2], less);
+      joined.push_back(runStarts[r]);
+    }
+    if (runStarts.size() % 2 == 0) joined.push_back(runStarts[runStarts.size() - 2]);
+    joined.push_back(siblings.size());
+    runStarts.swap(joined);
+  }
   // Names the comparison cannot tell apart (a.txt and A.txt on a case-sensitive file
   // system) would confuse the merge: the first one found is listed.
-  if (!sorted || equalNames)
+  if (merged || equalNames)
     siblings.erase(std::unique(siblings.begin(), siblings.end(), same), siblings.end());
 }
 

@@ -1,0 +1,42 @@
+#pragma once
+// File times for the disk and file-time tests.
+#include <windows.h>
+
+#include <string>
+
+#include "engines/helpers.h"
+#include "platform/owners.h"
+#include "support/temp_folder.h"
+
+namespace disk_testing {
+
+// The UTC file time of a local date and time.
+inline FILETIME LocalTime(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second) {
+  SYSTEMTIME local{};
+  local.wYear = year;
+  local.wMonth = month;
+  local.wDay = day;
+  local.wHour = hour;
+  local.wMinute = minute;
+  local.wSecond = second;
+  FILETIME localTime, utc;
+  SystemTimeToFileTime(&local, &localTime);
+  LocalFileTimeToFileTime(&localTime, &utc);
+  return utc;
+}
+
+// Sets the last-write time of a file or a folder.
+inline bool SetWriteTime(const std::string& path, const FILETIME& time) {
+  platform::FileHandle file(CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                        nullptr));
+  return file && SetFileTime(file.get(), nullptr, nullptr, &time);
+}
+
+// A temporary folder as the watched list holds it: lower case, no trailing backslash.
+inline std::string WatchedRoot(const testing_support::TempFolder& folder) {
+  return engines::LowerAscii(engines::WithoutTrailingBackslash(folder.path()));
+}
+
+}  // namespace disk_testing
