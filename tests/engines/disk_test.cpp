@@ -4,16 +4,16 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
-#include "file_times.h"
+#include "disk_testing.h"
 #include "platform/ioerror.h"
 #include "support/temp_folder.h"
 
 using disk_testing::LocalTime;
 using disk_testing::SetWriteTime;
+using disk_testing::ExitWith;
+using disk_testing::Texts;
 using disk_testing::WatchedRoot;
 using testing_support::TempFolder;
 using Paths = std::vector<std::string>;
@@ -24,12 +24,6 @@ engines::TrackedList Watch(const Paths& roots) {
   engines::TrackedList list;
   for (const std::string& root : roots) engines::AddToTrackedList(list, root);
   return list;
-}
-
-Paths Texts(const engines::ResultList& list) {
-  Paths texts;
-  for (const engines::ListEntry& entry : list) texts.push_back(entry.text);
-  return texts;
 }
 
 Paths ReadPaths(const std::string& listing) {
@@ -219,13 +213,7 @@ TEST(ShortenPathForDisplay, KeepsShortPathsAndCutsFoldersFromTheEnd) {
 
 namespace {
 
-// The abort flag is process-wide and never cleared, so each of these runs in a child
-// process of its own and answers with its exit code; its folders are gone by then.
-[[noreturn]] void ExitWith(const std::string& fault) {
-  std::fprintf(stderr, "%s\n", fault.c_str());
-  std::exit(fault.empty() ? 0 : 1);
-}
-
+// Abort stories for ExitWith: an empty answer when all went as it should.
 std::string CompareStoppedAtTheFifthProgressCall() {
   TempFolder tree, work;
   for (int i = 0; i < 30; ++i) tree.write("f" + std::to_string(i) + "\\x", "");

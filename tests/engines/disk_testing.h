@@ -1,10 +1,14 @@
 #pragma once
-// File times for the disk and file-time tests.
+// Shared by the disk and file-time tests.
 #include <windows.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "engines/helpers.h"
+#include "engines/lists.h"
 #include "platform/owners.h"
 #include "support/temp_folder.h"
 
@@ -37,6 +41,20 @@ inline bool SetWriteTime(const std::string& path, const FILETIME& time) {
 // A temporary folder as the watched list holds it: lower case, no trailing backslash.
 inline std::string WatchedRoot(const testing_support::TempFolder& folder) {
   return engines::LowerAscii(engines::WithoutTrailingBackslash(folder.path()));
+}
+
+inline std::vector<std::string> Texts(const engines::ResultList& list) {
+  std::vector<std::string> texts;
+  for (const engines::ListEntry& entry : list) texts.push_back(entry.text);
+  return texts;
+}
+
+// The abort flag is process-wide and never cleared, so an abort story runs in a child
+// process of its own (a death test) and answers with its exit code, once its temporary
+// folders are gone.
+[[noreturn]] inline void ExitWith(const std::string& fault) {
+  std::fprintf(stderr, "%s\n", fault.c_str());
+  std::exit(fault.empty() ? 0 : 1);
 }
 
 }  // namespace disk_testing
