@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 
 #include "platform/directory.h"
 #include "platform/ioerror.h"
@@ -39,12 +40,26 @@ void SetStamp(const platform::FolderEntry& entry, char stamp[4]) {
   }
 }
 
+// Merges the ordered runs [first, middle) and [middle, last), the first run's entry first
+// of two that compare equal. Two equal names that end up side by side meet in a
+// comparison here, so that is where they are noticed.
+void MergeRuns(std::vector<Sibling>& siblings, size_t first, size_t middle, size_t last,
+               std::vector<Sibling>& buffer, bool& equalNames) {
+  buffer.assign(std::make_move_iterator(siblings.begin() + first),
+                std::make_move_iterator(siblings.begin() + middle));
+  size_t from = 0, next = middle, to = first;
+  while (from < buffer.size() && next < last) {
+    int order = CompareNames(buffer[from].name, siblings[next].name);
+    equalNames = equalNames || order == 0;
+    siblings[to++] = std::move(order <= 0 ? buffer[from++] : siblings[next++]);
+  }
+  while (from < buffer.size()) siblings[to++] = std::move(buffer[from++]);
+}
+
 // Searches mostly return names in this order already, or in a few runs of it (NTFS and
 // Wine sort by upper-case code, which puts "_" and "~" elsewhere), so the runs are found
 // with one comparison a pair and merged, rather than sorted from scratch.
 void SortSiblings(std::vector<Sibling>& siblings) {
-  auto less = [](const Sibling& a, const Sibling& b) { return CompareNames(a.name, b.name) < 0; };
-  auto same = [](const Sibling& a, const Sibling& b) { return CompareNames(a.name, b.name) == 0; };
   std::vector<size_t> runStarts{0};
   bool equalNames = false;
   for (size_t i = 1; i < siblings.size(); ++i) {
@@ -52,23 +67,25 @@ void SortSiblings(std::vector<Sibling>& siblings) {
     if (order > 0) runStarts.push_back(i);
     equalNames = equalNames || order == 0;
   }
-  const bool merged = runStarts.size() > 1;
   runStarts.push_back(siblings.size());
+  std::vector<Sibling> buffer;
   while (runStarts.size() > 2) {
     std::vector<size_t> joined;
-    for (size_t r = 0; r + 2 < runStarts.size(); r += 2) {
-      std::inplace_merge(siblings.begin() + runStarts[r], siblings.begin() + runStarts[r + 1],
-                         siblings.begin() + runStarts[r + 2], less);
+    size_t r = 0;
+    for (; r + 2 < runStarts.size(); r += 2) {
+      MergeRuns(siblings, runStarts[r], runStarts[r + 1], runStarts[r + 2], buffer, equalNames);
       joined.push_back(runStarts[r]);
     }
-    if (runStarts.size() % 2 == 0) joined.push_back(runStarts[runStarts.size() - 2]);
+    if (r + 1 < runStarts.size()) joined.push_back(runStarts[r]);  // an odd run out
     joined.push_back(siblings.size());
     runStarts.swap(joined);
   }
   // Names the comparison cannot tell apart (a.txt and A.txt on a case-sensitive file
-  // system) would confuse the merge: the first one found is listed.
-  if (merged || equalNames)
+  // system) would confuse the merge of two listings: the first one found is listed.
+  if (equalNames) {
+    auto same = [](const Sibling& a, const Sibling& b) { return CompareNames(a.name, b.name) == 0; };
     siblings.erase(std::unique(siblings.begin(), siblings.end(), same), siblings.end());
+  }
 }
 
 class ListingWriter {
