@@ -5,7 +5,8 @@
 // Listing format, one record a line, ANSI, CR LF:
 //   "0" root            a watched root exactly as the watched list holds it
 //   level stamp name    level is "0" plus the depth below the root ("1" for the root's
-//                       children, rising past "9"), stamp four bytes, name the long name
+//                       children, rising past "9"), stamp four bytes of the last-write
+//                       time XOR the size, name the long name
 // Entries follow in depth-first pre-order; siblings stand in ascending order under the
 // system's case-insensitive, locale-aware comparison (CompareNames), and names that
 // compare equal are listed once. A folder is an entry whose next line is deeper.

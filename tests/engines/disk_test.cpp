@@ -10,21 +10,10 @@
 #include "platform/ioerror.h"
 #include "support/temp_folder.h"
 
-using disk_testing::LocalTime;
-using disk_testing::SetWriteTime;
-using disk_testing::ExitWith;
-using disk_testing::Texts;
-using disk_testing::WatchedRoot;
+using namespace disk_testing;
 using testing_support::TempFolder;
-using Paths = std::vector<std::string>;
 
 namespace {
-
-engines::TrackedList Watch(const Paths& roots) {
-  engines::TrackedList list;
-  for (const std::string& root : roots) engines::AddToTrackedList(list, root);
-  return list;
-}
 
 Paths ReadPaths(const std::string& listing) {
   Paths paths;

@@ -43,8 +43,16 @@ inline std::string WatchedRoot(const testing_support::TempFolder& folder) {
   return engines::LowerAscii(engines::WithoutTrailingBackslash(folder.path()));
 }
 
-inline std::vector<std::string> Texts(const engines::ResultList& list) {
-  std::vector<std::string> texts;
+using Paths = std::vector<std::string>;
+
+inline engines::TrackedList Watch(const Paths& roots) {
+  engines::TrackedList list;
+  for (const std::string& root : roots) engines::AddToTrackedList(list, root);
+  return list;
+}
+
+inline Paths Texts(const engines::ResultList& list) {
+  Paths texts;
   for (const engines::ListEntry& entry : list) texts.push_back(entry.text);
   return texts;
 }

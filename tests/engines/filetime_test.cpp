@@ -9,21 +9,10 @@
 #include "platform/directory.h"
 #include "support/temp_folder.h"
 
-using disk_testing::LocalTime;
-using disk_testing::SetWriteTime;
-using disk_testing::ExitWith;
-using disk_testing::Texts;
-using disk_testing::WatchedRoot;
+using namespace disk_testing;
 using testing_support::TempFolder;
-using Paths = std::vector<std::string>;
 
 namespace {
-
-engines::TrackedList Watch(const Paths& roots) {
-  engines::TrackedList list;
-  list.entries = roots;
-  return list;
-}
 
 // Linux stamps files from a coarse clock that may lag the system time by a tick, so
 // the changes of a test are made clearly after the start time that it takes.
