@@ -1,0 +1,94 @@
+#include "platform/directory.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <tuple>
+
+#include "support/temp_folder.h"
+
+using platform::CreationTime;
+using platform::FolderEntry;
+using platform::FolderSearch;
+using testing_support::TempFolder;
+
+namespace {
+
+using Seen = std::map<std::string, std::tuple<DWORD, uint32_t, uint64_t>>;
+
+uint64_t Value(const FILETIME& time) {
+  return static_cast<uint64_t>(time.dwHighDateTime) << 32 | time.dwLowDateTime;
+}
+
+Seen Search(const std::string& folder, CreationTime creation) {
+  Seen seen;
+  FolderSearch search(folder, creation);
+  FolderEntry entry;
+  while (search.next(entry))
+    seen[entry.name] = {entry.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN),
+                        entry.sizeLow, Value(entry.lastWriteTime)};
+  return seen;
+}
+
+FolderEntry Find(const std::string& folder, const std::string& name, CreationTime creation) {
+  FolderSearch search(folder, creation);
+  FolderEntry entry;
+  while (search.next(entry))
+    if (entry.name == name) return entry;
+  return FolderEntry{};
+}
+
+}  // namespace
+
+TEST(FolderSearch, DirectoryQueryAndFindFunctionsAgree) {
+  TempFolder tree;
+  tree.write("plain.txt", "12345");
+  tree.write("caf\xE9.txt", "1");  // converted to and from the ANSI code page
+  tree.write("hidden", "");
+  SetFileAttributesA((tree / "hidden").c_str(), FILE_ATTRIBUTE_HIDDEN);
+  tree.write("sub\\inner", "");
+  for (int i = 0; i < 400; ++i) tree.write("many\\file number " + std::to_string(i), "");
+
+  for (const std::string& folder : {tree / "sub", tree / "many", tree.path().substr(0, tree.path().size() - 1)}) {
+    Seen found = Search(folder, CreationTime::AsReported);
+    EXPECT_EQ(Search(folder, CreationTime::ChangeTimeOnWine), found) << folder;
+    EXPECT_EQ(found.count("."), 1u) << folder;
+  }
+  Seen top = Search(tree.path().substr(0, tree.path().size() - 1), CreationTime::ChangeTimeOnWine);
+  EXPECT_EQ(std::get<1>(top["plain.txt"]), 5u);
+  EXPECT_EQ(std::get<0>(top["hidden"]), static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN));
+  EXPECT_EQ(std::get<0>(top["sub"]), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+  EXPECT_EQ(top.count("caf\xE9.txt"), 1u);
+  EXPECT_EQ(Search(tree / "many", CreationTime::ChangeTimeOnWine).size(), 402u);
+}
+
+TEST(FolderSearch, DriveRootsAndMissingFolders) {
+  for (CreationTime creation : {CreationTime::AsReported, CreationTime::ChangeTimeOnWine}) {
+    Seen root = Search("c:", creation);
+    EXPECT_EQ(root.count("windows"), 1u);
+    EXPECT_TRUE(Search("c:\\no such folder", creation).empty());
+  }
+}
+
+TEST(FolderSearch, UnderWineTheChangeTimeStandsInForTheCreationTime) {
+  ASSERT_TRUE(platform::RunningUnderWine());
+  TempFolder tree;
+  FILETIME before;
+  GetSystemTimeAsFileTime(&before);
+  tree.write("extracted.dat", "x");
+  SYSTEMTIME old{2001, 2, 0, 3, 4, 5, 6, 0};
+  FILETIME oldTime;
+  SystemTimeToFileTime(&old, &oldTime);
+  {
+    platform::FileHandle file(CreateFileA((tree / "extracted.dat").c_str(), FILE_WRITE_ATTRIBUTES, 0,
+                                          nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(SetFileTime(file.get(), nullptr, nullptr, &oldTime));
+  }
+  const std::string folder = tree.path().substr(0, tree.path().size() - 1);
+  FolderEntry changed = Find(folder, "extracted.dat", CreationTime::ChangeTimeOnWine);
+  EXPECT_EQ(Value(changed.lastWriteTime), Value(oldTime));
+  // The file system's clock may lag the system time by a tick.
+  EXPECT_GT(Value(changed.creationTime), Value(before) - 50 * 10000);
+  EXPECT_EQ(Value(Find(folder, "extracted.dat", CreationTime::AsReported).lastWriteTime),
+            Value(oldTime));
+}
