@@ -276,4 +276,18 @@ void CompareSystemIniDevices(const std::string& beforeDevices, const std::string
   }
 }
 
+bool SnapshotWatchedIniFiles(const std::vector<std::string>& names, const std::string& tempFolder,
+                             const std::string& extension, const ProgressCallback& progress) {
+  for (const std::string& name : names) {
+    if (progress) progress(name);
+    SnapshotIniFile(name, tempFolder, extension);
+    if (name.find("system.ini") != std::string::npos) {
+      if (progress) progress("SYSTEM.INI devices");
+      SnapshotSystemIniDevices(name, tempFolder + kDeviceFileBase + extension);
+    }
+    if (AbortRequested()) return false;
+  }
+  return !AbortRequested();
+}
+
 }  // namespace engines

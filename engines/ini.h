@@ -17,6 +17,7 @@
 // A copy or device file that does not exist is compared as an empty one, so an INI file
 // created or deleted by the install shows all its sections and keys as added or deleted.
 #include <string>
+#include <vector>
 
 #include "engines/lists.h"
 
@@ -48,6 +49,13 @@ void SnapshotIniFile(const std::string& name, const std::string& tempFolder,
 // Writes the device file of an INI file (a name without a folder lies in the Windows
 // folder). A file without a "[386Enh]" section, or no file, gives an empty device file.
 void SnapshotSystemIniDevices(const std::string& iniName, const std::string& deviceFile);
+
+// Copies each watched INI file with the extension, in list order, and for a name that
+// contains "system.ini" its device lines into DEV$$$$$ with the extension, telling
+// progress what it works on. Answers false, having stopped, once the program is being
+// closed.
+bool SnapshotWatchedIniFiles(const std::vector<std::string>& names, const std::string& tempFolder,
+                             const std::string& extension, const ProgressCallback& progress);
 
 // Clears the five lists and fills them, each in file order, from the merge of the two
 // copies. Keys changed entries read "[section]key=old=to=new". Section and key names are
