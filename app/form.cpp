@@ -82,13 +82,13 @@ INT_PTR Form::route(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   try {
     switch (message) {
       case WM_COMMAND:
-        if (!onCommand(LOWORD(wParam), HIWORD(wParam))) return FALSE;
+      case WM_TIMER: {
+        // Any command can change what the actions depend on, handled here or not.
+        bool handled = message == WM_COMMAND ? onCommand(LOWORD(wParam), HIWORD(wParam))
+                                             : onCommand(static_cast<int>(wParam), WM_TIMER);
         updateActions();
-        return TRUE;
-      case WM_TIMER:
-        if (!onCommand(static_cast<int>(wParam), WM_TIMER)) return FALSE;
-        updateActions();
-        return TRUE;
+        return handled;
+      }
       case WM_HELP: {
         const auto* info = reinterpret_cast<const HELPINFO*>(lParam);
         if (info->iContextType == HELPINFO_WINDOW && info->dwContextId != 0)

@@ -65,7 +65,7 @@ class Form {
   virtual void onInit() {}
   // WM_COMMAND, and WM_TIMER as (timer id, WM_TIMER). Answers whether it was handled.
   virtual bool onCommand(int id, UINT code) = 0;
-  // Runs after every command the form handled: enables what depends on the state.
+  // Runs after every command and timer: enables what depends on the state.
   virtual void updateActions() {}
   // Any other message; answer true to have result be the message's result.
   virtual bool onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);

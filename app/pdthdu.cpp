@@ -58,7 +58,8 @@ InstallType ClassifyInstallProgram(const std::string& name, DWORD platform) {
     switch (platform::ShellExecutableType(name) & 0xFFFF) {
       case 0x454E: return itWin16;  // "NE"
       case 0x4550: return itWin32;  // "PE"
-      case 0x5A4D:                  // "MZ", also given for batch files
+      case 0x5A4D:  // "MZ", also given for batch files
+      case 0x4D5A:  // the same from Wine's shell, which swaps the two letters
         if (ext == ".EXE") return itDosExe;
         if (ext == ".COM") return itDosCom;
         if (ext == ".BAT") return itDosBatch;
