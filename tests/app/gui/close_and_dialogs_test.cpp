@@ -88,6 +88,29 @@ TEST_F(CloseAndDialogs, SnapshotFilesAreDeletedAtCloseUnlessKept) {
   EXPECT_TRUE(Exists(folder / "keep.$$1"));
 }
 
+TEST_F(CloseAndDialogs, RestartRefusedOnPageZeroHappensAtClose) {
+  // Wine carries out the machine's RunOnce entries when it restarts: one of them leaves
+  // a mark.
+  const char kRunOnce[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+  const std::string mark = folder / "restarted.txt";
+  const std::string command = "cmd.exe /c echo restarted> \"" + mark + "\"";
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kRunOnce, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                            &key, nullptr),
+            ERROR_SUCCESS);
+  platform::RegKey runOnce(key);
+  RegSetValueExA(key, "Vortan4Test", 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                 static_cast<DWORD>(command.size() + 1));
+
+  Start();
+  EXPECT_EQ(SendMessageA(window, WM_QUERYENDSESSION, 0, 0), 0);
+  EXPECT_FALSE(Exists(mark));
+  app->close(window);
+  window = nullptr;
+  EXPECT_TRUE(gui::WaitFor([&] { return Exists(mark); }, 15000));
+  RegDeleteValueA(key, "Vortan4Test");
+}
+
 TEST_F(CloseAndDialogs, ReportFileDialogTakesTxtAndCsvOnly) {
   Start();
   const std::string before = text(IDC_ebReportName);
