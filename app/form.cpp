@@ -46,11 +46,13 @@ BOOL CALLBACK MatchControl(HWND child, LPARAM data) {
 }
 }  // namespace
 
-HWND Form::control(int id) const {
+HWND FindControl(HWND root, int id) {
   ControlSearch search{id, nullptr};
-  EnumChildWindows(hwnd_, MatchControl, reinterpret_cast<LPARAM>(&search));
+  EnumChildWindows(root, MatchControl, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
+
+HWND Form::control(int id) const { return FindControl(hwnd_, id); }
 
 void Form::describeControls(const ControlHelp* table, size_t count) {
   if (!toolTips_) {

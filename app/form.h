@@ -87,6 +87,9 @@ class Form {
   static std::string helpFile_;
 };
 
+// A descendant of root by control id, at any depth: pages are child dialogs.
+HWND FindControl(HWND root, int id);
+
 // A message box preceded by the system beep of its kind (MB_ICONHAND, MB_ICONQUESTION, ...).
 int MessageWithBeep(HWND owner, const std::string& text, const std::string& caption, UINT flags);
 

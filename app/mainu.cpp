@@ -83,19 +83,6 @@ std::string FolderOf(const std::string& path) {
 
 std::string FileNameOf(const std::string& path) { return path.substr(FolderOf(path).size()); }
 
-// The extension of the file name, from its last dot; empty when it has none.
-std::string ExtensionOf(const std::string& path) {
-  std::string name = FileNameOf(path);
-  size_t dot = name.find_last_of('.');
-  return dot == std::string::npos ? std::string() : name.substr(dot);
-}
-
-std::string UpperAscii(std::string text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return text;
-}
-
 bool PathExists(const std::string& path) {
   return platform::FileExists(path) || platform::FolderExists(path);
 }
@@ -455,7 +442,7 @@ void TMainForm::btnSelectClick() {
   dialog.Flags = OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
   if (!GetSaveFileNameA(&dialog)) return;
 
-  const std::string extension = UpperAscii(ExtensionOf(file));
+  const std::string extension = UpperExtension(file);
   if (extension != ".TXT" && extension != ".CSV") {
     MessageWithBeep(hwnd_,
                     "Your report filename must have an extension of .TXT (for a text report) or "

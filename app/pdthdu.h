@@ -24,6 +24,8 @@ const WindowsFacts& ThisWindows();
 // the system's binary type elsewhere.
 InstallType ClassifyInstallProgram(const std::string& name, DWORD platform);
 std::string InstallTypeText(InstallType type);
+// The file name's extension from its last dot, in upper case (".EXE"); "" without one.
+std::string UpperExtension(const std::string& path);
 
 // The three mode radio buttons: index 0 real-time, 1 file-time, 2 disk contents.
 // checked is the TrackMode of the checked button, 0 when none is.

@@ -3,6 +3,8 @@
 #include <fstream>
 #include <vector>
 
+#include "app/form.h"
+
 namespace gui {
 namespace {
 
@@ -51,18 +53,6 @@ BOOL CALLBACK MatchTop(HWND window, LPARAM data) {
   return FALSE;
 }
 
-struct IdSearch {
-  int id;
-  HWND found;
-};
-
-BOOL CALLBACK MatchId(HWND child, LPARAM data) {
-  auto* s = reinterpret_cast<IdSearch*>(data);
-  if (GetDlgCtrlID(child) != s->id) return TRUE;
-  s->found = child;
-  return FALSE;
-}
-
 }  // namespace
 
 bool WaitFor(const std::function<bool()>& condition, DWORD timeout) {
@@ -89,11 +79,7 @@ HWND WaitTop(const char* className, const char* caption, HWND owner, DWORD proce
   return found;
 }
 
-HWND FindById(HWND root, int id) {
-  IdSearch search{id, nullptr};
-  EnumChildWindows(root, MatchId, reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
+HWND FindById(HWND root, int id) { return app::FindControl(root, id); }
 
 std::string Text(HWND window) {
   std::vector<char> buffer(SendMessageA(window, WM_GETTEXTLENGTH, 0, 0) + 1);
