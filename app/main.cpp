@@ -1,43 +1,54 @@
 #include <windows.h>
 
-#include "app/mainu_ids.h"
-#include "app/settings.h"
+#include <cstdlib>
+
+#include "app/mainu.h"
 #include "platform/messages.h"
 #include "platform/system.h"
 
 namespace {
 
-app::ProgramPlaces places;
+// Shared by every copy on the machine: the task-bar window and the main window of the
+// copy that runs.
+const char kInstanceName[] = "Quennel Vortan4 Shared";
+struct InstanceRecord {
+  HWND application;
+  HWND mainWindow;
+};
+static_assert(sizeof(InstanceRecord) == 8, "the record other copies read");
 
-INT_PTR CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
-  switch (message) {
-    case WM_INITDIALOG:
-      app::RestoreWindowPlacement(window, app::SettingsFile(places.settingsPath),
-                                  app::kSettingsSection, false);
-      return FALSE;
-    case WM_COMMAND:
-      if (LOWORD(wParam) == IDCANCEL) DestroyWindow(window);
-      return TRUE;
-    case WM_DESTROY:
-      try {
-        app::SaveWindowPlacement(window, app::SettingsFile(places.settingsPath),
-                                 app::kSettingsSection, false);
-      } catch (const std::exception& e) {
-        MessageBoxA(nullptr, e.what(), "Vortan4", MB_OK | MB_ICONERROR);
-      }
-      PostQuitMessage(0);
-      return TRUE;
-  }
-  return FALSE;
-}
+std::vector<std::string> Parameters() { return {__argv + (__argc > 0 ? 1 : 0), __argv + __argc}; }
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
-  places = app::FindProgramPlaces(platform::ModulePath());
-  HWND main = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_MainForm), nullptr, MainProc, 0);
-  if (!main) return 1;
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int show) {
+  const app::WindowsFacts& windows = app::ThisWindows();
+  const app::ProgramPlaces places = app::FindProgramPlaces(platform::ModulePath());
+
+  platform::Handle mapping = platform::OpenSharedMemory(kInstanceName);
+  if (mapping) {
+    // Another copy runs: bring its window to the front and end.
+    platform::MappedView view = platform::MapSharedMemory(mapping);
+    if (view) {
+      const auto* record = static_cast<const InstanceRecord*>(view.get());
+      if (record->application && IsIconic(record->application))
+        ShowWindow(record->application, SW_RESTORE);
+      if (record->mainWindow) SetForegroundWindow(record->mainWindow);
+    }
+    return 0;
+  }
+  // Without the block the program still runs; later copies then start as first copies.
+  mapping = platform::CreateSharedMemory(kInstanceName, sizeof(InstanceRecord));
+  platform::MappedView view = platform::MapSharedMemory(mapping);
+
+  app::TMainForm form(places, windows, Parameters());
+  form.endsProgram = true;
+  HWND main = form.Create();
+  if (!main) return 0;
+  // The main window is the one on the task bar.
+  if (view) *static_cast<InstanceRecord*>(view.get()) = {main, main};
   ShowWindow(main, show);
+
   MSG message;
   while (GetMessageA(&message, nullptr, 0, 0) > 0) {
     if (!platform::TranslateDialogMessage(message)) {
@@ -45,5 +56,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
       DispatchMessageA(&message);
     }
   }
-  return static_cast<int>(message.wParam);
+  return 0;
 }

@@ -235,6 +235,16 @@ void SaveWindowPlacement(HWND window, const SettingsFile& file, const std::strin
                          bool resizable) {
   RECT rect{};
   GetWindowRect(window, &rect);
+  // A minimised window sits where the system parks it, off the screen or in a corner:
+  // keep the place it comes back to (given relative to the work area).
+  WINDOWPLACEMENT placement{};
+  placement.length = sizeof placement;
+  RECT work{};
+  if (IsIconic(window) && GetWindowPlacement(window, &placement) &&
+      SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0)) {
+    rect = placement.rcNormalPosition;
+    OffsetRect(&rect, work.left, work.top);
+  }
   WritePlacement(file, section,
                  {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top}, resizable);
 }

@@ -1,5 +1,7 @@
 #include "platform/system.h"
 
+#include <shellapi.h>
+
 namespace platform {
 
 bool FileExists(const std::string& path) {
@@ -46,6 +48,53 @@ RegKey OpenRegistryKey(HKEY root, const std::string& subkey, REGSAM access) {
   HKEY key = nullptr;
   if (RegOpenKeyExA(root, subkey.c_str(), 0, access, &key) != ERROR_SUCCESS) return RegKey();
   return RegKey(key);
+}
+
+OSVERSIONINFOA WindowsVersion() {
+  OSVERSIONINFOA info{};
+  info.dwOSVersionInfoSize = sizeof info;
+  static_assert(sizeof info == 148, "the version record of the 95 family");
+  if (!GetVersionExA(&info)) info = OSVERSIONINFOA{};
+  return info;
+}
+
+DWORD ShellExecutableType(const std::string& path) {
+  return static_cast<DWORD>(SHGetFileInfoA(path.c_str(), 0, nullptr, 0, SHGFI_EXETYPE));
+}
+
+bool BinaryType(const std::string& path, DWORD& type) {
+  return GetBinaryTypeA(path.c_str(), &type) != FALSE;
+}
+
+INT_PTR OpenWithShell(HWND owner, const std::string& path, const std::string& folder) {
+  return reinterpret_cast<INT_PTR>(
+      ShellExecuteA(owner, "open", path.c_str(), nullptr, folder.c_str(), SW_SHOWNORMAL));
+}
+
+bool EndWindowsSession(UINT flags) {
+  HANDLE token = nullptr;
+  if (OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
+    Handle owner(token);
+    TOKEN_PRIVILEGES privileges{};
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    if (LookupPrivilegeValueA(nullptr, SE_SHUTDOWN_NAME, &privileges.Privileges[0].Luid))
+      AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+  }
+  return ExitWindowsEx(flags, 0) != FALSE;
+}
+
+Handle OpenSharedMemory(const std::string& name) {
+  return Handle(OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, name.c_str()));
+}
+
+Handle CreateSharedMemory(const std::string& name, DWORD size) {
+  return Handle(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size,
+                                   name.c_str()));
+}
+
+MappedView MapSharedMemory(const Handle& mapping) {
+  return MappedView(mapping ? MapViewOfFile(mapping.get(), FILE_MAP_ALL_ACCESS, 0, 0, 0) : nullptr);
 }
 
 }  // namespace platform

@@ -23,4 +23,26 @@ std::string WindowsFolder();   // without a trailing backslash, as the system gi
 // An open key, or an empty owner when the key cannot be opened with that access.
 RegKey OpenRegistryKey(HKEY root, const std::string& subkey, REGSAM access);
 
+// The version record (its size field 148); zeros when the system refuses.
+OSVERSIONINFOA WindowsVersion();
+
+// The shell's executable type of a file (SHGFI_EXETYPE): 0 when it is no program.
+DWORD ShellExecutableType(const std::string& path);
+// The system's binary type (an SCS_ code); false when it cannot tell.
+bool BinaryType(const std::string& path, DWORD& type);
+
+// Has the shell open a document in the program it associates with the file's type.
+// Answers the shell's code: above 32 is success.
+INT_PTR OpenWithShell(HWND owner, const std::string& path, const std::string& folder);
+
+// Asks the system to restart (EWX_REBOOT) or to log the user off (EWX_LOGOFF). On the
+// NT family the shutdown privilege is enabled first, without which a restart is refused.
+bool EndWindowsSession(UINT flags);
+
+// A named block of shared memory backed by the paging file. Open answers an empty
+// owner when no block of that name exists; Create answers one when it cannot be made.
+Handle OpenSharedMemory(const std::string& name);
+Handle CreateSharedMemory(const std::string& name, DWORD size);
+MappedView MapSharedMemory(const Handle& mapping);
+
 }  // namespace platform

@@ -1,4 +1,4 @@
-#include "app/launch.h"
+#include "app/pdthdu.h"
 
 #include <gtest/gtest.h>
 #include <tlhelp32.h>

@@ -1,9 +1,7 @@
 #pragma once
-// Starting the install program and watching it and every program it starts. The launch
-// thread creates the process under the debugging interface, which reports each program
-// started below it; a watch thread waits for each one. Both kinds of thread report to
-// the main window by posted messages, so their notices run on the main thread in the
-// order the threads end.
+// The install program: what kind of program it is and which tracking modes that allows,
+// how it is started and watched, and the facts about the running Windows version that
+// the rest of the program uses.
 #include <windows.h>
 
 #include <atomic>
@@ -12,10 +10,47 @@
 #include <string>
 #include <thread>
 
+#include "app/session.h"
 #include "platform/owners.h"
 
 namespace app {
 
+struct WindowsFacts {
+  DWORD platform = 0;  // 1 the Windows 95 family, 2 the NT family, as the system says
+  WindowsType type = wtUnknownPlatform;
+  std::string text;               // "Windows 98", as the report header prints it
+  std::string currentVersionKey;  // below which RunOnce lies; empty on other platforms
+};
+WindowsFacts ClassifyWindows(DWORD platform, DWORD major, DWORD minor);
+// Asked once, at the first call; the program makes that call before any window exists.
+const WindowsFacts& ThisWindows();
+
+// The platform code decides the method: the shell's executable type on the 95 family,
+// the system's binary type elsewhere.
+InstallType ClassifyInstallProgram(const std::string& name, DWORD platform);
+std::string InstallTypeText(InstallType type);
+// The file name's extension from its last dot, in upper case (".EXE"); "" without one.
+std::string UpperExtension(const std::string& path);
+
+// The three mode radio buttons: index 0 real-time, 1 file-time, 2 disk contents.
+// checked is the TrackMode of the checked button, 0 when none is.
+struct ModeChoices {
+  bool enabled[3] = {true, true, true};
+  int checked = tmReal;
+};
+// First by install type, then by Windows version, which can take back what the first
+// gave. Without real-time reporting, disk contents is checked where real-time would be.
+ModeChoices ChooseModes(ModeChoices current, InstallType type, WindowsType windows,
+                        bool realTimeAvailable);
+
+// The key that relates process ids to the ids real-time tracking sees; 0 on NT.
+bool ObtainProcessKey(WindowsType windows, uint32_t& key);
+
+// Starting the install program and watching it and every program it starts. The launch
+// thread creates the process under the debugging interface, which reports each program
+// started below it; a watch thread waits for each one. Both kinds of thread report to
+// the main window by posted messages, so their notices run on the main thread in the
+// order the threads end.
 // wParam unused, lParam the TLaunchProgThread concerned.
 constexpr UINT WM_WATCHENDED = WM_APP + 20;   // a watch thread ended
 constexpr UINT WM_LAUNCHENDED = WM_APP + 21;  // the launch thread ended

@@ -1,0 +1,175 @@
+#include "app/form.h"
+
+#include <commctrl.h>
+
+namespace app {
+
+std::string Form::helpFile_;
+
+Form::~Form() {
+  // The derived form is gone by now: the window must not call back into it.
+  if (hwnd_) {
+    SetWindowLongPtrA(hwnd_, DWLP_USER, 0);
+    DestroyWindow(hwnd_);
+  }
+}
+
+HWND Form::createModeless(int templateId, HWND owner) {
+  return CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(templateId), owner,
+                            Procedure, reinterpret_cast<LPARAM>(this));
+}
+
+INT_PTR Form::runModal(int templateId, HWND owner) {
+  return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(templateId), owner,
+                         Procedure, reinterpret_cast<LPARAM>(this));
+}
+
+HWND Form::createPage(int templateId, const RECT& place) {
+  HWND page = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(templateId), hwnd_,
+                                 PageProcedure, reinterpret_cast<LPARAM>(this));
+  if (page)
+    SetWindowPos(page, nullptr, place.left, place.top, place.right - place.left,
+                 place.bottom - place.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  return page;
+}
+
+namespace {
+struct ControlSearch {
+  int id;
+  HWND found;
+};
+BOOL CALLBACK MatchControl(HWND child, LPARAM data) {
+  auto* search = reinterpret_cast<ControlSearch*>(data);
+  if (GetDlgCtrlID(child) != search->id) return TRUE;
+  search->found = child;
+  return FALSE;
+}
+}  // namespace
+
+HWND FindControl(HWND root, int id) {
+  ControlSearch search{id, nullptr};
+  EnumChildWindows(root, MatchControl, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+HWND Form::control(int id) const { return FindControl(hwnd_, id); }
+
+void Form::describeControls(const ControlHelp* table, size_t count) {
+  if (!toolTips_) {
+    toolTips_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP,
+                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_,
+                                nullptr, GetModuleHandleA(nullptr), nullptr);
+    // Long hints wrap instead of running across the screen.
+    SendMessageA(toolTips_, TTM_SETMAXTIPWIDTH, 0, 300);
+  }
+  for (size_t i = 0; i < count; ++i) {
+    HWND item = control(table[i].id);
+    if (!item) continue;
+    SetWindowContextHelpId(item, table[i].helpContext);
+    if (!table[i].hint) continue;
+    // The first size of the record: every version of the common controls takes it.
+    TOOLINFOA tool{};
+    tool.cbSize = TTTOOLINFOA_V1_SIZE;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = hwnd_;
+    tool.uId = reinterpret_cast<UINT_PTR>(item);
+    tool.lpszText = const_cast<char*>(table[i].hint);
+    SendMessageA(toolTips_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+  }
+}
+
+bool Form::onMessage(UINT, WPARAM, LPARAM, LRESULT&) { return false; }
+
+INT_PTR Form::route(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  try {
+    switch (message) {
+      case WM_COMMAND:
+      case WM_TIMER: {
+        // Any command can change what the actions depend on, handled here or not.
+        bool handled = message == WM_COMMAND ? onCommand(LOWORD(wParam), HIWORD(wParam))
+                                             : onCommand(static_cast<int>(wParam), WM_TIMER);
+        updateActions();
+        return handled;
+      }
+      case WM_HELP: {
+        const auto* info = reinterpret_cast<const HELPINFO*>(lParam);
+        if (info->iContextType == HELPINFO_WINDOW && info->dwContextId != 0)
+          WinHelpA(hwnd_, helpFile_.c_str(), HELP_CONTEXT, info->dwContextId);
+        return TRUE;
+      }
+    }
+    LRESULT result = 0;
+    if (!onMessage(message, wParam, lParam, result)) return FALSE;
+    if (message == WM_DRAWITEM) return TRUE;
+    SetWindowLongPtrA(window, DWLP_MSGRESULT, result);
+    return TRUE;
+  } catch (const std::exception& error) {
+    ShowErrorBox(hwnd_, error);
+    return TRUE;
+  }
+}
+
+INT_PTR CALLBACK Form::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    auto* form = reinterpret_cast<Form*>(lParam);
+    SetWindowLongPtrA(window, DWLP_USER, lParam);
+    form->hwnd_ = window;
+    try {
+      form->onInit();
+    } catch (const std::exception& error) {
+      ShowErrorBox(window, error);
+    }
+    return FALSE;
+  }
+  auto* form = reinterpret_cast<Form*>(GetWindowLongPtrA(window, DWLP_USER));
+  if (!form) return FALSE;
+  INT_PTR answer = form->route(window, message, wParam, lParam);
+  if (message == WM_NCDESTROY) {
+    SetWindowLongPtrA(window, DWLP_USER, 0);
+    form->hwnd_ = nullptr;
+    form->toolTips_ = nullptr;
+  }
+  return answer;
+}
+
+INT_PTR CALLBACK Form::PageProcedure(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    SetWindowLongPtrA(page, DWLP_USER, lParam);
+    return FALSE;
+  }
+  auto* form = reinterpret_cast<Form*>(GetWindowLongPtrA(page, DWLP_USER));
+  if (!form) return FALSE;
+  switch (message) {
+    case WM_COMMAND:
+      // Enter and Esc on a page are the form's.
+      if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)
+        return SendMessageA(form->hwnd_, message, wParam, lParam), TRUE;
+      return form->route(page, message, wParam, lParam);
+    case WM_NOTIFY:
+    case WM_DRAWITEM:
+      return form->route(page, message, wParam, lParam);
+  }
+  return FALSE;
+}
+
+int MessageWithBeep(HWND owner, const std::string& text, const std::string& caption, UINT flags) {
+  MessageBeep(flags & MB_ICONMASK);
+  return MessageBoxA(owner, text.c_str(), caption.c_str(), flags);
+}
+
+void ShowErrorBox(HWND owner, const std::exception& error) {
+  MessageWithBeep(owner, error.what(), "Vortan4", MB_OK | MB_ICONERROR);
+}
+
+FontOwner MakeBoldFont(HWND window, int height) {
+  LOGFONTA font{};
+  GetObjectA(reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0)), sizeof font, &font);
+  font.lfWeight = FW_BOLD;
+  if (height != 0) {
+    font.lfHeight = -height;
+    font.lfWidth = 0;
+  }
+  return FontOwner(CreateFontIndirectA(&font));
+}
+
+}  // namespace app

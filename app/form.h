@@ -1,0 +1,107 @@
+#pragma once
+// The base of every window of the program: a dialog whose procedure forwards to an
+// object. Controls are members filled once with GetDlgItem, handlers are methods, and a
+// table of Bindings connects them (see dispatch). Exceptions that reach the procedure are
+// shown in the standard error box; none unwinds through USER32.
+#include <windows.h>
+
+#include <cstddef>
+#include <exception>
+#include <memory>
+#include <string>
+#include <type_traits>
+
+namespace app {
+
+template <class F>
+struct Binding {
+  int id;
+  UINT code;  // a notification code (BN_CLICKED, EN_CHANGE), or WM_TIMER for a timer
+  void (F::*run)();
+};
+
+template <class F, size_t N>
+bool dispatch(F& form, const Binding<F> (&table)[N], int id, UINT code) {
+  for (const Binding<F>& b : table) {
+    if (b.id == id && b.code == code) {
+      (form.*b.run)();
+      return true;
+    }
+  }
+  return false;
+}
+
+// What each control carries: its help context in the help file and its tool tip.
+struct ControlHelp {
+  int id;
+  DWORD helpContext;
+  const char* hint;  // nullptr: no tool tip
+};
+
+class Form {
+ public:
+  Form(const Form&) = delete;
+  Form& operator=(const Form&) = delete;
+  HWND handle() const { return hwnd_; }
+
+  // The help file of every window: the program's path with the extension ".HLP".
+  static void SetHelpFile(std::string path) { helpFile_ = std::move(path); }
+  static const std::string& HelpFile() { return helpFile_; }
+
+ protected:
+  Form() = default;
+  virtual ~Form();
+
+  // A window that lives on its own (the main window); the owner may be null.
+  HWND createModeless(int templateId, HWND owner);
+  // A modal dialog: returns the code it ended with (EndDialog).
+  INT_PTR runModal(int templateId, HWND owner);
+  // A child dialog (DS_CONTROL) inside this form that hands WM_COMMAND, WM_NOTIFY and
+  // WM_DRAWITEM of its controls to the form, so one table covers the form and its pages.
+  HWND createPage(int templateId, const RECT& place);
+
+  // WM_INITDIALOG. Keyboard focus is the form's to set: answering FALSE there keeps
+  // Wine from painting the first window of a process with an inactive caption.
+  virtual void onInit() {}
+  // WM_COMMAND, and WM_TIMER as (timer id, WM_TIMER). Answers whether it was handled.
+  virtual bool onCommand(int id, UINT code) = 0;
+  // Runs after every command and timer: enables what depends on the state.
+  virtual void updateActions() {}
+  // Any other message; answer true to have result be the message's result.
+  virtual bool onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+
+  // A control of the form or of one of its pages.
+  HWND control(int id) const;
+  // Sets each control's help context and adds its tool tip.
+  void describeControls(const ControlHelp* table, size_t count);
+
+  HWND hwnd_{};
+
+ private:
+  static INT_PTR CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  static INT_PTR CALLBACK PageProcedure(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+  // window is the form or the page the message came to; results are set on it.
+  INT_PTR route(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+  HWND toolTips_{};
+  static std::string helpFile_;
+};
+
+// A descendant of root by control id, at any depth: pages are child dialogs.
+HWND FindControl(HWND root, int id);
+
+// A message box preceded by the system beep of its kind (MB_ICONHAND, MB_ICONQUESTION, ...).
+int MessageWithBeep(HWND owner, const std::string& text, const std::string& caption, UINT flags);
+
+// The application's standard error box for an exception that ended a handler.
+void ShowErrorBox(HWND owner, const std::exception& error);
+
+struct GdiObjectDeleter {
+  void operator()(HGDIOBJ object) const { DeleteObject(object); }
+};
+using FontOwner = std::unique_ptr<std::remove_pointer_t<HFONT>, GdiObjectDeleter>;
+
+// A font like the window's own, bold and, when height is not 0, of that pixel height.
+FontOwner MakeBoldFont(HWND window, int height = 0);
+
+}  // namespace app

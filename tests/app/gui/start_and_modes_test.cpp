@@ -1,0 +1,176 @@
+// The real program under Windows 98, NT 4 and 2000: what the user sees after the start,
+// and how the install program field decides the modes offered.
+#include "support/sample_programs.h"
+#include "vortan4_app.h"
+
+namespace gui_tests {
+namespace {
+
+using testing_support::WriteComProgram;
+using testing_support::WriteDosProgram;
+using testing_support::WriteWin32Program;
+
+struct Modes {
+  bool real, time, disk;        // enabled
+  bool realOn, timeOn, diskOn;  // checked
+  bool go;                      // "&GO!" enabled
+  bool operator==(const Modes& o) const {
+    return real == o.real && time == o.time && disk == o.disk && realOn == o.realOn &&
+           timeOn == o.timeOn && diskOn == o.diskOn && go == o.go;
+  }
+};
+
+std::ostream& operator<<(std::ostream& out, const Modes& m) {
+  return out << "enabled " << m.real << m.time << m.disk << " checked " << m.realOn << m.timeOn
+             << m.diskOn << " go " << m.go;
+}
+
+class StartAndModes : public Vortan4 {
+ protected:
+  Modes modes() const {
+    return {enabled(IDC_rbTmReal), enabled(IDC_rbTmTime), enabled(IDC_rbTmDisk),
+            checked(IDC_rbTmReal), checked(IDC_rbTmTime), checked(IDC_rbTmDisk),
+            enabled(IDC_btnInstall)};
+  }
+};
+
+const Modes kAllRealChecked{true, true, true, true, false, false, true};
+const Modes kComparisonDiskChecked{false, true, true, false, false, true, true};
+const Modes kNone{false, false, false, false, false, false, false};
+
+TEST_F(StartAndModes, FirstStartUnderWindows98) {
+  Start("win98");
+  char caption[64] = "";
+  GetWindowTextA(window, caption, sizeof caption);
+  EXPECT_STREQ(caption, kCaption);
+  RECT client{}, frame{};
+  GetClientRect(window, &client);
+  GetWindowRect(window, &frame);
+  EXPECT_EQ(client.right, 604);
+  EXPECT_EQ(client.bottom, 313);
+  // No settings yet: centred on the screen.
+  EXPECT_EQ(frame.left, (GetSystemMetrics(SM_CXSCREEN) - (frame.right - frame.left)) / 2);
+  EXPECT_EQ(frame.top, (GetSystemMetrics(SM_CYSCREEN) - (frame.bottom - frame.top)) / 2);
+
+  EXPECT_TRUE(gui::Visible(item(IDC_ebInstallProg)));
+  EXPECT_FALSE(gui::Visible(item(IDC_btnInstDone)));
+  EXPECT_FALSE(gui::Visible(item(IDC_meRept)));
+  EXPECT_EQ(text(IDC_ebName), "(no program)");
+  EXPECT_EQ(text(IDC_lbExeType), "(no program)");
+  EXPECT_EQ(text(IDC_ebReportName), lowerFolder() + "RPT_0000.TXT");
+  EXPECT_EQ(text(IDC_lbReportName), text(IDC_ebReportName));
+  EXPECT_EQ(modes(), kAllRealChecked);
+  EXPECT_FALSE(enabled(IDC_btnInstDone));
+  EXPECT_EQ(text(IDC_btnInstall), "&GO!");
+
+  EXPECT_EQ(Close(), 0);
+  EXPECT_EQ(setting("Settings", "LastRept"), "1");
+  EXPECT_EQ(setting("Settings", "InstPath"), "c:\\");
+  EXPECT_EQ(setting("Settings", "Left"), std::to_string(frame.left));
+  EXPECT_EQ(setting("Settings", "Top"), std::to_string(frame.top));
+}
+
+TEST_F(StartAndModes, Nt4OffersOnlyTheComparisonModes) {
+  Start("nt40");
+  EXPECT_EQ(modes(), kComparisonDiskChecked);
+  WriteWin32Program(folder, "setup.exe");
+  type(IDC_ebInstallProg, folder / "setup.exe");
+  EXPECT_EQ(text(IDC_lbExeType), "32-bit Windows Executable");
+  EXPECT_EQ(modes(), kComparisonDiskChecked);
+  // The binary type knows nothing of batch files and .INF files.
+  folder.write("install.bat", "@echo off\r\n");
+  type(IDC_ebInstallProg, folder / "install.bat");
+  EXPECT_EQ(text(IDC_lbExeType), "Not an executable file");
+  folder.write("setup.inf", "[Version]\r\nSignature=$CHICAGO$\r\n");
+  type(IDC_ebInstallProg, folder / "setup.inf");
+  EXPECT_EQ(text(IDC_lbExeType), "Not an executable file");
+  WriteComProgram(folder, "setup.com");
+  type(IDC_ebInstallProg, folder / "setup.com");
+  EXPECT_EQ(text(IDC_lbExeType), "DOS COM file");
+  // Coming from a bad name nothing is checked, so the user has to choose.
+  EXPECT_EQ(modes(), (Modes{false, true, true, false, false, false, false}));
+}
+
+TEST_F(StartAndModes, Windows2000OffersNoMode) {
+  Start("win2k");
+  EXPECT_EQ(modes(), kNone);
+  WriteWin32Program(folder, "setup.exe");
+  type(IDC_ebInstallProg, folder / "setup.exe");
+  EXPECT_EQ(text(IDC_lbExeType), "32-bit Windows Executable");
+  EXPECT_EQ(modes(), kNone);
+}
+
+TEST_F(StartAndModes, InstallProgramKindsUnderWindows98) {
+  WriteWin32Program(folder, "setup.exe");
+  WriteWin32Program(folder, "other.exe");
+  WriteDosProgram(folder, "dosinst.exe");
+  WriteComProgram(folder, "dosinst.com");
+  folder.write("install.bat", "@echo off\r\n");
+  folder.write("setup.inf", "[Version]\r\nSignature=$CHICAGO$\r\n");
+  Start("win98");
+
+  type(IDC_ebInstallProg, folder / "setup.exe");
+  EXPECT_EQ(text(IDC_lbExeType), "32-bit Windows Executable");
+  EXPECT_EQ(text(IDC_ebName), "setup");
+  EXPECT_EQ(modes(), kAllRealChecked);
+  // Same kind of program: the description the user typed stays.
+  type(IDC_ebName, "My install");
+  type(IDC_ebInstallProg, folder / "other.exe");
+  EXPECT_EQ(text(IDC_ebName), "My install");
+
+  type(IDC_ebInstallProg, folder / "dosinst.exe");
+  EXPECT_EQ(text(IDC_lbExeType), "DOS EXE file");
+  EXPECT_EQ(text(IDC_ebName), "dosinst");
+  EXPECT_EQ(modes(), kComparisonDiskChecked);
+  gui::Click(item(IDC_rbTmTime));
+  type(IDC_ebInstallProg, folder / "dosinst.com");
+  EXPECT_EQ(text(IDC_lbExeType), "DOS COM file");
+  EXPECT_EQ(modes(), (Modes{false, true, true, false, true, false, true}));
+
+  // Wine's shell gives no type for a batch file.
+  type(IDC_ebInstallProg, folder / "install.bat");
+  EXPECT_EQ(text(IDC_lbExeType), "Not an executable file");
+  EXPECT_EQ(text(IDC_ebName), "(no program)");
+  EXPECT_EQ(modes(), kNone);
+
+  type(IDC_ebInstallProg, folder / "setup.inf");
+  EXPECT_EQ(text(IDC_lbExeType), "Setup .INF file");
+  EXPECT_EQ(modes(), kAllRealChecked);
+
+  type(IDC_ebInstallProg, folder / "missing.exe");
+  EXPECT_EQ(text(IDC_lbExeType), "File does not exist");
+  EXPECT_EQ(modes(), kNone);
+
+  type(IDC_ebInstallProg, folder / "setup.ex");
+  EXPECT_EQ(text(IDC_lbExeType), "");
+  EXPECT_EQ(modes(), kNone);
+
+  // Parameters without a program cannot be run.
+  type(IDC_ebInstallProg, "");
+  EXPECT_EQ(text(IDC_lbExeType), "(no program)");
+  EXPECT_EQ(text(IDC_ebName), "(no program)");
+  EXPECT_TRUE(enabled(IDC_btnInstall));
+  type(IDC_ebParams, "/s");
+  EXPECT_FALSE(enabled(IDC_btnInstall));
+  type(IDC_ebInstallProg, folder / "setup.exe");
+  EXPECT_TRUE(enabled(IDC_btnInstall));
+}
+
+TEST_F(StartAndModes, DefaultReportNameIsTheFirstFreeOne) {
+  folder.write("RPT_0000.TXT", "");
+  folder.write("RPT_0001.TXT", "");
+  folder.write("reports\\RPT_0000.CSV", "");
+  Start();
+  EXPECT_EQ(text(IDC_ebReportName), lowerFolder() + "RPT_0002.TXT");
+  EXPECT_EQ(Close(), 0);
+
+  folder.write("VORTAN4.INI",
+               "[Settings]\r\nLastRept=2\r\nReptPath=" + folder / "reports" + "\r\n");
+  Start();
+  EXPECT_EQ(text(IDC_ebReportName), folder / "reports\\RPT_0001.CSV");
+  EXPECT_EQ(Close(), 0);
+  EXPECT_EQ(setting("Settings", "LastRept"), "2");
+}
+
+}  // namespace
+}  // namespace gui_tests

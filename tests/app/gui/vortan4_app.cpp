@@ -1,0 +1,51 @@
+#include "vortan4_app.h"
+
+#include "engines/helpers.h"
+#include "platform/owners.h"
+#include "platform/profile.h"
+
+namespace gui_tests {
+
+void SetWindowsVersion(const std::string& exeName, const std::string& version) {
+  HKEY key = nullptr;
+  const std::string path = "Software\\Wine\\AppDefaults\\" + exeName;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                            nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  platform::RegKey owner(key);
+  RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version.c_str()),
+                 static_cast<DWORD>(version.size() + 1));
+}
+
+Vortan4::Vortan4() : exe(folder / "VORTAN4.EXE") {}
+
+Vortan4::~Vortan4() {
+  if (app && window && IsWindow(window)) app->close(window);
+  app.reset();
+}
+
+void Vortan4::Start(const std::string& version, const std::string& arguments) {
+  if (GetFileAttributesA(exe.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    ASSERT_TRUE(CopyFileA("C:\\tests\\VORTAN4.EXE", exe.c_str(), FALSE))
+        << "VORTAN4.EXE is staged beside the tests by tools/wine-test (VORTAN4_STAGE)";
+  }
+  SetWindowsVersion("VORTAN4.EXE", version);
+  app = std::make_unique<gui::App>(exe, arguments);
+  ASSERT_TRUE(app->started());
+  window = app->waitWindow(kCaption);
+  ASSERT_NE(window, nullptr) << "no main window";
+}
+
+long Vortan4::Close() {
+  long code = app->close(window);
+  window = nullptr;
+  return code;
+}
+
+std::string Vortan4::setting(const std::string& section, const std::string& key) const {
+  return platform::ReadProfileString(folder / "VORTAN4.INI", section, key, "<missing>");
+}
+
+std::string Vortan4::lowerFolder() const { return engines::LowerAscii(folder.path()); }
+
+}  // namespace gui_tests

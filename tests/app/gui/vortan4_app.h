@@ -1,0 +1,47 @@
+#pragma once
+// A fresh copy of VORTAN4.EXE for each test, in a folder of its own (so with its own
+// settings file), started under a chosen Windows version and driven from outside.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "app/mainu_ids.h"
+#include "support/gui_driver.h"
+#include "support/temp_folder.h"
+
+namespace gui_tests {
+
+inline const char kCaption[] = "Vortan4 - Ostrel for Windows";
+
+// Wine takes a program's Windows version from this key, by the program's file name.
+void SetWindowsVersion(const std::string& exeName, const std::string& version);
+
+class Vortan4 : public ::testing::Test {
+ protected:
+  Vortan4();
+  ~Vortan4() override;
+
+  // Starts the program; fails the test when its window does not appear.
+  void Start(const std::string& version = "win98", const std::string& arguments = "");
+  // Closes the window and answers the program's exit code.
+  long Close();
+
+  HWND item(int id) const { return gui::FindById(window, id); }
+  std::string text(int id) const { return gui::Text(item(id)); }
+  bool enabled(int id) const { return gui::Enabled(item(id)); }
+  bool checked(int id) const { return gui::Checked(item(id)); }
+  // Types into an edit control as a person would: the program hears the change.
+  void type(int id, const std::string& value) const { gui::SetText(item(id), value); }
+  std::string setting(const std::string& section, const std::string& key) const;
+  // The program's folder in lower case, as the program names it.
+  std::string lowerFolder() const;
+
+  testing_support::TempFolder folder;
+  std::string exe;  // the copy the test runs
+  std::unique_ptr<gui::App> app;
+  HWND window{};
+};
+
+}  // namespace gui_tests
