@@ -1,0 +1,71 @@
+#pragma once
+// Disk contents listings: one file with every file and folder below the watched roots,
+// and the merge of a before and an after listing into added, deleted and changed paths.
+//
+// Listing format, one record a line, ANSI, CR LF:
+//   "0" root            a watched root exactly as the watched list holds it
+//   level stamp name    level is "0" plus the depth below the root ("1" for the root's
+//                       children, rising past "9"), stamp four bytes of the last-write
+//                       time XOR the size, name the long name
+// Entries follow in depth-first pre-order; siblings stand in ascending order under the
+// system's case-insensitive, locale-aware comparison (CompareNames), and names that
+// compare equal are listed once. A folder is an entry whose next line is deeper.
+#include <string>
+#include <vector>
+
+#include "engines/helpers.h"
+#include "engines/lists.h"
+#include "platform/textfile.h"
+
+namespace engines {
+
+// The system's case-insensitive, locale-aware comparison: negative, zero or positive.
+int CompareNames(const std::string& a, const std::string& b);
+
+// Writes the listing of every root of the watched list. Stops early, leaving a shorter
+// listing, when AbortRequested answers yes; the caller tests the flag afterwards.
+void SnapshotDisks(const std::string& listingPath, const TrackedList& roots,
+                   const ProgressCallback& progress);
+
+// One record of a listing, read with the path rebuilt from the levels.
+struct ListingRecord {
+  std::string path;
+  unsigned char level = '0';  // "/" is the end marker
+  std::string stamp;          // empty for a root line
+};
+
+// Reads a listing one record at a time. A line that cannot be a record (too short for
+// its fields, a level that jumps or is below "0", an entry before any root) raises
+// IoError naming the file and the line.
+class ListingReader {
+ public:
+  static constexpr unsigned char kEndLevel = '/';
+
+  explicit ListingReader(const std::string& path);
+  // The blank record (empty path, level "0", four blanks) until the first next().
+  const ListingRecord& record() const { return record_; }
+  bool atEnd() const { return record_.level == kEndLevel; }
+  void next();
+
+ private:
+  [[noreturn]] void damaged() const;
+
+  std::string path_;
+  platform::BufferedReader lines_;
+  ListingRecord record_;
+  std::string line_;
+  std::vector<size_t> pathEnds_;  // length of the path at each level of the current record
+  unsigned long lineNumber_ = 0;
+};
+
+// Merges two listings in one pass. Clears the three lists and fills them with full
+// paths in listing order; an added or deleted folder brings everything below it.
+// Stops early, with the lists as far as they are filled, when AbortRequested answers yes.
+void CompareDiskSnapshots(const std::string& beforePath, const std::string& afterPath,
+                          ResultList& added, ResultList& deleted, ResultList& changed,
+                          const ProgressCallback& progress);
+
+// The text of the progress line: at most 36 characters, the name kept where it fits.
+std::string ShortenPathForDisplay(const std::string& path);
+
+}  // namespace engines

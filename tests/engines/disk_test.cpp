@@ -1,0 +1,249 @@
+#include "engines/disk.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "disk_testing.h"
+#include "platform/ioerror.h"
+#include "support/temp_folder.h"
+
+using namespace disk_testing;
+using testing_support::TempFolder;
+
+namespace {
+
+Paths ReadPaths(const std::string& listing) {
+  Paths paths;
+  engines::ListingReader reader(listing);
+  for (reader.next(); !reader.atEnd(); reader.next()) paths.push_back(reader.record().path);
+  return paths;
+}
+
+struct Differences {
+  engines::ResultList added, deleted, changed;
+};
+
+Differences Compare(const std::string& before, const std::string& after) {
+  Differences d;
+  engines::CompareDiskSnapshots(before, after, d.added, d.deleted, d.changed, nullptr);
+  return d;
+}
+
+// 2001-02-03 04:05:06 local: DOS date 0x2A43, time 0x20A3.
+const FILETIME kOldTime = LocalTime(2001, 2, 3, 4, 5, 6);
+
+}  // namespace
+
+TEST(DiskSnapshot, WritesTheListingFormatToTheByte) {
+  TempFolder tree, work;
+  tree.write("b.txt", "abc");
+  tree.write("A\\x", "");
+  tree.write("cr.bin", std::string(0xA3 ^ 13, 'z'));  // low stamp byte 13
+  for (const char* name : {"b.txt", "A\\x", "cr.bin", "A"}) ASSERT_TRUE(SetWriteTime(tree / name, kOldTime));
+
+  const std::string root = WatchedRoot(tree);
+  engines::SnapshotDisks(work / "VORTAN$$.$$1", Watch({root}), nullptr);
+
+  const std::string expected = "0" + root + "\r\n" +
+                               "1\xA3\x20\x43\x2A" "A\r\n" +
+                               "2\xA3\x20\x43\x2A" "x\r\n" +
+                               "1\xA0\x20\x43\x2A" "b.txt\r\n" +
+                               "1\x2D\x20\x43\x2A" "cr.bin\r\n";
+  EXPECT_EQ(work.read("VORTAN$$.$$1"), expected);
+  EXPECT_EQ(ReadPaths(work / "VORTAN$$.$$1"),
+            Paths({root, root + "\\A", root + "\\A\\x", root + "\\b.txt", root + "\\cr.bin"}));
+}
+
+TEST(DiskSnapshot, SortsSiblingsByLocaleListsEqualNamesOnceAndLeavesOutDotNames) {
+  TempFolder tree, work;
+  // The search returns these by upper-case code: "_under" last, "co-op" before "coop".
+  for (const char* name : {"zeta", "co-op", "coop", "_under", "B.txt", "a.txt", "a.b", ".hidden",
+                           ".git\\config", "d\\.cache\\x", "d\\y", "ss", "\xDF"})
+    tree.write(name, "1");
+  const std::string root = WatchedRoot(tree);
+  engines::SnapshotDisks(work / "list", Watch({root}), nullptr);
+
+  // "ß" compares equal to "ss": only the first one found is listed.
+  Paths expected;
+  for (const char* name : {"", "\\_under", "\\a.b", "\\a.txt", "\\B.txt", "\\coop", "\\co-op",
+                           "\\d", "\\d\\y", "\\ss", "\\zeta"})
+    expected.push_back(root + name);
+  EXPECT_EQ(ReadPaths(work / "list"), expected);
+}
+
+TEST(DiskSnapshot, DriveRootGivesPathsWithOneBackslash) {
+  TempFolder work;
+  engines::SnapshotDisks(work / "list", Watch({"c:\\"}), nullptr);
+  Paths paths = ReadPaths(work / "list");
+  ASSERT_GT(paths.size(), 10u);
+  EXPECT_EQ(paths[0], "c:\\");
+  EXPECT_EQ(work.read("list").substr(0, 5), "0c:\\\r");
+  for (size_t i = 1; i < paths.size(); ++i) {
+    EXPECT_EQ(paths[i].compare(0, 3, "c:\\"), 0) << paths[i];
+    EXPECT_EQ(paths[i].find("\\\\"), std::string::npos) << paths[i];
+  }
+  EXPECT_NE(std::find(paths.begin(), paths.end(), "c:\\windows"), paths.end());
+}
+
+TEST(DiskCompare, IdenticalTreesGiveNothing) {
+  TempFolder tree, work;
+  tree.write("a\\b\\c.txt", "1");
+  tree.write("d.txt", "22");
+  tree.makeFolder("empty");
+  const engines::TrackedList roots = Watch({WatchedRoot(tree)});
+  engines::SnapshotDisks(work / "1", roots, nullptr);
+  engines::SnapshotDisks(work / "2", roots, nullptr);
+  Differences d = Compare(work / "1", work / "2");
+  EXPECT_TRUE(d.added.empty());
+  EXPECT_TRUE(d.deleted.empty());
+  EXPECT_TRUE(d.changed.empty());
+}
+
+TEST(DiskCompare, ReportsAddedDeletedAndChangedInListingOrder) {
+  TempFolder tree, work;
+  for (const char* name : {"change.txt", "same-stamp.txt", "old\\a.txt", "old\\sub\\b.txt", "zz.txt"})
+    tree.write(name, "1");
+  for (const char* name : {"change.txt", "same-stamp.txt", "old\\a.txt", "old\\sub\\b.txt", "old\\sub", "old"})
+    ASSERT_TRUE(SetWriteTime(tree / name, kOldTime));
+  const std::string root = WatchedRoot(tree);
+  const engines::TrackedList roots = Watch({root});
+  engines::SnapshotDisks(work / "1", roots, nullptr);
+
+  tree.write("change.txt", "22");  // only the size differs
+  ASSERT_TRUE(SetWriteTime(tree / "change.txt", kOldTime));
+  // Size 1 to 2 and 04:05:06 to 04:05:00: the XOR comes out the same, so it goes unseen.
+  tree.write("same-stamp.txt", "22");
+  ASSERT_TRUE(SetWriteTime(tree / "same-stamp.txt", LocalTime(2001, 2, 3, 4, 5, 0)));
+  testing_support::RemoveTree(tree / "old");
+  testing_support::RemoveTree(tree / "zz.txt");  // the last record before
+  tree.write("new\\two.txt", "2");
+  tree.write("new\\one.txt", "1");
+  tree.write("zy.txt", "y");  // the last record after
+  engines::SnapshotDisks(work / "2", roots, nullptr);
+
+  Differences d = Compare(work / "1", work / "2");
+  EXPECT_EQ(Texts(d.added),
+            Paths({root + "\\new", root + "\\new\\one.txt", root + "\\new\\two.txt", root + "\\zy.txt"}));
+  EXPECT_EQ(Texts(d.deleted), Paths({root + "\\old", root + "\\old\\a.txt", root + "\\old\\sub",
+                                     root + "\\old\\sub\\b.txt", root + "\\zz.txt"}));
+  EXPECT_EQ(Texts(d.changed), Paths({root + "\\change.txt"}));
+
+  work.write("empty", "");
+  Differences fromNothing = Compare(work / "empty", work / "1");
+  EXPECT_EQ(Texts(fromNothing.added), ReadPaths(work / "1"));
+  EXPECT_TRUE(fromNothing.deleted.empty());
+}
+
+TEST(DiskCompare, ReadsDriveRootsAndSeveralRoots) {
+  TempFolder work;
+  work.write("1", "0c:\\\r\n1ABCDa\r\n2ABCDx\r\n1ABCDb\r\n0d:\\data\r\n1ABCDq\r\n");
+  work.write("2", "0c:\\\r\n1ABCDa\r\n1ABCDb\r\n2ABCDy\r\n0d:\\data\r\n1ABCDq\r\n1ABCDr\r\n");
+  Differences d = Compare(work / "1", work / "2");
+  EXPECT_EQ(Texts(d.added), Paths({"c:\\b\\y", "d:\\data\\r"}));
+  EXPECT_EQ(Texts(d.deleted), Paths({"c:\\a\\x"}));
+  EXPECT_TRUE(d.changed.empty());
+}
+
+TEST(DiskCompare, DamagedListingsRaiseAnErrorNamingTheFile) {
+  using namespace std::string_literals;
+  TempFolder work;
+  work.write("good", "0c:\\x\r\n1ABCDa\r\n");
+  const std::string damaged[] = {
+      "0c:\\x\r\n1ABCDa\r\n1AB"s,            // truncated last line
+      "0c:\\x\r\n1ABCD\r\n"s,                 // no name
+      "0c:\\x\r\n1ABCDa\r\n3ABCDb\r\n"s,      // the level jumps
+      "1ABCDa\r\n"s,                          // an entry before any root
+      "0c:\\x\r\n\r\n1ABCDa\r\n"s,            // an empty line
+      "0\r\n1ABCDa\r\n"s,                     // an empty root
+      "0c:\\x\r\n\x01\xFF\xFE\x00junk\r\n"s,  // binary junk
+      "0c:\\x\r\n\xFF\xFE\xFD\xFC\xFB\xFA\r\n"s,
+  };
+  for (const std::string& content : damaged) {
+    work.write("bad", content);
+    try {
+      Compare(work / "good", work / "bad");
+      ADD_FAILURE() << "no error for " << content;
+    } catch (const platform::IoError& error) {
+      EXPECT_EQ(error.path(), work / "bad");
+      EXPECT_NE(std::string(error.what()).find("Damaged line"), std::string::npos) << error.what();
+    }
+  }
+  // A last line without its line end is still a record.
+  work.write("unended", "0c:\\x\r\n1ABCDa\r\n1ABCDb");
+  EXPECT_EQ(Texts(Compare(work / "good", work / "unended").added), Paths({"c:\\x\\b"}));
+
+  try {
+    Compare(work / "good", work / "missing");
+    ADD_FAILURE() << "no error for a missing listing";
+  } catch (const platform::IoError& error) {
+    EXPECT_EQ(error.path(), work / "missing");
+  }
+}
+
+TEST(ShortenPathForDisplay, KeepsShortPathsAndCutsFoldersFromTheEnd) {
+  const std::string folder = "c:\\" + std::string(20, 'a') + "\\";
+  EXPECT_EQ(engines::ShortenPathForDisplay(folder + std::string(11, 'b')), folder + std::string(11, 'b'));
+  EXPECT_EQ(engines::ShortenPathForDisplay(folder + std::string(12, 'b')), "c:..\\" + std::string(12, 'b'));
+  EXPECT_EQ(engines::ShortenPathForDisplay("c:\\program files\\some vendor\\app\\setup.log"),
+            "c:\\program files\\..\\setup.log");
+  // Too long even so: the first 33 characters and "...".
+  EXPECT_EQ(engines::ShortenPathForDisplay("c:\\dir\\" + std::string(40, 'x')),
+            "c:..\\" + std::string(28, 'x') + "...");
+  EXPECT_EQ(engines::ShortenPathForDisplay(std::string(40, 'n')).size(), 36u);
+  EXPECT_EQ(engines::ShortenPathForDisplay(""), "");
+}
+
+namespace {
+
+// Abort stories for ExitWith: an empty answer when all went as it should.
+std::string CompareStoppedSoonAfterTheCloseRequest() {
+  TempFolder tree, work;
+  for (int i = 0; i < 200; ++i) tree.write("f" + std::to_string(i) + "\\x", "");
+  const std::string root = WatchedRoot(tree);
+  engines::SnapshotDisks(work / "1", Watch({root}), nullptr);
+  work.write("empty", "");
+  int calls = 0;
+  engines::ResultList added, deleted, changed;
+  // Progress comes for the blank first record, the root, f0, f1 and f10.
+  engines::CompareDiskSnapshots(work / "1", work / "empty", added, deleted, changed,
+                                [&](const std::string&) {
+                                  if (++calls == 5) PostQuitMessage(0);
+                                });
+  // The merge asks every 64 steps: it stops at the next asking, far from its end.
+  if (deleted.size() < 5 || deleted.size() > 64)
+    return "deleted " + std::to_string(deleted.size()) + " paths";
+  Paths all = ReadPaths(work / "1");
+  Paths done = Texts(deleted);
+  if (!std::equal(done.begin(), done.end(), all.begin())) return "not the first paths";
+  return engines::AbortRequested() ? "" : "no abort";
+}
+
+std::string SnapshotStoppedBeforeTheSecondRoot() {
+  TempFolder first, second, work;
+  first.write("a\\b", "");
+  second.write("c", "");
+  const engines::TrackedList roots = Watch({WatchedRoot(first), WatchedRoot(second)});
+  Paths progress;
+  engines::SnapshotDisks(work / "1", roots, [&](const std::string& root) {
+    progress.push_back(root);
+    if (progress.size() == 2) PostQuitMessage(0);
+  });
+  if (progress != roots.entries) return "progress: " + std::to_string(progress.size());
+  const std::string root = roots.entries[0];
+  if (ReadPaths(work / "1") != Paths({root, root + "\\a", root + "\\a\\b"}))
+    return "listing: " + work.read("1");
+  return engines::AbortRequested() ? "" : "no abort";
+}
+
+}  // namespace
+
+TEST(DiskAbortDeathTest, CompareStopsSoonAfterTheCloseRequest) {
+  EXPECT_EXIT(ExitWith(CompareStoppedSoonAfterTheCloseRequest()), testing::ExitedWithCode(0), "");
+}
+
+TEST(DiskAbortDeathTest, SnapshotStopsBetweenRoots) {
+  EXPECT_EXIT(ExitWith(SnapshotStoppedBeforeTheSecondRoot()), testing::ExitedWithCode(0), "");
+}

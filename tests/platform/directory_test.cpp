@@ -1,0 +1,56 @@
+#include "platform/directory.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <tuple>
+
+#include "support/temp_folder.h"
+
+using platform::CreationTime;
+using platform::FolderEntry;
+using platform::FolderSearch;
+using testing_support::TempFolder;
+
+namespace {
+
+using Seen = std::map<std::string, std::tuple<DWORD, uint32_t, uint64_t>>;
+
+uint64_t Value(const FILETIME& time) {
+  return static_cast<uint64_t>(time.dwHighDateTime) << 32 | time.dwLowDateTime;
+}
+
+Seen Search(const std::string& folder, CreationTime creation) {
+  Seen seen;
+  FolderSearch search(folder, creation);
+  FolderEntry entry;
+  while (search.next(entry))
+    seen[entry.name] = {entry.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN),
+                        entry.sizeLow, Value(entry.lastWriteTime)};
+  return seen;
+}
+
+}  // namespace
+
+TEST(FolderSearch, DirectoryQueryAndFindFunctionsAgree) {
+  TempFolder tree;
+  tree.write("plain.txt", "12345");
+  tree.write("caf\xE9.txt", "1");  // converted to and from the ANSI code page
+  tree.write("hidden", "");
+  SetFileAttributesA((tree / "hidden").c_str(), FILE_ATTRIBUTE_HIDDEN);
+  tree.write("sub\\inner", "");
+  for (int i = 0; i < 400; ++i) tree.write("many\\file number " + std::to_string(i), "");
+
+  for (const std::string& folder : {tree / "sub", tree / "many", tree.path().substr(0, tree.path().size() - 1)}) {
+    Seen found = Search(folder, CreationTime::AsReported);
+    EXPECT_EQ(Search(folder, CreationTime::ChangeTimeOnWine), found) << folder;
+    EXPECT_EQ(found.count("."), 1u) << folder;
+  }
+  Seen top = Search(tree.path().substr(0, tree.path().size() - 1), CreationTime::ChangeTimeOnWine);
+  EXPECT_EQ(std::get<1>(top["plain.txt"]), 5u);
+  EXPECT_EQ(std::get<0>(top["hidden"]), static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN));
+  EXPECT_EQ(std::get<0>(top["sub"]), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+  EXPECT_EQ(top.count("caf\xE9.txt"), 1u);
+  EXPECT_EQ(Search(tree / "many", CreationTime::ChangeTimeOnWine).size(), 402u);  // several queries
+  EXPECT_TRUE(Search(tree / "missing", CreationTime::ChangeTimeOnWine).empty());
+}
