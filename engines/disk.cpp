@@ -220,13 +220,14 @@ void CompareDiskSnapshots(const std::string& beforePath, const std::string& afte
   changed.clear();
   ListingReader before(beforePath);
   ListingReader after(afterPath);
+  AbortPoll abortRequested;
   // Both start on the same blank record, which the first step consumes.
   while (!before.atEnd() || !after.atEnd()) {
     const ListingRecord& old = before.record();
     const ListingRecord& now = after.record();
     if (progress && (old.level == '0' || old.level == '1'))
       progress(ShortenPathForDisplay(old.path));
-    if (AbortRequested()) return;
+    if (abortRequested()) return;
     int order = OrderRecords(old, now);
     if (order < 0) {
       deleted.push_back(ListEntry{old.path, {}});

@@ -46,6 +46,11 @@ bool AbortRequested() {
   return abortFlag;
 }
 
+bool AbortPoll::operator()() {
+  constexpr unsigned kPeriod = 64;
+  return steps_++ % kPeriod == 0 ? AbortRequested() : abortFlag;
+}
+
 std::string WithTrailingBackslash(const std::string& text) {
   return text.empty() || text.back() == '\\' ? text : text + '\\';
 }

@@ -11,6 +11,18 @@ namespace engines {
 // the run. Closing the program means posting WM_QUIT (PostQuitMessage).
 bool AbortRequested();
 
+// For merges that take one step a record: they ask AbortRequested on their first step and
+// then on every 64th. Each delivery of messages is a round trip to the window system that
+// costs far more than a step, and 64 steps take well under a millisecond, so the window
+// is just as responsive. In between it answers with the flag as it stands.
+class AbortPoll {
+ public:
+  bool operator()();
+
+ private:
+  unsigned steps_ = 0;
+};
+
 std::string WithTrailingBackslash(const std::string& text);     // "" stays ""
 std::string WithoutTrailingBackslash(const std::string& text);
 

@@ -401,9 +401,10 @@ void CompareRegistrySnapshots(const std::string& beforePath, const std::string& 
     list->clear();
   ListingReader before(beforePath);
   ListingReader after(afterPath);
+  AbortPoll abortRequested;
   // Both start as empty paths: equal, so the first step reads the first records.
   do {
-    if (AbortRequested()) return;
+    if (abortRequested()) return;
     if (progress && !before.atEnd() && before.level() <= '2') progress(before.path(before.depth()));
     int order = Order(before, after);
     if (order < 0) {
