@@ -8,6 +8,11 @@
 
 #include "app/mainu_ids.h"
 #include "app/pictures.h"
+#include "engines/disk.h"
+#include "engines/filetime.h"
+#include "engines/ini.h"
+#include "engines/registry.h"
+#include "platform/ioerror.h"
 #include "platform/system.h"
 #include "platform/textfile.h"
 
@@ -186,6 +191,12 @@ bool TMainForm::onMessage(UINT message, WPARAM, LPARAM lParam, LRESULT& result) 
       return true;
     case WM_DRAWITEM:
       DrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+      return true;
+    case WM_WATCHENDED:
+      WatchEnded(lParam);
+      return true;
+    case WM_LAUNCHENDED:
+      LaunchEnded(lParam);
       return true;
   }
   return false;
@@ -479,13 +490,186 @@ void TMainForm::aPrepareUpdate() {
   if ((IsWindowEnabled(btnInstall) != FALSE) != enable) EnableWindow(btnInstall, enable);
 }
 
-// The pre-install recording, "Install &Complete" and the timers of a session run from
-// these.
 void TMainForm::aPrepareExecute() {
-  if (!IsWindowEnabled(btnInstall)) return;
+  if (!IsWindowEnabled(btnInstall)) return;  // a posted click reaches a disabled button
+  phase = phRecording;
+  statMask = ModeMask(trackMode, installType);
+  PutStatMaskInForce(statMask);
+  ShowPage(1);
+  if (!RecordPreInstallState()) return;  // the program is being closed
+
+  MoveStatusEye(3);
+  ShowStatus("Installation in progress");
+  phase = phInstalling;
+  GetSystemTimeAsFileTime(&startTime);
+  if (installType != itNone) {
+    LaunchInstallProgram();
+    ShowWindow(hwnd_, SW_MINIMIZE);
+  } else if (trackMode == tmReal) {
+    // Real-time tracking starts here once the trap driver is there.
+    EnableWindow(btnInstDone, TRUE);
+    SetWindowTextA(stPlease, "Click the Install Complete button when you are ready to stop tracking.");
+    ShowWindow(stPlease, SW_SHOW);
+    StartTimer(IDT_tmr5Min);
+  } else {
+    MessageWithBeep(hwnd_,
+                    "Vortan4 has completed its pre-installation data recording, and will now "
+                    "terminate. When the installation or other tracked activity is complete, "
+                    "launch Vortan4 again to receive a report.",
+                    "Information", MB_OK | MB_ICONINFORMATION);
+    phase = phDone;
+    twoPhase = tpTwoPhase;
+    Continuation block;
+    block.twoPhase = tpTwoPhase;
+    block.reportDesc = TextOf(ebName);
+    block.reportName = TextOf(ebReportName);
+    block.installProg = TextOf(ebInstallProg);
+    block.timeLo = static_cast<int>(startTime.dwLowDateTime);
+    block.timeHi = static_cast<int>(startTime.dwHighDateTime);
+    block.statMask = static_cast<int>(statMask);
+    block.trackMode = trackMode;
+    WriteContinuation(settings, block);
+    Close();
+  }
 }
-void TMainForm::btnInstDoneClick() {}
-void TMainForm::tmr5MinTimer() { StopTimer(IDT_tmr5Min); }
+
+bool TMainForm::RecordPreInstallState() {
+  const engines::ProgressCallback progress = [this](const std::string& text) { ShowStatus(text); };
+  if (statMask & 0x001) {
+    MoveStatusEye(0);
+    if (!engines::SnapshotWatchedIniFiles(inis.entries, tempPath, ".$$1", progress)) return false;
+  }
+  if (statMask & 0x002) {
+    MoveStatusEye(1);
+    engines::SnapshotRegistry(tempPath + "REG$$$$$", ".$$1", regs, progress);
+    if (engines::AbortRequested()) return false;
+  }
+  if (statMask & 0x004) {
+    MoveStatusEye(2);
+    engines::SnapshotDisks(tempPath + "VORTAN$$.$$1", drives, progress);
+    if (engines::AbortRequested()) return false;
+  }
+  return true;
+}
+
+void TMainForm::LaunchInstallProgram() {
+  LaunchRequest request;
+  const std::string program = TextOf(ebInstallProg);
+  const std::string parameters = TextOf(ebParams);
+  request.commandLine = parameters.empty() ? program : program + " " + parameters;
+  request.workingFolder = FolderOf(program);
+  request.realTime = trackMode == tmReal;
+  request.processKey = processKey;
+  request.notifyWindow = hwnd_;
+  request.allStop = AllStopEvent();
+  launchOwner_ = std::make_unique<TLaunchProgThread>(request);
+  launchThread = launchOwner_.get();
+}
+
+void TMainForm::WatchEnded(LPARAM sender) {
+  if (launchThread && sender == reinterpret_cast<LPARAM>(launchThread)) launchThread->WatchEnded();
+}
+
+void TMainForm::LaunchEnded(LPARAM sender) {
+  if (!launchOwner_ || sender != reinterpret_cast<LPARAM>(launchOwner_.get())) return;
+  launchOwner_->Finish();
+  launchOwner_.reset();
+  launchThread = nullptr;  // ended: the close question no longer speaks of it
+  RunPostInstall(Sender::LaunchThread);
+}
+
+void TMainForm::btnInstDoneClick() { EndInstallPhase(); }
+
+void TMainForm::tmr5MinTimer() {
+  StopTimer(IDT_tmr5Min);  // it fires once
+  EndInstallPhase();
+}
+
+void TMainForm::EndInstallPhase() {
+  EnableWindow(btnInstDone, FALSE);
+  ShowWindow(stPlease, SW_HIDE);
+  StopTimer(IDT_tmr5Min);
+  // In real-time mode, tracking stops here once the trap driver is there.
+  RunPostInstall(Sender::Window);
+}
+
+void TMainForm::RunPostInstall(Sender sender) {
+  // A Windows session that is ending: the work is done after the restart.
+  if (endSessionKind != esNone && !(trackMode == tmReal && restartChoice != 0)) return;
+  if (IsIconic(hwnd_)) ShowWindow(hwnd_, SW_RESTORE);
+  if (statMask == 0) {
+    ShowReportPreview();
+    ShowPage(2);
+    phase = phDone;
+    return;
+  }
+  if (sender == Sender::LaunchThread) {
+    EnableWindow(btnInstDone, TRUE);
+    ShowWindow(stPlease, SW_SHOW);
+    MessageBeep(MB_ICONEXCLAMATION);
+    return;
+  }
+  phase = phProcessing;
+  if (statMask & 0x010) {
+    MoveStatusEye(4);
+    const engines::ProgressCallback progress = [this](const std::string& text) { ShowStatus(text); };
+    if (!engines::SnapshotWatchedIniFiles(inis.entries, tempPath, ".$$2", progress)) return;
+  }
+
+  // The preview comes whatever happens to the report; an error is shown after it.
+  struct Finish {
+    TMainForm& form;
+    ~Finish() {
+      form.ShowReportPreview();
+      form.ShowPage(2);
+      form.phase = phDone;
+      form.twoPhase = tpNone;
+    }
+  } finish{*this};
+  report::StepDisplay display;
+  display.moveStatusEye = [this](int step) { MoveStatusEye(step); };
+  display.showStatus = [this](const std::string& text) { ShowStatus(text); };
+  report::WritePostInstallReport(MakeTrackingRun(), display);
+}
+
+report::TrackingRun TMainForm::MakeTrackingRun() const {
+  report::TrackingRun run;
+  run.statMask = statMask;
+  run.supplement = twoPhase == tpSupplement;
+  run.reportName = TextOf(ebReportName);
+  run.reportIsText = reportIsText;
+  run.programFolder = programFolder;
+  run.reportFolder = reptPath;
+  run.tempFolder = tempPath;
+  run.watchedFolders = drives;
+  run.watchedInis = inis.entries;
+  run.ignoredKeys = regs;
+  run.startTime = engines::FileTimeValue(startTime);
+  report::HeaderFacts& header = run.header;
+  header.description = TextOf(ebName);
+  header.installProgram = TextOf(ebInstallProg);
+  header.versionText = report::GetFileVersionText();
+  header.windowsText = windows.text;
+  header.trackMode = trackMode;
+  header.twoPhase = twoPhase;
+  header.installType = installType;
+  header.watchedFolders = drives.entries;
+  GetLocalTime(&header.now);
+  return run;
+}
+
+void TMainForm::ShowReportPreview() {
+  std::string text;
+  try {
+    platform::BufferedReader report(TextOf(ebReportName));
+    std::string line;
+    while (report.readLine(line)) text += line + "\r\n";
+  } catch (const platform::IoError&) {
+    // No report file: an empty preview; the error that kept it from being written follows.
+  }
+  SetWindowTextA(meRept, text.c_str());
+}
+
 void TMainForm::tmrReadyRestTimer() { StopTimer(IDT_tmrReadyRest); }
 void TMainForm::tmrRestartTimer() { StopTimer(IDT_tmrRestart); }
 

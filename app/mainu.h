@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "app/session.h"
 #include "app/settings.h"
 #include "engines/helpers.h"
+#include "report/postinst.h"
 
 namespace app {
 
@@ -39,6 +41,14 @@ class TMainForm : public Form {
   void StopTimer(int id);
   // Asks the close question where the phase calls for it, then closes.
   void Close();
+
+  // The post-install work: called by "Install &Complete", the five-minute timer and the
+  // continuation (the window as sender), and when the install program has ended (the
+  // launch thread as sender, which only makes "Install &Complete" available).
+  enum class Sender { Window, LaunchThread };
+  void RunPostInstall(Sender sender);
+  // Starts the launch thread for the install program and its parameters.
+  void LaunchInstallProgram();
 
   // Every page.
   HWND imgMain{}, bvlMain{}, btnHelp{}, btnAbout{};
@@ -69,7 +79,7 @@ class TMainForm : public Form {
   TwoPhase twoPhase = tpNone;
   bool deleteTempFiles = true;
   bool reportIsText = true;
-  TLaunchProgThread* launchThread = nullptr;
+  TLaunchProgThread* launchThread = nullptr;  // while it runs
 
   bool realTimeAvailable = true;  // false once the process key was refused
   SettingsFile settings;
@@ -109,6 +119,12 @@ class TMainForm : public Form {
   void tmrReadyRestTimer();
   void tmrRestartTimer();
   void ContinueSession();
+  bool RecordPreInstallState();
+  void EndInstallPhase();
+  void LaunchEnded(LPARAM sender);
+  void WatchEnded(LPARAM sender);
+  report::TrackingRun MakeTrackingRun() const;
+  void ShowReportPreview();
 
   void FindControls();
   void StyleControls();
@@ -119,6 +135,7 @@ class TMainForm : public Form {
 
   static const Binding<TMainForm> kEvents[];
 
+  std::unique_ptr<TLaunchProgThread> launchOwner_;
   std::vector<std::string> args_;
   std::string windowsFolder_;
   HWND pages_[3]{};

@@ -125,6 +125,15 @@ ModeChoices ChooseModes(ModeChoices modes, InstallType type, WindowsType windows
   return modes;
 }
 
+HANDLE AllStopEvent() {
+  static const platform::Handle event = [] {
+    platform::Handle made(CreateEventA(nullptr, TRUE, FALSE, "Quennel VORTAN4 AllStop Event"));
+    if (made) ResetEvent(made.get());
+    return made;
+  }();
+  return event.get();
+}
+
 bool ObtainProcessKey(WindowsType, uint32_t& key) {
   // 0 on NT. On the 95 family the key comes from the trap driver, which real-time
   // tracking brings; until then the start goes on as if it had been obtained.

@@ -43,6 +43,10 @@ struct ModeChoices {
 ModeChoices ChooseModes(ModeChoices current, InstallType type, WindowsType windows,
                         bool realTimeAvailable);
 
+// "Quennel VORTAN4 AllStop Event": manual-reset, made non-signalled at the first call
+// (the program makes it before any window exists); set to release every watch thread.
+HANDLE AllStopEvent();
+
 // The key that relates process ids to the ids real-time tracking sees; 0 on NT.
 bool ObtainProcessKey(WindowsType windows, uint32_t& key);
 

@@ -1,0 +1,110 @@
+#include "report/postinst.h"
+
+#include "engines/disk.h"
+#include "engines/filetime.h"
+#include "engines/ini.h"
+#include "engines/registry.h"
+#include "report/sections.h"
+
+namespace report {
+namespace {
+
+constexpr char kRegistryBase[] = "REG$$$$$";
+constexpr char kDiskBase[] = "VORTAN$$";
+constexpr char kBefore[] = ".$$1";
+constexpr char kAfter[] = ".$$2";
+
+enum Step { kIniCompare = 5, kRegistryRecord, kRegistryCompare, kDiskRecord, kDiskCompare,
+            kFileTimes, kRealTime };
+
+OwnFiles OwnFilesOf(const TrackingRun& run) {
+  OwnFiles own;
+  own.programFolder = run.programFolder;
+  own.reportName = run.reportName;
+  own.reportFolder = run.reportFolder;
+  own.tempFolder = run.tempFolder;
+  for (const std::string& name : run.watchedInis)
+    own.iniCopyNames.push_back(engines::IniCopyName(engines::IniFullPath(name)));
+  return own;
+}
+
+bool ContainsNoCase(const std::string& text, const char* upperPart) {
+  std::string upper = text;
+  for (char& c : upper)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return upper.find(upperPart) != std::string::npos;
+}
+
+void WriteIniSections(ReportStreams& streams, const TrackingRun& run, const StepDisplay& display,
+                      WorkLists& lists) {
+  const std::string devices = run.tempFolder + engines::kDeviceFileBase;
+  for (const std::string& name : run.watchedInis) {
+    display.moveStatusEye(kIniCompare);
+    display.showStatus(name);
+    engines::CompareIniSnapshots(engines::IniCopyPath(name, run.tempFolder, kBefore),
+                                 engines::IniCopyPath(name, run.tempFolder, kAfter), lists[0],
+                                 lists[1], lists[2], lists[3], lists[4]);
+    if (ContainsNoCase(name, "SYSTEM.INI")) {
+      display.showStatus("SYSTEM.INI devices");
+      engines::CompareSystemIniDevices(devices + kBefore, devices + kAfter, lists[0], lists[1],
+                                       lists[2]);
+    }
+    WriteIniSection(streams, name, lists);
+  }
+}
+
+}  // namespace
+
+std::string CompanionName(const TrackingRun& run) {
+  return run.reportFolder + (run.reportIsText ? "EXTRARPT.CSV" : "EXTRARPT.TXT");
+}
+
+void WritePostInstallReport(const TrackingRun& run, const StepDisplay& display) {
+  WorkLists lists;
+  const std::string companion = CompanionName(run);
+  ReportStreams streams(run.reportIsText ? run.reportName : companion,
+                        run.reportIsText ? companion : run.reportName,
+                        run.supplement ? platform::BufferedWriter::Mode::Append
+                                       : platform::BufferedWriter::Mode::Create);
+  if (run.supplement)
+    WriteSupplementHeader(streams, run.header);
+  else
+    WriteReportHeader(streams, run.header);
+
+  const OwnFiles own = OwnFilesOf(run);
+  const std::string registry = run.tempFolder + kRegistryBase;
+  const std::string disk = run.tempFolder + kDiskBase;
+  // A step whose bit is set moves the eye to its row; none starts once the program is
+  // being closed, as the engines would stop at once and leave nonsense to compare.
+  auto step = [&](int bit) {
+    if (!(run.statMask & (1u << bit)) || engines::AbortRequested()) return false;
+    display.moveStatusEye(bit);
+    return true;
+  };
+  if (step(kIniCompare)) WriteIniSections(streams, run, display, lists);
+  if (step(kRegistryRecord))
+    engines::SnapshotRegistry(registry, kAfter, run.ignoredKeys, display.showStatus);
+  if (step(kRegistryCompare)) {
+    engines::CompareRegistrySnapshots(registry + kBefore, registry + kAfter, lists[0], lists[1],
+                                      lists[2], lists[3], lists[4], display.showStatus);
+    WriteRegistrySection(streams, lists);
+    ClearWorkLists(lists);
+  }
+  if (step(kDiskRecord)) engines::SnapshotDisks(disk + kAfter, run.watchedFolders, display.showStatus);
+  if (step(kDiskCompare)) {
+    engines::CompareDiskSnapshots(disk + kBefore, disk + kAfter, lists[0], lists[1], lists[2],
+                                  display.showStatus);
+    WriteDiskSection(streams, lists, own);
+    ClearWorkLists(lists);
+  }
+  if (step(kFileTimes)) {
+    engines::FindNewerFiles(lists[0], run.startTime, run.watchedFolders, display.showStatus);
+    WriteFileTimeSection(streams, lists, own);
+    ClearWorkLists(lists);
+  }
+  // Step 11, the trap driver's report, has nothing to analyse without the driver.
+  streams.text.close();
+  streams.csv.close();
+}
+
+}  // namespace report

@@ -1,0 +1,48 @@
+#pragma once
+// The writing phase of the post-install work: after the install, the watched places are
+// recorded again and compared with their state before, and the report is written in both
+// forms, step by step in the order of the step mask's bits.
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engines/helpers.h"
+#include "engines/lists.h"
+#include "report/writer.h"
+
+namespace report {
+
+// What the steps read of the run.
+struct TrackingRun {
+  uint32_t statMask = 0;       // bit i: step i takes place
+  bool supplement = false;     // appended to an existing report, after a restart
+  std::string reportName;      // the file the user named
+  bool reportIsText = true;    // it gets the text form; the companion the other
+  std::string programFolder;   // lower case; these folders end in a backslash
+  std::string reportFolder;
+  std::string tempFolder;
+  engines::TrackedList watchedFolders;
+  std::vector<std::string> watchedInis;
+  engines::TrackedList ignoredKeys;
+  uint64_t startTime = 0;      // when the install began (UTC file time)
+  HeaderFacts header;
+};
+
+// The window's part in the steps: the eye on the step's row, and the status line.
+struct StepDisplay {
+  std::function<void(int step)> moveStatusEye;
+  engines::ProgressCallback showStatus;
+};
+
+// "EXTRARPT.TXT" or "EXTRARPT.CSV" in the report folder: the form the report file does not get.
+std::string CompanionName(const TrackingRun& run);
+
+// Writes the header, then runs steps 5 to 11 whose bits are set. Both report files are
+// closed whatever happens; an error ends the report there and is passed on, and the
+// files keep what was written. Once the program is being closed no further step starts.
+void WritePostInstallReport(const TrackingRun& run, const StepDisplay& display);
+
+}  // namespace report

@@ -1,0 +1,252 @@
+// Whole tracking sessions of the real program: "&GO!", the install program and every
+// program it starts, "Install &Complete", the report on page 2; two-phase tracking;
+// closing during a session.
+#include <fstream>
+#include <sstream>
+
+#include "engines/helpers.h"
+#include "engines/ini.h"
+#include "support/sample_programs.h"
+#include "vortan4_app.h"
+
+#include <tlhelp32.h>
+
+namespace gui_tests {
+namespace {
+
+const char kFakeSetup[] = "C:\\tests\\programs\\fakesetup.exe";
+constexpr DWORD kSessionTimeout = 60000;
+
+bool Exists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool ProcessRunning(const char* exeName) {
+  platform::Handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32First(snapshot.get(), &entry); more;
+       more = Process32Next(snapshot.get(), &entry))
+    if (lstrcmpiA(entry.szExeFile, exeName) == 0) return true;
+  return false;
+}
+
+class Session : public Vortan4 {
+ protected:
+  // The program watches one folder and one INI file of the test's own (outside its own
+  // folder, whose files no report shows), reports and keeps its snapshots in its folder,
+  // and ignores nothing in the registry.
+  void SetUp() override {
+    folder.makeFolder("temp");
+    outside.write("watch\\old.txt", "old");
+    outside.write("watch\\gone.txt", "bye");
+    outside.write("app.ini", "[Main]\r\nColour=red\r\n");
+    watch = engines::LowerAscii(outside / "watch");
+    temp = folder / "temp\\";
+    std::ostringstream ini;
+    ini << "[Settings]\r\nDrivesInitialized=1\r\nINIsInitialized=1\r\n"
+        << "ReptPath=" << folder.path() << "\r\nTempPath=" << temp << "\r\n"
+        << "[Drives]\r\n0=" << watch << "\r\n"
+        << "[INIs]\r\n0=" << iniFile() << "\r\n";
+    folder.write("VORTAN4.INI", ini.str());
+  }
+
+  void ChooseProgram(const std::string& program, const std::string& parameters,
+                     int modeButton) {
+    type(IDC_ebInstallProg, program);
+    type(IDC_ebParams, parameters);
+    gui::Click(item(modeButton));
+  }
+
+  // Clicks "&GO!" and waits until "Install &Complete" may be clicked.
+  bool GoAndWaitForTheInstall() {
+    gui::ClickAsync(item(IDC_btnInstall));
+    return gui::WaitFor([&] { return enabled(IDC_btnInstDone); }, kSessionTimeout);
+  }
+
+  // Clicks "Install &Complete" and waits for the report's preview.
+  bool CompleteAndWaitForTheReport() {
+    gui::ClickAsync(item(IDC_btnInstDone));
+    return gui::WaitFor([&] { return gui::Visible(item(IDC_meRept)); }, kSessionTimeout);
+  }
+
+  std::string report(const std::string& name) const { return folder.read(name); }
+
+  std::string iniFile() const { return engines::LowerAscii(outside / "app.ini"); }
+
+  testing_support::TempFolder outside;
+  std::string watch, temp;
+};
+
+TEST_F(Session, DiskContentsWithAnInstallProgram) {
+  Start("win98");
+  ChooseProgram(kFakeSetup, "write " + watch + "\\new.txt", IDC_rbTmDisk);
+  ASSERT_TRUE(GoAndWaitForTheInstall());
+  EXPECT_TRUE(gui::Visible(item(IDC_stPlease)));
+  for (const char* name : {"VORTAN$$.$$1", "REG$$$$$.$$1"}) EXPECT_TRUE(Exists(temp + name)) << name;
+  const std::string iniCopy = engines::IniCopyName(iniFile());
+  EXPECT_TRUE(Exists(temp + iniCopy.substr(0, iniCopy.rfind('.')) + ".$$1"));
+
+  // What else happened during the install, besides the program's own file.
+  outside.write("watch\\old.txt", "changed!");
+  DeleteFileA((outside / "watch\\gone.txt").c_str());
+  WritePrivateProfileStringA("Main", "Colour", "blue", iniFile().c_str());
+  ASSERT_TRUE(CompleteAndWaitForTheReport());
+
+  const std::string body = report("RPT_0000.TXT");
+  EXPECT_EQ(body.rfind("Installation report: fakesetup\r\n", 0), 0u) << body;
+  EXPECT_NE(body.find("Notification by Disk contents comparison\r\n"), std::string::npos);
+  EXPECT_NE(body.find("KEYS CHANGED IN " + iniFile() +
+                      ": (1)\r\n[Main]Colour=red=to=blue\r\n"),
+            std::string::npos)
+      << body;
+  EXPECT_NE(body.find("FILES AND DIRECTORIES ADDED: (1)\r\n" + watch + "\\new.txt\r\n\r\n"
+                      "FILES AND DIRECTORIES DELETED: (1)\r\n" + watch + "\\gone.txt\r\n\r\n"
+                      "FILES CHANGED: (1)\r\n" + watch + "\\old.txt\r\n\r\n"),
+            std::string::npos)
+      << body;
+  const std::string csv = report("EXTRARPT.CSV");
+  EXPECT_NE(csv.find("\"File\",\"Add File/Dir\",\"" + watch + "\\new.txt\"\r\n"), std::string::npos)
+      << csv;
+  // The preview shows the report; page 2 names it.
+  std::string preview = gui::Text(item(IDC_meRept));
+  EXPECT_NE(preview.find("FILES CHANGED: (1)"), std::string::npos);
+  EXPECT_EQ(text(IDC_lbReportName), folder / "RPT_0000.TXT");
+  EXPECT_TRUE(Exists(temp + "VORTAN$$.$$2"));
+  EXPECT_EQ(Close(), 0);  // done: no question
+}
+
+TEST_F(Session, InstallCompleteWaitsForTheSecondSetup) {
+  Start("nt40");
+  ChooseProgram(kFakeSetup, "spawn 1 1 " + watch + "\\second- 1500", IDC_rbTmTime);
+  const DWORD start = GetTickCount();
+  ASSERT_TRUE(GoAndWaitForTheInstall());
+  // The first program ended at once; the button waited for the one it started.
+  WIN32_FIND_DATAA found;
+  HANDLE marker = FindFirstFileA((watch + "\\second-*").c_str(), &found);
+  EXPECT_NE(marker, INVALID_HANDLE_VALUE);
+  if (marker != INVALID_HANDLE_VALUE) FindClose(marker);
+  EXPECT_GE(GetTickCount() - start, 1500u);
+  ASSERT_TRUE(CompleteAndWaitForTheReport());
+  const std::string body = report("RPT_0000.TXT");
+  EXPECT_NE(body.find("Notification by File-time comparison\r\n"), std::string::npos);
+  EXPECT_NE(body.find("FILES AND DIRECTORIES ADDED OR CHANGED: (1)\r\n" + watch + "\\second-"),
+            std::string::npos)
+      << body;
+}
+
+TEST_F(Session, DosProgramSkipsIniAndRegistryAndItsFailedLaunchEndsAtOnce) {
+  testing_support::WriteDosProgram(folder, "dossetup.exe");
+  Start("win98");
+  ChooseProgram(folder / "dossetup.exe", "", IDC_rbTmDisk);
+  EXPECT_EQ(text(IDC_lbExeType), "DOS EXE file");
+  ASSERT_TRUE(GoAndWaitForTheInstall());
+  for (int row = 0; row < 12; ++row) {
+    const bool expected = row == 2 || row == 3 || row == 8 || row == 9;
+    EXPECT_EQ(enabled(IDC_lbStat0 + row), expected) << "row " << row;
+  }
+  EXPECT_TRUE(Exists(temp + "VORTAN$$.$$1"));
+  EXPECT_FALSE(Exists(temp + "REG$$$$$.$$1"));
+  EXPECT_FALSE(Exists(temp + "DEV$$$$$.$$1"));
+  ASSERT_TRUE(CompleteAndWaitForTheReport());
+  const std::string body = report("RPT_0000.TXT");
+  EXPECT_NE(body.find("DOS-based install - INI files not tracked\r\n"
+                      "DOS-based install - Registry not tracked\r\n"),
+            std::string::npos);
+  EXPECT_EQ(body.find("CHANGES MADE TO"), std::string::npos);
+  EXPECT_EQ(body.find("REGISTRY"), std::string::npos);
+}
+
+TEST_F(Session, ProgramGoneBeforeGoIsReportedEndedAtOnce) {
+  testing_support::WriteWin32Program(folder, "setup.exe");
+  Start("win98");
+  ChooseProgram(folder / "setup.exe", "", IDC_rbTmDisk);
+  DeleteFileA((folder / "setup.exe").c_str());
+  ASSERT_TRUE(GoAndWaitForTheInstall());
+  EXPECT_EQ(report("VORTAN4.INI").find("TwoPhase"), std::string::npos);
+}
+
+TEST_F(Session, NoProgramInAComparisonModeIsTwoPhaseTracking) {
+  Start("win98");
+  gui::Click(item(IDC_rbTmDisk));
+  gui::ClickAsync(item(IDC_btnInstall));
+  HWND box = gui::WaitTop("#32770", "Information", window, 0, kSessionTimeout);
+  ASSERT_NE(box, nullptr);
+  EXPECT_NE(gui::MessageText(box).find("will now terminate"), std::string::npos);
+  gui::Answer(box, IDOK);
+  EXPECT_EQ(app->waitExit(), 0);
+  window = nullptr;
+  EXPECT_EQ(setting("TwoPhase", "TwoPhase"), "1");
+  EXPECT_EQ(setting("TwoPhase", "StatMask"), "1023");
+  EXPECT_EQ(setting("TwoPhase", "TrackMode"), "3");
+  EXPECT_EQ(setting("TwoPhase", "ReportName"), folder / "RPT_0000.TXT");
+  EXPECT_NE(setting("TwoPhase", "TimeHi"), "-1");
+  // The snapshots stay for the next run.
+  EXPECT_TRUE(Exists(temp + "VORTAN$$.$$1"));
+}
+
+TEST_F(Session, ClosingDuringTheRecordingStartsNoInstall) {
+  // Enough to watch that the recording is still going when the close request comes.
+  for (int i = 0; i < 400; ++i) outside.write("watch\\d" + std::to_string(i % 40) + "\\f" + std::to_string(i), "");
+  Start("win98");
+  ChooseProgram(kFakeSetup, "write " + folder.path() + "installed.txt", IDC_rbTmDisk);
+  gui::ClickAsync(item(IDC_btnInstall));
+  ASSERT_TRUE(gui::WaitFor([&] { return gui::Visible(item(IDC_lbStatus)); }));
+  PostMessageA(window, WM_CLOSE, 0, 0);
+  HWND box = gui::WaitTop("#32770", "Confirm", window);
+  ASSERT_NE(box, nullptr);
+  gui::Answer(box, IDYES);
+  EXPECT_EQ(app->waitExit(kSessionTimeout), 0);
+  window = nullptr;
+  Sleep(500);
+  EXPECT_FALSE(Exists(folder / "installed.txt"));
+}
+
+TEST_F(Session, ClosingDuringTheInstallAsksTheHaltQuestion) {
+  Start("win98");
+  ChooseProgram(kFakeSetup, "spawn 0 1 " + watch + "\\late- 8000", IDC_rbTmTime);
+  gui::ClickAsync(item(IDC_btnInstall));
+  ASSERT_TRUE(gui::WaitFor([&] { return IsIconic(window) != FALSE; }, kSessionTimeout));
+  ASSERT_TRUE(gui::WaitFor([&] { return ProcessRunning("fakesetup.exe"); }));
+  PostMessageA(window, WM_CLOSE, 0, 0);
+  HWND box = gui::WaitTop("#32770", nullptr, window);
+  ASSERT_NE(box, nullptr);
+  char caption[32] = "";
+  GetWindowTextA(box, caption, sizeof caption);
+  EXPECT_STREQ(caption, "Warning");
+  EXPECT_NE(gui::MessageText(box).find("*HALT*"), std::string::npos);
+  gui::Answer(box, IDNO);
+  // Everything goes on: the install ends and the button comes.
+  EXPECT_TRUE(gui::WaitFor([&] { return enabled(IDC_btnInstDone); }, kSessionTimeout));
+  WIN32_FIND_DATAA found;
+  HANDLE marker = FindFirstFileA((watch + "\\late-*").c_str(), &found);
+  EXPECT_NE(marker, INVALID_HANDLE_VALUE);
+  if (marker != INVALID_HANDLE_VALUE) FindClose(marker);
+}
+
+TEST_F(Session, CsvReportAndAnErrorInTheMiddle) {
+  WritePrivateProfileStringA("Settings", "LastRept", "2", (folder / "VORTAN4.INI").c_str());
+  Start("win98");
+  ChooseProgram(kFakeSetup, "write " + watch + "\\new.txt", IDC_rbTmDisk);
+  EXPECT_EQ(text(IDC_ebReportName), folder / "RPT_0000.CSV");
+  type(IDC_ebName, "Say \"cheese\"");
+  ASSERT_TRUE(GoAndWaitForTheInstall());
+  // The registry listing from before the install is gone: its compare fails.
+  DeleteFileA((temp + "REG$$$$$.$$1").c_str());
+  gui::ClickAsync(item(IDC_btnInstDone));
+  HWND box = gui::WaitTop("#32770", nullptr, window, 0, kSessionTimeout);
+  ASSERT_NE(box, nullptr);
+  EXPECT_NE(gui::MessageText(box).find("REG$$$$$.$$1"), std::string::npos) << gui::MessageText(box);
+  EXPECT_TRUE(gui::Visible(item(IDC_meRept)));
+  gui::Answer(box, IDOK);
+  const std::string csv = report("RPT_0000.CSV");
+  EXPECT_NE(csv.find("\"Header\",\"Say \"\"cheese\"\"\",\"Vortan4\""), std::string::npos) << csv;
+  EXPECT_NE(gui::Text(item(IDC_meRept)).find("Say \"\"cheese\"\""), std::string::npos);
+  const std::string body = report("EXTRARPT.TXT");
+  EXPECT_NE(body.find("Installation report: Say \"cheese\"\r\n"), std::string::npos);
+  EXPECT_NE(body.find("NO CHANGES MADE TO"), std::string::npos);
+  EXPECT_EQ(body.find("FILES AND DIRECTORIES"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace gui_tests
