@@ -17,6 +17,9 @@
 
 namespace app {
 
+// Posted at the end of start-up when a session of an earlier run is to be continued.
+constexpr UINT WM_CONTINUESESSION = WM_APP + 30;
+
 class TMainForm : public Form {
  public:
   // args are the command-line parameters after the program's name.
@@ -119,6 +122,8 @@ class TMainForm : public Form {
   void tmrReadyRestTimer();
   void tmrRestartTimer();
   void ContinueSession();
+  Continuation CurrentContinuation(TwoPhase state) const;
+  void WriteRunOnceEntry() const;
   bool RecordPreInstallState();
   void EndInstallPhase();
   void LaunchEnded(LPARAM sender);

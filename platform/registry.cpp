@@ -135,4 +135,16 @@ RegistryError::RegistryError(std::string keyPath, LONG code)
       keyPath_(std::move(keyPath)),
       code_(code) {}
 
+LONG WriteStringValue(HKEY root, const std::string& keyPath, const std::string& name,
+                      const std::string& value) {
+  HKEY opened = nullptr;
+  LONG code = RegCreateKeyExA(root, keyPath.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                              &opened, nullptr);
+  if (code != ERROR_SUCCESS) return code;
+  RegKey key(opened);
+  return RegSetValueExA(key.get(), name.c_str(), 0, REG_SZ,
+                        reinterpret_cast<const BYTE*>(value.c_str()),
+                        static_cast<DWORD>(value.size() + 1));
+}
+
 }  // namespace platform

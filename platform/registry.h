@@ -38,6 +38,10 @@ LONG ListValues(HKEY key, DWORD dataLimit, const std::function<void(const Regist
 // The whole data of one value, whatever its size.
 LONG ReadValueData(HKEY key, const std::string& name, std::string& data);
 
+// Creates the key if needed and sets a string value; answers the system's code.
+LONG WriteStringValue(HKEY root, const std::string& keyPath, const std::string& name,
+                      const std::string& value);
+
 // The registry could not be read where a listing cannot do without it.
 class RegistryError : public std::runtime_error {
  public:

@@ -248,5 +248,85 @@ TEST_F(Session, CsvReportAndAnErrorInTheMiddle) {
   EXPECT_EQ(body.find("FILES AND DIRECTORIES"), std::string::npos);
 }
 
+TEST_F(Session, TwoPhaseTrackingContinuesAtTheNextStart) {
+  Start("win98");
+  gui::Click(item(IDC_rbTmDisk));
+  gui::ClickAsync(item(IDC_btnInstall));
+  HWND box = gui::WaitTop("#32770", "Information", window, 0, kSessionTimeout);
+  ASSERT_NE(box, nullptr);
+  gui::Answer(box, IDOK);
+  ASSERT_EQ(app->waitExit(), 0);
+  window = nullptr;
+
+  outside.write("watch\\between.txt", "made between the two runs");
+  Start("win98");
+  box = gui::WaitTop("#32770", "Confirm", window, 0, kSessionTimeout);
+  ASSERT_NE(box, nullptr);
+  EXPECT_NE(gui::MessageText(box).find("ready to perform post-install data recording"),
+            std::string::npos);
+  gui::Answer(box, IDYES);
+  ASSERT_TRUE(gui::WaitFor([&] { return gui::Visible(item(IDC_meRept)); }, kSessionTimeout));
+  const std::string body = report("RPT_0000.TXT");
+  EXPECT_NE(body.find("Two-phase tracking\r\n"), std::string::npos) << body;
+  EXPECT_NE(body.find("FILES AND DIRECTORIES ADDED: (1)\r\n" + watch + "\\between.txt\r\n"),
+            std::string::npos)
+      << body;
+  EXPECT_EQ(setting("TwoPhase", "TwoPhase"), "<missing>");
+  EXPECT_EQ(Close(), 0);
+  EXPECT_FALSE(Exists(temp + "VORTAN$$.$$1"));  // reported: the snapshots go
+}
+
+TEST_F(Session, DeclinedContinuationKeepsTheSnapshotsForNow) {
+  Start("win98");
+  gui::Click(item(IDC_rbTmDisk));
+  gui::ClickAsync(item(IDC_btnInstall));
+  HWND box = gui::WaitTop("#32770", "Information", window, 0, kSessionTimeout);
+  ASSERT_NE(box, nullptr);
+  gui::Answer(box, IDOK);
+  ASSERT_EQ(app->waitExit(), 0);
+  window = nullptr;
+
+  Start("win98");
+  box = gui::WaitTop("#32770", "Confirm", window, 0, kSessionTimeout);
+  ASSERT_NE(box, nullptr);
+  gui::Answer(box, IDNO);
+  EXPECT_TRUE(gui::Visible(item(IDC_btnInstall)));
+  EXPECT_EQ(setting("TwoPhase", "TwoPhase"), "<missing>");
+  EXPECT_EQ(Close(), 0);
+  EXPECT_TRUE(Exists(temp + "VORTAN$$.$$1"));
+}
+
+TEST_F(Session, WindowsRestartDuringAnInstallIsHeldOffAndContinued) {
+  Start("win98");
+  ChooseProgram(kFakeSetup, "spawn 0 1 " + watch + "\\slow- 30000", IDC_rbTmTime);
+  gui::ClickAsync(item(IDC_btnInstall));
+  ASSERT_TRUE(gui::WaitFor([&] { return IsIconic(window) != FALSE; }, kSessionTimeout));
+  ASSERT_TRUE(gui::WaitFor([&] { return ProcessRunning("fakesetup.exe"); }));
+  EXPECT_EQ(SendMessageA(window, WM_QUERYENDSESSION, 0, 0), 0);
+  // A second after the refusal the session is saved, then the program closes itself.
+  EXPECT_EQ(app->waitExit(kSessionTimeout), 0);
+  window = nullptr;
+  EXPECT_EQ(setting("TwoPhase", "TwoPhase"), "2");
+  EXPECT_EQ(setting("TwoPhase", "TrackMode"), "2");
+  EXPECT_EQ(setting("TwoPhase", "StatMask"), "1275");
+  char runOnce[MAX_PATH] = "";
+  DWORD size = sizeof runOnce;
+  EXPECT_EQ(RegGetValueA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
+                         "VORTAN4", RRF_RT_REG_SZ, nullptr, runOnce, &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(engines::LowerAscii(runOnce), engines::LowerAscii(exe));
+  RegDeleteKeyValueA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
+                     "VORTAN4");
+  EXPECT_TRUE(Exists(temp + "REG$$$$$.$$1"));
+
+  // After the restart: the report comes without a question.
+  outside.write("watch\\after-restart.txt", "x");
+  Start("win98");
+  ASSERT_TRUE(gui::WaitFor([&] { return gui::Visible(item(IDC_meRept)); }, kSessionTimeout));
+  const std::string body = report("RPT_0000.TXT");
+  EXPECT_NE(body.find("Windows was restarted\r\n"), std::string::npos) << body;
+  EXPECT_NE(body.find(watch + "\\after-restart.txt\r\n"), std::string::npos) << body;
+}
+
 }  // namespace
 }  // namespace gui_tests
