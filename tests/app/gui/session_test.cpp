@@ -21,6 +21,12 @@ bool Exists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+bool AnyFile(const std::string& pattern) {
+  WIN32_FIND_DATAA found;
+  platform::FindHandle find(FindFirstFileA(pattern.c_str(), &found));
+  return find.valid();
+}
+
 bool ProcessRunning(const char* exeName) {
   platform::Handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   PROCESSENTRY32 entry{};
@@ -72,6 +78,19 @@ class Session : public Vortan4 {
 
   std::string report(const std::string& name) const { return folder.read(name); }
 
+  // Disk contents without an install program: "&GO!" records, says so and ends.
+  void RecordTheFirstPhase() {
+    Start("win98");
+    gui::Click(item(IDC_rbTmDisk));
+    gui::ClickAsync(item(IDC_btnInstall));
+    HWND box = gui::WaitTop("#32770", "Information", window, 0, kSessionTimeout);
+    ASSERT_NE(box, nullptr);
+    EXPECT_NE(gui::MessageText(box).find("will now terminate"), std::string::npos);
+    gui::Answer(box, IDOK);
+    ASSERT_EQ(app->waitExit(), 0);
+    window = nullptr;
+  }
+
   std::string iniFile() const { return engines::LowerAscii(outside / "app.ini"); }
 
   testing_support::TempFolder outside;
@@ -122,10 +141,7 @@ TEST_F(Session, InstallCompleteWaitsForTheSecondSetup) {
   const DWORD start = GetTickCount();
   ASSERT_TRUE(GoAndWaitForTheInstall());
   // The first program ended at once; the button waited for the one it started.
-  WIN32_FIND_DATAA found;
-  HANDLE marker = FindFirstFileA((watch + "\\second-*").c_str(), &found);
-  EXPECT_NE(marker, INVALID_HANDLE_VALUE);
-  if (marker != INVALID_HANDLE_VALUE) FindClose(marker);
+  EXPECT_TRUE(AnyFile(watch + "\\second-*"));
   EXPECT_GE(GetTickCount() - start, 1500u);
   ASSERT_TRUE(CompleteAndWaitForTheReport());
   const std::string body = report("RPT_0000.TXT");
@@ -167,15 +183,7 @@ TEST_F(Session, ProgramGoneBeforeGoIsReportedEndedAtOnce) {
 }
 
 TEST_F(Session, NoProgramInAComparisonModeIsTwoPhaseTracking) {
-  Start("win98");
-  gui::Click(item(IDC_rbTmDisk));
-  gui::ClickAsync(item(IDC_btnInstall));
-  HWND box = gui::WaitTop("#32770", "Information", window, 0, kSessionTimeout);
-  ASSERT_NE(box, nullptr);
-  EXPECT_NE(gui::MessageText(box).find("will now terminate"), std::string::npos);
-  gui::Answer(box, IDOK);
-  EXPECT_EQ(app->waitExit(), 0);
-  window = nullptr;
+  ASSERT_NO_FATAL_FAILURE(RecordTheFirstPhase());
   EXPECT_EQ(setting("TwoPhase", "TwoPhase"), "1");
   EXPECT_EQ(setting("TwoPhase", "StatMask"), "1023");
   EXPECT_EQ(setting("TwoPhase", "TrackMode"), "3");
@@ -218,10 +226,7 @@ TEST_F(Session, ClosingDuringTheInstallAsksTheHaltQuestion) {
   gui::Answer(box, IDNO);
   // Everything goes on: the install ends and the button comes.
   EXPECT_TRUE(gui::WaitFor([&] { return enabled(IDC_btnInstDone); }, kSessionTimeout));
-  WIN32_FIND_DATAA found;
-  HANDLE marker = FindFirstFileA((watch + "\\late-*").c_str(), &found);
-  EXPECT_NE(marker, INVALID_HANDLE_VALUE);
-  if (marker != INVALID_HANDLE_VALUE) FindClose(marker);
+  EXPECT_TRUE(AnyFile(watch + "\\late-*"));
 }
 
 TEST_F(Session, CsvReportAndAnErrorInTheMiddle) {
@@ -249,18 +254,11 @@ TEST_F(Session, CsvReportAndAnErrorInTheMiddle) {
 }
 
 TEST_F(Session, TwoPhaseTrackingContinuesAtTheNextStart) {
-  Start("win98");
-  gui::Click(item(IDC_rbTmDisk));
-  gui::ClickAsync(item(IDC_btnInstall));
-  HWND box = gui::WaitTop("#32770", "Information", window, 0, kSessionTimeout);
-  ASSERT_NE(box, nullptr);
-  gui::Answer(box, IDOK);
-  ASSERT_EQ(app->waitExit(), 0);
-  window = nullptr;
+  ASSERT_NO_FATAL_FAILURE(RecordTheFirstPhase());
 
   outside.write("watch\\between.txt", "made between the two runs");
   Start("win98");
-  box = gui::WaitTop("#32770", "Confirm", window, 0, kSessionTimeout);
+  HWND box = gui::WaitTop("#32770", "Confirm", window, 0, kSessionTimeout);
   ASSERT_NE(box, nullptr);
   EXPECT_NE(gui::MessageText(box).find("ready to perform post-install data recording"),
             std::string::npos);
@@ -277,17 +275,10 @@ TEST_F(Session, TwoPhaseTrackingContinuesAtTheNextStart) {
 }
 
 TEST_F(Session, DeclinedContinuationKeepsTheSnapshotsForNow) {
-  Start("win98");
-  gui::Click(item(IDC_rbTmDisk));
-  gui::ClickAsync(item(IDC_btnInstall));
-  HWND box = gui::WaitTop("#32770", "Information", window, 0, kSessionTimeout);
-  ASSERT_NE(box, nullptr);
-  gui::Answer(box, IDOK);
-  ASSERT_EQ(app->waitExit(), 0);
-  window = nullptr;
+  ASSERT_NO_FATAL_FAILURE(RecordTheFirstPhase());
 
   Start("win98");
-  box = gui::WaitTop("#32770", "Confirm", window, 0, kSessionTimeout);
+  HWND box = gui::WaitTop("#32770", "Confirm", window, 0, kSessionTimeout);
   ASSERT_NE(box, nullptr);
   gui::Answer(box, IDNO);
   EXPECT_TRUE(gui::Visible(item(IDC_btnInstall)));
