@@ -51,8 +51,8 @@ std::string FileNameOf(const std::string& path) {
 }
 
 // The equality of lstrcmpiA (the user's locale, case ignored), by sort keys: equal keys
-// mean equal texts. Under Wine each lstrcmpiA converts both texts first, and the report
-// names were compared with every entry of a list of thousands of files.
+// mean equal texts. Under Wine each lstrcmpiA converts both texts first; three of them
+// for every entry of a long list cost more than all the rest of the disk section.
 std::string SortKey(const std::string& text) {
   constexpr DWORD kFlags = LCMAP_SORTKEY | NORM_IGNORECASE;
   int size = LCMapStringA(LOCALE_USER_DEFAULT, kFlags, text.c_str(), -1, nullptr, 0);
