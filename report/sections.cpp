@@ -50,28 +50,55 @@ std::string FileNameOf(const std::string& path) {
   return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
-bool IsSnapshotFile(const std::string& entry, const OwnFiles& own) {
-  if (own.tempFolder.empty() ||
-      engines::LowerAscii(entry).find(engines::LowerAscii(own.tempFolder)) == std::string::npos)
-    return false;
-  size_t dot = entry.find_last_of('.');
-  if (dot == std::string::npos) return false;
-  std::string extension = entry.substr(dot);
-  if (extension != ".$$1" && extension != ".$$2") return false;
-  std::string name = FileNameOf(entry);
-  if (name.size() < 4) return false;
-  std::string base = name.substr(0, name.size() - 4);
-  if (base == "VORTAN$$" || base == "REG$$$$$" || base == "DEV$$$$$") return true;
-  return std::any_of(own.iniCopyNames.begin(), own.iniCopyNames.end(),
-                     [&](const std::string& copy) { return SameText(base + ".INI", copy); });
+// The equality of lstrcmpiA (the user's locale, case ignored), by sort keys: equal keys
+// mean equal texts. Under Wine each lstrcmpiA converts both texts first; three of them
+// for every entry of a long list cost more than all the rest of the disk section.
+std::string SortKey(const std::string& text) {
+  constexpr DWORD kFlags = LCMAP_SORTKEY | NORM_IGNORECASE;
+  int size = LCMapStringA(LOCALE_USER_DEFAULT, kFlags, text.c_str(), -1, nullptr, 0);
+  std::string key(size > 0 ? size : 0, '\0');
+  if (size > 0) LCMapStringA(LOCALE_USER_DEFAULT, kFlags, text.c_str(), -1, &key[0], size);
+  return key;
 }
 
-bool IsOwnFile(const std::string& entry, const OwnFiles& own) {
-  return (!own.programFolder.empty() &&
-          engines::LowerAscii(entry).find(engines::LowerAscii(own.programFolder)) != std::string::npos) ||
-         SameText(entry, own.reportName) || SameText(entry, own.reportFolder + "EXTRARPT.CSV") ||
-         SameText(entry, own.reportFolder + "EXTRARPT.TXT") || IsSnapshotFile(entry, own);
-}
+// The tests of DropOwnFiles with what they compare against made once, not per entry.
+class OwnFileTest {
+ public:
+  explicit OwnFileTest(const OwnFiles& own)
+      : own_(own),
+        programFolder_(engines::LowerAscii(own.programFolder)),
+        tempFolder_(engines::LowerAscii(own.tempFolder)),
+        reportKeys_{SortKey(own.reportName), SortKey(own.reportFolder + "EXTRARPT.CSV"),
+                    SortKey(own.reportFolder + "EXTRARPT.TXT")} {}
+
+  bool operator()(const std::string& entry) const {
+    const std::string lower = engines::LowerAscii(entry);
+    if (!programFolder_.empty() && lower.find(programFolder_) != std::string::npos) return true;
+    const std::string key = SortKey(entry);
+    for (const std::string& report : reportKeys_)
+      if (key == report) return true;
+    return isSnapshotFile(entry, lower);
+  }
+
+ private:
+  bool isSnapshotFile(const std::string& entry, const std::string& lower) const {
+    if (tempFolder_.empty() || lower.find(tempFolder_) == std::string::npos) return false;
+    size_t dot = entry.find_last_of('.');
+    if (dot == std::string::npos) return false;
+    std::string extension = entry.substr(dot);
+    if (extension != ".$$1" && extension != ".$$2") return false;
+    std::string name = FileNameOf(entry);
+    if (name.size() < 4) return false;
+    std::string base = name.substr(0, name.size() - 4);
+    if (base == "VORTAN$$" || base == "REG$$$$$" || base == "DEV$$$$$") return true;
+    return std::any_of(own_.iniCopyNames.begin(), own_.iniCopyNames.end(),
+                       [&](const std::string& copy) { return SameText(base + ".INI", copy); });
+  }
+
+  const OwnFiles& own_;
+  const std::string programFolder_, tempFolder_;
+  const std::string reportKeys_[3];
+};
 
 template <class Drop>
 void RemoveEntries(engines::ResultList& list, Drop drop) {
@@ -226,7 +253,8 @@ void DropSystemFiles(engines::ResultList& list) {
 }
 
 void DropOwnFiles(engines::ResultList& list, const OwnFiles& own) {
-  RemoveEntries(list, [&](const engines::ListEntry& entry) { return IsOwnFile(entry.text, own); });
+  const OwnFileTest isOwn(own);
+  RemoveEntries(list, [&](const engines::ListEntry& entry) { return isOwn(entry.text); });
 }
 
 }  // namespace report

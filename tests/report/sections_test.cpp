@@ -157,6 +157,17 @@ TEST(FileFilters, OwnFilesReportAndSnapshots) {
                                                    "c:\\temp\\VORTAN$$.$$3", "c:\\else\\VORTAN$$.$$1"}));
 }
 
+// The report names compare as the system compares texts, accented capitals included.
+TEST(FileFilters, ReportNamesInTheUsersLocale) {
+  report::OwnFiles own = Own();
+  own.reportName = "C:\\Reports\\R\xC9SUM\xC9.TXT";
+  ResultList list = {{"c:\\reports\\r\xE9sum\xE9.txt", {}}, {"c:\\reports\\resume.txt", {}},
+                     {"c:\\reports\\r\xE9sum\xE9.txt.bak", {}}};
+  report::DropOwnFiles(list, own);
+  EXPECT_EQ(Texts(list), std::vector<std::string>({"c:\\reports\\resume.txt",
+                                                   "c:\\reports\\r\xE9sum\xE9.txt.bak"}));
+}
+
 TEST(DiskSection, FiltersThenBlocksAndRows) {
   WorkLists lists;
   lists[0] = {{"c:\\app", {}}, {"c:\\app\\a.dll", {}}, {"c:\\temp\\VORTAN$$.$$2", {}}};

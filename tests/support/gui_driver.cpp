@@ -171,6 +171,18 @@ bool Shot(HWND window, const std::string& bmpPath) {
   return static_cast<bool>(out);
 }
 
+bool SetWindowsVersion(const std::string& exeName, const std::string& version) {
+  HKEY created = nullptr;
+  const std::string path = "Software\\Wine\\AppDefaults\\" + exeName;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                      &created, nullptr) != ERROR_SUCCESS)
+    return false;
+  platform::RegKey key(created);
+  return RegSetValueExA(key.get(), "Version", 0, REG_SZ,
+                        reinterpret_cast<const BYTE*>(version.c_str()),
+                        static_cast<DWORD>(version.size() + 1)) == ERROR_SUCCESS;
+}
+
 App::App(const std::string& program, const std::string& arguments) {
   std::string commandLine = "\"" + program + "\"";
   if (!arguments.empty()) commandLine += " " + arguments;

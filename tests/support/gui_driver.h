@@ -54,6 +54,10 @@ void Activate(HWND window);
 // Saves what the screen shows of the window, frame and caption included, as a 24-bit BMP.
 bool Shot(HWND window, const std::string& bmpPath);
 
+// Wine takes the Windows version a program sees from the registry, by the program's file
+// name; answers whether it was set.
+bool SetWindowsVersion(const std::string& exeName, const std::string& version);
+
 // A program started for a test: closed (killed if it hangs) when the object goes away.
 class App {
  public:

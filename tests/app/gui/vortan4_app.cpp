@@ -6,17 +6,6 @@
 
 namespace gui_tests {
 
-void SetWindowsVersion(const std::string& exeName, const std::string& version) {
-  HKEY key = nullptr;
-  const std::string path = "Software\\Wine\\AppDefaults\\" + exeName;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
-                            nullptr, &key, nullptr),
-            ERROR_SUCCESS);
-  platform::RegKey owner(key);
-  RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version.c_str()),
-                 static_cast<DWORD>(version.size() + 1));
-}
-
 Vortan4::Vortan4() : exe(folder / "VORTAN4.EXE") {}
 
 Vortan4::~Vortan4() {
@@ -29,7 +18,7 @@ void Vortan4::Start(const std::string& version, const std::string& arguments) {
     ASSERT_TRUE(CopyFileA("C:\\tests\\VORTAN4.EXE", exe.c_str(), FALSE))
         << "VORTAN4.EXE is staged beside the tests by tools/wine-test (VORTAN4_STAGE)";
   }
-  SetWindowsVersion("VORTAN4.EXE", version);
+  ASSERT_TRUE(gui::SetWindowsVersion("VORTAN4.EXE", version));
   app = std::make_unique<gui::App>(exe, arguments);
   ASSERT_TRUE(app->started());
   window = app->waitWindow(kCaption);

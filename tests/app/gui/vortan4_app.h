@@ -15,9 +15,6 @@ namespace gui_tests {
 
 inline const char kCaption[] = "Vortan4 - Ostrel for Windows";
 
-// Wine takes a program's Windows version from this key, by the program's file name.
-void SetWindowsVersion(const std::string& exeName, const std::string& version);
-
 class Vortan4 : public ::testing::Test {
  protected:
   Vortan4();
