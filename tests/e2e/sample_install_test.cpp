@@ -23,7 +23,7 @@ const char kShared[] = "C:\\Program Files\\Common Files\\Brindle";
 const char kSystemDll[] = "C:\\windows\\system32\\brwrt32.dll";
 const char kBrindleIni[] = "c:\\windows\\brindle.ini";
 const char kSystemIni[] = "c:\\windows\\system.ini";
-const char kHkcu[] = "HKEY_USERS\\S-1-5-21-0-0-0-1000";
+const char kPreparedMark[] = "; prepared for Brindle Writer 2.0\r\n";
 
 // What Wine changes on its own while a session runs.
 const Incidental kWineChanges({
@@ -209,21 +209,27 @@ std::string WithNewlines(const std::string& text) {
 
 class SampleInstall : public Vortan4 {
  protected:
+  // The session watches the two folders and the two INI files that the installers change
+  // and leaves out HKEY_LOCAL_MACHINE\Software\Classes, which they do not touch and
+  // which takes the registry listing seconds.
   void SetUp() override {
     RemoveInstall();
+    // A run that ended early may have left the prepared lines, after their mark.
     systemIni_ = ReadBytes(kSystemIni);
+    systemIni_ = systemIni_.substr(0, systemIni_.find(kPreparedMark));
     PrepareVersionOne();
     folder.makeFolder("temp");
     std::ostringstream ini;
-    ini << "[Settings]\r\nDrivesInitialized=1\r\nINIsInitialized=1\r\n"
+    ini << "[Settings]\r\nDrivesInitialized=1\r\nINIsInitialized=1\r\nRegInitialized=1\r\n"
         << "ReptPath=" << folder.path() << "\r\nTempPath=" << folder / "temp\\" << "\r\n"
         << "[Drives]\r\n0=c:\\program files\r\n1=c:\\windows\r\n"
-        << "[INIs]\r\n0=" << kBrindleIni << "\r\n1=" << kSystemIni << "\r\n";
+        << "[INIs]\r\n0=" << kBrindleIni << "\r\n1=" << kSystemIni << "\r\n"
+        << "[Regs]\r\n0=hkey_local_machine\\software\\classes\r\n";
     folder.write("VORTAN4.INI", ini.str());
   }
 
   void TearDown() override {
-    if (app && window && IsWindow(window)) Close();
+    if (app && window && IsWindow(window)) EXPECT_EQ(Close(), 0);
     RemoveInstall();
     WriteBytes(kSystemIni, systemIni_);
   }
@@ -250,7 +256,7 @@ class SampleInstall : public Vortan4 {
     for (const std::string& made : {writer + "\\Obsolete", writer, std::string(kInstall)})
       MakeOld(made);
     WriteBytes(kBrindleIni, "[Main]\r\nColour=red\r\nSize=10\r\nGone=yes\r\n[Old]\r\na=1\r\n");
-    WriteBytes(kSystemIni, systemIni_ +
+    WriteBytes(kSystemIni, systemIni_ + kPreparedMark +
                                "[boot]\r\ndrivers=mmsystem.dll\r\n"
                                "[386Enh]\r\ndevice=*vpicd\r\ndevice=C:\\windows\\system\\brold.386\r\n"
                                "DEVICE=*vdd\r\nEMMExclude=C800-CFFF\r\n");
