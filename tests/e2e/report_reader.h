@@ -7,6 +7,9 @@
 
 namespace e2e {
 
+// The bytes of a file; empty when it cannot be read.
+std::string ReadBytes(const std::string& path);
+
 // The lines of a text whose every line ends in CR LF; a stray line end fails the test.
 std::vector<std::string> CrLfLines(const std::string& text);
 

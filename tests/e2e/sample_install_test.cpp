@@ -161,13 +161,6 @@ void WriteBytes(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
-std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
 // A file or folder last written long ago, as a file of an old install is. The disk
 // listing keeps times to two seconds: a folder changed a moment before the install and
 // again during it could look unchanged.
