@@ -8,7 +8,6 @@
 #include <sstream>
 
 #include "app/gui/vortan4_app.h"
-#include "engines/helpers.h"
 #include "platform/owners.h"
 #include "report_reader.h"
 
