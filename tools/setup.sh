@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(wine wine32 g++-mingw-w64-i686-posix cmake make googletest
-          xvfb x11-utils imagemagick fonts-wine nsis msitools)
+          xvfb x11-utils imagemagick fonts-wine nsis msitools wixl python3)
 
 missing=()
 for p in "${packages[@]}"; do

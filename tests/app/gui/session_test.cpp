@@ -15,7 +15,6 @@ namespace gui_tests {
 namespace {
 
 const char kFakeSetup[] = "C:\\tests\\programs\\fakesetup.exe";
-constexpr DWORD kSessionTimeout = 60000;
 
 bool Exists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -55,25 +54,6 @@ class Session : public Vortan4 {
         << "[Drives]\r\n0=" << watch << "\r\n"
         << "[INIs]\r\n0=" << iniFile() << "\r\n";
     folder.write("VORTAN4.INI", ini.str());
-  }
-
-  void ChooseProgram(const std::string& program, const std::string& parameters,
-                     int modeButton) {
-    type(IDC_ebInstallProg, program);
-    type(IDC_ebParams, parameters);
-    gui::Click(item(modeButton));
-  }
-
-  // Clicks "&GO!" and waits until "Install &Complete" may be clicked.
-  bool GoAndWaitForTheInstall() {
-    gui::ClickAsync(item(IDC_btnInstall));
-    return gui::WaitFor([&] { return enabled(IDC_btnInstDone); }, kSessionTimeout);
-  }
-
-  // Clicks "Install &Complete" and waits for the report's preview.
-  bool CompleteAndWaitForTheReport() {
-    gui::ClickAsync(item(IDC_btnInstDone));
-    return gui::WaitFor([&] { return gui::Visible(item(IDC_meRept)); }, kSessionTimeout);
   }
 
   std::string report(const std::string& name) const { return folder.read(name); }

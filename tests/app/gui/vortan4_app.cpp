@@ -37,4 +37,21 @@ std::string Vortan4::setting(const std::string& section, const std::string& key)
 
 std::string Vortan4::lowerFolder() const { return engines::LowerAscii(folder.path()); }
 
+void Vortan4::ChooseProgram(const std::string& program, const std::string& parameters,
+                            int modeButton) {
+  type(IDC_ebInstallProg, program);
+  type(IDC_ebParams, parameters);
+  gui::Click(item(modeButton));
+}
+
+bool Vortan4::GoAndWaitForTheInstall() {
+  gui::ClickAsync(item(IDC_btnInstall));
+  return gui::WaitFor([&] { return enabled(IDC_btnInstDone); }, kSessionTimeout);
+}
+
+bool Vortan4::CompleteAndWaitForTheReport() {
+  gui::ClickAsync(item(IDC_btnInstDone));
+  return gui::WaitFor([&] { return gui::Visible(item(IDC_meRept)); }, kSessionTimeout);
+}
+
 }  // namespace gui_tests

@@ -14,6 +14,8 @@
 namespace gui_tests {
 
 inline const char kCaption[] = "Vortan4 - Ostrel for Windows";
+// Recording, install and report of a whole session.
+constexpr DWORD kSessionTimeout = 60000;
 
 class Vortan4 : public ::testing::Test {
  protected:
@@ -34,6 +36,13 @@ class Vortan4 : public ::testing::Test {
   std::string setting(const std::string& section, const std::string& key) const;
   // The program's folder in lower case, as the program names it.
   std::string lowerFolder() const;
+
+  // A session as a person runs it: the program, its parameters and the mode; "&GO!" and
+  // the wait until "Install &Complete" may be clicked; the click and the wait for the
+  // report's preview.
+  void ChooseProgram(const std::string& program, const std::string& parameters, int modeButton);
+  bool GoAndWaitForTheInstall();
+  bool CompleteAndWaitForTheReport();
 
   testing_support::TempFolder folder;
   std::string exe;  // the copy the test runs

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Runs the Corpus tests of e2e_tests on the installer corpus (CTest's E2eCorpus).
+# usage: corpus.sh CORPUS_DIR BUILD_DIR E2E_TESTS.exe VORTAN4.EXE
+# The corpus is built from a copy in the build tree (its own folder may be read-only),
+# into a prefix of its own, prepared as its run-set.sh does: D: is the built corpus and
+# the files, values and INI lines the installers expect are in place. The truth files go
+# to D:\truth, where the tests read them. Without the corpus the tests run in the test
+# prefix and skip, saying why.
+set -euo pipefail
+corpus=$1 build=$2 tests=$3 vortan=$4
+root=$(cd "$(dirname "$0")/../.." && pwd)
+source "$root/tools/wine-env.sh"
+export VORTAN4_STAGE=$vortan
+
+if [ ! -f "$corpus/run-set.sh" ]; then
+  exec "$root/tools/wine-test" "$build/wine/prefix" "$tests" --gtest_filter='*/Corpus.*'
+fi
+
+work=$build/corpus
+rm -rf "$work"
+mkdir -p "$work"
+cp -r "$corpus" "$work/set"
+chmod -R u+w "$work/set"
+export OUT=$work/out WORK=$work/work
+bash "$work/set/run-set.sh" build
+mkdir -p "$OUT/truth"
+for truth in "$work"/set/*/truth.json; do
+  cp "$truth" "$OUT/truth/$(basename "$(dirname "$truth")").json"
+done
+
+export WINEPREFIX=$build/wine/corpus-prefix
+rm -rf "$WINEPREFIX" "$WINEPREFIX.lock"
+ensure_prefix "$WINEPREFIX"
+trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+# The installers see the Windows version the program sees.
+wine reg add 'HKCU\Software\Wine' /v Version /d win98 /f >/dev/null 2>&1
+bash "$work/set/run-set.sh" prepare
+VORTAN4_CORPUS='D:\truth' "$root/tools/wine-test" "$WINEPREFIX" "$tests" --gtest_filter='*/Corpus.*'

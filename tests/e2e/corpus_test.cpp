@@ -1,0 +1,330 @@
+// The installer corpus of ../shared/corpus through the real window, in disk contents
+// mode: each report must hold every change of the installer's ground truth (truth.json)
+// with the right data, and nothing else but what the truth calls incidental and what
+// follows from the truth (below). tests/e2e/corpus.sh builds the corpus, prepares a prefix
+// of its own (the installers run from D:) and runs these tests there.
+#include <windows.h>
+
+#include <cstdlib>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
+
+#include "app/gui/vortan4_app.h"
+#include "engines/helpers.h"
+#include "json.h"
+#include "report_reader.h"
+
+namespace e2e {
+namespace {
+
+using engines::LowerAscii;
+
+const char kSkipped[] =
+    "no installer corpus: ../shared/corpus is not beside the repository (tests/e2e/corpus.sh "
+    "runs these tests with VORTAN4_CORPUS set when it is)";
+const char kWindowsKeyOfWinIni[] =
+    "hkey_users\\s-1-5-21-0-0-0-1000\\software\\microsoft\\windows nt\\currentversion\\windows";
+
+// Changes that are neither the installer's nor listed as incidental in its truth: the
+// temporary folder, where the installers unpack their helpers and remove them again, and
+// Wine's own settings.
+const Incidental kBesidesTheTruth({
+    R"(^path~ c:\\users\\[^\\]+\\temp$)",
+    R"(^(key|val)[-+~] hkey_users\\s-1-5-21-0-0-0-1000\\software\\wine\\)",
+});
+
+// One change in the checker's terms, after the corpus's own: a kind and an identity.
+// Files and folders are one kind here, as the report does not tell them apart.
+struct Change {
+  std::string kind;
+  std::string identity;
+  bool operator<(const Change& other) const {
+    return kind != other.kind ? kind < other.kind : identity < other.identity;
+  }
+};
+
+std::string Describe(const Change& change) { return change.kind + " " + change.identity; }
+
+std::string Hex(const std::string& bytes) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  for (unsigned char byte : bytes) {
+    if (!text.empty()) text += ',';
+    text += kDigits[byte >> 4];
+    text += kDigits[byte & 15];
+  }
+  return text;
+}
+
+// How the report prints data: numbers signed, strings as they are, other data as bytes,
+// folded into 16 (exclusive or) past 16 bytes, not at all from 32K on. An empty text
+// where the truth does not give the data.
+std::string ReportedData(const Json& value) {
+  const std::string type = value["type"].text;
+  const Json& data = value["data"];
+  if (type == "REG_DWORD") return std::to_string(static_cast<int32_t>(data.integer));
+  if (type == "REG_SZ" || type == "REG_EXPAND_SZ") return data.text;
+  std::string bytes;
+  if (type == "REG_MULTI_SZ") {
+    for (const Json& item : data.items) bytes += item.text + '\0';
+    bytes += '\0';
+  } else if (data.kind == Json::Kind::String) {
+    for (size_t i = 0; i + 1 < data.text.size(); i += 2)
+      bytes += static_cast<char>(std::strtoul(data.text.substr(i, 2).c_str(), nullptr, 16));
+  } else {
+    return value["data_size"].integer >= 32768 ? "Binary data over 32K - changes not tracked" : "";
+  }
+  if (bytes.size() >= 32768) return "Binary data over 32K - changes not tracked";
+  if (bytes.size() <= 16) return Hex(bytes);
+  std::string folded(16, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) folded[i % 16] ^= bytes[i];
+  return Hex(folded);
+}
+
+class Truth {
+ public:
+  explicit Truth(const Json& truth) {
+    const Json& expected = truth["expected"];
+    for (const char* list : {"files_added", "dirs_added"})
+      for (const Json& item : expected[list].items) path("path+", item);
+    for (const char* list : {"files_deleted", "dirs_deleted"})
+      for (const Json& item : expected[list].items) path("path-", item);
+    for (const Json& item : expected["files_changed"].items) path("path~", item);
+    const Json& registry = expected["registry"];
+    for (const Json& key : registry["keys_added"].items) add({"key+", LowerAscii(key.text)}, "");
+    for (const Json& key : registry["keys_deleted"].items) add({"key-", LowerAscii(key.text)}, "");
+    for (const Json& value : registry["values_added"].items)
+      add(valueChange("val+", value), ReportedData(value));
+    for (const Json& value : registry["values_deleted"].items) add(valueChange("val-", value), "");
+    for (const Json& value : registry["values_changed"].items)
+      add(valueChange("val~", value), ReportedData(value["new"]) + "|" + ReportedData(value["old"]));
+    for (const Json& ini : expected["ini"].items) iniChanges(ini);
+    for (const Json& incidental : truth["incidental"].items) {
+      std::set<std::string> kinds;
+      for (const Json& kind : incidental["kinds"].items) kinds.insert(Kind(kind.text));
+      for (const Json& pattern : incidental["match"].items)
+        incidental_.push_back({kinds, std::regex(pattern.text, std::regex::icase)});
+    }
+  }
+
+  // Expected changes with the report's data ("new|old" for a change), empty when the
+  // truth leaves it open.
+  const std::map<Change, std::string>& expected() const { return expected_; }
+  // Expected, but nothing the program can see: names that begin with a dot are never
+  // listed.
+  const std::set<Change>& unobservable() const { return unobservable_; }
+
+  bool incidental(const Change& change) const {
+    for (const auto& [kinds, pattern] : incidental_)
+      if (kinds.count(change.kind) && std::regex_search(change.identity, pattern)) return true;
+    return false;
+  }
+
+ private:
+  // The corpus tells files from folders; the report does not.
+  static std::string Kind(const std::string& kind) {
+    if (kind == "file+" || kind == "dir+") return "path+";
+    if (kind == "file-" || kind == "dir-") return "path-";
+    if (kind == "file~") return "path~";
+    return kind;
+  }
+
+  void add(const Change& change, const std::string& data) {
+    if (change.identity.find("\\.") != std::string::npos && change.kind.rfind("path", 0) == 0)
+      unobservable_.insert(change);
+    else
+      expected_[change] = data;
+  }
+
+  void path(const char* kind, const Json& item) {
+    add({kind, LowerAscii(item.kind == Json::Kind::String ? item.text : item["path"].text)}, "");
+  }
+
+  static Change valueChange(const char* kind, const Json& value) {
+    return {kind, LowerAscii(value["key"].text) + "|" + LowerAscii(value["name"].text)};
+  }
+
+  void iniChanges(const Json& ini) {
+    const std::string file = LowerAscii(ini["file"].text) + "|";
+    auto key = [&](const char* kind, const std::string& section, const std::string& name,
+                   const std::string& value) {
+      add({kind, file + LowerAscii(section) + "|" + LowerAscii(name) + "=" + value}, "");
+    };
+    for (const char* list : {"sections_added", "sections_deleted"}) {
+      const bool added = list[9] == 'a';
+      for (const Json& section : ini[list].items) {
+        add({added ? "sec+" : "sec-", file + LowerAscii(section["section"].text)}, "");
+        // The keys of a section come and go with it.
+        for (const Json& pair : section["keys"].items)
+          key(added ? "ink+" : "ink-", section["section"].text, pair.items[0].text,
+              pair.items[1].text);
+      }
+    }
+    for (const Json& item : ini["keys_added"].items)
+      key("ink+", item["section"].text, item["key"].text, item["value"].text);
+    for (const Json& item : ini["keys_deleted"].items)
+      key("ink-", item["section"].text, item["key"].text, item["value"].text);
+    for (const Json& item : ini["keys_changed"].items)
+      add({"ink~", file + LowerAscii(item["section"].text) + "|" + LowerAscii(item["key"].text)},
+          item["new"].text + "|" + item["old"].text);
+  }
+
+  std::map<Change, std::string> expected_;
+  std::set<Change> unobservable_;
+  std::vector<std::pair<std::set<std::string>, std::regex>> incidental_;
+};
+
+// The changes of the CSV form, with their data as above.
+std::map<Change, std::string> ReportedChanges(const std::string& csv) {
+  static const std::map<std::string, std::string> kKinds = {
+      {"File|Add File/Dir", "path+"}, {"File|Del File/Dir", "path-"},
+      {"File|Change File", "path~"},  {"Registry|Add Key", "key+"},
+      {"Registry|Del Key", "key-"},   {"Registry|Add Value", "val+"},
+      {"Registry|Del Value", "val-"}, {"Registry|Change Value", "val~"},
+      {"INI|Add Section", "sec+"},    {"INI|Del Section", "sec-"},
+      {"INI|Add Key", "ink+"},        {"INI|Del Key", "ink-"},
+      {"INI|Change Key", "ink~"}};
+  std::map<Change, std::string> changes;
+  for (const std::string& line : CrLfLines(csv)) {
+    CsvRow row = ParseCsvLine(line);
+    row.resize(9);
+    const auto kind = kKinds.find(row[0] + "|" + row[1]);
+    if (kind == kKinds.end()) continue;  // the header rows
+    Change change{kind->second, ""};
+    std::string data;
+    if (row[0] == "File") {
+      change.identity = LowerAscii(row[2]);
+    } else if (row[0] == "Registry") {
+      change.identity = LowerAscii(row[4]);
+      if (change.kind.rfind("val", 0) == 0) {
+        change.identity += "|" + (row[6] == "@" ? std::string() : LowerAscii(row[6]));
+        if (change.kind == "val+") data = row[7];
+        if (change.kind == "val~") data = row[7] + "|" + row[8];
+      }
+    } else {
+      const std::string section = LowerAscii(row[3].substr(1, row[3].size() - 2));
+      change.identity = LowerAscii(row[2]) + "|" + section;
+      if (change.kind == "ink+" || change.kind == "ink-")
+        change.identity += "|" + LowerAscii(row[5]) + "=" + row[7];
+      if (change.kind == "ink~") {
+        change.identity += "|" + LowerAscii(row[5]);
+        data = row[8] + "|" + row[7];  // the value after the install stands last here
+      }
+    }
+    EXPECT_TRUE(changes.emplace(change, data).second) << "twice in the report: " << line;
+  }
+  return changes;
+}
+
+// What follows from the changes without being in the truth: a folder in which something
+// was added or deleted has a new time; a value of win.ini's [windows] section, which Wine
+// keeps in the registry, reads as a key of win.ini through the profile functions too.
+bool FollowsFromTheChanges(const Change& change, const std::map<Change, std::string>& reported,
+                           const std::map<Change, std::string>& expected, const std::string& data) {
+  if (change.kind == "path~") {
+    for (const auto& [other, unused] : reported)
+      if ((other.kind == "path+" || other.kind == "path-") &&
+          other.identity.rfind(change.identity + "\\", 0) == 0 &&
+          other.identity.find('\\', change.identity.size() + 1) == std::string::npos)
+        return true;
+    return false;
+  }
+  static const std::regex windowsKey(R"(c:\\windows\\win\.ini\|windows\|([^=|]*)(=(.*))?)");
+  std::smatch match;
+  if ((change.kind == "ink+" || change.kind == "ink~") &&
+      std::regex_match(change.identity, match, windowsKey)) {
+    const auto value = expected.find({"val+", std::string(kWindowsKeyOfWinIni) + "|" + match[1].str()});
+    const std::string after = change.kind == "ink+" ? match[3].str() : data.substr(0, data.find('|'));
+    return value != expected.end() && value->second == after;
+  }
+  return false;
+}
+
+// The program and its parameters from the truth's command ("wine PROGRAM PARAMETERS");
+// a program without a folder is looked up on the path, as the shell would.
+std::pair<std::string, std::string> CommandOf(const Json& truth) {
+  std::string command = truth["command"].text;
+  if (command.rfind("wine ", 0) == 0) command = command.substr(5);
+  const size_t blank = command.find(' ');
+  std::string program = command.substr(0, blank);
+  const std::string parameters = blank == std::string::npos ? "" : command.substr(blank + 1);
+  if (program.find('\\') == std::string::npos) {
+    char found[MAX_PATH] = "";
+    if (SearchPathA(nullptr, program.c_str(), ".exe", MAX_PATH, found, nullptr)) program = found;
+  }
+  return {program, parameters};
+}
+
+class Corpus : public gui_tests::Vortan4, public ::testing::WithParamInterface<const char*> {
+ protected:
+  // The whole of C: is small enough to watch; the INI files are the program's own choice.
+  // HKEY_LOCAL_MACHINE\Software\Classes takes the registry listing seconds, and what the
+  // installers write there (MSI's bookkeeping) is incidental.
+  void SetUp() override {
+    const char* truths = std::getenv("VORTAN4_CORPUS");
+    if (!truths) GTEST_SKIP() << kSkipped;
+    const std::string text = ReadBytes(std::string(truths) + "\\" + GetParam() + ".json");
+    ASSERT_FALSE(text.empty()) << "no truth file for " << GetParam() << " in " << truths;
+    truth_ = ParseJson(text);
+    folder.makeFolder("temp");
+    std::ostringstream ini;
+    ini << "[Settings]\r\nDrivesInitialized=1\r\nRegInitialized=1\r\n"
+        << "ReptPath=" << folder.path() << "\r\nTempPath=" << folder / "temp\\" << "\r\n"
+        << "[Drives]\r\n0=c:\\\r\n"
+        << "[Regs]\r\n0=hkey_local_machine\\software\\classes\r\n";
+    folder.write("VORTAN4.INI", ini.str());
+  }
+
+  Json truth_;
+};
+
+TEST_P(Corpus, ReportMatchesTheTruth) {
+  const auto [program, parameters] = CommandOf(truth_);
+  Start("win98");
+  ChooseProgram(program, parameters, IDC_rbTmDisk);
+  ASSERT_TRUE(GoAndWaitForTheInstall()) << program << " " << parameters;
+  ASSERT_TRUE(CompleteAndWaitForTheReport());
+  const std::string text = folder.read("RPT_0000.TXT");
+  const std::string csv = folder.read("EXTRARPT.CSV");
+  const std::map<Change, std::string> reported = ReportedChanges(csv);
+
+  // Both forms list the same changes.
+  size_t entries = 0;
+  for (const Block& block : ParseTextReport(text).blocks) entries += block.entries.size();
+  EXPECT_EQ(entries, reported.size()) << text << csv;
+
+  const Truth truth(truth_);
+  for (const auto& [change, data] : truth.expected()) {
+    const auto seen = reported.find(change);
+    if (seen == reported.end())
+      ADD_FAILURE() << "missing: " << Describe(change);
+    else if (!data.empty())
+      EXPECT_EQ(seen->second, data) << Describe(change);
+  }
+  // The program's folder itself changes with the report written into it.
+  const std::string ownFolder = engines::WithoutTrailingBackslash(lowerFolder());
+  for (const auto& [change, data] : reported) {
+    if (truth.expected().count(change) || truth.incidental(change) ||
+        kBesidesTheTruth.matches(Describe(change)) || (change.kind == "path~" && change.identity == ownFolder) ||
+        FollowsFromTheChanges(change, reported, truth.expected(), data))
+      continue;
+    ADD_FAILURE() << "not the installer's: " << Describe(change) << " " << data;
+  }
+  for (const Change& change : truth.unobservable())
+    std::cout << "not observable by the program (a name beginning with a dot): "
+              << Describe(change) << "\n";
+  if (HasFailure()) std::cout << text << "\n" << csv;
+}
+
+INSTANTIATE_TEST_SUITE_P(SetA, Corpus,
+                         ::testing::Values("a1-notes", "a2-update", "a3-inidrv", "a4-suite",
+                                           "a5-deep", "a6-msi", "a7-batch"),
+                         [](const auto& info) {
+                           std::string name = info.param;
+                           return name.substr(0, name.find('-'));
+                         });
+
+}  // namespace
+}  // namespace e2e
