@@ -74,6 +74,8 @@ class OwnFileTest {
   bool operator()(const std::string& entry) const {
     const std::string lower = engines::LowerAscii(entry);
     if (!programFolder_.empty() && lower.find(programFolder_) != std::string::npos) return true;
+    // The program's folder itself: its time moves whenever the program writes its files.
+    if (!programFolder_.empty() && lower + '\\' == programFolder_) return true;
     const std::string key = SortKey(entry);
     for (const std::string& report : reportKeys_)
       if (key == report) return true;

@@ -136,6 +136,8 @@ TEST(FileFilters, SystemFilesOnlyInUpperCase) {
 
 TEST(FileFilters, OwnFilesReportAndSnapshots) {
   ResultList list = {{"C:\\Tools\\Vortan4\\VORTAN4.INI", {}},
+                     {"c:\\tools\\Vortan4", {}},
+                     {"c:\\tools", {}},
                      {"c:\\tools\\vortan4x\\keep.txt", {}},
                      {"c:\\reports\\rpt_0001.txt", {}},
                      {"c:\\reports\\RPT_0002.TXT", {}},
@@ -151,7 +153,7 @@ TEST(FileFilters, OwnFilesReportAndSnapshots) {
                      {"c:\\temp\\VORTAN$$.$$3", {}},
                      {"c:\\else\\VORTAN$$.$$1", {}}};
   report::DropOwnFiles(list, Own());
-  EXPECT_EQ(Texts(list), std::vector<std::string>({"c:\\tools\\vortan4x\\keep.txt",
+  EXPECT_EQ(Texts(list), std::vector<std::string>({"c:\\tools", "c:\\tools\\vortan4x\\keep.txt",
                                                    "c:\\reports\\RPT_0002.TXT",
                                                    "c:\\temp\\vortan$$.$$1", "c:\\temp\\other.$$1",
                                                    "c:\\temp\\VORTAN$$.$$3", "c:\\else\\VORTAN$$.$$1"}));
