@@ -55,7 +55,8 @@ bool ObtainProcessKey(WindowsType windows, uint32_t& key);
 // started below it; a watch thread waits for each one. Both kinds of thread report to
 // the main window by posted messages, so their notices run on the main thread in the
 // order the threads end.
-// wParam unused, lParam the TLaunchProgThread concerned.
+
+// Their notices: wParam unused, lParam the TLaunchProgThread concerned.
 constexpr UINT WM_WATCHENDED = WM_APP + 20;   // a watch thread ended
 constexpr UINT WM_LAUNCHENDED = WM_APP + 21;  // the launch thread ended
 
@@ -91,7 +92,6 @@ class TLaunchProgThread {
   void Finish();
 
   bool debugging() const { return debugging_; }  // the install runs under the debugging interface
-  bool running() const { return !finished_; }
   long liveWatches() const { return liveWatches_; }
 
  private:
