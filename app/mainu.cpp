@@ -94,15 +94,6 @@ bool PathExists(const std::string& path) {
   return platform::FileExists(path) || platform::FolderExists(path);
 }
 
-// A watched INI file's copy name: its full path with every ":" and "\" made "_".
-std::string IniCopyBase(const std::string& iniFile, const std::string& windowsFolder) {
-  std::string full = iniFile.find('\\') == std::string::npos ? windowsFolder + iniFile : iniFile;
-  for (char& c : full)
-    if (c == ':' || c == '\\') c = '_';
-  size_t dot = full.find_last_of('.');
-  return dot == std::string::npos ? full : full.substr(0, dot);
-}
-
 void InitWindowClasses() {
   static const bool done = [] {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
@@ -117,13 +108,14 @@ void InitWindowClasses() {
 }  // namespace
 
 std::vector<std::string> SnapshotFiles(const std::string& tempPath,
-                                       const std::vector<std::string>& iniFiles,
-                                       const std::string& windowsFolder) {
-  std::vector<std::string> bases = {"VORTAN$$", "REG$$$$$", "DEV$$$$$"};
-  for (const std::string& ini : iniFiles) bases.push_back(IniCopyBase(ini, windowsFolder));
+                                       const std::vector<std::string>& iniFiles) {
   std::vector<std::string> files;
-  for (const std::string& base : bases)
+  for (const char* base :
+       {engines::kDiskListingBase, engines::kRegistryListingBase, engines::kDeviceFileBase})
     for (const char* extension : {".$$1", ".$$2"}) files.push_back(tempPath + base + extension);
+  for (const std::string& ini : iniFiles)
+    for (const char* extension : {".$$1", ".$$2"})
+      files.push_back(engines::IniCopyPath(ini, tempPath, extension));
   return files;
 }
 
@@ -587,12 +579,12 @@ bool TMainForm::RecordPreInstallState() {
   }
   if (statMask & 0x002) {
     MoveStatusEye(1);
-    engines::SnapshotRegistry(tempPath + "REG$$$$$", ".$$1", regs, progress);
+    engines::SnapshotRegistry(tempPath + engines::kRegistryListingBase, ".$$1", regs, progress);
     if (engines::AbortRequested()) return false;
   }
   if (statMask & 0x004) {
     MoveStatusEye(2);
-    engines::SnapshotDisks(tempPath + "VORTAN$$.$$1", drives, progress);
+    engines::SnapshotDisks(tempPath + engines::kDiskListingBase + ".$$1", drives, progress);
     if (engines::AbortRequested()) return false;
   }
   return true;
@@ -780,7 +772,7 @@ bool TMainForm::FormCloseQuery() {
 void TMainForm::FormClose() {
   // Real-time tracking, once there is any, stops here.
   if (twoPhase == tpNone && deleteTempFiles)
-    for (const std::string& file : SnapshotFiles(tempPath, inis.entries, windowsFolder_))
+    for (const std::string& file : SnapshotFiles(tempPath, inis.entries))
       platform::DeleteFileIfPresent(file);
   if (endSessionKind == esRestart)
     platform::EndWindowsSession(EWX_REBOOT);

@@ -133,7 +133,6 @@ class TMainForm : public Form {
 
   void FindControls();
   void StyleControls();
-  void DeleteSnapshotFiles() const;
   void DrawItem(const DRAWITEMSTRUCT& item) const;
   std::string TextOf(HWND control) const;
   void SetMode(int mode);
@@ -152,7 +151,6 @@ class TMainForm : public Form {
 // The snapshot files of a session in the temporary folder: the listings and device
 // lines, and each watched INI file's copies, each before (".$$1") and after (".$$2").
 std::vector<std::string> SnapshotFiles(const std::string& tempPath,
-                                       const std::vector<std::string>& iniFiles,
-                                       const std::string& windowsFolder);
+                                       const std::vector<std::string>& iniFiles);
 
 }  // namespace app

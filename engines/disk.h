@@ -19,6 +19,9 @@
 
 namespace engines {
 
+// Base name of the disk listings in the temporary folder (".$$1" before, ".$$2" after).
+inline constexpr char kDiskListingBase[] = "VORTAN$$";
+
 // The system's case-insensitive, locale-aware comparison: negative, zero or positive.
 int CompareNames(const std::string& a, const std::string& b);
 

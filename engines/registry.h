@@ -21,6 +21,9 @@
 
 namespace engines {
 
+// Base name of the registry listings in the temporary folder (".$$1" before, ".$$2" after).
+inline constexpr char kRegistryListingBase[] = "REG$$$$$";
+
 // Shown when the registry cannot be read; gets the listing file's path.
 using RegistryErrorNotice = std::function<void(const std::string& listingPath)>;
 

@@ -9,8 +9,6 @@
 namespace report {
 namespace {
 
-constexpr char kRegistryBase[] = "REG$$$$$";
-constexpr char kDiskBase[] = "VORTAN$$";
 constexpr char kBefore[] = ".$$1";
 constexpr char kAfter[] = ".$$2";
 
@@ -28,13 +26,6 @@ OwnFiles OwnFilesOf(const TrackingRun& run) {
   return own;
 }
 
-bool ContainsNoCase(const std::string& text, const char* upperPart) {
-  std::string upper = text;
-  for (char& c : upper)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return upper.find(upperPart) != std::string::npos;
-}
-
 void WriteIniSections(ReportStreams& streams, const TrackingRun& run, const StepDisplay& display,
                       WorkLists& lists) {
   const std::string devices = run.tempFolder + engines::kDeviceFileBase;
@@ -44,7 +35,7 @@ void WriteIniSections(ReportStreams& streams, const TrackingRun& run, const Step
     engines::CompareIniSnapshots(engines::IniCopyPath(name, run.tempFolder, kBefore),
                                  engines::IniCopyPath(name, run.tempFolder, kAfter), lists[0],
                                  lists[1], lists[2], lists[3], lists[4]);
-    if (ContainsNoCase(name, "SYSTEM.INI")) {
+    if (engines::LowerAscii(name).find("system.ini") != std::string::npos) {
       display.showStatus("SYSTEM.INI devices");
       engines::CompareSystemIniDevices(devices + kBefore, devices + kAfter, lists[0], lists[1],
                                        lists[2]);
@@ -72,8 +63,8 @@ void WritePostInstallReport(const TrackingRun& run, const StepDisplay& display) 
     WriteReportHeader(streams, run.header);
 
   const OwnFiles own = OwnFilesOf(run);
-  const std::string registry = run.tempFolder + kRegistryBase;
-  const std::string disk = run.tempFolder + kDiskBase;
+  const std::string registry = run.tempFolder + engines::kRegistryListingBase;
+  const std::string disk = run.tempFolder + engines::kDiskListingBase;
   // A step whose bit is set moves the eye to its row; none starts once the program is
   // being closed, as the engines would stop at once and leave nonsense to compare.
   auto step = [&](int bit) {

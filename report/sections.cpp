@@ -4,7 +4,10 @@
 
 #include <algorithm>
 
+#include "engines/disk.h"
 #include "engines/helpers.h"
+#include "engines/ini.h"
+#include "engines/registry.h"
 
 namespace report {
 namespace {
@@ -92,7 +95,9 @@ class OwnFileTest {
     std::string name = FileNameOf(entry);
     if (name.size() < 4) return false;
     std::string base = name.substr(0, name.size() - 4);
-    if (base == "VORTAN$$" || base == "REG$$$$$" || base == "DEV$$$$$") return true;
+    if (base == engines::kDiskListingBase || base == engines::kRegistryListingBase ||
+        base == engines::kDeviceFileBase)
+      return true;
     return std::any_of(own_.iniCopyNames.begin(), own_.iniCopyNames.end(),
                        [&](const std::string& copy) { return SameText(base + ".INI", copy); });
   }

@@ -2,6 +2,7 @@
 
 #include "app/mainu.h"
 #include "app/pdthdu.h"
+#include "engines/helpers.h"
 
 using app::ChooseModes;
 using app::ModeChoices;
@@ -85,8 +86,9 @@ TEST(SessionRules, ModeChoicesByInstallTypeThenWindows) {
 
 TEST(SessionRules, SnapshotFilesOfASession) {
   std::vector<std::string> files =
-      app::SnapshotFiles("c:\\temp\\", {"c:\\windows\\win.ini", "system.ini", "d:\\app\\noext"},
-                         "c:\\windows\\");
+      app::SnapshotFiles("c:\\temp\\", {"c:\\windows\\win.ini", "system.ini", "d:\\app\\noext"});
+  // A name without a folder lies in the Windows folder, in the case the system gives it.
+  for (size_t i = 6; i < files.size(); ++i) files[i] = engines::LowerAscii(files[i]);
   EXPECT_EQ(files, (std::vector<std::string>{
                        "c:\\temp\\VORTAN$$.$$1", "c:\\temp\\VORTAN$$.$$2",
                        "c:\\temp\\REG$$$$$.$$1", "c:\\temp\\REG$$$$$.$$2",
