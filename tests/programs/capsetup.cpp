@@ -1,0 +1,135 @@
+// A stand-in install program for the capture tests, without a window: one operation of each
+// kind the capture reports, through kernel32, advapi32 (one call looked up at run time) and
+// the C runtime, and a child that writes after this program has ended.
+//   capsetup run FOLDER KEY [EVENT]  the operations below FOLDER and KEY (HKLM, HKCU, HKCR),
+//                                    then a child (given EVENT)
+//   capsetup child FOLDER PID [EVENT]
+//       waits for process PID to end (and for EVENT to be set), then writes FOLDER\child.txt
+//   capsetup bench FOLDER KEY COUNT   COUNT file writes and COUNT value writes
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+void WriteText(const std::string& path, DWORD access, DWORD disposition, const char* text) {
+  HANDLE file = CreateFileA(path.c_str(), access, 0, nullptr, disposition, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  if (text != nullptr) ::WriteFile(file, text, lstrlenA(text), &written, nullptr);
+  CloseHandle(file);
+}
+
+HKEY CreateKey(HKEY root, const std::string& path) {
+  HKEY key = nullptr;
+  RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+  return key;
+}
+
+void SetString(HKEY key, const char* name, const char* text) {
+  RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), lstrlenA(text) + 1);
+}
+
+void StartChild(const std::string& folder, const char* eventName) {
+  char self[MAX_PATH];
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  std::string line = std::string("\"") + self + "\" child \"" + folder + "\" " +
+                     std::to_string(GetCurrentProcessId()) + (eventName ? std::string(" ") + eventName : "");
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                     &info)) {
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+  }
+}
+
+void Run(const std::string& folder, const std::string& keyPath, const char* eventName) {
+  CreateDirectoryA((folder + "\\sub").c_str(), nullptr);
+  WriteText(folder + "\\a.txt", GENERIC_WRITE, CREATE_ALWAYS, "hello");
+  WriteText(folder + "\\a.txt", GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING, nullptr);
+  MoveFileA((folder + "\\a.txt").c_str(), (folder + "\\b.txt").c_str());
+  MoveFileA((folder + "\\b.txt").c_str(), (folder + "\\a.txt").c_str());
+  WriteText(folder + "\\temp.txt", GENERIC_WRITE, CREATE_NEW, "x");
+  DeleteFileA((folder + "\\temp.txt").c_str());
+  RemoveDirectoryA((folder + "\\sub").c_str());
+  WriteText(folder + "\\missing\\x.txt", GENERIC_WRITE, CREATE_ALWAYS, "x");  // fails
+  if (FILE* crt = std::fopen((folder + "\\crt.txt").c_str(), "w")) {
+    std::fputs("crt", crt);
+    std::fclose(crt);
+  }
+
+  HKEY sub = CreateKey(HKEY_LOCAL_MACHINE, keyPath + "\\Sub");
+  SetString(sub, "Str", "one");
+  SetString(sub, "Str", "two");
+  SetString(sub, "Str", "two");
+  DWORD number = 7;
+  RegSetValueExA(sub, "Num", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), 4);
+  RegDeleteValueA(sub, "Num");
+  RegDeleteValueA(sub, "Missing");  // fails
+  const BYTE binary[] = {1, 2, 3};
+  RegSetValueExA(sub, "", 0, REG_BINARY, binary, sizeof binary);
+  using RenameKeyCall = LONG(WINAPI*)(HKEY, const wchar_t*, const wchar_t*);
+  auto renameKey = reinterpret_cast<RenameKeyCall>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("advapi32.dll"), "RegRenameKey")));
+  if (renameKey != nullptr) renameKey(sub, nullptr, L"Renamed");
+  RegCloseKey(sub);
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, (keyPath + "\\Renamed").c_str());
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, keyPath.c_str());
+
+  HKEY user = CreateKey(HKEY_CURRENT_USER, keyPath);
+  SetString(user, "User", "x");
+  RegCloseKey(user);
+  RegDeleteKeyA(HKEY_CURRENT_USER, keyPath.c_str());
+  std::string extension = "." + keyPath.substr(keyPath.rfind('\\') + 1);
+  RegCloseKey(CreateKey(HKEY_CLASSES_ROOT, extension));
+  RegDeleteKeyA(HKEY_CLASSES_ROOT, extension.c_str());
+
+  StartChild(folder, eventName);
+}
+
+void Child(const std::string& folder, DWORD parentId, const char* eventName) {
+  if (HANDLE parent = OpenProcess(SYNCHRONIZE, FALSE, parentId)) {
+    WaitForSingleObject(parent, 10000);
+    CloseHandle(parent);
+  }
+  if (eventName != nullptr) {
+    if (HANDLE go = OpenEventA(SYNCHRONIZE, FALSE, eventName)) {
+      WaitForSingleObject(go, 10000);
+      CloseHandle(go);
+    }
+  }
+  WriteText(folder + "\\child.txt", GENERIC_WRITE, CREATE_ALWAYS, "child");
+}
+
+void Bench(const std::string& folder, const std::string& keyPath, int count) {
+  for (int i = 0; i < count; ++i)
+    WriteText(folder + "\\f" + std::to_string(i % 100) + ".txt", GENERIC_WRITE, CREATE_ALWAYS, "x");
+  HKEY key = CreateKey(HKEY_LOCAL_MACHINE, keyPath);
+  for (int i = 0; i < count; ++i) {
+    DWORD data = static_cast<DWORD>(i);
+    RegSetValueExA(key, ("v" + std::to_string(i % 100)).c_str(), 0, REG_DWORD,
+                   reinterpret_cast<const BYTE*>(&data), 4);
+  }
+  RegCloseKey(key);
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, keyPath.c_str());
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  std::string mode = __argc >= 2 ? __argv[1] : "";
+  if (mode == "run" && __argc >= 4) {
+    Run(__argv[2], __argv[3], __argc >= 5 ? __argv[4] : nullptr);
+  } else if (mode == "child" && __argc >= 4) {
+    Child(__argv[2], static_cast<DWORD>(std::atoi(__argv[3])), __argc >= 5 ? __argv[4] : nullptr);
+  } else if (mode == "bench" && __argc >= 5) {
+    Bench(__argv[2], __argv[3], std::atoi(__argv[4]));
+  } else {
+    return 2;
+  }
+  return 0;
+}

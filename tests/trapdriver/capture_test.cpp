@@ -1,0 +1,204 @@
+// The capture in traced processes: each kind of operation, seen once with the process that
+// made it, through a tracer that injects as the launcher does; and the capture going quiet
+// when its reader has gone. The capture library here sends to a stand-in feed (a file).
+#include <windows.h>
+#include <sddl.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/temp_folder.h"
+#include "tests/trapdriver/standin_feed.h"
+#include "trapdriver/names.h"
+#include "trapdriver/tracer.h"
+
+namespace {
+
+using testing_support::TempFolder;
+
+const char kProgram[] = "C:\\tests\\programs\\capsetup.exe";
+
+std::string LibraryPath() {
+  char path[MAX_PATH];
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string folder(path);
+  return folder.substr(0, folder.rfind('\\') + 1) + "capture_standin.dll";
+}
+
+std::string UserSid() {
+  HANDLE token = nullptr;
+  OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+  unsigned char buffer[256];
+  DWORD size = 0;
+  GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size);
+  CloseHandle(token);
+  char* text = nullptr;
+  ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text);
+  std::string sid = text != nullptr ? text : "";
+  LocalFree(text);
+  return sid;
+}
+
+void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+}
+
+// A traced run of capsetup with its own folder, keys and feed file.
+class CaptureSession : public testing::Test {
+ protected:
+  CaptureSession()
+      : base_(folder_.path().substr(0, folder_.path().size() - 1)),
+        token_("VortCapTest" + std::to_string(GetCurrentProcessId())),
+        feed_(folder_ / "feed.txt") {
+    folder_.write("feed.txt", "");
+    SetEnvironmentVariableA(capture_standin::kStandinVariable, feed_.c_str());
+  }
+  ~CaptureSession() override { SetEnvironmentVariableA(capture_standin::kStandinVariable, nullptr); }
+
+  trapcapture::TraceResult Trace(const std::string& arguments) {
+    return trapcapture::TraceProgram(std::string("\"") + kProgram + "\" " + arguments,
+                                     LibraryPath(), 60000);
+  }
+
+  std::vector<trapfeed::Message> Received() const {
+    std::ifstream in(feed_, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return capture_standin::Parse(text.str());
+  }
+
+  // The messages about this test's folder and keys, one line each, names shortened to
+  // B (the folder), K (HKLM key), U (the user's key), X (the class key); each prefixed by
+  // the index of its process in `ids`.
+  std::vector<std::string> Describe(const std::vector<DWORD>& ids) const {
+    std::vector<std::string> lines;
+    for (const trapfeed::Message& m : Received()) {
+      bool ours = m.kind == trapfeed::Kind::File
+                      ? _strnicmp(m.path.c_str(), base_.c_str(), base_.size()) == 0
+                      : m.keyPath.find(token_) != std::string::npos;
+      if (!ours) continue;
+      size_t process = 0;
+      while (process < ids.size() && ids[process] != m.processId) ++process;
+      std::ostringstream line;
+      line << process << ": ";
+      if (m.kind == trapfeed::Kind::File) {
+        line << "file " << m.operation << '.' << m.subCode << ' ' << m.path;
+        if (!m.newPath.empty()) line << " -> " << m.newPath;
+        if (m.created) line << " created";
+        if (m.sizeBefore != 0) line << " size " << m.sizeBefore;
+        if (m.status != 0) line << " failed";
+      } else {
+        line << "key " << m.operation << ' ' << m.keyPath;
+        if (m.operation >= 2)
+          line << " [" << m.valueName << "] " << m.valueType << ' '
+               << (m.hasNewData ? capture_standin::Hex(m.newData) : "") << ' '
+               << (m.hasOldData ? capture_standin::Hex(m.oldData) : "");
+      }
+      std::string text = line.str();
+      ReplaceAll(text, base_, "B");
+      ReplaceAll(text, "HKEY_LOCAL_MACHINE\\Software\\Classes\\." + token_, "X");
+      ReplaceAll(text, "HKEY_LOCAL_MACHINE\\Software\\" + token_, "K");
+      ReplaceAll(text, "HKEY_USERS\\" + UserSid() + "\\Software\\" + token_, "U");
+      lines.push_back(text);
+    }
+    return lines;
+  }
+
+  TempFolder folder_;
+  std::string base_, token_, feed_;
+};
+
+TEST(CaptureNames, NativeNamesBecomeTheRecordsNames) {
+  struct Case {
+    const wchar_t* native;
+    const char* file;
+    const char* key;
+  } cases[] = {
+      {L"\\??\\C:\\Dir\\File.txt", "C:\\Dir\\File.txt", ""},
+      {L"\\??\\c:", "c:", ""},
+      {L"\\??\\UNC\\server\\share\\f", "\\\\server\\share\\f", ""},
+      {L"\\??\\pipe\\x", "", ""},
+      {L"\\Device\\NamedPipe\\x", "", ""},
+      {L"\\REGISTRY\\Machine\\Software\\A", "", "HKEY_LOCAL_MACHINE\\Software\\A"},
+      {L"\\Registry\\MACHINE", "", "HKEY_LOCAL_MACHINE"},
+      {L"\\REGISTRY\\User\\S-1-5-21-0-0-0-1000\\Software", "", "HKEY_USERS\\S-1-5-21-0-0-0-1000\\Software"},
+      {L"\\REGISTRY\\MachineX\\A", "", ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(trapcapture::Win32FilePath(c.native), c.file);
+    EXPECT_EQ(trapcapture::RegistryPath(c.native), c.key);
+  }
+  const wchar_t text[] = L"ab\0c\0";
+  EXPECT_EQ(trapcapture::AnsiValueData(REG_MULTI_SZ, text, sizeof text - 2), std::string("ab\0c\0", 5));
+  EXPECT_EQ(trapcapture::AnsiValueData(REG_BINARY, "\x01\x00", 2), std::string("\x01\x00", 2));
+}
+
+TEST_F(CaptureSession, EachOperationOnceWithTheProcessThatMadeIt) {
+  trapcapture::TraceResult result = Trace("run \"" + base_ + "\" Software\\" + token_);
+  ASSERT_TRUE(result.allEnded);
+  ASSERT_EQ(result.processIds.size(), 2u);
+  EXPECT_EQ(result.injected, 2);
+  std::vector<std::string> expected = {
+      "0: file 32.0 B\\sub",
+      "0: file 36.1 B\\a.txt created",
+      "0: file 36.2 B\\a.txt size 5",
+      "0: file 37.0 B\\a.txt -> B\\b.txt",
+      "0: file 37.0 B\\b.txt -> B\\a.txt",
+      "0: file 36.1 B\\temp.txt created",
+      "0: file 31.0 B\\temp.txt",
+      "0: file 32.1 B\\sub",
+      "0: file 36.1 B\\missing\\x.txt failed",
+      "0: file 36.1 B\\crt.txt created",
+      "0: key 0 K",
+      "0: key 0 K\\Sub",
+      "0: key 2 K\\Sub [Str] 1 6f6e6500 ",
+      "0: key 3 K\\Sub [Str] 1 74776f00 6f6e6500",
+      "0: key 3 K\\Sub [Str] 1 74776f00 74776f00",
+      "0: key 2 K\\Sub [Num] 4 07000000 ",
+      "0: key 4 K\\Sub [Num] 4  07000000",
+      "0: key 2 K\\Sub [] 3 010203 ",
+      "0: key 1 K\\Sub",
+      "0: key 0 K\\Renamed",
+      "0: key 1 K\\Renamed",
+      "0: key 1 K",
+      "0: key 0 U",
+      "0: key 2 U [User] 1 7800 ",
+      "0: key 1 U",
+      "0: key 0 X",
+      "0: key 1 X",
+      "1: file 36.1 B\\child.txt created",
+  };
+  EXPECT_EQ(Describe(result.processIds), expected);
+}
+
+// The reader goes away while a traced child still runs: the child's later write is not
+// sent, and the child neither hangs nor fails.
+TEST_F(CaptureSession, QuietWhenTheReaderHasGone) {
+  std::string eventName = "VortCapTestGo" + std::to_string(GetCurrentProcessId());
+  HANDLE go = CreateEventA(nullptr, TRUE, FALSE, eventName.c_str());
+  trapcapture::TraceResult result;
+  std::thread tracer([&] {
+    result = Trace("run \"" + base_ + "\" Software\\" + token_ + " " + eventName);
+  });
+  // The parent's last message is the class key's deletion.
+  for (int i = 0; i < 300; ++i) {
+    std::vector<std::string> lines = Describe({});
+    if (!lines.empty() && lines.back().find("key 1 X") != std::string::npos) break;
+    Sleep(100);
+  }
+  DeleteFileA(feed_.c_str());
+  SetEvent(go);
+  tracer.join();
+  CloseHandle(go);
+  EXPECT_TRUE(result.allEnded);
+  EXPECT_EQ(folder_.read("child.txt"), "child");
+}
+
+}  // namespace

@@ -1,0 +1,142 @@
+// The registry operations: keys created (as the call reports them new), deleted and renamed,
+// values set and deleted with the data they had. Failed registry calls are not sent: their
+// records have no status to carry the failure.
+#include <windows.h>
+#include <winternl.h>
+
+#include "trapdriver/capture.h"
+#include "trapdriver/names.h"
+#include "trapdriver/native.h"
+
+namespace trapcapture {
+
+namespace {
+
+enum : uint32_t { kKeyCreated = 0, kKeyDeleted = 1, kValueAdded = 2, kValueChanged = 3, kValueDeleted = 4 };
+
+using CreateKeyCall = NTSTATUS(NTAPI*)(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*, ULONG,
+                                       UNICODE_STRING*, ULONG, ULONG*);
+using KeyCall = NTSTATUS(NTAPI*)(HANDLE);
+using RenameKeyCall = NTSTATUS(NTAPI*)(HANDLE, UNICODE_STRING*);
+using SetValueCall = NTSTATUS(NTAPI*)(HANDLE, UNICODE_STRING*, ULONG, ULONG, void*, ULONG);
+using DeleteValueCall = NTSTATUS(NTAPI*)(HANDLE, UNICODE_STRING*);
+
+NTSTATUS NTAPI CreateKeyHook(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*, ULONG, UNICODE_STRING*,
+                             ULONG, ULONG*);
+NTSTATUS NTAPI DeleteKeyHook(HANDLE);
+NTSTATUS NTAPI RenameKeyHook(HANDLE, UNICODE_STRING*);
+NTSTATUS NTAPI SetValueHook(HANDLE, UNICODE_STRING*, ULONG, ULONG, void*, ULONG);
+NTSTATUS NTAPI DeleteValueHook(HANDLE, UNICODE_STRING*);
+
+enum { kCreateKeySlot, kDeleteKeySlot, kRenameKeySlot, kSetValueSlot, kDeleteValueSlot };
+HookSlot slots[] = {
+    {"NtCreateKey", reinterpret_cast<void*>(&CreateKeyHook), {}},
+    {"NtDeleteKey", reinterpret_cast<void*>(&DeleteKeyHook), {}},
+    {"NtRenameKey", reinterpret_cast<void*>(&RenameKeyHook), {}},
+    {"NtSetValueKey", reinterpret_cast<void*>(&SetValueHook), {}},
+    {"NtDeleteValueKey", reinterpret_cast<void*>(&DeleteValueHook), {}},
+};
+
+void SendKey(uint32_t operation, const std::string& keyPath) {
+  trapfeed::Message message;
+  message.kind = trapfeed::Kind::Registry;
+  message.operation = operation;
+  message.keyPath = keyPath;
+  Emit(message);
+}
+
+trapfeed::Message ValueMessage(uint32_t operation, const std::string& keyPath,
+                               const UNICODE_STRING* name) {
+  trapfeed::Message message;
+  message.kind = trapfeed::Kind::Registry;
+  message.operation = operation;
+  message.keyPath = keyPath;
+  message.valueName = Ansi(UnicodeText(name));
+  return message;
+}
+
+void SetOldData(trapfeed::Message& message, const ValueState& old) {
+  message.hasOldData = true;
+  message.oldData = AnsiValueData(old.type, old.data.data(), old.data.size());
+}
+
+NTSTATUS NTAPI CreateKeyHook(HANDLE* key, ACCESS_MASK access, OBJECT_ATTRIBUTES* attributes,
+                             ULONG titleIndex, UNICODE_STRING* keyClass, ULONG options,
+                             ULONG* disposition) {
+  CaptureScope scope;
+  ULONG ownDisposition = 0;
+  ULONG* answer = disposition != nullptr ? disposition : &ownDisposition;
+  NTSTATUS status = Real<CreateKeyCall>(slots[kCreateKeySlot])(key, access, attributes, titleIndex,
+                                                               keyClass, options, answer);
+  if (scope.active() && NT_SUCCESS(status) && *answer == REG_CREATED_NEW_KEY) {
+    std::string keyPath = RegistryPath(KeyName(*key));
+    if (!keyPath.empty()) SendKey(kKeyCreated, keyPath);
+  }
+  return status;
+}
+
+NTSTATUS NTAPI DeleteKeyHook(HANDLE key) {
+  CaptureScope scope;
+  std::string keyPath = scope.active() ? RegistryPath(KeyName(key)) : std::string();
+  NTSTATUS status = Real<KeyCall>(slots[kDeleteKeySlot])(key);
+  if (NT_SUCCESS(status) && !keyPath.empty()) SendKey(kKeyDeleted, keyPath);
+  return status;
+}
+
+NTSTATUS NTAPI RenameKeyHook(HANDLE key, UNICODE_STRING* newName) {
+  CaptureScope scope;
+  std::string keyPath = scope.active() ? RegistryPath(KeyName(key)) : std::string();
+  NTSTATUS status = Real<RenameKeyCall>(slots[kRenameKeySlot])(key, newName);
+  size_t slash = keyPath.rfind('\\');
+  if (NT_SUCCESS(status) && slash != std::string::npos) {
+    SendKey(kKeyDeleted, keyPath);
+    SendKey(kKeyCreated, keyPath.substr(0, slash + 1) + Ansi(UnicodeText(newName)));
+  }
+  return status;
+}
+
+NTSTATUS NTAPI SetValueHook(HANDLE key, UNICODE_STRING* name, ULONG titleIndex, ULONG type,
+                            void* data, ULONG size) {
+  CaptureScope scope;
+  auto call = [&] {
+    return Real<SetValueCall>(slots[kSetValueSlot])(key, name, titleIndex, type, data, size);
+  };
+  if (!scope.active()) return call();
+  std::string keyPath = RegistryPath(KeyName(key));
+  if (keyPath.empty()) return call();
+  ValueState old = QueryValue(key, name);
+  NTSTATUS status = call();
+  if (!NT_SUCCESS(status)) return status;
+  trapfeed::Message message = ValueMessage(old.exists ? kValueChanged : kValueAdded, keyPath, name);
+  message.valueType = type;
+  message.hasNewData = true;
+  message.newData = AnsiValueData(type, data, size);
+  if (old.exists) SetOldData(message, old);
+  Emit(message);
+  return status;
+}
+
+NTSTATUS NTAPI DeleteValueHook(HANDLE key, UNICODE_STRING* name) {
+  CaptureScope scope;
+  auto call = [&] { return Real<DeleteValueCall>(slots[kDeleteValueSlot])(key, name); };
+  if (!scope.active()) return call();
+  std::string keyPath = RegistryPath(KeyName(key));
+  if (keyPath.empty()) return call();
+  ValueState old = QueryValue(key, name);
+  NTSTATUS status = call();
+  if (!NT_SUCCESS(status) || !old.exists) return status;
+  trapfeed::Message message = ValueMessage(kValueDeleted, keyPath, name);
+  message.valueType = old.type;
+  SetOldData(message, old);
+  Emit(message);
+  return status;
+}
+
+}  // namespace
+
+HookSlot* RegistryHooks(size_t& count) {
+  count = sizeof slots / sizeof slots[0];
+  return slots;
+}
+
+}  // namespace trapcapture

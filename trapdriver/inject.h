@@ -1,0 +1,17 @@
+#pragma once
+// Puts a library into a debugged process stopped at its loader breakpoint, before any of the
+// program's own code runs: the stopped thread is sent through a small stub that calls
+// LoadLibraryA and then goes on where it stood. (A remote thread instead races with the
+// program's first instructions, and waiting for it deadlocks on the loader lock.)
+#include <windows.h>
+
+#include <string>
+
+namespace trapcapture {
+
+// `thread` is the thread that reported the breakpoint, still stopped; the caller continues it
+// with DBG_CONTINUE afterwards. False when the process could not be prepared (it then runs on
+// without the library).
+bool InjectLibrary(HANDLE process, HANDLE thread, const std::string& libraryPath);
+
+}  // namespace trapcapture

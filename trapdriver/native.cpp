@@ -1,0 +1,153 @@
+#include "trapdriver/native.h"
+
+#include <vector>
+
+#include "trapdriver/names.h"
+
+namespace trapcapture {
+
+namespace {
+
+constexpr ULONG kObjectNameInformation = 1;
+constexpr ULONG kFileStandardInformation = 5;
+constexpr ULONG kKeyNameInformation = 3;
+constexpr ULONG kKeyValuePartialInformation = 2;
+constexpr NTSTATUS kBufferOverflow = static_cast<NTSTATUS>(0x80000005);
+constexpr NTSTATUS kBufferTooSmall = static_cast<NTSTATUS>(0xC0000023);
+
+using QueryObjectCall = NTSTATUS(NTAPI*)(HANDLE, ULONG, void*, ULONG, ULONG*);
+using QueryFullAttributesCall = NTSTATUS(NTAPI*)(OBJECT_ATTRIBUTES*, FILE_NETWORK_OPEN_INFORMATION*);
+using QueryInformationFileCall = NTSTATUS(NTAPI*)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, ULONG);
+using QueryKeyCall = NTSTATUS(NTAPI*)(HANDLE, ULONG, void*, ULONG, ULONG*);
+using QueryValueKeyCall = NTSTATUS(NTAPI*)(HANDLE, const UNICODE_STRING*, ULONG, void*, ULONG, ULONG*);
+using OpenKeyCall = NTSTATUS(NTAPI*)(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*);
+using CloseCall = NTSTATUS(NTAPI*)(HANDLE);
+
+template <class Call>
+Call Ntdll(const char* name) {
+  return reinterpret_cast<Call>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), name)));
+}
+
+// Asks a query that answers into a buffer, growing the buffer when told it is too small.
+// Answers the query's last status.
+template <class Query>
+NTSTATUS AskGrowing(std::vector<unsigned char>& buffer, Query query) {
+  buffer.resize(512);
+  NTSTATUS status = kBufferTooSmall;
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    ULONG needed = 0;
+    status = query(buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
+    if (status != kBufferOverflow && status != kBufferTooSmall) return status;
+    buffer.resize(needed > buffer.size() ? needed + 2 : buffer.size() * 2);
+  }
+  return status;
+}
+
+struct KeyNameInformation {
+  ULONG length;
+  WCHAR name[1];
+};
+
+struct ValuePartialInformation {
+  ULONG titleIndex, type, length;
+  UCHAR data[1];
+};
+
+struct StandardInformation {
+  LARGE_INTEGER allocationSize, endOfFile;
+  ULONG links;
+  BOOLEAN deletePending, directory;
+};
+
+}  // namespace
+
+std::wstring UnicodeText(const UNICODE_STRING* text) {
+  if (text == nullptr || text->Buffer == nullptr) return {};
+  return std::wstring(text->Buffer, text->Length / sizeof(WCHAR));
+}
+
+std::wstring HandleName(HANDLE handle) {
+  static auto query = Ntdll<QueryObjectCall>("NtQueryObject");
+  std::vector<unsigned char> buffer;
+  if (!NT_SUCCESS(AskGrowing(buffer, [&](void* into, ULONG size, ULONG* needed) {
+        return query(handle, kObjectNameInformation, into, size, needed);
+      })))
+    return {};
+  return UnicodeText(&reinterpret_cast<OBJECT_NAME_INFORMATION*>(buffer.data())->Name);
+}
+
+std::wstring AttributesName(const OBJECT_ATTRIBUTES* attributes) {
+  if (attributes == nullptr) return {};
+  std::wstring name = UnicodeText(attributes->ObjectName);
+  if (attributes->RootDirectory == nullptr) return name;
+  return JoinNative(HandleName(attributes->RootDirectory), name);
+}
+
+FileState QueryFileState(OBJECT_ATTRIBUTES* attributes) {
+  static auto query = Ntdll<QueryFullAttributesCall>("NtQueryFullAttributesFile");
+  FILE_NETWORK_OPEN_INFORMATION information{};
+  FileState state;
+  if (!NT_SUCCESS(query(attributes, &information))) return state;
+  state.exists = true;
+  state.directory = (information.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  state.size = static_cast<uint64_t>(information.EndOfFile.QuadPart);
+  state.writeTime = static_cast<uint64_t>(information.LastWriteTime.QuadPart);
+  return state;
+}
+
+bool HandleIsDirectory(HANDLE file) {
+  static auto query = Ntdll<QueryInformationFileCall>("NtQueryInformationFile");
+  IO_STATUS_BLOCK io{};
+  StandardInformation information{};
+  if (NT_SUCCESS(query(file, &io, &information, sizeof information, kFileStandardInformation)))
+    return information.directory != 0;
+  return false;
+}
+
+std::wstring KeyName(HANDLE key) {
+  static auto query = Ntdll<QueryKeyCall>("NtQueryKey");
+  std::vector<unsigned char> buffer;
+  if (!NT_SUCCESS(AskGrowing(buffer, [&](void* into, ULONG size, ULONG* needed) {
+        return query(key, kKeyNameInformation, into, size, needed);
+      })))
+    return {};
+  auto* information = reinterpret_cast<KeyNameInformation*>(buffer.data());
+  return std::wstring(information->name, information->length / sizeof(WCHAR));
+}
+
+ValueState QueryValue(HANDLE key, const UNICODE_STRING* name) {
+  static auto query = Ntdll<QueryValueKeyCall>("NtQueryValueKey");
+  static auto openKey = Ntdll<OpenKeyCall>("NtOpenKey");
+  static auto close = Ntdll<CloseCall>("NtClose");
+  UNICODE_STRING emptyName{};
+  if (name == nullptr) name = &emptyName;
+  std::vector<unsigned char> buffer;
+  auto ask = [&](HANDLE from) {
+    return AskGrowing(buffer, [&](void* into, ULONG size, ULONG* needed) {
+      return query(from, name, kKeyValuePartialInformation, into, size, needed);
+    });
+  };
+  ValueState state;
+  NTSTATUS status = ask(key);
+  if (status == kStatusAccessDenied) {
+    // A handle opened only for writing cannot read: read through one of our own.
+    OBJECT_ATTRIBUTES attributes{};
+    attributes.Length = sizeof attributes;
+    attributes.RootDirectory = key;
+    attributes.ObjectName = &emptyName;
+    HANDLE reader = nullptr;
+    if (NT_SUCCESS(openKey(&reader, KEY_QUERY_VALUE, &attributes))) {
+      status = ask(reader);
+      close(reader);
+    }
+  }
+  if (!NT_SUCCESS(status)) return state;
+  auto* information = reinterpret_cast<ValuePartialInformation*>(buffer.data());
+  state.exists = true;
+  state.type = information->type;
+  state.data.assign(reinterpret_cast<const char*>(information->data), information->length);
+  return state;
+}
+
+}  // namespace trapcapture
