@@ -1,6 +1,8 @@
 // The capture library's entry point and what its hooks share.
 #include "trapdriver/capture.h"
 
+#include <cstring>
+
 namespace trapcapture {
 
 namespace {
@@ -46,8 +48,17 @@ CaptureScope::~CaptureScope() {
 }
 
 void Emit(trapfeed::Message& message) {
+  // The ANSI file calls convert names into one buffer of the thread's own; the program may be
+  // in the middle of using it (RegCreateKeyExA walks its key path there), so whatever the
+  // feed calls must leave it as it was.
+  constexpr size_t kStaticUnicodeOffset = 0xBF8, kStaticUnicodeBytes = 8 + 261 * sizeof(WCHAR);
+  auto* staticUnicode = reinterpret_cast<unsigned char*>(NtCurrentTeb()) + kStaticUnicodeOffset;
+  unsigned char saved[kStaticUnicodeBytes];
+  std::memcpy(saved, staticUnicode, sizeof saved);
   message.processId = GetCurrentProcessId();
-  if (!trapfeed::Send(message)) GoQuiet();
+  bool sent = trapfeed::Send(message);
+  std::memcpy(staticUnicode, saved, sizeof saved);
+  if (!sent) GoQuiet();
 }
 
 }  // namespace trapcapture

@@ -28,10 +28,11 @@ unsigned char* NewTrampoline() {
   return slot;
 }
 
-void WriteJump(unsigned char* at, const void* target) {
+// A jump written into `at`, to run from `runsAt`.
+void WriteJump(unsigned char* at, const unsigned char* runsAt, const void* target) {
   at[0] = kJump;
   int32_t distance = static_cast<int32_t>(reinterpret_cast<uintptr_t>(target) -
-                                          reinterpret_cast<uintptr_t>(at + 5));
+                                          reinterpret_cast<uintptr_t>(runsAt + 5));
   std::memcpy(at + 1, &distance, 4);
 }
 
@@ -62,14 +63,14 @@ bool HookStub(const char* name, void* hook, StubHook& result) {
   unsigned char* trampoline = NewTrampoline();
   if (trampoline == nullptr) return false;
   std::memcpy(trampoline, stub, 5);
-  WriteJump(trampoline + 5, stub + 5);
+  WriteJump(trampoline + 5, trampoline + 5, stub + 5);
 
   result.stub = stub;
   std::memcpy(result.saved, stub, 8);
   result.original = trampoline;
   unsigned char patched[8];
   std::memcpy(patched, stub, 8);
-  WriteJump(patched, hook);
+  WriteJump(patched, stub, hook);
   WriteStub(stub, patched);
   return true;
 }
