@@ -11,6 +11,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "support/temp_folder.h"
@@ -74,16 +75,12 @@ class CaptureSession : public testing::Test {
     return capture_standin::Parse(text.str());
   }
 
-  // The messages about this test's folder and keys, one line each, names shortened to
-  // B (the folder), K (HKLM key), U (the user's key), X (the class key); each prefixed by
-  // the index of its process in `ids`.
-  std::vector<std::string> Describe(const std::vector<DWORD>& ids) const {
+  // The messages that name one of `names` (each paired with its short form), one line each
+  // with names shortened and prefixed by the index of its process in `ids`.
+  using Names = std::vector<std::pair<std::string, std::string>>;
+  std::vector<std::string> Describe(const std::vector<DWORD>& ids, const Names& names) const {
     std::vector<std::string> lines;
     for (const trapfeed::Message& m : Received()) {
-      bool ours = m.kind == trapfeed::Kind::File
-                      ? _strnicmp(m.path.c_str(), base_.c_str(), base_.size()) == 0
-                      : m.keyPath.find(token_) != std::string::npos;
-      if (!ours) continue;
       size_t process = 0;
       while (process < ids.size() && ids[process] != m.processId) ++process;
       std::ostringstream line;
@@ -102,13 +99,22 @@ class CaptureSession : public testing::Test {
                << (m.hasOldData ? capture_standin::Hex(m.oldData) : "");
       }
       std::string text = line.str();
-      ReplaceAll(text, base_, "B");
-      ReplaceAll(text, "HKEY_LOCAL_MACHINE\\Software\\Classes\\." + token_, "X");
-      ReplaceAll(text, "HKEY_LOCAL_MACHINE\\Software\\" + token_, "K");
-      ReplaceAll(text, "HKEY_USERS\\" + UserSid() + "\\Software\\" + token_, "U");
-      lines.push_back(text);
+      bool ours = false;
+      for (const auto& [name, shortName] : names) {
+        ours = ours || text.find(name) != std::string::npos;
+        ReplaceAll(text, name, shortName);
+      }
+      if (ours) lines.push_back(text);
     }
     return lines;
+  }
+
+  // This test's folder B and keys K (machine), U (user), X (class).
+  std::vector<std::string> Describe(const std::vector<DWORD>& ids) const {
+    return Describe(ids, {{base_, "B"},
+                          {"HKEY_LOCAL_MACHINE\\Software\\Classes\\." + token_, "X"},
+                          {"HKEY_LOCAL_MACHINE\\Software\\" + token_, "K"},
+                          {"HKEY_USERS\\" + UserSid() + "\\Software\\" + token_, "U"}});
   }
 
   TempFolder folder_;
@@ -199,6 +205,55 @@ TEST_F(CaptureSession, QuietWhenTheReaderHasGone) {
   CloseHandle(go);
   EXPECT_TRUE(result.allEnded);
   EXPECT_EQ(folder_.read("child.txt"), "child");
+}
+
+// A Windows Installer package: the install runs inside the msiexec that was started.
+TEST_F(CaptureSession, WindowsInstallerPackage) {
+  if (GetFileAttributesA("C:\\tests\\programs\\capmsi.msi") == INVALID_FILE_ATTRIBUTES)
+    GTEST_SKIP() << "no package (wixl missing)";
+  trapcapture::TraceResult result = trapcapture::TraceProgram(
+      "msiexec /i C:\\tests\\programs\\capmsi.msi /qn", LibraryPath(), 120000);
+  std::vector<std::string> lines = Describe(
+      result.processIds, {{"C:\\Program Files\\VortCapMsi", "P"},
+                          {"HKEY_LOCAL_MACHINE\\Software\\VortCapMsi", "K"}});
+  trapcapture::TraceProgram("msiexec /x C:\\tests\\programs\\capmsi.msi /qn", LibraryPath(),
+                            120000);
+  EXPECT_TRUE(result.allEnded);
+  EXPECT_EQ(result.injected, static_cast<int>(result.processIds.size()));
+  std::vector<std::string> expected = {
+      "0: file 32.0 P",
+      "0: file 36.2 P\\readme.txt created",
+      "0: key 0 K",
+      "0: key 2 K [Version] 1 312e3000 ",
+  };
+  EXPECT_EQ(lines, expected);
+}
+
+// A batch install: cmd's own commands, and a program it starts.
+TEST_F(CaptureSession, BatchInstall) {
+  folder_.write("install.bat",
+                "@echo off\r\n"
+                "md \"" + base_ + "\\dir\"\r\n"
+                "echo hello> \"" + base_ + "\\dir\\a.txt\"\r\n"
+                "copy \"" + base_ + "\\dir\\a.txt\" \"" + base_ + "\\dir\\b.txt\" >NUL\r\n"
+                "del \"" + base_ + "\\dir\\a.txt\"\r\n"
+                "reg add HKLM\\Software\\" + token_ + " /v Bat /t REG_SZ /d yes /f >NUL\r\n");
+  trapcapture::TraceResult result =
+      trapcapture::TraceProgram("cmd /c \"" + base_ + "\\install.bat\"", LibraryPath(), 60000);
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, ("Software\\" + token_).c_str());
+  EXPECT_TRUE(result.allEnded);
+  ASSERT_EQ(result.processIds.size(), 2u);  // cmd and reg
+  EXPECT_EQ(result.injected, 2);
+  std::vector<std::string> expected = {
+      "0: file 32.0 B failed",  // md makes every level of the path
+      "0: file 32.0 B\\dir",
+      "0: file 36.1 B\\dir\\a.txt created",
+      "0: file 36.1 B\\dir\\b.txt created",
+      "0: file 31.0 B\\dir\\a.txt",
+      "1: key 0 K",
+      "1: key 2 K [Bat] 1 79657300 ",
+  };
+  EXPECT_EQ(Describe(result.processIds), expected);
 }
 
 }  // namespace
