@@ -17,6 +17,13 @@ struct Traced {
 
 TraceResult TraceProgram(const std::string& commandLine, const std::string& libraryPath,
                          DWORD timeoutMs) {
+  return TraceProgram(
+      commandLine,
+      [&](HANDLE process, HANDLE thread, DWORD) { return InjectLibrary(process, thread, libraryPath); },
+      timeoutMs);
+}
+
+TraceResult TraceProgram(const std::string& commandLine, const Injector& inject, DWORD timeoutMs) {
   TraceResult result;
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
@@ -60,7 +67,7 @@ TraceResult TraceProgram(const std::string& commandLine, const std::string& libr
         if (event.u.Exception.ExceptionRecord.ExceptionCode == EXCEPTION_BREAKPOINT &&
             !traced.started) {
           traced.started = true;
-          if (InjectLibrary(traced.process, threads[event.dwThreadId], libraryPath))
+          if (inject(traced.process, threads[event.dwThreadId], event.dwProcessId))
             ++result.injected;
         } else {
           continueStatus = DBG_EXCEPTION_NOT_HANDLED;

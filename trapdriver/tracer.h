@@ -3,6 +3,7 @@
 // a library put into each at its loader breakpoint, as the launcher does in real-time mode.
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,12 @@ struct TraceResult {
   int injected = 0;               // processes that took the library
 };
 
+// Called at each process's loader breakpoint with the process, the stopped thread and the
+// process id; true when the process took the library.
+using Injector = std::function<bool(HANDLE process, HANDLE thread, DWORD processId)>;
+
+TraceResult TraceProgram(const std::string& commandLine, const Injector& inject, DWORD timeoutMs);
+// The same with InjectLibrary of `libraryPath`.
 TraceResult TraceProgram(const std::string& commandLine, const std::string& libraryPath,
                          DWORD timeoutMs);
 
