@@ -29,12 +29,12 @@ void Install() {
   EachSlot([](HookSlot& slot) { HookStub(slot.name, slot.hook, slot.installed); });
 }
 
+}  // namespace
+
 void GoQuiet() {
   if (InterlockedExchange(&quiet, 1) != 0) return;
   EachSlot([](HookSlot& slot) { UnhookStub(slot.installed); });
 }
-
-}  // namespace
 
 CaptureScope::CaptureScope() : lastError_(GetLastError()) {
   if (quiet || guardSlot == TLS_OUT_OF_INDEXES || TlsGetValue(guardSlot) != nullptr) return;
@@ -67,6 +67,10 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void*) {
   if (reason == DLL_PROCESS_ATTACH) {
     DisableThreadLibraryCalls(instance);
     trapcapture::Install();
+  } else if (reason == DLL_PROCESS_DETACH) {
+    // The feed's own objects go with this library's runtime: the calls made while the rest
+    // of the process shuts down pass untouched.
+    trapcapture::GoQuiet();
   }
   return TRUE;
 }

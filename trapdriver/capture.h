@@ -38,6 +38,8 @@ class CaptureScope {
 
 // Sends the message as this process's; on refusal the capture goes quiet for good.
 void Emit(trapfeed::Message& message);
+// Takes every hook out again.
+void GoQuiet();
 
 template <class Call>
 Call Real(const HookSlot& slot) {
