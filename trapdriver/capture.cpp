@@ -52,7 +52,9 @@ void Emit(trapfeed::Message& message) {
   // in the middle of using it (RegCreateKeyExA walks its key path there), so whatever the
   // feed calls must leave it as it was.
   constexpr size_t kStaticUnicodeOffset = 0xBF8, kStaticUnicodeBytes = 8 + 261 * sizeof(WCHAR);
-  auto* staticUnicode = reinterpret_cast<unsigned char*>(NtCurrentTeb()) + kStaticUnicodeOffset;
+  unsigned char* teb = nullptr;
+  __asm__("movl %%fs:0x18, %0" : "=r"(teb));
+  unsigned char* staticUnicode = teb + kStaticUnicodeOffset;
   unsigned char saved[kStaticUnicodeBytes];
   std::memcpy(saved, staticUnicode, sizeof saved);
   message.processId = GetCurrentProcessId();
