@@ -1,7 +1,7 @@
 // trapfeed::Send of the capture library the tests load: one line per message, appended.
 #include <windows.h>
 
-#include "tests/trapdriver/standin_feed.h"
+#include "tests/trapdriver/capture/standin_feed.h"
 
 namespace trapfeed {
 

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "support/temp_folder.h"
-#include "tests/trapdriver/standin_feed.h"
+#include "tests/trapdriver/capture/standin_feed.h"
 #include "trapdriver/names.h"
 #include "trapdriver/tracer.h"
 
