@@ -57,14 +57,16 @@ double Tracked() {
         return true;
       },
       600000);
+  double installed = Seconds(start);
   realtime::StopRealTimeTracking();  // decodes what is still queued
   double seconds = Seconds(start);
-  size_t values = realtime::TakeTrackedList(realtime::rlValuesAdded)->size() +
-                  realtime::TakeTrackedList(realtime::rlValuesChanged)->size();
-  size_t files = realtime::TakeTrackedList(realtime::rlFilesAdded)->size();
+  std::printf("tracked: the install ended after %.2f s, its last record decoded after %.2f s\n",
+              installed, seconds);
+  size_t entries = 0;
   for (unsigned list = 0; list < realtime::kChangeListCount; ++list)
-    realtime::TakeTrackedList(list);
-  std::printf("tracked: %zu values and %zu files in the lists\n", values, files);
+    entries += realtime::TakeTrackedList(list)->size();
+  std::printf("tracked: %u processes, %u list entries\n",
+              static_cast<unsigned>(result.processIds.size()), static_cast<unsigned>(entries));
   return result.allEnded ? seconds : 0;
 }
 
