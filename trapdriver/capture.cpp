@@ -1,6 +1,8 @@
 // The capture library's entry point and what its hooks share.
 #include "trapdriver/capture.h"
 
+#include "trapdriver/inject.h"
+
 #include <cstring>
 
 namespace trapcapture {
@@ -9,6 +11,17 @@ namespace {
 
 DWORD guardSlot = TLS_OUT_OF_INDEXES;
 volatile LONG quiet = 0;
+HANDLE stopEvent = nullptr;  // set by the driver when tracking stops
+volatile DWORD lastStopCheck = 0;
+
+// Looks at the stop event at most every 10 ms of sending: a process that was idle when
+// tracking stopped looks before its first message after that.
+bool TrackingStopped() {
+  DWORD now = GetTickCount();
+  if (now - lastStopCheck < 10) return false;
+  lastStopCheck = now;
+  return stopEvent != nullptr && WaitForSingleObject(stopEvent, 0) == WAIT_OBJECT_0;
+}
 
 template <class Visit>
 void EachSlot(Visit visit) {
@@ -24,6 +37,7 @@ void Install() {
   HMODULE self = nullptr;
   GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
                      reinterpret_cast<const char*>(&Install), &self);
+  stopEvent = CreateEventA(nullptr, TRUE, FALSE, StopEventName(GetCurrentProcessId()).c_str());
   guardSlot = TlsAlloc();
   if (guardSlot == TLS_OUT_OF_INDEXES) return;
   EachSlot([](HookSlot& slot) { HookStub(slot.name, slot.hook, slot.installed); });
@@ -48,6 +62,10 @@ CaptureScope::~CaptureScope() {
 }
 
 void Emit(trapfeed::Message& message) {
+  if (TrackingStopped()) {
+    GoQuiet();
+    return;
+  }
   // The ANSI file calls convert names into one buffer of the thread's own; the program may be
   // in the middle of using it (RegCreateKeyExA walks its key path there), so whatever the
   // feed calls must leave it as it was.

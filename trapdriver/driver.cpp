@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "trapdriver/message.h"
+#include "trapdriver/trace.h"
 
 namespace trapdriver {
 namespace {
@@ -97,6 +98,7 @@ BOOL Driver::Close() {
   if (--opens_ > 0) return TRUE;
 
   feed_.StopListening();
+  StopTracedProcesses();
   {
     std::lock_guard<std::mutex> state(lock_);
     stopping_ = true;

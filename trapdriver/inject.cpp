@@ -80,4 +80,11 @@ bool InjectLibrary(HANDLE process, HANDLE thread, const std::string& libraryPath
   return true;
 }
 
+void StopCapture(DWORD processId) {
+  HANDLE stop = OpenEventA(EVENT_MODIFY_STATE, FALSE, StopEventName(processId).c_str());
+  if (stop == nullptr) return;
+  SetEvent(stop);
+  CloseHandle(stop);
+}
+
 }  // namespace trapcapture

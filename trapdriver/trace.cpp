@@ -1,12 +1,19 @@
 // Tracing a process that the launcher starts: the operation capture (VORTCAP.DLL, beside
 // this library) is put into it at its loader breakpoint, so it is in place before the
 // program's own code runs. The capture then writes to the feed on its own.
+#include "trapdriver/trace.h"
+
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "trapdriver/inject.h"
 #include "trapdriver/vorttrap.h"
 
 namespace {
+
+std::mutex tracedLock;
+std::vector<DWORD> traced;  // ids only: no handle is kept
 
 std::string CapturePath() {
   HMODULE self = nullptr;
@@ -22,7 +29,23 @@ std::string CapturePath() {
 
 }  // namespace
 
-extern "C" BOOL WINAPI VortTrapTraceProcess(HANDLE process, HANDLE thread, DWORD) {
+namespace trapdriver {
+
+void StopTracedProcesses() {
+  std::vector<DWORD> stopping;
+  {
+    std::lock_guard<std::mutex> hold(tracedLock);
+    stopping.swap(traced);
+  }
+  for (DWORD processId : stopping) trapcapture::StopCapture(processId);
+}
+
+}  // namespace trapdriver
+
+extern "C" BOOL WINAPI VortTrapTraceProcess(HANDLE process, HANDLE thread, DWORD processId) {
   static const std::string capture = CapturePath();
-  return !capture.empty() && trapcapture::InjectLibrary(process, thread, capture);
+  if (capture.empty() || !trapcapture::InjectLibrary(process, thread, capture)) return FALSE;
+  std::lock_guard<std::mutex> hold(tracedLock);
+  traced.push_back(processId);
+  return TRUE;
 }

@@ -6,33 +6,52 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/temp_folder.h"
 #include "trapdriver/driver_fixture.h"
+#include "trapdriver/inject.h"
 #include "trapdriver/tracer.h"
 
 namespace {
 
 using namespace trapdriver_testing;
 
-TEST(CaptureChain, TheDriverGetsEachOperationWithItsProcess) {
-  ASSERT_TRUE(TheDriver().open());
+// capsetup traced through the driver's VortTrapTraceProcess; `lastTraced` follows the id of
+// the last process given to the driver.
+trapcapture::TraceResult TraceSetup(const std::string& arguments,
+                                    std::atomic<DWORD>* lastTraced = nullptr) {
   auto traceProcess = reinterpret_cast<decltype(&VortTrapTraceProcess)>(reinterpret_cast<void*>(
       GetProcAddress(GetModuleHandleA("VORTTRAP.VXD"), "VortTrapTraceProcess")));
-  ASSERT_NE(traceProcess, nullptr);
-  testing_support::TempFolder folder;
-  const std::string base = folder.path().substr(0, folder.path().size() - 1);
-  const std::string token = "VortCapChain" + std::to_string(GetCurrentProcessId());
+  return trapcapture::TraceProgram(
+      "\"C:\\tests\\programs\\capsetup.exe\" " + arguments,
+      [&](HANDLE process, HANDLE thread, DWORD id) {
+        bool traced = traceProcess(process, thread, id) != 0;
+        if (lastTraced != nullptr) *lastTraced = id;
+        return traced;
+      },
+      60000);
+}
+
+class CaptureChain : public testing::Test {
+ protected:
+  testing_support::TempFolder folder_;
+  const std::string base_ = folder_.path().substr(0, folder_.path().size() - 1);
+  const std::string token_ = "VortCapChain" + std::to_string(GetCurrentProcessId());
+};
+
+TEST_F(CaptureChain, TheDriverGetsEachOperationWithItsProcess) {
+  ASSERT_TRUE(TheDriver().open());
+  const std::string& base = base_;
+  const std::string& token = token_;
   std::vector<std::string> lines;
   trapcapture::TraceResult result;
   {
     Subscriber subscriber;
-    result = trapcapture::TraceProgram(
-        "\"C:\\tests\\programs\\capsetup.exe\" run \"" + base + "\" Software\\" + token,
-        [&](HANDLE process, HANDLE thread, DWORD id) { return traceProcess(process, thread, id) != 0; },
-        60000);
+    result = TraceSetup("run \"" + base + "\" Software\\" + token);
     const uint32_t key = TheDriver().Key();
     auto child = [&](const Seen& seen) { return seen.path == base + "\\child.txt"; };
     std::vector<Seen> seen;
@@ -62,6 +81,50 @@ TEST(CaptureChain, TheDriverGetsEachOperationWithItsProcess) {
       "1: 64.36 child.txt",
   };
   EXPECT_EQ(lines, expected);
+}
+
+// Tracking stops while a traced child still runs; a later session of the driver hears
+// nothing from it, and the child runs to its end as it would untraced.
+TEST_F(CaptureChain, ALaterSessionHearsNothingFromTheLastOnesProcesses) {
+  const std::string eventName = "VortCapChainGo" + std::to_string(GetCurrentProcessId());
+  HANDLE go = CreateEventA(nullptr, TRUE, FALSE, eventName.c_str());
+  ASSERT_TRUE(TheDriver().open());
+  trapcapture::TraceResult result;
+  std::atomic<DWORD> lastTraced{0};
+  std::thread tracer;
+  {
+    Subscriber subscriber;
+    tracer = std::thread([&] {
+      result = TraceSetup("run \"" + base_ + "\" Software\\" + token_ + " " + eventName,
+                          &lastTraced);
+    });
+    // The child has its capture once it has made its stop event.
+    DWORD parent = 0;
+    EXPECT_TRUE(Eventually([&] { return (parent = lastTraced) != 0; }));
+    EXPECT_TRUE(Eventually([&] {
+      DWORD child = lastTraced;
+      HANDLE stop = child != parent ? OpenEventA(SYNCHRONIZE, FALSE,
+                                                 trapcapture::StopEventName(child).c_str())
+                                    : nullptr;
+      if (stop != nullptr) CloseHandle(stop);
+      return stop != nullptr;
+    }));
+  }
+  EXPECT_TRUE(TheDriver().close());
+
+  ASSERT_TRUE(TheDriver().open());
+  {
+    Subscriber subscriber;
+    SetEvent(go);
+    tracer.join();
+    Sleep(200);
+    for (const Seen& record : subscriber.WaitFor(0))
+      EXPECT_EQ(record.path.find(base_), std::string::npos) << record.path;
+  }
+  EXPECT_TRUE(TheDriver().close());
+  CloseHandle(go);
+  EXPECT_TRUE(result.allEnded);
+  EXPECT_EQ(folder_.read("child.txt"), "child");
 }
 
 }  // namespace
