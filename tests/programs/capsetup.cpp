@@ -1,12 +1,13 @@
 // A stand-in install program for the capture tests, without a window: one operation of each
-// kind the capture reports, through kernel32, advapi32 (one call looked up at run time) and
-// the C runtime, and a child that writes after this program has ended.
+// kind the capture reports, through kernel32, advapi32 (one call looked up at run time), the
+// C runtime and shell32, and a child that writes after this program has ended.
 //   capsetup run FOLDER KEY [EVENT]  the operations below FOLDER and KEY (HKLM, HKCU, HKCR),
 //                                    then a child (given EVENT)
 //   capsetup child FOLDER PID [EVENT]
 //       waits for process PID to end (and for EVENT to be set), then writes FOLDER\child.txt
 //   capsetup bench FOLDER KEY COUNT   COUNT file writes and COUNT value writes
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -61,6 +62,13 @@ void Run(const std::string& folder, const std::string& keyPath, const char* even
     std::fputs("crt", crt);
     std::fclose(crt);
   }
+  std::string from = folder + "\\crt.txt" + '\0', to = folder + "\\shell.txt" + '\0';
+  SHFILEOPSTRUCTA copy{};
+  copy.wFunc = FO_COPY;
+  copy.pFrom = from.c_str();
+  copy.pTo = to.c_str();
+  copy.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
+  SHFileOperationA(&copy);
 
   HKEY sub = CreateKey(HKEY_LOCAL_MACHINE, keyPath + "\\Sub");
   SetString(sub, "Str", "one");

@@ -162,6 +162,7 @@ TEST_F(CaptureSession, EachOperationOnceWithTheProcessThatMadeIt) {
       "0: file 32.1 B\\sub",
       "0: file 36.1 B\\missing\\x.txt failed",
       "0: file 36.1 B\\crt.txt created",
+      "0: file 36.1 B\\shell.txt created",
       "0: key 0 K",
       "0: key 0 K\\Sub",
       "0: key 2 K\\Sub [Str] 1 6f6e6500 ",
