@@ -11,7 +11,7 @@ namespace trapcapture {
 namespace {
 
 // LoadLibraryA in the other process: kernel32 is the same file there, so the same offset
-// from wherever it was loaded.
+// from wherever it was loaded; 0 while it has none.
 uintptr_t RemoteLoadLibrary(HANDLE process) {
   HMODULE ownKernel = GetModuleHandleA("kernel32.dll");
   auto own = reinterpret_cast<uintptr_t>(GetProcAddress(ownKernel, "LoadLibraryA"));
@@ -26,7 +26,8 @@ uintptr_t RemoteLoadLibrary(HANDLE process) {
         return reinterpret_cast<uintptr_t>(modules[i]) + offset;
     }
   }
-  return own;  // Wine loads kernel32 at the same address in every process
+  // Not loaded yet: the process has not reached its loader breakpoint.
+  return 0;
 }
 
 void Put(std::vector<unsigned char>& code, uint32_t value) {
@@ -54,6 +55,7 @@ bool InjectLibrary(HANDLE process, HANDLE thread, const std::string& libraryPath
   context.ContextFlags = CONTEXT_CONTROL;
   if (!GetThreadContext(thread, &context)) return false;
   uintptr_t loadLibrary = RemoteLoadLibrary(process);
+  if (loadLibrary == 0) return false;
 
   // One page, left in the process: the stub runs after this call has returned.
   auto* page = static_cast<unsigned char*>(VirtualAllocEx(
