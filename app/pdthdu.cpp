@@ -1,5 +1,6 @@
 #include "app/pdthdu.h"
 
+#include "platform/paths.h"
 #include "platform/system.h"
 
 namespace app {
@@ -42,7 +43,7 @@ InstallType ClassifyInstallProgram(const std::string& name, DWORD platform) {
   // Fewer than three characters after the first dot: no extension to judge by.
   if (firstDot == std::string::npos || name.size() - (firstDot + 1) < 3) return itNoExtension;
   if (!platform::FileExists(name)) return itMissing;
-  const std::string ext = UpperExtension(name);
+  const std::string ext = platform::UpperExtension(name);
 
   if (platform == VER_PLATFORM_WIN32_WINDOWS) {
     switch (platform::ShellExecutableType(name) & 0xFFFF) {
@@ -72,16 +73,6 @@ InstallType ClassifyInstallProgram(const std::string& name, DWORD platform) {
       if (ext == ".BAT") return itDosBatch;
       return itNotExecutable;
   }
-}
-
-std::string UpperExtension(const std::string& path) {
-  size_t slash = path.find_last_of('\\');
-  size_t dot = path.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
-  std::string ext = path.substr(dot);
-  for (char& c : ext)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return ext;
 }
 
 std::string InstallTypeText(InstallType type) {

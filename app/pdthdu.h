@@ -10,10 +10,12 @@
 #include <string>
 #include <thread>
 
-#include "app/session.h"
+#include "report/session.h"
 #include "platform/owners.h"
 
 namespace app {
+
+using namespace session;  // the run's types are the whole program's vocabulary
 
 struct WindowsFacts {
   DWORD platform = 0;  // 1 the Windows 95 family, 2 the NT family, as the system says
@@ -29,8 +31,6 @@ const WindowsFacts& ThisWindows();
 // the system's binary type elsewhere.
 InstallType ClassifyInstallProgram(const std::string& name, DWORD platform);
 std::string InstallTypeText(InstallType type);
-// The file name's extension from its last dot, in upper case (".EXE"); "" without one.
-std::string UpperExtension(const std::string& path);
 
 // The three mode radio buttons: index 0 real-time, 1 file-time, 2 disk contents.
 // checked is the TrackMode of the checked button, 0 when none is.

@@ -172,7 +172,7 @@ void WriteContinuation(const SettingsFile& file, const Continuation& block) {
   file.WriteString(kTwoPhaseSection, "InstallProg", block.installProg);
   file.WriteInt(kTwoPhaseSection, "TimeLo", block.timeLo);
   file.WriteInt(kTwoPhaseSection, "TimeHi", block.timeHi);
-  file.WriteInt(kTwoPhaseSection, "StatMask", block.statMask);
+  file.WriteInt(kTwoPhaseSection, "StatMask", static_cast<int>(block.statMask));
   file.WriteInt(kTwoPhaseSection, "TrackMode", block.trackMode);
 }
 
@@ -180,14 +180,18 @@ Continuation ReadContinuation(const SettingsFile& file, const std::string& curre
                               const std::string& currentReportName,
                               const std::string& currentInstallProg) {
   Continuation block;
-  block.twoPhase = file.ReadInt(kTwoPhaseSection, "TwoPhase", 0);
+  block.twoPhase = static_cast<session::TwoPhase>(file.ReadInt(kTwoPhaseSection, "TwoPhase", session::tpNone));
   block.reportDesc = file.ReadString(kTwoPhaseSection, "ReportDesc", currentDesc);
   block.reportName = file.ReadString(kTwoPhaseSection, "ReportName", currentReportName);
   block.installProg = file.ReadString(kTwoPhaseSection, "InstallProg", currentInstallProg);
   block.timeLo = file.ReadInt(kTwoPhaseSection, "TimeLo", -1);
   block.timeHi = file.ReadInt(kTwoPhaseSection, "TimeHi", -1);
-  block.trackMode = file.ReadInt(kTwoPhaseSection, "TrackMode", 3);
-  block.statMask = file.ReadInt(kTwoPhaseSection, "StatMask", block.trackMode == 2 ? 0x4FB : 0x3FF);
+  block.trackMode =
+      static_cast<session::TrackMode>(file.ReadInt(kTwoPhaseSection, "TrackMode", session::tmDisk));
+  const session::StatMask mask =
+      block.trackMode == session::tmTime ? session::kMaskTime : session::kMaskDisk;
+  block.statMask = static_cast<session::StatMask>(
+      file.ReadInt(kTwoPhaseSection, "StatMask", static_cast<int>(mask)));
   return block;
 }
 

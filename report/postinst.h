@@ -17,7 +17,7 @@ namespace report {
 
 // What the steps read of the run.
 struct TrackingRun {
-  uint32_t statMask = 0;       // bit i: step i takes place
+  session::StatMask statMask = 0;  // bit i: step i takes place
   bool supplement = false;     // appended to an existing report, after a restart
   std::string reportName;      // the file the user named
   bool reportIsText = true;    // it gets the text form; the companion the other
