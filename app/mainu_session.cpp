@@ -9,6 +9,14 @@
 #include "platform/textfile.h"
 
 namespace app {
+namespace {
+
+void ShowRegistryErrorBox(HWND owner, const std::string& listingPath) {
+  MessageWithBeep(owner, "An error occurred while recording the registry in " + listingPath + ".",
+                  "Vortan4", MB_OK | MB_ICONERROR);
+}
+
+}  // namespace
 
 std::vector<std::string> SnapshotFiles(const std::string& tempPath,
                                        const std::vector<std::string>& iniFiles) {
@@ -64,7 +72,8 @@ bool TMainForm::RecordPreInstallState() {
   }
   if (HasStep(statMask, stRegistryBefore)) {
     MoveStatusEye(stRegistryBefore);
-    engines::SnapshotRegistry(tempPath + engines::kRegistryListingBase, ".$$1", regs, progress);
+    engines::SnapshotRegistry(tempPath + engines::kRegistryListingBase, ".$$1", regs, progress,
+                              [this](const std::string& path) { ShowRegistryErrorBox(hwnd_, path); });
     if (engines::AbortRequested()) return false;
   }
   if (HasStep(statMask, stDiskBefore)) {
@@ -151,6 +160,7 @@ void TMainForm::RunPostInstall(Sender sender) {
   report::StepDisplay display;
   display.moveStatusEye = [this](int step) { MoveStatusEye(step); };
   display.showStatus = [this](const std::string& text) { ShowStatus(text); };
+  display.registryError = [this](const std::string& path) { ShowRegistryErrorBox(hwnd_, path); };
   report::WritePostInstallReport(MakeTrackingRun(), display);
 }
 

@@ -363,12 +363,6 @@ void AddOneSided(const ListingReader& record, ResultList& keys, ResultList& valu
 
 }  // namespace
 
-void ShowRegistryErrorBox(const std::string& listingPath) {
-  std::string text = "An error occurred while recording the registry in " + listingPath + ".";
-  MessageBeep(MB_ICONHAND);
-  MessageBoxA(GetActiveWindow(), text.c_str(), "Vortan4", MB_OK | MB_ICONERROR);
-}
-
 void SnapshotRegistryFrom(const std::string& listingPath, const std::vector<RegistryStart>& starts,
                           const TrackedList& ignoredKeys, const ProgressCallback& progress,
                           const RegistryErrorNotice& notice) {
@@ -386,11 +380,12 @@ void SnapshotRegistryFrom(const std::string& listingPath, const std::vector<Regi
 }
 
 void SnapshotRegistry(const std::string& basePath, const std::string& extension,
-                      const TrackedList& ignoredKeys, const ProgressCallback& progress) {
+                      const TrackedList& ignoredKeys, const ProgressCallback& progress,
+                      const RegistryErrorNotice& notice) {
   SnapshotRegistryFrom(
       basePath + extension.substr(0, 4),
       {{HKEY_USERS, "HKEY_USERS", ""}, {HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", ""}}, ignoredKeys,
-      progress, ShowRegistryErrorBox);
+      progress, notice);
 }
 
 void CompareRegistrySnapshots(const std::string& beforePath, const std::string& afterPath,

@@ -71,7 +71,8 @@ void WritePostInstallReport(const TrackingRun& run, const StepDisplay& display) 
   };
   if (begins(session::stIniCompare)) WriteIniSections(streams, run, display, lists);
   if (begins(session::stRegistryAfter))
-    engines::SnapshotRegistry(registry, kAfter, run.ignoredKeys, display.showStatus);
+    engines::SnapshotRegistry(registry, kAfter, run.ignoredKeys, display.showStatus,
+                              display.registryError);
   if (begins(session::stRegistryCompare)) {
     engines::CompareRegistrySnapshots(registry + kBefore, registry + kAfter, lists[0], lists[1],
                                       lists[2], lists[3], lists[4], display.showStatus);

@@ -11,6 +11,7 @@
 
 #include "engines/helpers.h"
 #include "engines/lists.h"
+#include "engines/registry.h"
 #include "report/writer.h"
 
 namespace report {
@@ -35,6 +36,7 @@ struct TrackingRun {
 struct StepDisplay {
   std::function<void(int step)> moveStatusEye;
   engines::ProgressCallback showStatus;
+  engines::RegistryErrorNotice registryError;  // the registry could not be read
 };
 
 // "EXTRARPT.TXT" or "EXTRARPT.CSV" in the report folder: the form the report file does not get.
