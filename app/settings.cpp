@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "platform/profile.h"
+#include "platform/paths.h"
 #include "platform/system.h"
 
 namespace app {
@@ -66,14 +67,9 @@ SettingsWriteError::SettingsWriteError(const std::string& settingsPath)
 
 ProgramPlaces FindProgramPlaces(const std::string& programPath) {
   ProgramPlaces places;
-  size_t slash = programPath.find_last_of('\\');
-  std::string folder = slash == std::string::npos ? std::string() : programPath.substr(0, slash + 1);
+  const std::string folder = platform::FolderOf(programPath);
   places.programFolder = LowerAscii(folder);
-  size_t dot = programPath.find_last_of('.');
-  std::string stem = dot != std::string::npos && (slash == std::string::npos || dot > slash)
-                         ? programPath.substr(0, dot)
-                         : programPath;
-  places.settingsPath = stem + ".INI";
+  places.settingsPath = folder + platform::StemOf(programPath) + ".INI";
   places.windowsFolder = WithTrailingBackslash(LowerAscii(platform::WindowsFolder()));
   return places;
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <unordered_set>
 
+#include "engines/names.h"
 #include "platform/registry.h"
 #include "platform/textfile.h"
 
@@ -15,19 +16,6 @@ constexpr DWORD kConvertLimit = 32768;
 constexpr int kFoldedType = 16;  // added to the type of data folded into 16 bytes
 constexpr unsigned kLastLevel = 255;
 const char kTooLarge[] = "Binary data over 32K - changes not tracked";
-
-int CompareNames(const std::string& a, const std::string& b) {
-  if (a == b) return 0;
-  return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()),
-                        b.data(), static_cast<int>(b.size())) -
-         CSTR_EQUAL;
-}
-
-// Names that the comparison holds equal (ss and the sharp s) still get a fixed order.
-bool SortsBefore(const std::string& a, const std::string& b) {
-  int order = CompareNames(a, b);
-  return order != 0 ? order < 0 : a < b;
-}
 
 std::string WrittenValueName(const std::string& name) {
   if (name.empty()) return "@";
