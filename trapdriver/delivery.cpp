@@ -105,8 +105,8 @@ bool Driver::WaitForRoom() {
     {
       Hold state(lock_);
       if (stopping_) return false;
-      if (store_.records() == 0 || (store_.records() < kMaxOutstandingRecords &&
-                                    store_.bytes() < kMaxOutstandingBytes))
+      if (store_.Records() == 0 || (store_.Records() < kMaxOutstandingRecords &&
+                                    store_.Bytes() < kMaxOutstandingBytes))
         return true;
       wantRelease_ = true;
     }
@@ -123,7 +123,7 @@ void Driver::Drain(const std::vector<DWORD>& subscriberThreads) {
   for (;;) {
     {
       Hold state(lock_);
-      if (store_.records() == 0) return;
+      if (store_.Records() == 0) return;
       wantRelease_ = true;
     }
     const DWORD elapsed = GetTickCount() - start;

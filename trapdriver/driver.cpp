@@ -73,6 +73,7 @@ BOOL Driver::Open() {
   if (!feed_.Open(name)) return FALSE;
   {
     Hold state(lock_);
+    subscriptions_.clear();  // any made while the last load was closing
     stopping_ = false;
     wantRelease_ = false;
     key_ = ProcessKey();
@@ -113,7 +114,7 @@ BOOL Driver::Close() {
   {
     Hold state(lock_);
     // A record still out may yet be read by its subscriber: leave it be.
-    abandoned_ = static_cast<DWORD>(store_.records());
+    abandoned_ = static_cast<DWORD>(store_.Records());
     if (abandoned_ > 0)
       store_.Abandon();
     else
@@ -218,11 +219,11 @@ BOOL Driver::Control(DWORD code, void* in, DWORD inSize, void* out, DWORD outSiz
 VortTrapCounts Driver::Counts() {
   VortTrapCounts counts{};
   counts.openHandles = static_cast<DWORD>(opens_.load());
-  counts.writersWaiting = feed_.writersWaiting();
+  counts.writersWaiting = feed_.WritersWaiting();
   Hold state(lock_);
   counts.subscriptions = static_cast<DWORD>(subscriptions_.size());
-  counts.outstandingRecords = static_cast<DWORD>(store_.records());
-  counts.outstandingBuffers = static_cast<DWORD>(store_.buffers());
+  counts.outstandingRecords = static_cast<DWORD>(store_.Records());
+  counts.outstandingBuffers = static_cast<DWORD>(store_.Buffers());
   counts.delivered = delivered_;
   counts.malformed = malformed_;
   counts.abandoned = abandoned_;

@@ -46,6 +46,7 @@ class Lock {
  public:
   Lock() { InitializeCriticalSectionAndSpinCount(&section_, 4000); }
   ~Lock() { DeleteCriticalSection(&section_); }
+  // Spelled as std::lock_guard wants them.
   void lock() { EnterCriticalSection(&section_); }
   void unlock() { LeaveCriticalSection(&section_); }
 
