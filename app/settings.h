@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engines/helpers.h"
+#include "report/session.h"
 
 namespace app {
 
@@ -28,7 +29,7 @@ ProgramPlaces FindProgramPlaces(const std::string& programPath);
 class SettingsFile {
  public:
   explicit SettingsFile(std::string path) : path_(std::move(path)) {}
-  const std::string& path() const { return path_; }
+  const std::string& Path() const { return path_; }
 
   // Integers and flags not written as a decimal number read as the fallback.
   int ReadInt(const std::string& section, const std::string& key, int fallback) const;
@@ -74,14 +75,14 @@ void SaveWatchedList(const SettingsFile& file, WatchedList which, const engines:
 
 // The state of a tracking run that goes on at the next start of the program.
 struct Continuation {
-  int twoPhase = 0;  // 0 none, 1 two-phase, 2 restart in a comparison mode, 3 supplement
+  session::TwoPhase twoPhase = session::tpNone;
   std::string reportDesc;
   std::string reportName;
   std::string installProg;
   int timeLo = -1;  // the start time, a file time in UTC, as two signed halves
   int timeHi = -1;
-  int statMask = 0x3FF;
-  int trackMode = 3;
+  session::StatMask statMask = session::kMaskDisk;
+  session::TrackMode trackMode = session::tmDisk;
 };
 inline const char kTwoPhaseSection[] = "TwoPhase";
 

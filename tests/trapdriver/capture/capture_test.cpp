@@ -55,10 +55,10 @@ void ReplaceAll(std::string& text, const std::string& from, const std::string& t
 class CaptureSession : public testing::Test {
  protected:
   CaptureSession()
-      : base_(folder_.path().substr(0, folder_.path().size() - 1)),
+      : base_(folder_.Path().substr(0, folder_.Path().size() - 1)),
         token_("VortCapTest" + std::to_string(GetCurrentProcessId())),
         feed_(folder_ / "feed.txt") {
-    folder_.write("feed.txt", "");
+    folder_.Write("feed.txt", "");
     SetEnvironmentVariableA(capture_standin::kStandinVariable, feed_.c_str());
   }
   ~CaptureSession() override { SetEnvironmentVariableA(capture_standin::kStandinVariable, nullptr); }
@@ -232,7 +232,7 @@ TEST_F(CaptureSession, WindowsInstallerPackage) {
 
 // A batch install: cmd's own commands, and a program it starts.
 TEST_F(CaptureSession, BatchInstall) {
-  folder_.write("install.bat",
+  folder_.Write("install.bat",
                 "@echo off\r\n"
                 "md \"" + base_ + "\\dir\"\r\n"
                 "echo hello> \"" + base_ + "\\dir\\a.txt\"\r\n"

@@ -39,7 +39,7 @@ trapcapture::TraceResult TraceSetup(const std::string& arguments,
 class CaptureChain : public testing::Test {
  protected:
   testing_support::TempFolder folder_;
-  const std::string base_ = folder_.path().substr(0, folder_.path().size() - 1);
+  const std::string base_ = folder_.Path().substr(0, folder_.Path().size() - 1);
   const std::string token_ = "VortCapChain" + std::to_string(GetCurrentProcessId());
 };
 
