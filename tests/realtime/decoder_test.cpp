@@ -10,10 +10,11 @@ using namespace testing_support;
 
 namespace {
 
-// The texts of a list as handed over, with the process id (or -1 for an object).
+// The texts of a list as handed over.
 std::vector<std::string> Texts(unsigned index) {
   std::vector<std::string> texts;
-  for (const engines::ListEntry& entry : *realtime::TakeTrackedList(index)) texts.push_back(entry.text);
+  const engines::ResultList list = *realtime::TakeTrackedList(index);
+  for (const engines::ListEntry& entry : list) texts.push_back(entry.text);
   return texts;
 }
 
