@@ -13,6 +13,7 @@ constexpr char kDriverFile[] = "VORTTRAP.VXD";
 constexpr char kDevicePrefix[] = "\\\\.\\";
 
 const DriverEntries* testEntries = nullptr;
+std::string testFolder;
 
 // The library form is one driver per process however often it is opened, so it is
 // opened with the first device and closed with the last: a query made during a session
@@ -49,7 +50,8 @@ std::string DriverPathFor(const std::string& folder) {
   return kDevicePrefix + path + kDriverFile;
 }
 
-const std::string& DriverPath() {
+std::string DriverPath() {
+  if (!testFolder.empty()) return DriverPathFor(testFolder);
   static const std::string path = [] {
     std::string folder = platform::ModulePath();
     folder.erase(folder.find_last_of('\\') + 1);
@@ -85,7 +87,7 @@ TrapDevice TrapDevice::Open(DWORD& error) {
     if (!device.opened_) error = ERROR_FILE_NOT_FOUND;
     return device;
   }
-  const std::string& path = DriverPath();
+  const std::string path = DriverPath();
   if (!platform::RunningUnderWine()) {
     device.file_.reset(CreateFileA(path.c_str(), 0, 0, nullptr, 0, FILE_FLAG_DELETE_ON_CLOSE,
                                    nullptr));
@@ -145,5 +147,7 @@ void TrapDevice::Close() {
 }
 
 void UseDriverEntries(const DriverEntries* entries) { testEntries = entries; }
+
+void UseDriverFolder(const std::string& folder) { testFolder = folder; }
 
 }  // namespace realtime

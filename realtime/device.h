@@ -24,7 +24,7 @@ struct DriverEntries {
 // "\\.\" + the short form of the folder + "VORTTRAP.VXD", with one backslash between.
 std::string DriverPathFor(const std::string& folder);
 // The driver path of this program, computed at the first call.
-const std::string& DriverPath();
+std::string DriverPath();
 
 struct LibraryKind {
   using Type = HMODULE;
@@ -61,5 +61,8 @@ class TrapDevice {
 // Tests: every open uses these entry points instead of the driver file, until called
 // again with null. The entries must outlive every device opened with them.
 void UseDriverEntries(const DriverEntries* entries);
+// Tests: the driver file is looked for in this folder (no trailing backslash) instead of
+// the program's; "" for the program's again.
+void UseDriverFolder(const std::string& folder);
 
 }  // namespace realtime
