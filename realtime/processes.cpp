@@ -89,6 +89,7 @@ void RegisterProcessLocked(uint32_t driverProcessId) {
 void ClearProcessListLocked() {
   processes.clear();
   knownIds.clear();
+  keyCache = 0;  // a driver loaded anew is asked again
 }
 
 std::string LookUpProcessName(uint32_t driverProcessId) {

@@ -12,7 +12,7 @@ namespace realtime {
 // Takes the record lock (records.h); the Locked form is for a caller that holds it.
 void RegisterProcess(uint32_t driverProcessId);
 void RegisterProcessLocked(uint32_t driverProcessId);
-void ClearProcessListLocked();
+void ClearProcessListLocked();  // and forgets the process key
 
 // The executable of the running process with that driver id, as the system's process
 // list names it, or "*error*": on systems other than Windows 95/98, without the process
