@@ -93,6 +93,7 @@ void RunChild(const std::string& folder) {
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   if (__argc == 3 && std::string(__argv[1]) == "child") {
     Created(std::string(__argv[2]) + "child.txt", "child");
+    Sleep(300);  // named while it runs, when nothing registered it beforehand
     return 0;
   }
   if (__argc != 2) return 2;
