@@ -95,8 +95,8 @@ void WritePostInstallReport(const TrackingRun& run, const StepDisplay& display) 
     ClearWorkLists(lists);
   }
   if (step(kRealTime)) WriteRealTimeReport(streams, lists, own);
-  streams.text.close();
-  streams.csv.close();
+  streams.text.Close();
+  streams.csv.Close();
 }
 
 }  // namespace report

@@ -53,9 +53,9 @@ engines::ProcessId ProcessOf(const engines::ListEntry& entry) {
 
 void WriteNotTracked(ReportStreams& streams, const char* textLine, const char* csvType) {
   const std::string why = realtime::TrackingFailure();
-  streams.text.writeLine(std::string(textLine) + why);
-  streams.text.writeLine("");
-  streams.csvRow({csvType, "Not tracked", "", "", "", "", "", why, "", ""});
+  streams.text.WriteLine(std::string(textLine) + why);
+  streams.text.WriteLine("");
+  streams.WriteCsvRow({csvType, "Not tracked", "", "", "", "", "", why, "", ""});
 }
 
 void WriteRegistryPart(ReportStreams& streams, WorkLists& lists, const ProcessNames& names) {
@@ -69,7 +69,7 @@ void WriteRegistryPart(ReportStreams& streams, WorkLists& lists, const ProcessNa
     for (const engines::ListEntry& entry : lists[slot]) {
       const auto* value = std::get_if<engines::RegObject>(&entry.item);
       if (!value) continue;
-      streams.csvRow({"Registry", subType, "", "", entry.text, "", name ? value->valueName : "",
+      streams.WriteCsvRow({"Registry", subType, "", "", entry.text, "", name ? value->valueName : "",
                       data ? value->newData : "", previous ? value->oldData : "",
                       names(value->processId)});
     }
@@ -79,7 +79,7 @@ void WriteRegistryPart(ReportStreams& streams, WorkLists& lists, const ProcessNa
   rows(kValuesAdded, "Add Value", true, true, false);
   rows(kValuesChanged, "Change Value", true, true, true);
   rows(kValuesDeleted, "Del Value", true, false, false);
-  streams.csv.flush();
+  streams.csv.Flush();
 
   FormatValueEntries(lists);
   if (AllEmpty(lists)) {
@@ -97,8 +97,8 @@ void WriteRegistryPart(ReportStreams& streams, WorkLists& lists, const ProcessNa
     block(kValuesChanged, "REGISTRY KEY VALUES CHANGED: ");
     block(kValuesDeleted, "REGISTRY KEY VALUES DELETED: ");
   }
-  streams.text.flush();
-  streams.csv.flush();
+  streams.text.Flush();
+  streams.csv.Flush();
   ClearWorkLists(lists);
 }
 
@@ -132,12 +132,12 @@ void WriteFilePart(ReportStreams& streams, WorkLists& lists, const OwnFiles& own
     for (int slot = 0; slot < 5; ++slot)
       WriteSection(streams.text, lists[slot], kHeadings[slot], Grouping::ByIdentifier, names);
   }
-  streams.text.flush();
+  streams.text.Flush();
   for (int slot = 0; slot < 5; ++slot)
     for (const engines::ListEntry& entry : lists[slot])
-      streams.csvRow({"File", kSubTypes[slot], entry.text, "", "", "", "", "", "",
+      streams.WriteCsvRow({"File", kSubTypes[slot], entry.text, "", "", "", "", "", "",
                       names(ProcessOf(entry))});
-  streams.csv.flush();
+  streams.csv.Flush();
   ClearWorkLists(lists);
 }
 
