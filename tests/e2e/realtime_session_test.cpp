@@ -22,12 +22,12 @@ class RealTimeSession : public gui_tests::Vortan4 {
   void SetUp() override {
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software\\RtSetup");
     for (const char* name : {"old.txt", "same.txt", "gone.txt", "ren.txt"})
-      work.write(name, std::string("before: ") + name);
+      work.Write(name, std::string("before: ") + name);
     folder.makeFolder("temp");
     std::ostringstream ini;
     ini << "[Settings]\r\nDrivesInitialized=1\r\nINIsInitialized=1\r\nRegInitialized=1\r\n"
-        << "ReptPath=" << folder.path() << "\r\nTempPath=" << folder / "temp\\" << "\r\n";
-    folder.write("VORTAN4.INI", ini.str());
+        << "ReptPath=" << folder.Path() << "\r\nTempPath=" << folder / "temp\\" << "\r\n";
+    folder.Write("VORTAN4.INI", ini.str());
   }
   void TearDown() override {
     if (app && window && IsWindow(window)) EXPECT_EQ(Close(), 0);
@@ -46,7 +46,7 @@ class RealTimeSession : public gui_tests::Vortan4 {
 
   // What rtsetup leaves, as the report prints it.
   std::string ExpectedText() const {
-    const std::string p = work.path(), by = "---by process rtsetup.exe\r\n";
+    const std::string p = work.Path(), by = "---by process rtsetup.exe\r\n";
     return "REGISTRY KEYS ADDED: (1)\r\n" + by + "HKEY_LOCAL_MACHINE\\Software\\RtSetup\r\n\r\n" +
            "REGISTRY KEY VALUES ADDED: (2)\r\n" + by +
            "HKEY_LOCAL_MACHINE\\Software\\RtSetup Version=1.0\r\n"
@@ -57,7 +57,7 @@ class RealTimeSession : public gui_tests::Vortan4 {
            "DIRECTORIES ADDED: (1)\r\n" + by + p + "sub\r\n\r\n";
   }
   std::string ExpectedCsv() const {
-    const std::string p = work.path(), key = R"("HKEY_LOCAL_MACHINE\Software\RtSetup")";
+    const std::string p = work.Path(), key = R"("HKEY_LOCAL_MACHINE\Software\RtSetup")";
     auto file = [&](const char* sub, const std::string& name) {
       return std::string(R"("File",")") + sub + R"(",")" + p + name +
              R"(","","","","","","","rtsetup.exe")" + "\n";
@@ -74,7 +74,7 @@ class RealTimeSession : public gui_tests::Vortan4 {
   // Runs rtsetup from the test, writing into the feed of the program's driver.
   void RunSetupOutside() {
     SetEnvironmentVariableA(trapfeed::kFeedVariable, trapfeed::FeedName(app->id()).c_str());
-    gui::App setup(kSetup, work.path());
+    gui::App setup(kSetup, work.Path());
     ASSERT_TRUE(setup.started());
     EXPECT_EQ(setup.waitExit(gui_tests::kSessionTimeout), 0);
     SetEnvironmentVariableA(trapfeed::kFeedVariable, nullptr);
@@ -97,7 +97,7 @@ class RealTimeSession : public gui_tests::Vortan4 {
 
 TEST_F(RealTimeSession, WithAnInstallProgram) {
   Start("win98");
-  ChooseProgram(kSetup, work.path(), IDC_rbTmReal);
+  ChooseProgram(kSetup, work.Path(), IDC_rbTmReal);
   ASSERT_TRUE(GoAndWaitForTheInstall());
   ASSERT_TRUE(CompleteAndWaitForTheReport());
   ReadReport();

@@ -192,7 +192,7 @@ TEST(DriverPath, ShortFormWithOneBackslash) {
 // box for the version query, and the key derivation failing without harm.
 TEST(MissingDriver, SaysSoAndStartsNothing) {
   TempFolder empty;
-  const std::string folder = empty.path().substr(0, empty.path().size() - 1);
+  const std::string folder = empty.Path().substr(0, empty.Path().size() - 1);
   realtime::UseDriverFolder(folder);
   const std::string expected = realtime::DriverPath() + ": File not found.";
   struct Case {

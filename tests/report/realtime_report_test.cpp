@@ -28,7 +28,7 @@ struct RealTimeReport : ::testing::Test {
       report::OwnFiles own;
       own.programFolder = "c:\\tests\\";
       own.reportName = folder / "R.TXT";
-      own.reportFolder = folder.path();
+      own.reportFolder = folder.Path();
       report::WriteRealTimeReport(streams, lists, own);
     }
     text = folder.read("R.TXT");
@@ -48,7 +48,7 @@ struct RealTimeReport : ::testing::Test {
 TEST_F(RealTimeReport, BothSectionsCheckedFilteredAndByProcess) {
   const uint32_t self = GetCurrentProcessId() ^ driver.key, other = 0x7777;
   for (const char* file : {"new.txt", "back.txt", "same.txt", "chg.txt", "WIN386.SWP"})
-    folder.write(file, "data");
+    folder.Write(file, "data");
   decode(FileRecord({36, folder / "new.txt", "", self, 1, true}));
   decode(FileRecord({36, folder / "gone.txt", "", self, 1, true}));   // not there now
   decode(FileRecord({36, folder / "WIN386.SWP", "", self, 1, true}));  // the swap file
@@ -72,7 +72,7 @@ TEST_F(RealTimeReport, BothSectionsCheckedFilteredAndByProcess) {
   decode(RegistryRecord(key));
   write();
 
-  const std::string own = realtime::LookUpProcessName(self), path = folder.path();
+  const std::string own = realtime::LookUpProcessName(self), path = folder.Path();
   EXPECT_EQ(text,
             "REGISTRY KEYS ADDED: (2)\r\n---by process *error*\r\n"
             "HKEY_LOCAL_MACHINE\\Software\\Vendor\r\nHKEY_LOCAL_MACHINE\\Software\\Vendor\r\n\r\n"
