@@ -30,7 +30,9 @@ class RealTimeSession : public gui_tests::Vortan4 {
     folder.Write("VORTAN4.INI", ini.str());
   }
   void TearDown() override {
-    if (app && window && IsWindow(window)) EXPECT_EQ(Close(), 0);
+    if (app && window && IsWindow(window)) {
+      EXPECT_EQ(Close(), 0);
+    }
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software\\RtSetup");
   }
 
