@@ -12,12 +12,6 @@ using trapfeed::Kind;
 using trapfeed::Message;
 
 constexpr size_t kMaxSubscriptions = 64;
-// A subscriber that stops giving records back holds the reader, and the full feed then
-// holds the writers: nothing is dropped, and memory stays bounded.
-constexpr size_t kMaxOutstandingRecords = 4096;
-constexpr size_t kMaxOutstandingBytes = 32u << 20;
-// How long the last close waits for records still queued to subscribers to come back.
-constexpr DWORD kDrainMilliseconds = 500;
 
 struct Sizes {
   DWORD in, out;
@@ -69,11 +63,17 @@ BOOL Driver::Open() {
     ++opens_;
     return TRUE;
   }
+  // The code stays in memory once used: a call queued to a subscriber may run after the
+  // last close, and after the program has let the library go.
+  HMODULE self = nullptr;
+  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                     reinterpret_cast<LPCSTR>(&TheDriver), &self);
   if (!stop_ || !released_) return Fail(ERROR_NOT_ENOUGH_MEMORY);
   const std::string name = trapfeed::FeedName(GetCurrentProcessId());
   if (!feed_.Open(name)) return FALSE;
   {
-    std::lock_guard<std::mutex> state(lock_);
+    Hold state(lock_);
+    subscriptions_.clear();  // any made while the last load was closing
     stopping_ = false;
     wantRelease_ = false;
     key_ = ProcessKey();
@@ -97,26 +97,24 @@ BOOL Driver::Close() {
   if (--opens_ > 0) return TRUE;
 
   feed_.StopListening();
-  {
-    std::lock_guard<std::mutex> state(lock_);
-    stopping_ = true;
-  }
+  stopping_ = true;
   SetEvent(stop_.get());
   WaitForSingleObject(reader_.get(), INFINITE);
   reader_.reset();
 
   std::vector<DWORD> subscriberThreads;
   {
-    std::lock_guard<std::mutex> state(lock_);
-    for (const Subscription& subscription : subscriptions_)
-      subscriberThreads.push_back(subscription.threadId);
+    Hold state(lock_);
+    for (const auto& queue : queues_) subscriberThreads.push_back(queue.first);
     subscriptions_.clear();
   }
+  // Records already on their way are delivered meanwhile, as queued calls would be.
   Drain(subscriberThreads);
+  DropUndelivered();
   {
-    std::lock_guard<std::mutex> state(lock_);
-    // A record still out may yet be read by a call queued to its subscriber: leave it be.
-    abandoned_ = static_cast<DWORD>(store_.records());
+    Hold state(lock_);
+    // A record still out may yet be read by its subscriber: leave it be.
+    abandoned_ = static_cast<DWORD>(store_.Records());
     if (abandoned_ > 0)
       store_.Abandon();
     else
@@ -125,81 +123,6 @@ BOOL Driver::Close() {
   }
   feed_.Close();
   return TRUE;
-}
-
-void Driver::Drain(const std::vector<DWORD>& subscriberThreads) {
-  // On a subscriber's own thread its queued calls can only run in this wait.
-  const bool alertable = std::find(subscriberThreads.begin(), subscriberThreads.end(),
-                                   GetCurrentThreadId()) != subscriberThreads.end();
-  const DWORD start = GetTickCount();
-  for (;;) {
-    {
-      std::lock_guard<std::mutex> state(lock_);
-      if (store_.records() == 0) return;
-      wantRelease_ = true;
-    }
-    const DWORD elapsed = GetTickCount() - start;
-    if (elapsed >= kDrainMilliseconds) return;
-    WaitForSingleObjectEx(released_.get(), kDrainMilliseconds - elapsed, alertable);
-  }
-}
-
-DWORD WINAPI Driver::ReadFeed(void* self) {
-  Driver& driver = *static_cast<Driver*>(self);
-  std::string payload;
-  Message message;
-  while (!driver.stopping_) {
-    FeedReader::Take taken = driver.feed_.Next(payload);
-    if (taken == FeedReader::Take::Empty) {
-      driver.feed_.WaitForFrames(driver.stop_.get());
-    } else if (taken == FeedReader::Take::Garbage ||
-               !trapfeed::Decode(payload.data(), payload.size(), message)) {
-      std::lock_guard<std::mutex> state(driver.lock_);
-      ++driver.malformed_;
-    } else {
-      driver.Deliver(message);
-    }
-  }
-  return 0;
-}
-
-bool Driver::WaitForRoom() {
-  for (;;) {
-    {
-      std::lock_guard<std::mutex> state(lock_);
-      if (stopping_) return false;
-      if (store_.records() == 0 || (store_.records() < kMaxOutstandingRecords &&
-                                    store_.bytes() < kMaxOutstandingBytes))
-        return true;
-      wantRelease_ = true;
-    }
-    HANDLE events[] = {stop_.get(), released_.get()};
-    WaitForMultipleObjects(2, events, FALSE, INFINITE);
-  }
-}
-
-void Driver::Deliver(const Message& message) {
-  // A registry record has no status field: a failed registry operation changed nothing.
-  if (message.kind == Kind::Registry && message.status != 0) return;
-  {
-    std::lock_guard<std::mutex> state(lock_);
-    matching_.clear();
-    for (const Subscription& subscription : subscriptions_)
-      if (Matches(subscription, message)) matching_.push_back(subscription.handle);
-  }
-  for (size_t i = 0; i < matching_.size(); ++i) {
-    if (!WaitForRoom()) return;
-    std::lock_guard<std::mutex> state(lock_);
-    auto subscription = std::find_if(subscriptions_.begin(), subscriptions_.end(),
-                                     [&](const Subscription& s) { return s.handle == matching_[i]; });
-    if (subscription == subscriptions_.end()) continue;  // withdrawn meanwhile
-    uint8_t* record = store_.Make(message, message.processId ^ key_);
-    if (QueueUserAPC(subscription->routine, subscription->thread.get(),
-                     reinterpret_cast<ULONG_PTR>(record)))
-      ++delivered_;
-    else
-      store_.Discard(record);
-  }
 }
 
 BOOL Driver::Subscribe(const uint8_t* block, DWORD& handle) {
@@ -211,15 +134,20 @@ BOOL Driver::Subscribe(const uint8_t* block, DWORD& handle) {
   subscription.mask = block[9];
   subscription.routine = reinterpret_cast<PAPCFUNC>(static_cast<uintptr_t>(Read<uint32_t>(block, 54)));
   if (!subscription.routine) return Fail(ERROR_INVALID_PARAMETER);
-  HANDLE thread = nullptr;
-  if (!DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &thread,
-                       THREAD_SET_CONTEXT | SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, 0))
-    return FALSE;
-  subscription.thread.reset(thread);
   subscription.threadId = GetCurrentThreadId();
 
-  std::lock_guard<std::mutex> state(lock_);
+  Hold state(lock_);
   if (subscriptions_.size() >= kMaxSubscriptions) return Fail(ERROR_NOT_ENOUGH_MEMORY);
+  ThreadQueue& queue = queues_[subscription.threadId];
+  if (!queue.thread) {
+    HANDLE thread = nullptr;
+    if (!DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &thread,
+                         THREAD_SET_CONTEXT | SYNCHRONIZE, FALSE, 0)) {
+      queues_.erase(subscription.threadId);
+      return FALSE;
+    }
+    queue.thread.reset(thread);
+  }
   do ++nextHandle_;
   while (nextHandle_ == 0);
   subscription.handle = handle = nextHandle_;
@@ -231,7 +159,7 @@ BOOL Driver::Unsubscribe(const uint8_t* request) {
   const DWORD handle = Read<uint32_t>(request, 0);
   const uint32_t block = Read<uint32_t>(request, 4);
   if (Read<uint16_t>(request, 8) != 60) return Fail(ERROR_INVALID_PARAMETER);
-  std::lock_guard<std::mutex> state(lock_);
+  Hold state(lock_);
   auto found = std::find_if(subscriptions_.begin(), subscriptions_.end(), [&](const Subscription& s) {
     return s.handle == handle && s.block == block;
   });
@@ -241,7 +169,7 @@ BOOL Driver::Unsubscribe(const uint8_t* request) {
 }
 
 BOOL Driver::Release(DWORD code, uint32_t value) {
-  std::lock_guard<std::mutex> state(lock_);
+  Hold state(lock_);
   bool known = code == tcReleaseRecord ? store_.ReleaseRecord(value) : store_.ReleaseBuffer(value);
   if (known && wantRelease_) {
     wantRelease_ = false;
@@ -279,7 +207,7 @@ BOOL Driver::Control(DWORD code, void* in, DWORD inSize, void* out, DWORD outSiz
       if (!Unsubscribe(input)) return FALSE;
       break;
     case tcGetProcessKey: {
-      std::lock_guard<std::mutex> state(lock_);
+      Hold state(lock_);
       std::memcpy(out, &key_, 4);
       break;
     }
@@ -291,11 +219,11 @@ BOOL Driver::Control(DWORD code, void* in, DWORD inSize, void* out, DWORD outSiz
 VortTrapCounts Driver::Counts() {
   VortTrapCounts counts{};
   counts.openHandles = static_cast<DWORD>(opens_.load());
-  counts.writersWaiting = feed_.writersWaiting();
-  std::lock_guard<std::mutex> state(lock_);
+  counts.writersWaiting = feed_.WritersWaiting();
+  Hold state(lock_);
   counts.subscriptions = static_cast<DWORD>(subscriptions_.size());
-  counts.outstandingRecords = static_cast<DWORD>(store_.records());
-  counts.outstandingBuffers = static_cast<DWORD>(store_.buffers());
+  counts.outstandingRecords = static_cast<DWORD>(store_.Records());
+  counts.outstandingBuffers = static_cast<DWORD>(store_.Buffers());
   counts.delivered = delivered_;
   counts.malformed = malformed_;
   counts.abandoned = abandoned_;

@@ -2,14 +2,16 @@
 #include "trapdriver/driver.h"
 #include "trapdriver/vorttrap.h"
 
-namespace {
+namespace trapdriver {
 
-trapdriver::Driver& TheDriver() {
-  static trapdriver::Driver driver;
+Driver& TheDriver() {
+  static Driver driver;
   return driver;
 }
 
-}  // namespace
+}  // namespace trapdriver
+
+using trapdriver::TheDriver;
 
 extern "C" {
 

@@ -20,12 +20,12 @@ bool FeedReader::Open(const std::string& name) {
   header_ = static_cast<RingHeader*>(view_.get());
   ring_ = static_cast<const uint8_t*>(view_.get()) + sizeof(RingHeader);
   // Writers of an earlier session may still hold the mapping; start after their frames.
-  LockRing(*header_);
+  // No lock: a frame being appended meanwhile lands at this very head, and a writer that
+  // holds the lock for ever must not hold the driver too.
   header_->magic = kRingMagic;
-  tail_ = static_cast<uint32_t>(header_->head);
+  tail_ = static_cast<uint32_t>(InterlockedCompareExchange(&header_->head, 0, 0));
   InterlockedExchange(&header_->tail, static_cast<LONG>(tail_));
   InterlockedExchange(&header_->listening, static_cast<LONG>(GetCurrentProcessId()));
-  UnlockRing(*header_);
   return true;
 }
 

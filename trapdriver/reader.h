@@ -29,7 +29,7 @@ class FeedReader {
   // Waits until a writer publishes something or the stop event is set.
   void WaitForFrames(HANDLE stop);
 
-  uint32_t writersWaiting() const {
+  uint32_t WritersWaiting() const {
     return header_ ? static_cast<uint32_t>(header_->writersWaiting) : 0;
   }
 

@@ -24,9 +24,9 @@ class RecordStore {
   void FreeAll();
   void Abandon();
 
-  size_t records() const { return records_.size(); }
-  size_t buffers() const { return buffers_.size(); }
-  size_t bytes() const { return bytes_; }
+  size_t Records() const { return records_.size(); }
+  size_t Buffers() const { return buffers_.size(); }
+  size_t Bytes() const { return bytes_; }
 
  private:
   struct Block {

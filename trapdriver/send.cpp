@@ -90,7 +90,7 @@ bool Append(const uint32_t* word, const void* bytes, uint32_t size) {
   const uint32_t start = word ? 4 : 0;
   const uint32_t frame = (start + size + 3) & ~3u;
   for (unsigned wait = 1;; ++wait) {
-    if (header.listening == 0) return false;
+    if (header.listening == 0 || header.magic != static_cast<LONG>(kRingMagic)) return false;
     LockRing(header);
     const uint32_t head = static_cast<uint32_t>(header.head);
     const uint32_t used = head - static_cast<uint32_t>(header.tail);

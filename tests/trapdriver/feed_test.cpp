@@ -89,3 +89,42 @@ TEST_F(TrapFeed, GarbageIsDroppedAndCountedAndTheFeedGoesOn) {
   EXPECT_EQ(seen[0].path, "C:\\AFTER");
   EXPECT_EQ(TheDriver().Counts().delivered, 1u);
 }
+
+namespace {
+
+// Runs the feed writer of tests/programs and answers its exit code.
+DWORD RunFeedWriter(int count, DWORD& processId) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  std::string line = "C:\\tests\\programs\\feedwriter.exe " + std::to_string(count);
+  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &info))
+    return 99;
+  WaitForSingleObject(info.hProcess, 30000);
+  DWORD code = 99;
+  GetExitCodeProcess(info.hProcess, &code);
+  processId = info.dwProcessId;
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+  return code;
+}
+
+}  // namespace
+
+TEST_F(TrapFeed, AProcessStartedFromTheDriversProcessWritesToIt) {
+  DWORD child = 0;
+  {
+    Subscriber subscriber;
+    ASSERT_EQ(RunFeedWriter(500, child), 0u);
+    std::vector<Seen> seen = subscriber.WaitFor(500);
+    ASSERT_EQ(seen.size(), 500u);
+    EXPECT_EQ(seen[0].path, "C:\\FROM-CHILD\\0");
+    EXPECT_EQ(seen[499].path, "C:\\FROM-CHILD\\499");
+    EXPECT_EQ(seen[499].processId, child ^ TheDriver().Key());
+  }
+  // Once the driver is gone the writer is told so at once.
+  ASSERT_TRUE(TheDriver().close());
+  EXPECT_EQ(RunFeedWriter(1, child), 1u);
+  ASSERT_TRUE(TheDriver().open());
+}

@@ -17,12 +17,10 @@ void Vortan4::Start(const std::string& version, const std::string& arguments) {
   if (GetFileAttributesA(exe.c_str()) == INVALID_FILE_ATTRIBUTES) {
     ASSERT_TRUE(CopyFileA("C:\\tests\\VORTAN4.EXE", exe.c_str(), FALSE))
         << "VORTAN4.EXE is staged beside the tests by tools/wine-test (VORTAN4_STAGE)";
-  }
-  // The trap driver stand-in is delivered beside the program.
-  const std::string driver = folder / "VORTTRAP.VXD";
-  if (withTrapDriver && GetFileAttributesA(driver.c_str()) == INVALID_FILE_ATTRIBUTES) {
-    ASSERT_TRUE(CopyFileA("C:\\tests\\VORTTRAP.VXD", driver.c_str(), FALSE))
-        << "VORTTRAP.VXD is staged beside the tests by tools/wine-test";
+    if (withTrapDriver) {
+      ASSERT_TRUE(CopyFileA("C:\\tests\\VORTTRAP.VXD", (folder / "VORTTRAP.VXD").c_str(), FALSE))
+          << "the trap driver is staged with the program";
+    }
   }
   ASSERT_TRUE(gui::SetWindowsVersion("VORTAN4.EXE", version));
   app = std::make_unique<gui::App>(exe, arguments);
