@@ -1,5 +1,7 @@
 #include "app/pdthdu.h"
 
+#include <map>
+
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/system.h"
@@ -210,6 +212,9 @@ void TLaunchProgThread::Run() {
 void TLaunchProgThread::DebugLoop() {
   DEBUG_EVENT event;
   DWORD lastActivity = GetTickCount();
+  // Each process's own handles (the debugger's), until its loader breakpoint: there, before
+  // any of its code runs, real-time tracking takes it over.
+  std::map<DWORD, std::pair<HANDLE, HANDLE>> notStarted;
   while (!stop_) {
     if (!platform::NextDebugEvent(event, kDebugEventWaitMs)) {
       if (liveWatches_ > 0) lastActivity = GetTickCount();
@@ -223,6 +228,15 @@ void TLaunchProgThread::DebugLoop() {
       // The process handle is the debugger's; the watch gets a copy of its own.
       platform::Handle copy = platform::DuplicateProcessHandle(created.hProcess);
       if (copy) StartWatch(std::move(copy), event.dwProcessId);
+      notStarted[event.dwProcessId] = {created.hProcess, created.hThread};
+    } else if (event.dwDebugEventCode == EXCEPTION_DEBUG_EVENT &&
+               event.u.Exception.ExceptionRecord.ExceptionCode == EXCEPTION_BREAKPOINT &&
+               notStarted.count(event.dwProcessId) != 0) {
+      auto [process, thread] = notStarted[event.dwProcessId];
+      notStarted.erase(event.dwProcessId);
+      if (request_.realTime) realtime::TraceNewProcess(process, thread, event.dwProcessId);
+    } else if (event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT) {
+      notStarted.erase(event.dwProcessId);
     } else if (event.dwDebugEventCode == LOAD_DLL_DEBUG_EVENT) {
       platform::Handle image(event.u.LoadDll.hFile);
     }
