@@ -3,8 +3,13 @@
 #include <gtest/gtest.h>
 #include <tlhelp32.h>
 
+#include <map>
 #include <memory>
+#include <variant>
 
+#include "realtime/processes.h"
+#include "realtime/records.h"
+#include "realtime/vorttrap.h"
 #include "support/temp_folder.h"
 
 using app::TLaunchProgThread;
@@ -34,10 +39,12 @@ class NoticeWindow {
     CloseHandle(allStop);
   }
 
-  void Launch(const std::string& commandLine, const std::string& folder = "") {
+  void Launch(const std::string& commandLine, const std::string& folder = "",
+              bool realTime = false) {
     app::LaunchRequest request;
     request.commandLine = commandLine;
     request.workingFolder = folder;
+    request.realTime = realTime;
     request.notifyWindow = hwnd;
     request.allStop = allStop;
     launchEnded = false;
@@ -162,5 +169,41 @@ TEST(LaunchInstallProgram, LeavesNoThreadOrHandleBehind) {
   DWORD handlesAfter = 0;
   GetProcessHandleCount(GetCurrentProcess(), &handlesAfter);
   EXPECT_EQ(ThreadsOfThisProcess(), threadsBefore);
+  EXPECT_EQ(handlesAfter, handlesBefore);
+}
+
+// In real-time mode under Wine every program of the install is traced from its first
+// instruction: the operations reach the lists with the process that made them, a child's
+// too, and nothing of the session is left in this program.
+TEST(LaunchInstallProgram, RealTimeTracesEveryProgramItStarts) {
+  TempFolder folder;
+  NoticeWindow window;
+  auto session = [&](const std::string& name) {
+    folder.makeFolder(name);
+    EXPECT_EQ(realtime::StartRealTimeTracking(), realtime::srStarted);
+    window.Launch(std::string("C:\\tests\\programs\\capsetup.exe run \"") + folder.Path() + name +
+                      "\" Software\\VortCapLaunch" + std::to_string(GetCurrentProcessId()),
+                  "", true);
+    EXPECT_TRUE(window.WaitForLaunchEnd(30000));
+    realtime::StopRealTimeTracking();
+  };
+  session("warm");  // the first lets the system make what it keeps for the life of the process
+  for (unsigned list = 0; list < realtime::kChangeListCount; ++list) realtime::TakeTrackedList(list);
+  DWORD handlesBefore = 0;
+  GetProcessHandleCount(GetCurrentProcess(), &handlesBefore);
+
+  session("run");
+  const std::string base = folder.Path() + "run\\";
+  std::map<std::string, uint32_t> added;
+  const engines::ResultList filesAdded = *realtime::TakeTrackedList(realtime::rlFilesAdded);
+  for (const engines::ListEntry& entry : filesAdded)
+    added[entry.text] = std::get<engines::ProcessId>(entry.item);
+  for (unsigned list = 0; list < realtime::kChangeListCount; ++list) realtime::TakeTrackedList(list);
+  ASSERT_EQ(added.count(base + "crt.txt"), 1u);
+  ASSERT_EQ(added.count(base + "child.txt"), 1u);
+  EXPECT_NE(added[base + "crt.txt"], added[base + "child.txt"]);  // the child's own
+  EXPECT_EQ(added[base + "shell.txt"], added[base + "crt.txt"]);
+  DWORD handlesAfter = 0;
+  GetProcessHandleCount(GetCurrentProcess(), &handlesAfter);
   EXPECT_EQ(handlesAfter, handlesBefore);
 }
