@@ -4,6 +4,7 @@
 // the driver), the feed, the driver (VORTTRAP.VXD beside this program) and the decoder.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -84,14 +85,20 @@ double Tracked() {
 int main() {
   CreateDirectoryA(kFolder, nullptr);
   Untracked();  // warm-up: the program and its libraries in the cache
-  const double untracked = Untracked();
-  const double debugged = DebuggedOnly();
-  const double tracked = Tracked();
+  // The machine is shared: the runs take turns, and the best of three counts.
+  constexpr int kRounds = 3;
+  double untracked = 1e9, debugged = 1e9, tracked = 1e9;
+  for (int round = 0; round < kRounds; ++round) {
+    untracked = std::min(untracked, Untracked());
+    debugged = std::min(debugged, DebuggedOnly());
+    tracked = std::min(tracked, Tracked());
+  }
   if (untracked <= 0 || tracked <= 0) {
     std::printf("the install program or the trap driver could not be used\n");
     return 1;
   }
-  std::printf("%d file writes and %d value writes\n", kOperations, kOperations);
+  std::printf("%d file writes and %d value writes, best of %d runs each\n", kOperations,
+              kOperations, kRounds);
   std::printf("untracked: %.2f s\nunder the debugger, no capture: %.2f s\ntracked: %.2f s\n",
               untracked, debugged, tracked);
   std::printf("ratio tracked/untracked: %.2f\n", tracked / untracked);
