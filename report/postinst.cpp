@@ -92,7 +92,7 @@ void WritePostInstallReport(const TrackingRun& run, const StepDisplay& display) 
     WriteFileTimeSection(streams, lists, own);
     ClearWorkLists(lists);
   }
-  if (step(kRealTime)) WriteRealTimeReport(streams, lists, own);
+  if (begins(session::stRealTime)) WriteRealTimeReport(streams, lists, own);
   streams.text.Close();
   streams.csv.Close();
 }
