@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include "app/context_help.h"
+
 namespace app {
 
 std::string Form::helpFile_;
@@ -80,6 +82,14 @@ void Form::describeControls(const ControlHelp* table, size_t count) {
 
 bool Form::onMessage(UINT, WPARAM, LPARAM, LRESULT&) { return false; }
 
+void Form::showHelp(DWORD context) const {
+  // The help window rather than a pop-up: Wine's viewer does not show context pop-ups.
+  if (context)
+    WinHelpA(hwnd_, helpFile_.c_str(), HELP_CONTEXT, context);
+  else
+    WinHelpA(hwnd_, helpFile_.c_str(), HELP_FINDER, 0);
+}
+
 INT_PTR Form::route(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   try {
     switch (message) {
@@ -92,11 +102,20 @@ INT_PTR Form::route(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         return handled;
       }
       case WM_HELP: {
+        // F1, or a control picked in the help mode: the control's topic.
         const auto* info = reinterpret_cast<const HELPINFO*>(lParam);
-        if (info->iContextType == HELPINFO_WINDOW && info->dwContextId != 0)
-          WinHelpA(hwnd_, helpFile_.c_str(), HELP_CONTEXT, info->dwContextId);
+        showHelp(info->iContextType == HELPINFO_WINDOW ? info->dwContextId : 0);
         return TRUE;
       }
+      case WM_SYSCOMMAND:
+        if (window != hwnd_ || (wParam & 0xFFF0) != SC_CONTEXTHELP) break;
+        if (HWND picked = PickControlForHelp(hwnd_)) showHelp(GetWindowContextHelpId(picked));
+        return TRUE;
+    }
+    LRESULT frameResult = 0;
+    if (window == hwnd_ && HelpButtonMessage(window, message, wParam, lParam, frameResult)) {
+      SetWindowLongPtrA(window, DWLP_MSGRESULT, frameResult);
+      return TRUE;
     }
     LRESULT result = 0;
     if (!onMessage(message, wParam, lParam, result)) return FALSE;

@@ -74,6 +74,9 @@ class Form {
   HWND control(int id) const;
   // Sets each control's help context and adds its tool tip.
   void describeControls(const ControlHelp* table, size_t count);
+  // The help file's topic of that help context (F1, "?", the Help buttons); with 0 its
+  // contents.
+  void showHelp(DWORD context) const;
 
   HWND hwnd_{};
 

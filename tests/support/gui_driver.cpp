@@ -104,6 +104,38 @@ void ClickAsync(HWND button) {
   if (Enabled(button) && Visible(button)) PostMessageA(button, BM_CLICK, 0, 0);
 }
 
+namespace {
+void MoveMouse(POINT screen) {
+  INPUT move{};
+  move.type = INPUT_MOUSE;
+  const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+  move.mi.dx = (screen.x * 65536 + width - 1) / width;
+  move.mi.dy = (screen.y * 65536 + height - 1) / height;
+  move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  SendInput(1, &move, sizeof move);
+}
+}  // namespace
+
+void ClickAt(POINT screen, HWND target) {
+  // A move to where the pointer already is does nothing: come from 3 pixels away.
+  MoveMouse({screen.x + 3, screen.y + 3});
+  MoveMouse(screen);
+  Responsive(target);
+  INPUT button[2]{};
+  button[0].type = button[1].type = INPUT_MOUSE;
+  button[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  button[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  SendInput(2, button, sizeof button[0]);
+}
+
+void PressKey(WORD virtualKey) {
+  INPUT keys[2]{};
+  keys[0].type = keys[1].type = INPUT_KEYBOARD;
+  keys[0].ki.wVk = keys[1].ki.wVk = virtualKey;
+  keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  SendInput(2, keys, sizeof keys[0]);
+}
+
 void Answer(HWND dialog, int buttonId) {
   HWND button = GetDlgItem(dialog, buttonId);
   if (button) PostMessageA(button, BM_CLICK, 0, 0);
