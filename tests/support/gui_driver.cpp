@@ -105,27 +105,26 @@ void ClickAsync(HWND button) {
 }
 
 namespace {
-void MoveMouse(POINT screen) {
-  INPUT move{};
-  move.type = INPUT_MOUSE;
+// Absolute positions: the presses carry theirs too, because Wine may take a press at
+// the pointer's place before the last move has reached it.
+INPUT MouseInput(POINT screen, DWORD flags) {
+  INPUT input{};
+  input.type = INPUT_MOUSE;
   const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
-  move.mi.dx = (screen.x * 65536 + width - 1) / width;
-  move.mi.dy = (screen.y * 65536 + height - 1) / height;
-  move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-  SendInput(1, &move, sizeof move);
+  input.mi.dx = (screen.x * 65536 + width - 1) / width;
+  input.mi.dy = (screen.y * 65536 + height - 1) / height;
+  input.mi.dwFlags = flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  return input;
 }
 }  // namespace
 
 void ClickAt(POINT screen, HWND target) {
   // A move to where the pointer already is does nothing: come from 3 pixels away.
-  MoveMouse({screen.x + 3, screen.y + 3});
-  MoveMouse(screen);
+  INPUT moves[2] = {MouseInput({screen.x + 3, screen.y + 3}, 0), MouseInput(screen, 0)};
+  SendInput(2, moves, sizeof moves[0]);
   Responsive(target);
-  INPUT button[2]{};
-  button[0].type = button[1].type = INPUT_MOUSE;
-  button[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-  button[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-  SendInput(2, button, sizeof button[0]);
+  INPUT press[2] = {MouseInput(screen, MOUSEEVENTF_LEFTDOWN), MouseInput(screen, MOUSEEVENTF_LEFTUP)};
+  SendInput(2, press, sizeof press[0]);
 }
 
 void PressKey(WORD virtualKey) {
