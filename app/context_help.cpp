@@ -1,5 +1,7 @@
 #include "app/context_help.h"
 
+#include "app/form.h"
+
 namespace app {
 namespace {
 
@@ -52,13 +54,12 @@ void DrawHelpButton(HWND window, const RECT& button, bool pushed) {
   shape.lfHeight = -(button.bottom - button.top - 3);
   shape.lfWeight = FW_BOLD;
   lstrcpyA(shape.lfFaceName, "Arial");
-  HFONT font = CreateFontIndirectA(&shape);
-  HGDIOBJ previous = SelectObject(dc, font);
+  FontOwner font(CreateFontIndirectA(&shape));
+  HGDIOBJ previous = SelectObject(dc, font.get());
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
   DrawTextA(dc, "?", 1, &place, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
   SelectObject(dc, previous);
-  DeleteObject(font);
   ReleaseDC(window, dc);
 }
 
@@ -84,38 +85,35 @@ BOOL CALLBACK MatchHelpTarget(HWND child, LPARAM data) {
 
 bool HelpButtonMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                        LRESULT& result) {
+  if (message != WM_NCPAINT && message != WM_NCACTIVATE && message != WM_SETTEXT &&
+      message != WM_NCHITTEST && message != WM_NCLBUTTONDOWN)
+    return false;
   if (!HasHelpButton(window)) return false;
+  RECT button = HelpButtonRect(window);
+  if (SystemHasHelpButton(window, button)) return false;
   switch (message) {
-    case WM_NCPAINT:
-    case WM_NCACTIVATE:
-    case WM_SETTEXT: {
-      RECT button = HelpButtonRect(window);
-      if (SystemHasHelpButton(window, button)) return false;
-      result = DefWindowProcA(window, message, wParam, lParam);
-      DrawHelpButton(window, button, false);
-      return true;
-    }
     case WM_NCHITTEST: {
-      RECT button = HelpButtonRect(window);
       result = DefWindowProcA(window, message, wParam, lParam);
-      if (result != HTCAPTION) return result == HTHELP;
       RECT frame;
       GetWindowRect(window, &frame);
       POINT point{static_cast<short>(LOWORD(lParam)) - frame.left,
                   static_cast<short>(HIWORD(lParam)) - frame.top};
-      if (!PtInRect(&button, point)) return false;
+      if (result != HTCAPTION || !PtInRect(&button, point)) return false;
       result = HTHELP;
       return true;
     }
     case WM_NCLBUTTONDOWN:
       if (wParam != HTHELP) return false;
-      DrawHelpButton(window, HelpButtonRect(window), true);
+      DrawHelpButton(window, button, true);
       SendMessageA(window, WM_SYSCOMMAND, SC_CONTEXTHELP, lParam);
-      DrawHelpButton(window, HelpButtonRect(window), false);
+      DrawHelpButton(window, button, false);
       result = 0;
       return true;
+    default:  // the system paints the title bar, then the button goes on it
+      result = DefWindowProcA(window, message, wParam, lParam);
+      DrawHelpButton(window, button, false);
+      return true;
   }
-  return false;
 }
 
 HWND PickControlForHelp(HWND window) {

@@ -169,6 +169,15 @@ Bytes SystemFile(const HelpFile& file, uint32_t contentsOffset) {
   Put16(out, 3);
   Put16(out, 4);
   Put32(out, contentsOffset);
+  // The main window: its type, name and caption; the viewer chooses place and size.
+  Bytes window(90, 0);
+  window[0] = 0x01 | 0x02 | 0x04;
+  std::strncpy(reinterpret_cast<char*>(&window[2]), "primary", 9);
+  std::strncpy(reinterpret_cast<char*>(&window[12]), "main", 8);
+  std::strncpy(reinterpret_cast<char*>(&window[21]), file.title.c_str(), 50);
+  Put16(out, 6);
+  Put16(out, static_cast<uint32_t>(window.size()));
+  out.insert(out.end(), window.begin(), window.end());
   return out;
 }
 

@@ -86,8 +86,8 @@ HelpFile ParseHelpSource(std::istream& in) {
         kind = Paragraph::Kind::kBullet;
         paragraph = Trimmed(line.substr(1));
       } else {
-        if (!paragraph.empty()) paragraph += ' ';
-        paragraph += line;
+        flush();
+        paragraph = line;
       }
     }
     if (!file.topics.empty()) flush();

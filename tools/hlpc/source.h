@@ -8,7 +8,7 @@
 //   # Title                      the topic's title, shown as its first line
 //   ## Heading                   a heading inside the topic
 //   * item                       a bulleted paragraph
-//   text                         lines up to a blank line make one paragraph
+//   text                         each line is a paragraph
 //
 // Inside text, {words|NAME} jumps to the topic NAME.
 #include <istream>
