@@ -57,7 +57,7 @@ class RegistryListingCorrupted : public std::runtime_error {
  public:
   explicit RegistryListingCorrupted(std::string path)
       : std::runtime_error("Stored Registry data corrupted"), path_(std::move(path)) {}
-  const std::string& path() const { return path_; }
+  const std::string& Path() const { return path_; }
 
  private:
   std::string path_;

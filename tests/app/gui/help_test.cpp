@@ -38,24 +38,24 @@ BOOL CALLBACK MatchHelpWindow(HWND top, LPARAM data) {
 class Help : public Vortan4, public ::testing::WithParamInterface<const char*> {
  protected:
   // A help viewer's window, not the program's, whose topic text begins with the title.
-  HWND helpWindowShowing(const std::string& title) const {
+  HWND HelpWindowShowing(const std::string& title) const {
     HelpSearch search{app->id(), title, nullptr};
     EnumWindows(MatchHelpWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
   }
-  HWND waitHelpWindow(const std::string& title) const {
+  HWND WaitHelpWindow(const std::string& title) const {
     HWND found = nullptr;
-    gui::WaitFor([&] { return (found = helpWindowShowing(title)) != nullptr; });
+    gui::WaitFor([&] { return (found = HelpWindowShowing(title)) != nullptr; });
     return found;
   }
   // The help window may cover the program's window: it goes, as a person would close it.
-  void closeHelp(HWND shown) const {
+  void CloseHelp(HWND shown) const {
     PostMessageA(shown, WM_CLOSE, 0, 0);
     gui::WaitFor([&] { return !IsWindow(shown); });
     gui::Activate(window);
   }
   // The "?" button, found as the system and the program answer for the title bar.
-  POINT helpButton() const {
+  POINT HelpButton() const {
     RECT frame;
     GetWindowRect(window, &frame);
     int y = frame.top + GetSystemMetrics(SM_CYFIXEDFRAME) + GetSystemMetrics(SM_CYCAPTION) / 2;
@@ -68,7 +68,7 @@ class Help : public Vortan4, public ::testing::WithParamInterface<const char*> {
     }
     return {right < 0 ? -1 : (left + right) / 2, y};
   }
-  POINT centreOf(int id) const {
+  POINT CentreOf(int id) const {
     RECT place;
     GetWindowRect(item(id), &place);
     return {(place.left + place.right) / 2, (place.top + place.bottom) / 2};
@@ -87,28 +87,28 @@ TEST_P(Help, F1TheQuestionMarkAndTheHelpButtonShowTheirTopics) {
            info.hwndFocus == item(IDC_ebInstallProg);
   }));
   gui::PressKey(VK_F1);
-  HWND shown = waitHelpWindow(help.topicOfContext.at(5));
+  HWND shown = WaitHelpWindow(help.topicOfContext.at(5));
   ASSERT_NE(shown, nullptr) << "F1 on the install program field";
-  closeHelp(shown);
+  CloseHelp(shown);
 
-  POINT question = helpButton();
+  POINT question = HelpButton();
   ASSERT_GE(question.x, 0) << "no \"?\" button in the title bar";
   gui::ClickAt(question, window);
   ASSERT_TRUE(gui::WaitFor([&] {
     return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) &&
            info.hwndCapture == window;
   })) << "the \"?\" button did not start the help mode";
-  gui::ClickAt(centreOf(IDC_btnInstall), window);
-  shown = waitHelpWindow(help.topicOfContext.at(19));
+  gui::ClickAt(CentreOf(IDC_btnInstall), window);
+  shown = WaitHelpWindow(help.topicOfContext.at(19));
   ASSERT_NE(shown, nullptr) << "\"?\" and then GO!";
-  closeHelp(shown);
+  CloseHelp(shown);
   EXPECT_TRUE(gui::Responsive(window));
 
   gui::ClickAsync(item(IDC_btnHelp));
-  ASSERT_NE(waitHelpWindow(help.contentsTitle), nullptr) << "the Help button";
+  ASSERT_NE(WaitHelpWindow(help.contentsTitle), nullptr) << "the Help button";
 
   EXPECT_EQ(Close(), 0);
-  EXPECT_TRUE(gui::WaitFor([&] { return !helpWindowShowing(help.contentsTitle); }))
+  EXPECT_TRUE(gui::WaitFor([&] { return !HelpWindowShowing(help.contentsTitle); }))
       << "the help viewer stays open after the program";
 }
 
