@@ -43,7 +43,8 @@ HelpFileContents HelpFile::contents;
 
 TEST_F(HelpFile, DirectoryListsTheInternalFilesTheViewerReads) {
   EXPECT_EQ(contents.internalFiles,
-            (std::vector<std::string>{"|CONTEXT", "|CTXOMAP", "|FONT", "|SYSTEM", "|TOPIC"}));
+            (std::vector<std::string>{"|CONTEXT", "|CTXOMAP", "|FONT", "|KWBTREE", "|KWDATA",
+                                      "|SYSTEM", "|TOPIC"}));
   EXPECT_EQ(contents.contentsTitle, "Vortan4 Help");
 }
 

@@ -1,6 +1,7 @@
 #include "helpfile.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <map>
 #include <stdexcept>
@@ -329,6 +330,24 @@ std::vector<uint8_t> WriteHelpFile(const HelpFile& file) {
     Put32(map, number.second);
   }
 
+  // The keyword index: each topic title once, case aside, in alphabetical order.
+  std::map<std::string, std::pair<std::string, uint32_t>> keywords;
+  for (size_t t = 0; t < file.topics.size(); ++t) {
+    std::string key = file.topics[t].title;
+    for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    keywords.insert({key, {file.topics[t].title, links[headerOf[t]].offset}});
+  }
+  std::vector<Bytes> keywordEntries;
+  Bytes keywordTopics;
+  for (const auto& keyword : keywords) {
+    Bytes entry(keyword.second.first.begin(), keyword.second.first.end());
+    entry.push_back(0);
+    Put16(entry, 1);  // one topic
+    Put32(entry, static_cast<uint32_t>(keywordTopics.size()));
+    keywordEntries.push_back(entry);
+    Put32(keywordTopics, keyword.second.second);
+  }
+
   uint32_t contentsOffset = 0;
   for (size_t t = 0; t < file.topics.size(); ++t)
     if (file.topics[t].name == file.contents) contentsOffset = links[headerOf[t]].offset;
@@ -338,6 +357,8 @@ std::vector<uint8_t> WriteHelpFile(const HelpFile& file) {
   parts["|CONTEXT"] = OneLeafTree(contextEntries, 0x0002, 0x0800, "L4");
   parts["|CTXOMAP"] = map;
   parts["|FONT"] = FontFile();
+  parts["|KWBTREE"] = OneLeafTree(keywordEntries, 0x0002, 0x1000, "z2");
+  parts["|KWDATA"] = keywordTopics;
   parts["|SYSTEM"] = SystemFile(file, contentsOffset);
   parts["|TOPIC"] = topic;
 
