@@ -1,8 +1,8 @@
-#include "app/context_help.h"
+#include "dialogs/context_help.h"
 
-#include "app/form.h"
+#include "dialogs/form.h"
 
-namespace app {
+namespace dialogs {
 namespace {
 
 bool HasHelpButton(HWND window) {
@@ -149,4 +149,4 @@ HWND PickControlForHelp(HWND window) {
   return picked;
 }
 
-}  // namespace app
+}  // namespace dialogs

@@ -7,7 +7,7 @@
 // the button, the window draws it and answers for it itself.
 #include <windows.h>
 
-namespace app {
+namespace dialogs {
 
 // Title-bar messages of a top-level window with WS_EX_CONTEXTHELP: paints and hit-tests
 // the "?" button where the system does not. Answers true when it handled the message,
@@ -19,4 +19,4 @@ bool HelpButtonMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
 // (the smallest visible one under the pointer that carries a help context), or null.
 HWND PickControlForHelp(HWND window);
 
-}  // namespace app
+}  // namespace dialogs
