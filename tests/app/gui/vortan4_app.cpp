@@ -23,6 +23,8 @@ void Vortan4::Start(const std::string& version, const std::string& arguments) {
       ASSERT_TRUE(CopyFileA("C:\\tests\\VORTCAP.DLL", (folder / "VORTCAP.DLL").c_str(), FALSE))
           << "the capture the trap driver puts into traced programs is staged with it";
     }
+    // Its help file goes with it, as an installation has it.
+    CopyFileA("C:\\tests\\VORTAN4.HLP", (folder / "VORTAN4.HLP").c_str(), FALSE);
   }
   ASSERT_TRUE(gui::SetWindowsVersion("VORTAN4.EXE", version));
   app = std::make_unique<gui::App>(exe, arguments);
