@@ -6,7 +6,9 @@
 #include <stdexcept>
 #include <string>
 
+#include "dialogs/placement.h"
 #include "engines/helpers.h"
+#include "report/session.h"
 
 namespace app {
 
@@ -28,7 +30,7 @@ ProgramPlaces FindProgramPlaces(const std::string& programPath);
 class SettingsFile {
  public:
   explicit SettingsFile(std::string path) : path_(std::move(path)) {}
-  const std::string& path() const { return path_; }
+  const std::string& Path() const { return path_; }
 
   // Integers and flags not written as a decimal number read as the fallback.
   int ReadInt(const std::string& section, const std::string& key, int fallback) const;
@@ -74,14 +76,14 @@ void SaveWatchedList(const SettingsFile& file, WatchedList which, const engines:
 
 // The state of a tracking run that goes on at the next start of the program.
 struct Continuation {
-  int twoPhase = 0;  // 0 none, 1 two-phase, 2 restart in a comparison mode, 3 supplement
+  session::TwoPhase twoPhase = session::tpNone;
   std::string reportDesc;
   std::string reportName;
   std::string installProg;
   int timeLo = -1;  // the start time, a file time in UTC, as two signed halves
   int timeHi = -1;
-  int statMask = 0x3FF;
-  int trackMode = 3;
+  session::StatMask statMask = session::kMaskDisk;
+  session::TrackMode trackMode = session::tmDisk;
 };
 inline const char kTwoPhaseSection[] = "TwoPhase";
 
@@ -116,5 +118,16 @@ void RestoreWindowPlacement(HWND window, const SettingsFile& file, const std::st
                             bool resizable);
 void SaveWindowPlacement(HWND window, const SettingsFile& file, const std::string& section,
                          bool resizable);
+
+// The dialogs' places in the settings file, each in the section of its form's name.
+class SettingsPlacements : public dialogs::PlacementStore {
+ public:
+  explicit SettingsPlacements(const SettingsFile& file) : file_(file) {}
+  void Restore(HWND window, const std::string& formName, bool resizable) const override;
+  void Save(HWND window, const std::string& formName, bool resizable) const override;
+
+ private:
+  const SettingsFile& file_;
+};
 
 }  // namespace app

@@ -12,6 +12,7 @@ namespace {
 constexpr SIZE kClientSize{390, 178};
 constexpr int kPictureSize = 48;
 constexpr UINT kFirstInterval = 1000;
+const char kFormName[] = "AboutForm";
 
 // Until the trap driver's interface is part of the program there is no driver to ask.
 int GetTrapDriverVersion() { return -1; }
@@ -115,18 +116,18 @@ HBITMAP MakeAboutPicture(int number, int size) {
   return bitmap;
 }
 
-TAboutForm::TAboutForm(const app::SettingsFile& settings)
-    : settings_(settings), placementSection_(app::PlacementSection("AboutForm")) {}
+TAboutForm::TAboutForm(const PlacementStore& placements)
+    : placements_(placements) {}
 
 void TAboutForm::run(HWND owner) { RunModal(IDD_AboutForm, owner); }
 
-const app::Binding<TAboutForm> TAboutForm::kEvents[] = {
+const Binding<TAboutForm> TAboutForm::kEvents[] = {
     {IDOK, BN_CLICKED, &TAboutForm::btnAboutOKClick},
     {IDCANCEL, BN_CLICKED, &TAboutForm::btnAboutOKClick},
     {IDT_Timer1, WM_TIMER, &TAboutForm::Timer1Timer},
 };
 
-bool TAboutForm::OnCommand(int id, UINT code) { return app::Dispatch(*this, kEvents, id, code); }
+bool TAboutForm::OnCommand(int id, UINT code) { return dispatch(*this, kEvents, id, code); }
 
 bool TAboutForm::OnMessage(UINT message, WPARAM, LPARAM, LRESULT&) {
   if (message != WM_DESTROY) return false;
@@ -163,7 +164,7 @@ void TAboutForm::OnInit() {
 void TAboutForm::FormCreate() {
   if (windowsType == 1 || windowsType == 2)
     SetWindowTextA(lblVxdVersion, DriverVersionLine(GetTrapDriverVersion()).c_str());
-  app::RestoreWindowPlacement(hwnd_, settings_, placementSection_, false);
+  placements_.Restore(hwnd_, kFormName, false);
   SetWindowTextA(lblWinVer, windowsName.c_str());
   SetWindowTextA(lblVersion, ("Vortan4 - version " + report::GetFileVersionText()).c_str());
   for (int number = kRestPicture; number <= kLastFrame; ++number)
@@ -176,7 +177,7 @@ void TAboutForm::FormCreate() {
 
 void TAboutForm::FormDestroy() {
   KillTimer(hwnd_, IDT_Timer1);
-  app::SaveWindowPlacement(hwnd_, settings_, placementSection_, false);
+  placements_.Save(hwnd_, kFormName, false);
 }
 
 void TAboutForm::ShowPicture(HWND image, int number) {

@@ -9,8 +9,8 @@
 #include <type_traits>
 #include <vector>
 
-#include "app/form.h"
-#include "app/settings.h"
+#include "dialogs/form.h"
+#include "dialogs/placement.h"
 
 namespace dialogs {
 
@@ -19,9 +19,9 @@ constexpr int kRestPicture = 101;
 constexpr int kFirstFrame = 102;
 constexpr int kLastFrame = 107;
 
-class TAboutForm : public app::Form {
+class TAboutForm : public Form {
  public:
-  explicit TAboutForm(const app::SettingsFile& settings);
+  explicit TAboutForm(const PlacementStore& placements);
   // In: the Windows version as found at start-up.
   int windowsType = 0;  // 1 Windows 95, 2 Windows 98, 3 NT 4, ...
   std::string windowsName;
@@ -41,10 +41,9 @@ class TAboutForm : public app::Form {
   void btnAboutOKClick();
   void ShowPicture(HWND image, int number);
 
-  static const app::Binding<TAboutForm> kEvents[];
+  static const Binding<TAboutForm> kEvents[];
 
-  const app::SettingsFile& settings_;
-  std::string placementSection_;
+  const PlacementStore& placements_;
   int picture_ = kRestPicture;
   HWND currentImage_{};
   struct BitmapDeleter {

@@ -4,8 +4,8 @@
 
 namespace dialogs {
 
-TTrackDirForm::TTrackDirForm(const app::SettingsFile& settings)
-    : TOptForm(settings, {"TrackDirForm", "Disk tracking options",
+TTrackDirForm::TTrackDirForm(const PlacementStore& placements)
+    : TOptForm(placements, {"TrackDirForm", "Disk tracking options",
                           "Vortan4 will track changes in and below the starting folders "
                           "listed here.",
                           24, 28}) {}

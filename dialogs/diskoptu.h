@@ -6,7 +6,7 @@ namespace dialogs {
 
 class TTrackDirForm : public TOptForm {
  public:
-  explicit TTrackDirForm(const app::SettingsFile& settings);
+  explicit TTrackDirForm(const PlacementStore& placements);
 
  private:
   void btnAddClick() override;

@@ -6,8 +6,8 @@
 
 namespace dialogs {
 
-TTrackIniForm::TTrackIniForm(const app::SettingsFile& settings)
-    : TOptForm(settings, {"TrackIniForm", "INI file options",
+TTrackIniForm::TTrackIniForm(const PlacementStore& placements)
+    : TOptForm(placements, {"TrackIniForm", "INI file options",
                           "Vortan4 will track changes to the INI files listed here.", 38, 40}) {}
 
 std::string TTrackIniForm::RunOpenDialog1() const {

@@ -6,7 +6,7 @@ namespace dialogs {
 
 class TTrackIniForm : public TOptForm {
  public:
-  explicit TTrackIniForm(const app::SettingsFile& settings);
+  explicit TTrackIniForm(const PlacementStore& placements);
 
  private:
   void btnAddClick() override;

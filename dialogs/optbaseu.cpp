@@ -34,19 +34,19 @@ std::string AddResultMessage(engines::AddResult result, const AddMessages& messa
   return text;
 }
 
-TOptForm::TOptForm(const app::SettingsFile& settings, const Texts& texts)
-    : settings_(settings), texts_(texts), placementSection_(app::PlacementSection(texts.formName)) {}
+TOptForm::TOptForm(const PlacementStore& placements, const Texts& texts)
+    : placements_(placements), texts_(texts) {}
 
 bool TOptForm::run(HWND owner) { return RunModal(IDD_OptForm, owner) == IDOK; }
 
-const app::Binding<TOptForm> TOptForm::kEvents[] = {
+const Binding<TOptForm> TOptForm::kEvents[] = {
     {IDC_btnAdd, BN_CLICKED, &TOptForm::btnAddClick},
     {IDC_btnRemove, BN_CLICKED, &TOptForm::btnRemoveClick},
     {IDOK, BN_CLICKED, &TOptForm::btnOKClick},
     {IDCANCEL, BN_CLICKED, &TOptForm::btnCancelClick},
 };
 
-bool TOptForm::OnCommand(int id, UINT code) { return app::Dispatch(*this, kEvents, id, code); }
+bool TOptForm::OnCommand(int id, UINT code) { return dispatch(*this, kEvents, id, code); }
 
 bool TOptForm::OnMessage(UINT message, WPARAM, LPARAM lParam, LRESULT&) {
   switch (message) {
@@ -73,7 +73,7 @@ void TOptForm::OnInit() {
   btnOK = Control(IDOK);
   btnCancel = Control(IDCANCEL);
   SetWindowTextA(hwnd_, texts_.caption);
-  const app::ControlHelp help[] = {
+  const ControlHelp help[] = {
       {IDC_lbMain, texts_.listHelpContext, texts_.listHint},
       {IDC_btnAdd, texts_.addHelpContext, "Add a new item to the list."},
       {IDC_btnRemove, 25, "Remove the current item from the list."},
@@ -90,12 +90,12 @@ void TOptForm::OnInit() {
 void TOptForm::FormCreate() {
   SetWindowPos(hwnd_, nullptr, 0, 0, kMinimumSize.cx, kMinimumSize.cy,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  app::RestoreWindowPlacement(hwnd_, settings_, placementSection_, true);
+  placements_.Restore(hwnd_, texts_.formName, true);
   FormResize();
 }
 
 void TOptForm::FormDestroy() {
-  app::SaveWindowPlacement(hwnd_, settings_, placementSection_, true);
+  placements_.Save(hwnd_, texts_.formName, true);
 }
 
 // The dialog comes up once per run: its first item is the one selected.

@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "app/form.h"
-#include "app/settings.h"
+#include "dialogs/form.h"
+#include "dialogs/placement.h"
 #include "engines/helpers.h"
 
 namespace dialogs {
 
-class TOptForm : public app::Form {
+class TOptForm : public Form {
  public:
   // In: a copy of the caller's list. Out, after OK: the list box's items in its order.
   std::vector<std::string> items;
@@ -24,13 +24,13 @@ class TOptForm : public app::Form {
 
  protected:
   struct Texts {
-    const char* formName;  // the placement section is this followed by " Settings"
+    const char* formName;  // the name its placement is kept under
     const char* caption;
     const char* listHint;
     DWORD addHelpContext;
     DWORD listHelpContext;
   };
-  TOptForm(const app::SettingsFile& settings, const Texts& texts);
+  TOptForm(const PlacementStore& placements, const Texts& texts);
 
   virtual void btnAddClick() = 0;
 
@@ -42,7 +42,7 @@ class TOptForm : public app::Form {
   // The error beep, then a box with an OK button.
   void Notice(const std::string& text, const char* caption, UINT icon) const;
 
-  const app::SettingsFile& settings_;
+  const PlacementStore& placements_;
 
  private:
   void OnInit() override;
@@ -58,10 +58,9 @@ class TOptForm : public app::Form {
   void btnCancelClick();
   void FillList(const std::vector<std::string>& entries);
 
-  static const app::Binding<TOptForm> kEvents[];
+  static const Binding<TOptForm> kEvents[];
 
   Texts texts_;
-  std::string placementSection_;
 };
 
 // The three messages for refused or replacing additions, each with one %s.

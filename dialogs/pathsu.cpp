@@ -7,6 +7,7 @@ namespace dialogs {
 namespace {
 
 constexpr SIZE kDefaultSize{320, 120};  // also the minimum width and the only height
+const char kFormName[] = "PathsForm";
 
 std::string TextOf(HWND control) {
   std::string text(GetWindowTextLengthA(control) + 1, '\0');
@@ -23,12 +24,12 @@ RECT PlaceIn(HWND parent, HWND child) {
 
 }  // namespace
 
-TPathsForm::TPathsForm(const app::SettingsFile& settings)
-    : settings_(settings), placementSection_(app::PlacementSection("PathsForm")) {}
+TPathsForm::TPathsForm(const PlacementStore& placements)
+    : placements_(placements) {}
 
 bool TPathsForm::run(HWND owner) { return RunModal(IDD_PathsForm, owner) == IDOK; }
 
-const app::Binding<TPathsForm> TPathsForm::kEvents[] = {
+const Binding<TPathsForm> TPathsForm::kEvents[] = {
     {IDC_btnReports, BN_CLICKED, &TPathsForm::btnReportsClick},
     {IDC_btnTemp, BN_CLICKED, &TPathsForm::btnTempClick},
     {IDC_PathsForm_btnHelp, BN_CLICKED, &TPathsForm::btnHelpClick},
@@ -36,7 +37,7 @@ const app::Binding<TPathsForm> TPathsForm::kEvents[] = {
     {IDCANCEL, BN_CLICKED, &TPathsForm::btnCancelClick},
 };
 
-bool TPathsForm::OnCommand(int id, UINT code) { return app::Dispatch(*this, kEvents, id, code); }
+bool TPathsForm::OnCommand(int id, UINT code) { return dispatch(*this, kEvents, id, code); }
 
 bool TPathsForm::OnMessage(UINT message, WPARAM, LPARAM lParam, LRESULT&) {
   switch (message) {
@@ -65,7 +66,7 @@ void TPathsForm::OnInit() {
   btnHelp = Control(IDC_PathsForm_btnHelp);
   btnCancel = Control(IDCANCEL);
   btnOK = Control(IDOK);
-  static const app::ControlHelp help[] = {
+  static const ControlHelp help[] = {
       {IDC_btnReports, 63, "Click to set the default folder for reports."},
       {IDC_ebReportPath, 61, "Click the button at left to set the default folder for reports."},
       {IDC_btnTemp, 64, "Click to set the default folder for temporary files."},
@@ -85,12 +86,12 @@ void TPathsForm::OnInit() {
 void TPathsForm::FormCreate() {
   SetWindowPos(hwnd_, nullptr, 0, 0, kDefaultSize.cx, kDefaultSize.cy,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  app::RestoreWindowPlacement(hwnd_, settings_, placementSection_, true);
+  placements_.Restore(hwnd_, kFormName, true);
   FormResize();
 }
 
 void TPathsForm::FormDestroy() {
-  app::SaveWindowPlacement(hwnd_, settings_, placementSection_, true);
+  placements_.Save(hwnd_, kFormName, true);
 }
 
 // Measured against the window's outer width, as the layout was designed.

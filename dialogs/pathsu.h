@@ -5,14 +5,14 @@
 
 #include <string>
 
-#include "app/form.h"
-#include "app/settings.h"
+#include "dialogs/form.h"
+#include "dialogs/placement.h"
 
 namespace dialogs {
 
-class TPathsForm : public app::Form {
+class TPathsForm : public Form {
  public:
-  explicit TPathsForm(const app::SettingsFile& settings);
+  explicit TPathsForm(const PlacementStore& placements);
   // In: the current folders. Out, after OK: the folders as chosen (a drive root ends in
   // a backslash, another folder as the browser gave it).
   std::string reportPath, tempPath;
@@ -37,10 +37,9 @@ class TPathsForm : public app::Form {
   void btnCancelClick();
   void GetFolder(HWND edit, const std::string& what);
 
-  static const app::Binding<TPathsForm> kEvents[];
+  static const Binding<TPathsForm> kEvents[];
 
-  const app::SettingsFile& settings_;
-  std::string placementSection_;
+  const PlacementStore& placements_;
 };
 
 }  // namespace dialogs

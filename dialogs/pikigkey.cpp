@@ -10,6 +10,7 @@ constexpr SIZE kDefaultSize{372, 140};  // also the minimum width and the only h
 constexpr int kButtonHeight = 23;
 constexpr int kStatusBufferSize = 520;
 const char kRegEditClass[] = "RegEdit_RegEdit";
+const char kFormName[] = "RegIgForm";
 
 }  // namespace
 
@@ -43,12 +44,12 @@ std::string ValidateKey(const std::string& key, bool& valid) {
   return "Valid key";
 }
 
-TRegIgForm::TRegIgForm(const app::SettingsFile& settings)
-    : settings_(settings), placementSection_(app::PlacementSection("RegIgForm")) {}
+TRegIgForm::TRegIgForm(const PlacementStore& placements)
+    : placements_(placements) {}
 
 bool TRegIgForm::run(HWND owner) { return RunModal(IDD_RegIgForm, owner) == IDOK; }
 
-const app::Binding<TRegIgForm> TRegIgForm::kEvents[] = {
+const Binding<TRegIgForm> TRegIgForm::kEvents[] = {
     {IDC_btnRegEdit, BN_CLICKED, &TRegIgForm::btnRegEditClick},
     {IDC_btnGetKey, BN_CLICKED, &TRegIgForm::btnGetKeyClick},
     {IDC_ebKey, EN_CHANGE, &TRegIgForm::ebKeyChange},
@@ -58,7 +59,7 @@ const app::Binding<TRegIgForm> TRegIgForm::kEvents[] = {
     {IDCANCEL, BN_CLICKED, &TRegIgForm::btnCancelClick},
 };
 
-bool TRegIgForm::OnCommand(int id, UINT code) { return app::Dispatch(*this, kEvents, id, code); }
+bool TRegIgForm::OnCommand(int id, UINT code) { return dispatch(*this, kEvents, id, code); }
 
 bool TRegIgForm::OnMessage(UINT message, WPARAM, LPARAM lParam, LRESULT&) {
   switch (message) {
@@ -87,7 +88,7 @@ void TRegIgForm::OnInit() {
   btnHelp = Control(IDC_RegIgForm_btnHelp);
   btnOK = Control(IDOK);
   btnCancel = Control(IDCANCEL);
-  static const app::ControlHelp help[] = {
+  static const ControlHelp help[] = {
       {IDC_btnRegEdit, 33, "Launch the Windows Registry Editor"},
       {IDC_btnGetKey, 59, "Get the selected key from the Windows Registry Editor."},
       {IDC_ebKey, 58,
@@ -106,12 +107,12 @@ void TRegIgForm::OnInit() {
 void TRegIgForm::FormCreate() {
   SetWindowPos(hwnd_, nullptr, 0, 0, kDefaultSize.cx, kDefaultSize.cy,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  app::RestoreWindowPlacement(hwnd_, settings_, placementSection_, true);
+  placements_.Restore(hwnd_, kFormName, true);
   FormResize();
 }
 
 void TRegIgForm::FormDestroy() {
-  app::SaveWindowPlacement(hwnd_, settings_, placementSection_, true);
+  placements_.Save(hwnd_, kFormName, true);
 }
 
 void TRegIgForm::FormResize() {

@@ -5,14 +5,14 @@
 
 #include <string>
 
-#include "app/form.h"
-#include "app/settings.h"
+#include "dialogs/form.h"
+#include "dialogs/placement.h"
 
 namespace dialogs {
 
-class TRegIgForm : public app::Form {
+class TRegIgForm : public Form {
  public:
-  explicit TRegIgForm(const app::SettingsFile& settings);
+  explicit TRegIgForm(const PlacementStore& placements);
   // Shows the dialog modally; true when the user confirmed with OK.
   bool run(HWND owner);
   // Out, after OK: the trimmed key as typed or grabbed (HKEY_LOCAL_MACHINE\Software\...).
@@ -38,10 +38,9 @@ class TRegIgForm : public app::Form {
   void btnCancelClick();
   void Complain(const char* text, UINT icon) const;
 
-  static const app::Binding<TRegIgForm> kEvents[];
+  static const Binding<TRegIgForm> kEvents[];
 
-  const app::SettingsFile& settings_;
-  std::string placementSection_;
+  const PlacementStore& placements_;
 };
 
 // Leading and trailing blanks and control characters removed.

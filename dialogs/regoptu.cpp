@@ -4,14 +4,14 @@
 
 namespace dialogs {
 
-TTrackRegForm::TTrackRegForm(const app::SettingsFile& settings)
-    : TOptForm(settings, {"TrackRegForm", "Registry keys to ignore",
+TTrackRegForm::TTrackRegForm(const PlacementStore& placements)
+    : TOptForm(placements, {"TrackRegForm", "Registry keys to ignore",
                           "If not using real-time tracking, Vortan4 will ignore the keys listed "
                           "here, as well as their subkeys.",
                           37, 39}) {}
 
 void TTrackRegForm::btnAddClick() {
-  TRegIgForm picker(settings_);
+  TRegIgForm picker(placements_);
   if (!picker.run(Handle())) return;
   const std::string message = AddResultMessage(
       AddToList(picker.chosenKey),

@@ -6,7 +6,7 @@ namespace dialogs {
 
 class TTrackRegForm : public TOptForm {
  public:
-  explicit TTrackRegForm(const app::SettingsFile& settings);
+  explicit TTrackRegForm(const PlacementStore& placements);
 
  private:
   void btnAddClick() override;

@@ -32,7 +32,7 @@ void SetStamp(const platform::FolderEntry& entry, char stamp[4]) {
   if (!FileTimeToLocalFileTime(&entry.lastWriteTime, &local) ||
       !FileTimeToDosDateTime(&local, &date, &time))
     date = time = 0;  // outside the DOS range (before 1980)
-  uint32_t value = (static_cast<uint32_t>(date) << 16 | time) ^ (entry.isFolder() ? 0 : entry.sizeLow);
+  uint32_t value = (static_cast<uint32_t>(date) << 16 | time) ^ (entry.IsFolder() ? 0 : entry.sizeLow);
   for (int i = 0; i < 4; ++i) {
     unsigned char byte = static_cast<unsigned char>(value >> (8 * i));
     if (byte == 0 || byte == 8 || byte == 9 || byte == 10 || byte == 13 || byte == 26) byte += 32;
@@ -91,7 +91,7 @@ void SortSiblings(std::vector<Sibling>& siblings) {
 class ListingWriter {
  public:
   explicit ListingWriter(platform::BufferedWriter& out) : out_(out) {}
-  bool stopped() const { return stopped_; }
+  bool Stopped() const { return stopped_; }
 
   // folder has no trailing backslash; it is restored on return.
   void walk(std::string& folder, unsigned depth) {
@@ -103,9 +103,9 @@ class ListingWriter {
     {
       platform::FolderSearch search(folder);
       platform::FolderEntry entry;
-      while (search.next(entry)) {
+      while (search.Next(entry)) {
         if (entry.name.empty() || entry.name[0] == '.') continue;
-        siblings.push_back(Sibling{std::move(entry.name), {}, entry.isFolder()});
+        siblings.push_back(Sibling{std::move(entry.name), {}, entry.IsFolder()});
         SetStamp(entry, siblings.back().stamp);
       }
     }
@@ -114,10 +114,10 @@ class ListingWriter {
     const char level = static_cast<char>('0' + depth);
     const size_t folderLength = folder.size();
     for (const Sibling& sibling : siblings) {
-      out_.write(&level, 1);
-      out_.write(sibling.stamp, 4);
-      out_.write(sibling.name);
-      out_.write("\r\n", 2);
+      out_.Write(&level, 1);
+      out_.Write(sibling.stamp, 4);
+      out_.Write(sibling.name);
+      out_.Write("\r\n", 2);
       if (!sibling.folder || depth >= kDeepestLevel) continue;
       folder += '\\';
       folder += sibling.name;
@@ -145,14 +145,6 @@ std::string FolderBefore(const std::string& path, size_t slash) {
 
 }  // namespace
 
-int CompareNames(const std::string& a, const std::string& b) {
-  if (a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size()) == 0) return 0;
-  int result = CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(),
-                              static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()));
-  if (result == 0) return a.compare(b);  // the system refused: keep some fixed order
-  return result - CSTR_EQUAL;
-}
-
 void SnapshotDisks(const std::string& listingPath, const TrackedList& roots,
                    const ProgressCallback& progress) {
   platform::BufferedWriter out(listingPath);
@@ -161,25 +153,25 @@ void SnapshotDisks(const std::string& listingPath, const TrackedList& roots,
     if (root.empty()) continue;  // its root line would not read back
     if (progress) progress(root);
     if (AbortRequested()) break;
-    out.writeLine("0" + root);
+    out.WriteLine("0" + root);
     std::string folder = WithoutTrailingBackslash(root);  // c:\ is searched as c:\*.*
     writer.walk(folder, 1);
-    if (writer.stopped()) break;
+    if (writer.Stopped()) break;
   }
-  out.close();
+  out.Close();
 }
 
 ListingReader::ListingReader(const std::string& path) : path_(path), lines_(path) {
   record_.stamp = "    ";
 }
 
-void ListingReader::damaged() const {
+void ListingReader::Damaged() const {
   throw platform::IoError("Damaged line " + std::to_string(lineNumber_) + " in", path_,
                           ERROR_FILE_CORRUPT);
 }
 
-void ListingReader::next() {
-  if (!lines_.readLine(line_)) {
+void ListingReader::Next() {
+  if (!lines_.ReadLine(line_)) {
     record_.path.clear();
     record_.stamp.clear();
     record_.level = kEndLevel;
@@ -187,10 +179,10 @@ void ListingReader::next() {
     return;
   }
   ++lineNumber_;
-  if (line_.empty()) damaged();
+  if (line_.empty()) Damaged();
   const unsigned char level = static_cast<unsigned char>(line_[0]);
   if (level == '0') {
-    if (line_.size() < 2) damaged();
+    if (line_.size() < 2) Damaged();
     record_.path.assign(line_, 1, std::string::npos);
     record_.stamp.clear();
     record_.level = level;
@@ -201,7 +193,7 @@ void ListingReader::next() {
   // and a name of at least one character.
   const size_t depth = level - '0';
   if (level < '0' || pathEnds_.empty() || depth > pathEnds_.size() || line_.size() < 6)
-    damaged();
+    Damaged();
   std::string& path = record_.path;
   path.resize(pathEnds_[depth - 1]);
   if (path.back() != '\\') path += '\\';
@@ -222,23 +214,23 @@ void CompareDiskSnapshots(const std::string& beforePath, const std::string& afte
   ListingReader after(afterPath);
   AbortPoll abortRequested;
   // Both start on the same blank record, which the first step consumes.
-  while (!before.atEnd() || !after.atEnd()) {
-    const ListingRecord& old = before.record();
-    const ListingRecord& now = after.record();
+  while (!before.AtEnd() || !after.AtEnd()) {
+    const ListingRecord& old = before.Record();
+    const ListingRecord& now = after.Record();
     if (progress && (old.level == '0' || old.level == '1'))
       progress(ShortenPathForDisplay(old.path));
     if (abortRequested()) return;
     int order = OrderRecords(old, now);
     if (order < 0) {
       deleted.push_back(ListEntry{old.path, {}});
-      before.next();
+      before.Next();
     } else if (order > 0) {
       added.push_back(ListEntry{now.path, {}});
-      after.next();
+      after.Next();
     } else {
       if (old.stamp != now.stamp) changed.push_back(ListEntry{old.path, {}});
-      before.next();
-      after.next();
+      before.Next();
+      after.Next();
     }
   }
 }

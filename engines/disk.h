@@ -15,15 +15,13 @@
 
 #include "engines/helpers.h"
 #include "engines/lists.h"
+#include "engines/names.h"
 #include "platform/textfile.h"
 
 namespace engines {
 
 // Base name of the disk listings in the temporary folder (".$$1" before, ".$$2" after).
 inline constexpr char kDiskListingBase[] = "VORTAN$$";
-
-// The system's case-insensitive, locale-aware comparison: negative, zero or positive.
-int CompareNames(const std::string& a, const std::string& b);
 
 // Writes the listing of every root of the watched list. Stops early, leaving a shorter
 // listing, when AbortRequested answers yes; the caller tests the flag afterwards.
@@ -45,13 +43,13 @@ class ListingReader {
   static constexpr unsigned char kEndLevel = '/';
 
   explicit ListingReader(const std::string& path);
-  // The blank record (empty path, level "0", four blanks) until the first next().
-  const ListingRecord& record() const { return record_; }
-  bool atEnd() const { return record_.level == kEndLevel; }
-  void next();
+  // The blank record (empty path, level "0", four blanks) until the first Next().
+  const ListingRecord& Record() const { return record_; }
+  bool AtEnd() const { return record_.level == kEndLevel; }
+  void Next();
 
  private:
-  [[noreturn]] void damaged() const;
+  [[noreturn]] void Damaged() const;
 
   std::string path_;
   platform::BufferedReader lines_;

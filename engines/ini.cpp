@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engines/helpers.h"
+#include "engines/names.h"
 #include "platform/ioerror.h"
 #include "platform/profile.h"
 #include "platform/system.h"
@@ -23,28 +24,14 @@ constexpr size_t kValueBytes = 2048;
 const char kDeviceSectionLine[] = "[386Enh]";
 const char kDeviceEntryPrefix[] = "[386enh]device=";
 
-std::string UpperAnsi(std::string text) {
-  if (!text.empty()) CharUpperBuffA(text.data(), static_cast<DWORD>(text.size()));
-  return text;
-}
-
-// Negative, zero or positive. Equal only for names that differ in case alone, which the
-// profile functions take for one name.
-int CompareNames(const std::string& a, const std::string& b) {
-  int order = CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(),
-                             static_cast<int>(a.size()), b.data(), static_cast<int>(b.size())) -
-              CSTR_EQUAL;
-  return order != 0 ? order : UpperAnsi(a).compare(UpperAnsi(b));
-}
-
-bool NameBefore(const std::string& a, const std::string& b) { return CompareNames(a, b) < 0; }
+bool NameBefore(const std::string& a, const std::string& b) { return CompareIniNames(a, b) < 0; }
 
 // Sorted, each name once; of names differing only in case the first listed stays.
 std::vector<std::string> SortedNames(std::vector<std::string> names) {
   std::stable_sort(names.begin(), names.end(), NameBefore);
   names.erase(std::unique(names.begin(), names.end(),
                           [](const std::string& a, const std::string& b) {
-                            return CompareNames(a, b) == 0;
+                            return CompareIniNames(a, b) == 0;
                           }),
               names.end());
   return names;
@@ -63,7 +50,7 @@ std::optional<platform::BufferedReader> OpenIfPresent(const std::string& path) {
   try {
     return platform::BufferedReader(path);
   } catch (const platform::IoError& error) {
-    if (error.code() == ERROR_FILE_NOT_FOUND || error.code() == ERROR_PATH_NOT_FOUND)
+    if (error.Code() == ERROR_FILE_NOT_FOUND || error.Code() == ERROR_PATH_NOT_FOUND)
       return std::nullopt;
     throw;
   }
@@ -73,7 +60,7 @@ std::optional<platform::BufferedReader> OpenIfPresent(const std::string& path) {
 class LineSource {
  public:
   explicit LineSource(const std::string& path) : file_(OpenIfPresent(path)) {}
-  bool next(std::string& line) { return file_ && file_->readLine(line); }
+  bool Next(std::string& line) { return file_ && file_->ReadLine(line); }
 
  private:
   std::optional<platform::BufferedReader> file_;
@@ -91,13 +78,13 @@ struct IniRecord {
 // that a "]" or "=" inside a section name cannot split the line in the wrong place.
 class CopyReader {
  public:
-  explicit CopyReader(const std::string& path) : lines_(path) { next(); }
-  bool exhausted() const { return exhausted_; }
-  const IniRecord& record() const { return record_; }
+  explicit CopyReader(const std::string& path) : lines_(path) { Next(); }
+  bool Exhausted() const { return exhausted_; }
+  const IniRecord& Record() const { return record_; }
 
-  void next() {
+  void Next() {
     std::string line;
-    if (!lines_.next(line)) {
+    if (!lines_.Next(line)) {
       exhausted_ = true;
       return;
     }
@@ -126,16 +113,16 @@ class CopyReader {
 };
 
 bool SameKey(const IniRecord& a, const IniRecord& b) {
-  return a.isSection == b.isSection && CompareNames(a.section, b.section) == 0 &&
-         CompareNames(a.key, b.key) == 0;
+  return a.isSection == b.isSection && CompareIniNames(a.section, b.section) == 0 &&
+         CompareIniNames(a.key, b.key) == 0;
 }
 
 // The order the copies are written in: by section, the section line first, then by key;
 // values (one per key) in byte order.
 int CompareRecords(const IniRecord& a, const IniRecord& b) {
-  if (int order = CompareNames(a.section, b.section)) return order;
+  if (int order = CompareIniNames(a.section, b.section)) return order;
   if (a.isSection != b.isSection) return a.isSection ? -1 : 1;
-  if (int order = CompareNames(a.key, b.key)) return order;
+  if (int order = CompareIniNames(a.key, b.key)) return order;
   return a.value.compare(b.value);
 }
 
@@ -144,14 +131,14 @@ void WriteIniCopy(const std::string& iniPath, const std::string& copyPath) {
   for (const std::string& section :
        SortedNames(platform::ProfileSectionNames(iniPath, kNameListBytes))) {
     const std::string sectionLine = "[" + section + "]";
-    copy.writeLine(sectionLine);
+    copy.WriteLine(sectionLine);
     for (const std::string& key :
          SortedNames(platform::ProfileKeyNames(iniPath, section, kNameListBytes))) {
       std::string value = platform::ReadProfileString(iniPath, section, key, "", kValueBytes);
-      if (!value.empty()) copy.writeLine(sectionLine + key + "=" + value);
+      if (!value.empty()) copy.WriteLine(sectionLine + key + "=" + value);
     }
   }
-  copy.close();
+  copy.Close();
 }
 
 std::vector<std::string> ReadDeviceLines(const std::string& iniPath) {
@@ -159,7 +146,7 @@ std::vector<std::string> ReadDeviceLines(const std::string& iniPath) {
   LineSource ini(iniPath);
   std::string line;
   bool inSection = false;
-  while (ini.next(line)) {
+  while (ini.Next(line)) {
     line = TrimBlanks(line);
     if (!inSection) {
       inSection = LowerAscii(line) == LowerAscii(kDeviceSectionLine);
@@ -218,8 +205,8 @@ void SnapshotSystemIniDevices(const std::string& iniName, const std::string& dev
   std::vector<std::string> devices = ReadDeviceLines(IniFullPath(iniName));
   std::stable_sort(devices.begin(), devices.end(), NameBefore);
   platform::BufferedWriter file(deviceFile);
-  for (const std::string& device : devices) file.writeLine(device);
-  file.close();
+  for (const std::string& device : devices) file.WriteLine(device);
+  file.Close();
 }
 
 void CompareIniSnapshots(const std::string& beforeCopy, const std::string& afterCopy,
@@ -229,27 +216,27 @@ void CompareIniSnapshots(const std::string& beforeCopy, const std::string& after
     list->clear();
   CopyReader before(beforeCopy);
   CopyReader after(afterCopy);
-  while (!before.exhausted() || !after.exhausted()) {
+  while (!before.Exhausted() || !after.Exhausted()) {
     // An exhausted copy orders after every record.
-    int order = after.exhausted()    ? -1
-                : before.exhausted() ? 1
-                                     : CompareRecords(before.record(), after.record());
+    int order = after.Exhausted()    ? -1
+                : before.Exhausted() ? 1
+                                     : CompareRecords(before.Record(), after.Record());
     if (order == 0) {
-      before.next();
-      after.next();
-    } else if (!before.exhausted() && !after.exhausted() &&
-               SameKey(before.record(), after.record())) {
-      keysChanged.push_back({before.record().line + "=to=" + after.record().value, {}});
-      before.next();
-      after.next();
+      before.Next();
+      after.Next();
+    } else if (!before.Exhausted() && !after.Exhausted() &&
+               SameKey(before.Record(), after.Record())) {
+      keysChanged.push_back({before.Record().line + "=to=" + after.Record().value, {}});
+      before.Next();
+      after.Next();
     } else if (order < 0) {
-      const IniRecord& record = before.record();
+      const IniRecord& record = before.Record();
       (record.isSection ? sectionsDeleted : keysDeleted).push_back({record.line, {}});
-      before.next();
+      before.Next();
     } else {
-      const IniRecord& record = after.record();
+      const IniRecord& record = after.Record();
       (record.isSection ? sectionsAdded : keysAdded).push_back({record.line, {}});
-      after.next();
+      after.Next();
     }
   }
 }
@@ -261,17 +248,17 @@ void CompareSystemIniDevices(const std::string& beforeDevices, const std::string
   LineSource before(beforeDevices);
   LineSource after(afterDevices);
   std::string beforeLine, afterLine;
-  bool haveBefore = before.next(beforeLine);
-  bool haveAfter = after.next(afterLine);
+  bool haveBefore = before.Next(beforeLine);
+  bool haveAfter = after.Next(afterLine);
   while (haveBefore || haveAfter) {
-    int order = !haveAfter ? -1 : !haveBefore ? 1 : CompareNames(beforeLine, afterLine);
+    int order = !haveAfter ? -1 : !haveBefore ? 1 : CompareIniNames(beforeLine, afterLine);
     if (order <= 0) {
       if (order < 0) keysDeleted.push_back({kDeviceSectionLine + beforeLine, {}});
-      haveBefore = before.next(beforeLine);
+      haveBefore = before.Next(beforeLine);
     }
     if (order >= 0) {
       if (order > 0) keysAdded.push_back({kDeviceSectionLine + afterLine, {}});
-      haveAfter = after.next(afterLine);
+      haveAfter = after.Next(afterLine);
     }
   }
 }

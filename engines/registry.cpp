@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <unordered_set>
 
+#include "engines/names.h"
 #include "platform/registry.h"
 #include "platform/textfile.h"
 
@@ -15,19 +16,6 @@ constexpr DWORD kConvertLimit = 32768;
 constexpr int kFoldedType = 16;  // added to the type of data folded into 16 bytes
 constexpr unsigned kLastLevel = 255;
 const char kTooLarge[] = "Binary data over 32K - changes not tracked";
-
-int CompareNames(const std::string& a, const std::string& b) {
-  if (a == b) return 0;
-  return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()),
-                        b.data(), static_cast<int>(b.size())) -
-         CSTR_EQUAL;
-}
-
-// Names that the comparison holds equal (ss and the sharp s) still get a fixed order.
-bool SortsBefore(const std::string& a, const std::string& b) {
-  int order = CompareNames(a, b);
-  return order != 0 ? order < 0 : a < b;
-}
 
 std::string WrittenValueName(const std::string& name) {
   if (name.empty()) return "@";
@@ -135,14 +123,14 @@ class RegistryWalker {
   bool walk(const RegistryStart& start) {
     rootName_ = start.rootName;
     keyPath_.clear();
-    writeLine('0', '0', rootName_);
+    WriteLine('0', '0', rootName_);
     unsigned level = '1';
     size_t from = start.keyPath.empty() || start.keyPath[0] != '\\' ? 0 : 1;
     while (from < start.keyPath.size()) {
       if (isIgnored()) return true;
       size_t end = std::min(start.keyPath.find('\\', from), start.keyPath.size());
       std::string name = start.keyPath.substr(from, end - from);
-      writeLine(level++, '0', WrittenKeyName(name));
+      WriteLine(level++, '0', WrittenKeyName(name));
       keyPath_ += '\\';
       keyPath_ += name;
       from = end + 1;
@@ -188,13 +176,13 @@ class RegistryWalker {
     std::sort(values.begin(), values.end(),
               [](const ValueLines& a, const ValueLines& b) { return SortsBefore(a.name, b.name); });
     for (const ValueLines& value : values) {
-      writeLine(level, '1', value.name);
-      writeLine(level + 1, value.data);
+      WriteLine(level, '1', value.name);
+      WriteLine(level + 1, value.data);
     }
     for (const Subkey& subkey : subkeys) {
       if (level <= '3' && progress_) progress_(rootName_ + keyPath_);
       if (subkey.name.empty()) continue;
-      writeLine(level, '0', subkey.written);
+      WriteLine(level, '0', subkey.written);
       size_t mark = keyPath_.size();
       keyPath_ += '\\';
       keyPath_ += subkey.name;
@@ -241,20 +229,20 @@ class RegistryWalker {
     return ignored_.count(lowered_) != 0;
   }
 
-  void writeLine(unsigned level, char kind, const std::string& text) {
+  void WriteLine(unsigned level, char kind, const std::string& text) {
     line_.assign(1, static_cast<char>(level));
     line_ += kind;
     line_ += text;
-    out_.writeLine(line_);
+    out_.WriteLine(line_);
   }
-  void writeLine(unsigned level, const std::string& kindAndText) {
+  void WriteLine(unsigned level, const std::string& kindAndText) {
     line_.assign(1, static_cast<char>(level));
     line_ += kindAndText;
-    out_.writeLine(line_);
+    out_.WriteLine(line_);
   }
 
   [[noreturn]] void fail(const std::string& line, LONG code) {
-    out_.writeLine(line);
+    out_.WriteLine(line);
     throw platform::RegistryError(rootName_ + keyPath_, code);
   }
 
@@ -275,16 +263,16 @@ class ListingReader {
  public:
   explicit ListingReader(const std::string& path) : file_(path) {}
 
-  bool atEnd() const { return depth_ == 0; }
-  size_t depth() const { return depth_; }
-  const std::string& name(size_t i) const { return names_[i]; }
-  unsigned level() const { return level_; }
-  bool isValue() const { return kind_ != '0'; }
-  int recordedType() const { return static_cast<int>(kind_) - 50; }
-  const std::string& data() const { return data_; }
+  bool AtEnd() const { return depth_ == 0; }
+  size_t Depth() const { return depth_; }
+  const std::string& Name(size_t i) const { return names_[i]; }
+  unsigned Level() const { return level_; }
+  bool IsValue() const { return kind_ != '0'; }
+  int RecordedType() const { return static_cast<int>(kind_) - 50; }
+  const std::string& Data() const { return data_; }
 
   // The first count names joined by backslashes.
-  std::string path(size_t count) const {
+  std::string Path(size_t count) const {
     std::string joined;
     for (size_t i = 0; i < count; ++i) {
       if (i > 0) joined += '\\';
@@ -293,22 +281,22 @@ class ListingReader {
     return joined;
   }
 
-  void next() {
+  void Next() {
     data_.clear();
-    if (!file_.readLine(line_)) {
+    if (!file_.ReadLine(line_)) {
       depth_ = 0;
       level_ = '/';
       kind_ = '0';
       return;
     }
-    if (line_.size() < 2) corrupted();
+    if (line_.size() < 2) Corrupted();
     unsigned level = static_cast<unsigned char>(line_[0]);
     unsigned char kind = static_cast<unsigned char>(line_[1]);
     if (level == '0') {
       depth_ = 0;
       kind = '0';
     } else {
-      if (kind != '0' && kind != '1') corrupted();
+      if (kind != '0' && kind != '1') Corrupted();
       if (level <= level_ && depth_ > 0) --depth_;
       for (unsigned previous = level_; level < previous && depth_ > 0; --previous) --depth_;
     }
@@ -317,17 +305,17 @@ class ListingReader {
     level_ = level;
     kind_ = kind;
     if (kind == '1') {
-      if (!file_.readLine(line_) || line_.size() < 2 ||
+      if (!file_.ReadLine(line_) || line_.size() < 2 ||
           static_cast<unsigned char>(line_[0]) != level + 1 ||
           static_cast<unsigned char>(line_[1]) <= '1')
-        corrupted();
+        Corrupted();
       kind_ = static_cast<unsigned char>(line_[1]);
       data_.assign(line_, 2, std::string::npos);
     }
   }
 
  private:
-  [[noreturn]] void corrupted() const { throw RegistryListingCorrupted(file_.path()); }
+  [[noreturn]] void Corrupted() const { throw RegistryListingCorrupted(file_.Path()); }
 
   platform::BufferedReader file_;
   std::vector<std::string> names_;  // the first depth_ are the path
@@ -340,34 +328,28 @@ class ListingReader {
 
 // Negative when a comes first, positive when b does.
 int Order(const ListingReader& a, const ListingReader& b) {
-  if (a.atEnd() || b.atEnd()) return a.atEnd() == b.atEnd() ? 0 : a.atEnd() ? 1 : -1;
-  if (a.depth() != b.depth()) return a.depth() > b.depth() ? -1 : 1;
-  if (a.isValue() != b.isValue()) return a.isValue() ? -1 : 1;
-  for (size_t i = 0; i < a.depth(); ++i)
-    if (int order = CompareNames(a.name(i), b.name(i))) return order;
+  if (a.AtEnd() || b.AtEnd()) return a.AtEnd() == b.AtEnd() ? 0 : a.AtEnd() ? 1 : -1;
+  if (a.Depth() != b.Depth()) return a.Depth() > b.Depth() ? -1 : 1;
+  if (a.IsValue() != b.IsValue()) return a.IsValue() ? -1 : 1;
+  for (size_t i = 0; i < a.Depth(); ++i)
+    if (int order = CompareNames(a.Name(i), b.Name(i))) return order;
   return 0;
 }
 
 // A record found on one side only.
 void AddOneSided(const ListingReader& record, ResultList& keys, ResultList& values) {
-  if (!record.isValue()) {
-    keys.push_back({record.path(record.depth()), {}});
+  if (!record.IsValue()) {
+    keys.push_back({record.Path(record.Depth()), {}});
     return;
   }
   RegObject object;
-  object.valueType = record.recordedType();
-  object.valueName = record.name(record.depth() - 1);
-  object.newData = record.data();
-  values.push_back({record.path(record.depth() - 1), std::move(object)});
+  object.valueType = record.RecordedType();
+  object.valueName = record.Name(record.Depth() - 1);
+  object.newData = record.Data();
+  values.push_back({record.Path(record.Depth() - 1), std::move(object)});
 }
 
 }  // namespace
-
-void ShowRegistryErrorBox(const std::string& listingPath) {
-  std::string text = "An error occurred while recording the registry in " + listingPath + ".";
-  MessageBeep(MB_ICONHAND);
-  MessageBoxA(GetActiveWindow(), text.c_str(), "Vortan4", MB_OK | MB_ICONERROR);
-}
 
 void SnapshotRegistryFrom(const std::string& listingPath, const std::vector<RegistryStart>& starts,
                           const TrackedList& ignoredKeys, const ProgressCallback& progress,
@@ -378,19 +360,20 @@ void SnapshotRegistryFrom(const std::string& listingPath, const std::vector<Regi
     for (const RegistryStart& start : starts)
       if (!walker.walk(start)) break;
   } catch (const platform::RegistryError&) {
-    out.close();
+    out.Close();
     if (notice) notice(listingPath);
     throw;
   }
-  out.close();
+  out.Close();
 }
 
 void SnapshotRegistry(const std::string& basePath, const std::string& extension,
-                      const TrackedList& ignoredKeys, const ProgressCallback& progress) {
+                      const TrackedList& ignoredKeys, const ProgressCallback& progress,
+                      const RegistryErrorNotice& notice) {
   SnapshotRegistryFrom(
       basePath + extension.substr(0, 4),
       {{HKEY_USERS, "HKEY_USERS", ""}, {HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", ""}}, ignoredKeys,
-      progress, ShowRegistryErrorBox);
+      progress, notice);
 }
 
 void CompareRegistrySnapshots(const std::string& beforePath, const std::string& afterPath,
@@ -405,33 +388,33 @@ void CompareRegistrySnapshots(const std::string& beforePath, const std::string& 
   // Both start as empty paths: equal, so the first step reads the first records.
   do {
     if (abortRequested()) return;
-    if (progress && !before.atEnd() && before.level() <= '2') progress(before.path(before.depth()));
+    if (progress && !before.AtEnd() && before.Level() <= '2') progress(before.Path(before.Depth()));
     int order = Order(before, after);
     if (order < 0) {
       AddOneSided(before, keysDeleted, valuesDeleted);
-      before.next();
+      before.Next();
     } else if (order > 0) {
       AddOneSided(after, keysAdded, valuesAdded);
-      after.next();
+      after.Next();
     } else {
-      if (before.data() != after.data()) {
+      if (before.Data() != after.Data()) {
         RegObject object;
-        object.valueName = before.name(before.depth() - 1);
-        object.valueType = before.recordedType();
+        object.valueName = before.Name(before.Depth() - 1);
+        object.valueType = before.RecordedType();
         if (object.valueType >= kFoldedType) {
           object.valueType -= kFoldedType;
           object.newData = "(changed)";
           object.oldData = "(data too large)";
         } else {
-          object.newData = after.data();
-          object.oldData = before.data();
+          object.newData = after.Data();
+          object.oldData = before.Data();
         }
-        valuesChanged.push_back({before.path(before.depth() - 1), std::move(object)});
+        valuesChanged.push_back({before.Path(before.Depth() - 1), std::move(object)});
       }
-      before.next();
-      after.next();
+      before.Next();
+      after.Next();
     }
-  } while (!before.atEnd() || !after.atEnd());
+  } while (!before.AtEnd() || !after.AtEnd());
 }
 
 }  // namespace engines

@@ -19,7 +19,7 @@ Lines ReadLines(const std::string& path) {
   platform::BufferedReader reader(path);
   Lines lines;
   std::string line;
-  while (reader.readLine(line)) lines.push_back(line);
+  while (reader.ReadLine(line)) lines.push_back(line);
   return lines;
 }
 
@@ -349,9 +349,9 @@ TEST_F(RegistryTest, DefaultValueBesidePunctuatedNames) {
 TEST_F(RegistryTest, CorruptedListingsStopTheCompare) {
   testing_support::TempFolder folder;
   const std::string good = "00HKEY_USERS\r\n10k\r\n21v\r\n33a\r\n";
-  folder.write("before", good + "21w\r\n33b\r\n");
-  folder.write("truncated", good + "21w\r\n");
-  folder.write("error", good + "21w\r\nERROR GETTING DATA: \\k (w)\r\n");
+  folder.Write("before", good + "21w\r\n33b\r\n");
+  folder.Write("truncated", good + "21w\r\n");
+  folder.Write("error", good + "21w\r\nERROR GETTING DATA: \\k (w)\r\n");
   for (const char* name : {"truncated", "error"}) {
     Changes c;
     try {

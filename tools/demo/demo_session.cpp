@@ -2,9 +2,10 @@
 // program, as a person would at the window, and prints the text report: the headless
 // demonstration of tools/run.sh --demo.
 //   demo_session [FOLDER]      (default C:\demo; made afresh)
-// VORTAN4.EXE and samplesetup.exe lie beside this program. In FOLDER: "Sample App" (the
-// watched folder), sample.ini (the watched INI file), Setup\SETUP.EXE (the install
-// program) and Vortan4\ (the program with its settings, snapshots and reports).
+// VORTAN4.EXE, VORTTRAP.VXD and samplesetup.exe lie beside this program. In FOLDER:
+// "Sample App" (the watched folder), sample.ini (the watched INI file), Setup\SETUP.EXE
+// (the install program) and Vortan4\ (the program with its settings, snapshots and
+// reports).
 // Exit code 0 when the report shows the sample install's changes.
 #include <windows.h>
 
@@ -36,8 +37,8 @@ void Say(const std::string& line) {
 
 void WriteText(const std::string& path, const std::string& text) {
   platform::BufferedWriter file(path);
-  file.write(text);
-  file.close();
+  file.Write(text);
+  file.Close();
 }
 
 std::string FolderOf(const std::string& path) { return path.substr(0, path.find_last_of('\\')); }
@@ -80,8 +81,10 @@ void Prepare(const Places& at) {
 
   const std::string kit = FolderOf(platform::ModulePath());
   if (!CopyFileA((kit + "\\VORTAN4.EXE").c_str(), at.program.c_str(), FALSE) ||
+      !CopyFileA((kit + "\\VORTTRAP.VXD").c_str(), (FolderOf(at.program) + "\\VORTTRAP.VXD").c_str(),
+                 FALSE) ||
       !CopyFileA((kit + "\\samplesetup.exe").c_str(), at.setup.c_str(), FALSE))
-    throw std::runtime_error("VORTAN4.EXE and samplesetup.exe belong beside " + kit);
+    throw std::runtime_error("VORTAN4.EXE, VORTTRAP.VXD and samplesetup.exe belong beside " + kit);
   WriteText(FolderOf(at.program) + "\\VORTAN4.INI",
             "[Settings]\r\nDrivesInitialized=1\r\nINIsInitialized=1\r\nRegInitialized=1\r\n"
             "[Drives]\r\n0=" + engines::LowerAscii(at.app) + "\r\n"
@@ -98,7 +101,7 @@ class Session {
     if (!window_) throw std::runtime_error("the window of " + program + " did not appear");
   }
   ~Session() {
-    if (window_ && IsWindow(window_)) app_.close(window_, 10000);
+    if (window_ && IsWindow(window_)) app_.Close(window_, 10000);
   }
 
   HWND item(int id) const { return gui::FindById(window_, id); }
@@ -133,7 +136,7 @@ std::string FormatSeconds(double seconds) {
 std::string ReadReport(const std::string& path) {
   platform::BufferedReader reader(path);
   std::string text, line;
-  while (reader.readLine(line)) text += line + "\n";
+  while (reader.ReadLine(line)) text += line + "\n";
   return text;
 }
 

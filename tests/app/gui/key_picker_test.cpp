@@ -55,7 +55,7 @@ TEST_F(KeyPicker, ValidatesGrabsAndAddsKeys) {
               ERROR_SUCCESS);
     RegCloseKey(created);
   }
-  folder.write("VORTAN4.INI",
+  folder.Write("VORTAN4.INI",
                "[Settings]\r\nRegInitialized=1\r\n[Regs]\r\n0=hkey_local_machine\\software\\"
                "vortanpickertest\\inner\r\n");
   Start();

@@ -34,7 +34,7 @@ class ListEditors : public Vortan4 {
 TEST_F(ListEditors, DrivesAddRemoveSaveAndPlacement) {
   for (const char* name : {"w\\a\\b", "w\\Cdir\\d", "w\\e", "w\\f"}) folder.makeFolder(name);
   const std::string w = lowerFolder() + "w\\";
-  folder.write("VORTAN4.INI", "[Settings]\r\nDrivesInitialized=1\r\n[Drives]\r\n0=" + w +
+  folder.Write("VORTAN4.INI", "[Settings]\r\nDrivesInitialized=1\r\n[Drives]\r\n0=" + w +
                                   "e\r\n1=" + w + "a\\b\r\n2=" + w + "cdir\r\n");
   Start();
 
@@ -125,12 +125,12 @@ TEST_F(ListEditors, DrivesAddRemoveSaveAndPlacement) {
 }
 
 TEST_F(ListEditors, IniFilesAddOnlyIniFilesOnce) {
-  folder.write("w\\listed.ini", "[a]\r\nb=1\r\n");
-  folder.write("w\\good.ini", "[a]\r\nb=1\r\n");
-  folder.write("w\\empty.ini", "no sections here\r\n");
-  folder.write("w\\notes.txt", "[a]\r\n");
+  folder.Write("w\\listed.ini", "[a]\r\nb=1\r\n");
+  folder.Write("w\\good.ini", "[a]\r\nb=1\r\n");
+  folder.Write("w\\empty.ini", "no sections here\r\n");
+  folder.Write("w\\notes.txt", "[a]\r\n");
   const std::string w = lowerFolder() + "w\\", W = folder / "w\\";
-  folder.write("VORTAN4.INI", "[Settings]\r\nINIsInitialized=1\r\n[INIs]\r\n0=" + w + "listed.ini\r\n");
+  folder.Write("VORTAN4.INI", "[Settings]\r\nINIsInitialized=1\r\n[INIs]\r\n0=" + w + "listed.ini\r\n");
   Start();
   HWND editor = OpenEditor(IDC_btnINI, "INI file options");
   ASSERT_NE(editor, nullptr);

@@ -50,24 +50,25 @@ int main(int argc, char** argv) {
   }
   const std::string folder = argv[1];
   const app::SettingsFile settings(folder + "\\VORTAN4.INI");
+  const app::SettingsPlacements placements(settings);
 
-  dialogs::TTrackDirForm drives(settings);
+  dialogs::TTrackDirForm drives(placements);
   drives.items = {"c:\\", "d:\\projects", "e:\\tools"};
   Take("Disk tracking options", folder + "\\dialog_drives.bmp", [&] { drives.run(nullptr); });
-  dialogs::TTrackIniForm inis(settings);
+  dialogs::TTrackIniForm inis(placements);
   inis.items = {"c:\\windows\\win.ini", "c:\\windows\\system.ini", "c:\\windows\\control.ini"};
   Take("INI file options", folder + "\\dialog_inis.bmp", [&] { inis.run(nullptr); });
-  dialogs::TTrackRegForm regs(settings);
+  dialogs::TTrackRegForm regs(placements);
   regs.items = {"hkey_local_machine\\software\\microsoft\\windows\\currentversion\\explorer"};
   Take("Registry keys to ignore", folder + "\\dialog_regs.bmp", [&] { regs.run(nullptr); });
-  dialogs::TRegIgForm picker(settings);
+  dialogs::TRegIgForm picker(placements);
   Take("Choose Registry Key To Ignore", folder + "\\dialog_keypicker.bmp",
        [&] { picker.run(nullptr); });
-  dialogs::TAboutForm about(settings);
+  dialogs::TAboutForm about(placements);
   about.windowsType = 2;
   about.windowsName = "Windows 98";
   Take("About Vortan4", folder + "\\dialog_about.bmp", [&] { about.run(nullptr); });
-  dialogs::TPathsForm paths(settings);
+  dialogs::TPathsForm paths(placements);
   paths.reportPath = "c:\\reports\\";
   paths.tempPath = "c:\\windows\\temp\\";
   Take("Vortan4 - Set default folders", folder + "\\dialog_paths.bmp",

@@ -1,8 +1,8 @@
-#include "app/form.h"
+#include "dialogs/form.h"
 
 #include <commctrl.h>
 
-namespace app {
+namespace dialogs {
 
 std::string Form::helpFile_;
 
@@ -14,17 +14,17 @@ Form::~Form() {
   }
 }
 
-HWND Form::createModeless(int templateId, HWND owner) {
+HWND Form::CreateModeless(int templateId, HWND owner) {
   return CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(templateId), owner,
                             Procedure, reinterpret_cast<LPARAM>(this));
 }
 
-INT_PTR Form::runModal(int templateId, HWND owner) {
+INT_PTR Form::RunModal(int templateId, HWND owner) {
   return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(templateId), owner,
                          Procedure, reinterpret_cast<LPARAM>(this));
 }
 
-HWND Form::createPage(int templateId, const RECT& place) {
+HWND Form::CreatePage(int templateId, const RECT& place) {
   HWND page = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(templateId), hwnd_,
                                  PageProcedure, reinterpret_cast<LPARAM>(this));
   if (page)
@@ -52,9 +52,18 @@ HWND FindControl(HWND root, int id) {
   return search.found;
 }
 
-HWND Form::control(int id) const { return FindControl(hwnd_, id); }
+HWND Form::Control(int id) const { return FindControl(hwnd_, id); }
 
-void Form::describeControls(const ControlHelp* table, size_t count) {
+void Form::DescribeControls(const ControlHelp* table, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    HWND item = Control(table[i].id);
+    if (item) Describe(item, table[i].helpContext, table[i].hint);
+  }
+}
+
+void Form::Describe(HWND item, DWORD helpContext, const char* hint) {
+  SetWindowContextHelpId(item, helpContext);
+  if (!hint) return;
   if (!toolTips_) {
     toolTips_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP,
                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_,
@@ -62,33 +71,27 @@ void Form::describeControls(const ControlHelp* table, size_t count) {
     // Long hints wrap instead of running across the screen.
     SendMessageA(toolTips_, TTM_SETMAXTIPWIDTH, 0, 300);
   }
-  for (size_t i = 0; i < count; ++i) {
-    HWND item = control(table[i].id);
-    if (!item) continue;
-    SetWindowContextHelpId(item, table[i].helpContext);
-    if (!table[i].hint) continue;
-    // The first size of the record: every version of the common controls takes it.
-    TOOLINFOA tool{};
-    tool.cbSize = TTTOOLINFOA_V1_SIZE;
-    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-    tool.hwnd = hwnd_;
-    tool.uId = reinterpret_cast<UINT_PTR>(item);
-    tool.lpszText = const_cast<char*>(table[i].hint);
-    SendMessageA(toolTips_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
-  }
+  // The first size of the record: every version of the common controls takes it.
+  TOOLINFOA tool{};
+  tool.cbSize = TTTOOLINFOA_V1_SIZE;
+  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tool.hwnd = hwnd_;
+  tool.uId = reinterpret_cast<UINT_PTR>(item);
+  tool.lpszText = const_cast<char*>(hint);
+  SendMessageA(toolTips_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
-bool Form::onMessage(UINT, WPARAM, LPARAM, LRESULT&) { return false; }
+bool Form::OnMessage(UINT, WPARAM, LPARAM, LRESULT&) { return false; }
 
-INT_PTR Form::route(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR Form::Route(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   try {
     switch (message) {
       case WM_COMMAND:
       case WM_TIMER: {
         // Any command can change what the actions depend on, handled here or not.
-        bool handled = message == WM_COMMAND ? onCommand(LOWORD(wParam), HIWORD(wParam))
-                                             : onCommand(static_cast<int>(wParam), WM_TIMER);
-        updateActions();
+        bool handled = message == WM_COMMAND ? OnCommand(LOWORD(wParam), HIWORD(wParam))
+                                             : OnCommand(static_cast<int>(wParam), WM_TIMER);
+        UpdateActions();
         return handled;
       }
       case WM_HELP: {
@@ -99,7 +102,7 @@ INT_PTR Form::route(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
       }
     }
     LRESULT result = 0;
-    if (!onMessage(message, wParam, lParam, result)) return FALSE;
+    if (!OnMessage(message, wParam, lParam, result)) return FALSE;
     if (message == WM_DRAWITEM) return TRUE;
     SetWindowLongPtrA(window, DWLP_MSGRESULT, result);
     return TRUE;
@@ -115,7 +118,7 @@ INT_PTR CALLBACK Form::Procedure(HWND window, UINT message, WPARAM wParam, LPARA
     SetWindowLongPtrA(window, DWLP_USER, lParam);
     form->hwnd_ = window;
     try {
-      form->onInit();
+      form->OnInit();
     } catch (const std::exception& error) {
       ShowErrorBox(window, error);
     }
@@ -123,7 +126,7 @@ INT_PTR CALLBACK Form::Procedure(HWND window, UINT message, WPARAM wParam, LPARA
   }
   auto* form = reinterpret_cast<Form*>(GetWindowLongPtrA(window, DWLP_USER));
   if (!form) return FALSE;
-  INT_PTR answer = form->route(window, message, wParam, lParam);
+  INT_PTR answer = form->Route(window, message, wParam, lParam);
   if (message == WM_NCDESTROY) {
     SetWindowLongPtrA(window, DWLP_USER, 0);
     form->hwnd_ = nullptr;
@@ -144,10 +147,10 @@ INT_PTR CALLBACK Form::PageProcedure(HWND page, UINT message, WPARAM wParam, LPA
       // Enter and Esc on a page are the form's.
       if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)
         return SendMessageA(form->hwnd_, message, wParam, lParam), TRUE;
-      return form->route(page, message, wParam, lParam);
+      return form->Route(page, message, wParam, lParam);
     case WM_NOTIFY:
     case WM_DRAWITEM:
-      return form->route(page, message, wParam, lParam);
+      return form->Route(page, message, wParam, lParam);
   }
   return FALSE;
 }
@@ -172,4 +175,4 @@ FontOwner MakeBoldFont(HWND window, int height) {
   return FontOwner(CreateFontIndirectA(&font));
 }
 
-}  // namespace app
+}  // namespace dialogs

@@ -1,0 +1,58 @@
+#pragma once
+// One trapped operation on its way from the process that made it to the trap driver stand-in,
+// in plain terms (no record layout). Writers: the capture inside traced processes, and tests.
+// Reader: the driver, which turns each message into an operation record for its subscribers.
+// The feed is one channel that any process of the session may write to.
+#include <cstdint>
+#include <string>
+
+namespace trapfeed {
+
+// The record kinds.
+enum class Kind : uint32_t { Registry = 1, File = 64 };
+
+struct Message {
+  Kind kind = Kind::File;
+  // File: 31 delete, 32 directory, 36 open, 37 rename. Registry: 0 key created, 1 key deleted,
+  // 2 value added, 3 value changed, 4 value deleted.
+  uint32_t operation = 0;
+  // File: for 32, 0 directory created and 1 removed; for 36, the access mode (1 write only,
+  // 2 read and write). Opens for reading only are not sent.
+  uint32_t subCode = 0;
+  uint32_t processId = 0;  // the Win32 id; the driver applies its process key
+  uint32_t status = 0;     // non-zero: the operation failed
+  // Files: Win32 paths ("C:\DIR\FILE.EXT"); newPath for a rename only.
+  std::string path, newPath;
+  bool created = false;            // an open that created the file
+  uint64_t sizeBefore = 0;         // an open: the file's size before it
+  uint64_t writeTimeBefore = 0;    // an open: its last-write time before it, as a FILETIME value
+  // Registry: "HKEY_LOCAL_MACHINE\..." or "HKEY_USERS\<SID>\..." (a change below
+  // HKEY_CURRENT_USER is under its user's SID); empty value name for the default value.
+  std::string keyPath, valueName;
+  uint32_t valueType = 0;
+  bool hasNewData = false, hasOldData = false;
+  std::string newData, oldData;  // the raw bytes as written / as they were
+};
+
+// Sends one message. Waits while the feed is full; answers false at once when no driver is
+// listening (none loaded, or tracking has stopped), so a writer never hangs.
+bool Send(const Message& message);
+
+}  // namespace trapfeed
+
+namespace trapfeed {
+
+// The driver names its feed after the process that loads it and puts that name in the
+// environment variable VORTAN4_TRAP_FEED of its own process, so every program started from
+// there afterwards (and every program those start) writes to it. Send reads the variable;
+// without it nothing is listening.
+constexpr char kFeedVariable[] = "VORTAN4_TRAP_FEED";
+
+// Send also answers false for a message of more than 1 MB (the feed's largest), which
+// only registry data that large could make.
+
+// Appends bytes to the feed as they are, as one frame (its own length word first): for
+// tests of a writer that sends garbage. Waits and fails as Send does.
+bool SendRaw(const void* bytes, uint32_t size);
+
+}  // namespace trapfeed
