@@ -149,7 +149,8 @@ void TAboutForm::OnInit() {
                      GetWindowLongA(hwnd_, GWL_EXSTYLE));
   SetWindowPos(hwnd_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  MoveWindow(Panel1, 8, 8, kPictureSize + 4, kPictureSize + 4, FALSE);
+  // The panel is only the frame: behind the pictures, not over them.
+  SetWindowPos(Panel1, HWND_BOTTOM, 8, 8, kPictureSize + 4, kPictureSize + 4, SWP_NOACTIVATE);
   for (HWND image : {Image1, Image2})
     SetWindowPos(image, nullptr, 10, 10, kPictureSize, kPictureSize, SWP_NOZORDER);
   MoveWindow(lblVersion, 72, 10, 310, 16, FALSE);

@@ -131,7 +131,7 @@ TEST_F(ListEditors, IniFilesAddOnlyIniFilesOnce) {
   folder.Write("w\\notes.txt", "[a]\r\n");
   const std::string w = lowerFolder() + "w\\", W = folder / "w\\";
   folder.Write("VORTAN4.INI", "[Settings]\r\nINIsInitialized=1\r\n[INIs]\r\n0=" + w + "listed.ini\r\n");
-  Start();
+  Start("nt40");
   HWND editor = OpenEditor(IDC_btnINI, "INI file options");
   ASSERT_NE(editor, nullptr);
   auto add = [&](const std::string& path) {

@@ -51,6 +51,12 @@ int main(int argc, char** argv) {
   const std::string folder = argv[1];
   const app::SettingsFile settings(folder + "\\VORTAN4.INI");
   const app::SettingsPlacements placements(settings);
+  // The list editors open at their smallest size; these were widened, as a user would.
+  for (const char* form : {"TrackDirForm", "TrackIniForm", "TrackRegForm"}) {
+    const std::string section = app::PlacementSection(form);
+    settings.WriteInt(section, "Width", 440);
+    settings.WriteInt(section, "Height", 200);
+  }
 
   dialogs::TTrackDirForm drives(placements);
   drives.items = {"c:\\", "d:\\projects", "e:\\tools"};
