@@ -119,7 +119,7 @@ void TPathsForm::GetFolder(HWND edit, const std::string& what) {
 
 void TPathsForm::btnReportsClick() { GetFolder(ebReportPath, "reports"); }
 void TPathsForm::btnTempClick() { GetFolder(ebTempPath, "temp files"); }
-void TPathsForm::btnHelpClick() { WinHelpA(hwnd_, HelpFile().c_str(), HELP_CONTEXT, 70); }
+void TPathsForm::btnHelpClick() { ShowHelp(70); }
 
 void TPathsForm::btnOKClick() {
   reportPath = TextOf(ebReportPath);

@@ -177,7 +177,7 @@ void TRegIgForm::btnValidateClick() {
   EnableWindow(btnOK, valid);
 }
 
-void TRegIgForm::btnHelpClick() { WinHelpA(hwnd_, HelpFile().c_str(), HELP_CONTEXT, 65); }
+void TRegIgForm::btnHelpClick() { ShowHelp(65); }
 
 void TRegIgForm::btnOKClick() {
   // Enter reaches the default button even while it is disabled.

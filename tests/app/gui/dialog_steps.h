@@ -48,6 +48,44 @@ inline void SelectBrowserRoot(HWND browser) {
   SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, root);
 }
 
+namespace detail {
+struct TopicSearch {
+  DWORD program;
+  std::string title;
+  HWND found;
+};
+inline BOOL CALLBACK MatchTopicText(HWND child, LPARAM data) {
+  auto* search = reinterpret_cast<TopicSearch*>(data);
+  char name[64] = "";
+  GetClassNameA(child, name, sizeof name);
+  if (_strnicmp(name, "RichEdit", 8) != 0 || gui::Text(child).rfind(search->title, 0) != 0)
+    return TRUE;
+  search->found = child;
+  return FALSE;
+}
+inline BOOL CALLBACK MatchHelpViewer(HWND top, LPARAM data) {
+  auto* search = reinterpret_cast<TopicSearch*>(data);
+  DWORD process = 0;
+  GetWindowThreadProcessId(top, &process);
+  if (process == search->program || process == GetCurrentProcessId() || !IsWindowVisible(top))
+    return TRUE;
+  EnumChildWindows(top, MatchTopicText, data);
+  if (!search->found) return TRUE;
+  search->found = top;
+  return FALSE;
+}
+}  // namespace detail
+
+// The help viewer's window (another program's) once it shows a topic with that title.
+inline HWND WaitHelpTopic(DWORD program, const std::string& title) {
+  detail::TopicSearch search{program, title, nullptr};
+  gui::WaitFor([&] {
+    EnumWindows(detail::MatchHelpViewer, reinterpret_cast<LPARAM>(&search));
+    return search.found != nullptr;
+  });
+  return search.found;
+}
+
 inline RECT RectOf(HWND window) {
   RECT r{};
   GetWindowRect(window, &r);
