@@ -26,13 +26,13 @@ struct EyePose {
 };
 EyePose PoseOf(int number) {
   static const EyePose poses[] = {
-      {0, 0, 100},    // 101 resting: looking at the user
-      {-8, 0, 100},   // 102 left
-      {0, -4, 100},   // 103 up
-      {8, 0, 100},    // 104 right
-      {0, 2, 50},     // 105 half closed
-      {0, 0, 0},      // 106 closed
-      {0, 4, 60},     // 107 opening, looking down
+      {0, 0, 100},   // 101 resting: looking at the user
+      {-8, 0, 100},  // 102 left
+      {0, -4, 100},  // 103 up
+      {8, 0, 100},   // 104 right
+      {0, 2, 50},    // 105 half closed
+      {0, 0, 0},     // 106 closed
+      {0, 4, 60},    // 107 opening, looking down
   };
   const int index = number - kRestPicture;
   return poses[index >= 0 && index < 7 ? index : 0];
@@ -58,7 +58,8 @@ void DrawPose(HDC dc, int size, const EyePose& pose) {
   const RECT white{2 * unit, 12 * unit, size - 2 * unit, size - 12 * unit};
   FilledEllipse(dc, white, RGB(255, 255, 255), RGB(0, 0, 0));
 
-  GdiOwner clip(CreateEllipticRgn(white.left + 1, white.top + 1, white.right - 1, white.bottom - 1));
+  GdiOwner clip(
+      CreateEllipticRgn(white.left + 1, white.top + 1, white.right - 1, white.bottom - 1));
   SelectClipRgn(dc, static_cast<HRGN>(clip.get()));
   const int cx = size / 2 + pose.lookX * unit, cy = size / 2 + pose.lookY * unit;
   const int iris = 10 * unit, pupil = 4 * unit;
@@ -116,8 +117,7 @@ HBITMAP MakeAboutPicture(int number, int size) {
   return bitmap;
 }
 
-TAboutForm::TAboutForm(const PlacementStore& placements)
-    : placements_(placements) {}
+TAboutForm::TAboutForm(const PlacementStore& placements) : placements_(placements) {}
 
 void TAboutForm::run(HWND owner) { RunModal(IDD_AboutForm, owner); }
 

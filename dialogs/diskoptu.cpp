@@ -6,9 +6,9 @@ namespace dialogs {
 
 TTrackDirForm::TTrackDirForm(const PlacementStore& placements)
     : TOptForm(placements, {"TrackDirForm", "Disk tracking options",
-                          "Vortan4 will track changes in and below the starting folders "
-                          "listed here.",
-                          24, 28}) {}
+                            "Vortan4 will track changes in and below the starting folders "
+                            "listed here.",
+                            24, 28}) {}
 
 void TTrackDirForm::btnAddClick() {
   const std::string folder =

@@ -24,7 +24,8 @@ std::string PathOf(LPCITEMIDLIST items) {
 int CALLBACK BrowseCallback(HWND browser, UINT message, LPARAM lParam, LPARAM data) {
   const auto* browsing = reinterpret_cast<const FolderBrowsing*>(data);
   if (message == BFFM_INITIALIZED && !browsing->start.empty()) {
-    const std::string start = engines::WithoutTrailingBackslash(browsing->start.substr(0, MAX_PATH));
+    const std::string start =
+        engines::WithoutTrailingBackslash(browsing->start.substr(0, MAX_PATH));
     SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(start.c_str()));
   } else if (message == BFFM_SELCHANGED) {
     const std::string path = PathOf(reinterpret_cast<LPCITEMIDLIST>(lParam));

@@ -8,7 +8,7 @@ namespace dialogs {
 
 TTrackIniForm::TTrackIniForm(const PlacementStore& placements)
     : TOptForm(placements, {"TrackIniForm", "INI file options",
-                          "Vortan4 will track changes to the INI files listed here.", 38, 40}) {}
+                            "Vortan4 will track changes to the INI files listed here.", 38, 40}) {}
 
 std::string TTrackIniForm::RunOpenDialog1() const {
   char file[MAX_PATH] = "";

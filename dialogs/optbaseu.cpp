@@ -94,9 +94,7 @@ void TOptForm::FormCreate() {
   FormResize();
 }
 
-void TOptForm::FormDestroy() {
-  placements_.Save(hwnd_, texts_.formName, true);
-}
+void TOptForm::FormDestroy() { placements_.Save(hwnd_, texts_.formName, true); }
 
 // The dialog comes up once per run: its first item is the one selected.
 void TOptForm::FormActivate() { SendMessageA(lbMain, LB_SETCURSEL, 0, 0); }
@@ -113,8 +111,7 @@ void TOptForm::FormResize() {
   // OK and Cancel keep to the right edge.
   const int cancelLeft = width - kGap - kButtonWidth;
   MoveWindow(btnCancel, cancelLeft, buttonTop, kButtonWidth, kButtonHeight, TRUE);
-  MoveWindow(btnOK, cancelLeft - kGap - kButtonWidth, buttonTop, kButtonWidth, kButtonHeight,
-             TRUE);
+  MoveWindow(btnOK, cancelLeft - kGap - kButtonWidth, buttonTop, kButtonWidth, kButtonHeight, TRUE);
 }
 
 void TOptForm::btnRemoveClick() {

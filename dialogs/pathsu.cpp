@@ -24,8 +24,7 @@ RECT PlaceIn(HWND parent, HWND child) {
 
 }  // namespace
 
-TPathsForm::TPathsForm(const PlacementStore& placements)
-    : placements_(placements) {}
+TPathsForm::TPathsForm(const PlacementStore& placements) : placements_(placements) {}
 
 bool TPathsForm::run(HWND owner) { return RunModal(IDD_PathsForm, owner) == IDOK; }
 
@@ -90,9 +89,7 @@ void TPathsForm::FormCreate() {
   FormResize();
 }
 
-void TPathsForm::FormDestroy() {
-  placements_.Save(hwnd_, kFormName, true);
-}
+void TPathsForm::FormDestroy() { placements_.Save(hwnd_, kFormName, true); }
 
 // Measured against the window's outer width, as the layout was designed.
 void TPathsForm::FormResize() {

@@ -44,8 +44,7 @@ std::string ValidateKey(const std::string& key, bool& valid) {
   return "Valid key";
 }
 
-TRegIgForm::TRegIgForm(const PlacementStore& placements)
-    : placements_(placements) {}
+TRegIgForm::TRegIgForm(const PlacementStore& placements) : placements_(placements) {}
 
 bool TRegIgForm::run(HWND owner) { return RunModal(IDD_RegIgForm, owner) == IDOK; }
 
@@ -91,8 +90,7 @@ void TRegIgForm::OnInit() {
   static const ControlHelp help[] = {
       {IDC_btnRegEdit, 33, "Launch the Windows Registry Editor"},
       {IDC_btnGetKey, 59, "Get the selected key from the Windows Registry Editor."},
-      {IDC_ebKey, 58,
-       "Use the buttons above to select a key using REGEDIT, or just type it here."},
+      {IDC_ebKey, 58, "Use the buttons above to select a key using REGEDIT, or just type it here."},
       {IDC_lbValid, 57, "After you click Validate, status of the selected key is shown here."},
       {IDC_btnValidate, 34, "Click to check key's validity; OK will be enabled only if valid."},
       {IDC_RegIgForm_btnHelp, 29, "Click for help using this dialog box."},
@@ -111,9 +109,7 @@ void TRegIgForm::FormCreate() {
   FormResize();
 }
 
-void TRegIgForm::FormDestroy() {
-  placements_.Save(hwnd_, kFormName, true);
-}
+void TRegIgForm::FormDestroy() { placements_.Save(hwnd_, kFormName, true); }
 
 void TRegIgForm::FormResize() {
   RECT client{};
@@ -169,9 +165,9 @@ void TRegIgForm::ebKeyChange() {
 }
 
 void TRegIgForm::btnValidateClick() {
-  char text[1024] = "";
-  GetWindowTextA(ebKey, text, sizeof text);
-  chosenKey = TrimKey(text);
+  std::string text(GetWindowTextLengthA(ebKey) + 1, '\0');
+  GetWindowTextA(ebKey, &text[0], static_cast<int>(text.size()));
+  chosenKey = TrimKey(text.c_str());
   bool valid = false;
   SetWindowTextA(lbValid, ValidateKey(chosenKey, valid).c_str());
   EnableWindow(btnOK, valid);

@@ -6,9 +6,9 @@ namespace dialogs {
 
 TTrackRegForm::TTrackRegForm(const PlacementStore& placements)
     : TOptForm(placements, {"TrackRegForm", "Registry keys to ignore",
-                          "If not using real-time tracking, Vortan4 will ignore the keys listed "
-                          "here, as well as their subkeys.",
-                          37, 39}) {}
+                            "If not using real-time tracking, Vortan4 will ignore the keys listed "
+                            "here, as well as their subkeys.",
+                            37, 39}) {}
 
 void TTrackRegForm::btnAddClick() {
   TRegIgForm picker(placements_);

@@ -24,10 +24,10 @@ TEST(AboutBox, AnimationStep) {
     std::deque<int> draws;  // the random integers in the order they are drawn
     int next;
   } cases[] = {
-      {101, {0}, 102},      {101, {5}, 107},      {104, {3}, 105},   // any frame
-      {101, {6, 4}, 106},   {101, {13, 0}, 102},                     // from rest: a random frame
-      {103, {6}, 104},      {107, {13}, 102},                        // the following frame
-      {101, {14}, 101},     {105, {23}, 101},                        // rest
+      {101, {0}, 102},    {101, {5}, 107},     {104, {3}, 105},  // any frame
+      {101, {6, 4}, 106}, {101, {13, 0}, 102},                   // from rest: a random frame
+      {103, {6}, 104},    {107, {13}, 102},                      // the following frame
+      {101, {14}, 101},   {105, {23}, 101},                      // rest
   };
   for (const auto& c : cases) {
     std::deque<int> draws = c.draws;

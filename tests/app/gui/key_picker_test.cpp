@@ -50,8 +50,8 @@ using KeyPicker = Vortan4;
 TEST_F(KeyPicker, ValidatesGrabsAndAddsKeys) {
   for (const char* sub : {"\\Inner", "\\Other"}) {
     HKEY created = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, (std::string(kTestKey) + sub).c_str(), 0,
-                              nullptr, 0, KEY_ALL_ACCESS, nullptr, &created, nullptr),
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, (std::string(kTestKey) + sub).c_str(), 0, nullptr,
+                              0, KEY_ALL_ACCESS, nullptr, &created, nullptr),
               ERROR_SUCCESS);
     RegCloseKey(created);
   }
@@ -76,7 +76,8 @@ TEST_F(KeyPicker, ValidatesGrabsAndAddsKeys) {
     const char* typed;
     const char* shown;
   } cases[] = {
-      {"hkey_local_machine\\software", "Key must be in HKEY_USERS or HKEY_LOCAL_MACHINE. Click Help."},
+      {"hkey_local_machine\\software",
+       "Key must be in HKEY_USERS or HKEY_LOCAL_MACHINE. Click Help."},
       {"HKEY_LOCAL_MACHINE", "Enter a non-empty subkey."},
       {"HKEY_LOCAL_MACHINE\\", "Enter a non-empty subkey."},
       {"HKEY_LOCAL_MACHINE\\Software\\NoSuchKeyHere", "Non-existent key, or access denied"},
@@ -95,8 +96,8 @@ TEST_F(KeyPicker, ValidatesGrabsAndAddsKeys) {
   // The Registry Editor: started once, brought up the second time, read from its status bar.
   gui::Click(GetDlgItem(picker, IDC_btnRegEdit));
   HWND regedit = nullptr;
-  ASSERT_TRUE(gui::WaitFor([&] { return (regedit = FindWindowA(kRegEdit, nullptr)) != nullptr; },
-                           15000));
+  ASSERT_TRUE(
+      gui::WaitFor([&] { return (regedit = FindWindowA(kRegEdit, nullptr)) != nullptr; }, 15000));
   ASSERT_TRUE(gui::WaitFor([&] { return IsWindowVisible(regedit) != FALSE; }));
   SetForegroundWindow(picker);
   gui::Click(GetDlgItem(picker, IDC_btnRegEdit));
@@ -105,9 +106,11 @@ TEST_F(KeyPicker, ValidatesGrabsAndAddsKeys) {
   EnumWindows(CountEditors, reinterpret_cast<LPARAM>(&editors));
   EXPECT_EQ(editors, 1);
 
-  ASSERT_TRUE(SelectInRegistryEditor(regedit, {"HKEY_LOCAL_MACHINE", "Software", "VortanPickerTest"}));
+  ASSERT_TRUE(
+      SelectInRegistryEditor(regedit, {"HKEY_LOCAL_MACHINE", "Software", "VortanPickerTest"}));
   HWND status = FindWindowExA(regedit, nullptr, STATUSCLASSNAMEA, nullptr);
-  EXPECT_TRUE(gui::WaitFor([&] { return gui::Text(status).find("VortanPickerTest") != std::string::npos; }));
+  EXPECT_TRUE(gui::WaitFor(
+      [&] { return gui::Text(status).find("VortanPickerTest") != std::string::npos; }));
   gui::Click(GetDlgItem(picker, IDC_btnGetKey));
   EXPECT_EQ(gui::Text(key), "HKEY_LOCAL_MACHINE\\Software\\VortanPickerTest");
   gui::Click(GetDlgItem(picker, IDC_btnValidate));
@@ -127,7 +130,8 @@ TEST_F(KeyPicker, ValidatesGrabsAndAddsKeys) {
        "The key \"HKEY_LOCAL_MACHINE\\Software\\VortanPickerTest\\Other\" was not added, because "
        "it is a subkey of another key that is already present in the list."},
       {" HKEY_LOCAL_MACHINE\\SOFTWARE\\VORTANPICKERTEST ",
-       "The key \"HKEY_LOCAL_MACHINE\\SOFTWARE\\VORTANPICKERTEST\" is already present in the list."},
+       "The key \"HKEY_LOCAL_MACHINE\\SOFTWARE\\VORTANPICKERTEST\" is already present in the "
+       "list."},
   };
   for (const auto& c : added) {
     picker = OpenDialog(GetDlgItem(editor, IDC_btnAdd), "Choose Registry Key To Ignore", editor);

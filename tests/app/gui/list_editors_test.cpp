@@ -79,12 +79,14 @@ TEST_F(ListEditors, DrivesAddRemoveSaveAndPlacement) {
   const std::string W = folder / "w\\";
   add(W + "a");
   EXPECT_EQ(AnswerNotice(editor, "Information"),
-            "The folder \"" + W + "a\" was added, replacing one or more of its own subfolders "
-            "in the list.");
+            "The folder \"" + W +
+                "a\" was added, replacing one or more of its own subfolders "
+                "in the list.");
   add(W + "Cdir\\d");
   EXPECT_EQ(AnswerNotice(editor, "Information"),
-            "The folder \"" + W + "Cdir\\d\" was not added, because it is a subfolder of another "
-            "folder that is already present in the list.");
+            "The folder \"" + W +
+                "Cdir\\d\" was not added, because it is a subfolder of another "
+                "folder that is already present in the list.");
   add(W + "Cdir");
   EXPECT_EQ(AnswerNotice(editor, "Information"),
             "The folder \"" + W + "Cdir\" is already present in the list.");
@@ -113,8 +115,10 @@ TEST_F(ListEditors, DrivesAddRemoveSaveAndPlacement) {
   EXPECT_EQ(Close(), 0);
 
   // A place past the screen's edges is pulled back onto it.
-  WritePrivateProfileStringA("TrackDirForm Settings", "Left", "5000", (folder / "VORTAN4.INI").c_str());
-  WritePrivateProfileStringA("TrackDirForm Settings", "Top", "4000", (folder / "VORTAN4.INI").c_str());
+  WritePrivateProfileStringA("TrackDirForm Settings", "Left", "5000",
+                             (folder / "VORTAN4.INI").c_str());
+  WritePrivateProfileStringA("TrackDirForm Settings", "Top", "4000",
+                             (folder / "VORTAN4.INI").c_str());
   Start();
   editor = OpenEditor(IDC_btnDisk, "Disk tracking options");
   ASSERT_NE(editor, nullptr);
@@ -130,7 +134,8 @@ TEST_F(ListEditors, IniFilesAddOnlyIniFilesOnce) {
   folder.Write("w\\empty.ini", "no sections here\r\n");
   folder.Write("w\\notes.txt", "[a]\r\n");
   const std::string w = lowerFolder() + "w\\", W = folder / "w\\";
-  folder.Write("VORTAN4.INI", "[Settings]\r\nINIsInitialized=1\r\n[INIs]\r\n0=" + w + "listed.ini\r\n");
+  folder.Write("VORTAN4.INI",
+               "[Settings]\r\nINIsInitialized=1\r\n[INIs]\r\n0=" + w + "listed.ini\r\n");
   Start("nt40");
   HWND editor = OpenEditor(IDC_btnINI, "INI file options");
   ASSERT_NE(editor, nullptr);
@@ -146,7 +151,8 @@ TEST_F(ListEditors, IniFilesAddOnlyIniFilesOnce) {
       {W + "notes.txt", "\"" + W + "notes.txt\" is not an .INI file."},
       {W + "LISTED.INI", "\"" + W + "LISTED.INI\" is already present on the list."},
       {W + "empty.ini",
-       "Although \"" + W + "empty.ini\" has the .INI extension, it does not appear to be an .INI file."},
+       "Although \"" + W +
+           "empty.ini\" has the .INI extension, it does not appear to be an .INI file."},
   };
   for (const auto& c : refused) {
     add(c.file);

@@ -77,7 +77,6 @@ int main(int argc, char** argv) {
   dialogs::TPathsForm paths(placements);
   paths.reportPath = "c:\\reports\\";
   paths.tempPath = "c:\\windows\\temp\\";
-  Take("Vortan4 - Set default folders", folder + "\\dialog_paths.bmp",
-       [&] { paths.run(nullptr); });
+  Take("Vortan4 - Set default folders", folder + "\\dialog_paths.bmp", [&] { paths.run(nullptr); });
   return ok ? 0 : 1;
 }
