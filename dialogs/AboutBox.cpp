@@ -135,15 +135,18 @@ bool TAboutForm::OnMessage(UINT message, WPARAM, LPARAM, LRESULT&) {
   return true;
 }
 
-void TAboutForm::OnInit() {
-  lblVersion = Control(IDC_lblVersion);
-  btnAboutOK = Control(IDOK);
-  Panel1 = Control(IDC_AboutForm_Panel1);
-  Image1 = Control(IDC_Image1);
-  Image2 = Control(IDC_Image2);
-  lblWinVer = Control(IDC_lblWinVer);
-  lblVxdVersion = Control(IDC_lblVxdVersion);
+const ControlRow<TAboutForm> TAboutForm::kControls[] = {
+    {&TAboutForm::lblVersion, IDC_lblVersion, 0, nullptr},
+    {&TAboutForm::btnAboutOK, IDOK, 0, nullptr},
+    {&TAboutForm::Panel1, IDC_AboutForm_Panel1, 0, nullptr},
+    {&TAboutForm::Image1, IDC_Image1, 0, nullptr},
+    {&TAboutForm::Image2, IDC_Image2, 0, nullptr},
+    {&TAboutForm::lblWinVer, IDC_lblWinVer, 0, nullptr},
+    {&TAboutForm::lblVxdVersion, IDC_lblVxdVersion, 0, nullptr},
+};
 
+void TAboutForm::OnInit() {
+  BindControls(*this, kControls);
   RECT frame{0, 0, kClientSize.cx, kClientSize.cy};
   AdjustWindowRectEx(&frame, GetWindowLongA(hwnd_, GWL_STYLE), FALSE,
                      GetWindowLongA(hwnd_, GWL_EXSTYLE));

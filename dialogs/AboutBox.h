@@ -42,6 +42,7 @@ class TAboutForm : public Form {
   void ShowPicture(HWND image, int number);
 
   static const Binding<TAboutForm> kEvents[];
+  static const ControlRow<TAboutForm> kControls[];
 
   const PlacementStore& placements_;
   int picture_ = kRestPicture;

@@ -66,21 +66,16 @@ bool TOptForm::OnMessage(UINT message, WPARAM, LPARAM lParam, LRESULT&) {
 }
 
 void TOptForm::OnInit() {
-  lbMain = Control(IDC_lbMain);
-  Panel1 = Control(IDC_Panel1);
-  btnAdd = Control(IDC_btnAdd);
-  btnRemove = Control(IDC_btnRemove);
-  btnOK = Control(IDOK);
-  btnCancel = Control(IDCANCEL);
   SetWindowTextA(hwnd_, texts_.caption);
-  const ControlHelp help[] = {
-      {IDC_lbMain, texts_.listHelpContext, texts_.listHint},
-      {IDC_btnAdd, texts_.addHelpContext, "Add a new item to the list."},
-      {IDC_btnRemove, 25, "Remove the current item from the list."},
-      {IDOK, 26, "Close this window and accept changes."},
-      {IDCANCEL, 27, "Close this window without accepting changes."},
+  const ControlRow<TOptForm> controls[] = {
+      {&TOptForm::lbMain, IDC_lbMain, texts_.listHelpContext, texts_.listHint},
+      {&TOptForm::Panel1, IDC_Panel1, 0, nullptr},
+      {&TOptForm::btnAdd, IDC_btnAdd, texts_.addHelpContext, "Add a new item to the list."},
+      {&TOptForm::btnRemove, IDC_btnRemove, 25, "Remove the current item from the list."},
+      {&TOptForm::btnOK, IDOK, 26, "Close this window and accept changes."},
+      {&TOptForm::btnCancel, IDCANCEL, 27, "Close this window without accepting changes."},
   };
-  DescribeControls(help, sizeof help / sizeof help[0]);
+  BindControls(*this, controls);
   FormCreate();
   FillList(items);
   FormActivate();

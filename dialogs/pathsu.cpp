@@ -56,26 +56,21 @@ bool TPathsForm::OnMessage(UINT message, WPARAM, LPARAM lParam, LRESULT&) {
   return false;
 }
 
+const ControlRow<TPathsForm> TPathsForm::kControls[] = {
+    {&TPathsForm::Label1, IDC_Label1, 0, nullptr},
+    {&TPathsForm::btnReports, IDC_btnReports, 63, "Click to set the default folder for reports."},
+    {&TPathsForm::ebReportPath, IDC_ebReportPath, 61,
+     "Click the button at left to set the default folder for reports."},
+    {&TPathsForm::btnTemp, IDC_btnTemp, 64, "Click to set the default folder for temporary files."},
+    {&TPathsForm::ebTempPath, IDC_ebTempPath, 62,
+     "Click the button at left to set the default folder for temporary files."},
+    {&TPathsForm::btnHelp, IDC_PathsForm_btnHelp, 27, "Click for help on using this dialog"},
+    {&TPathsForm::btnCancel, IDCANCEL, 27, "Close this window without accepting changes."},
+    {&TPathsForm::btnOK, IDOK, 26, "Close this window and accept changes."},
+};
+
 void TPathsForm::OnInit() {
-  Label1 = Control(IDC_Label1);
-  btnReports = Control(IDC_btnReports);
-  ebReportPath = Control(IDC_ebReportPath);
-  btnTemp = Control(IDC_btnTemp);
-  ebTempPath = Control(IDC_ebTempPath);
-  btnHelp = Control(IDC_PathsForm_btnHelp);
-  btnCancel = Control(IDCANCEL);
-  btnOK = Control(IDOK);
-  static const ControlHelp help[] = {
-      {IDC_btnReports, 63, "Click to set the default folder for reports."},
-      {IDC_ebReportPath, 61, "Click the button at left to set the default folder for reports."},
-      {IDC_btnTemp, 64, "Click to set the default folder for temporary files."},
-      {IDC_ebTempPath, 62,
-       "Click the button at left to set the default folder for temporary files."},
-      {IDC_PathsForm_btnHelp, 27, "Click for help on using this dialog"},
-      {IDCANCEL, 27, "Close this window without accepting changes."},
-      {IDOK, 26, "Close this window and accept changes."},
-  };
-  DescribeControls(help, sizeof help / sizeof help[0]);
+  BindControls(*this, kControls);
   SetWindowTextA(ebReportPath, reportPath.c_str());
   SetWindowTextA(ebTempPath, tempPath.c_str());
   FormCreate();

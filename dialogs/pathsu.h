@@ -38,6 +38,7 @@ class TPathsForm : public Form {
   void GetFolder(HWND edit, const std::string& what);
 
   static const Binding<TPathsForm> kEvents[];
+  static const ControlRow<TPathsForm> kControls[];
 
   const PlacementStore& placements_;
 };

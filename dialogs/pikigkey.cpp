@@ -78,26 +78,24 @@ bool TRegIgForm::OnMessage(UINT message, WPARAM, LPARAM lParam, LRESULT&) {
   return false;
 }
 
+const ControlRow<TRegIgForm> TRegIgForm::kControls[] = {
+    {&TRegIgForm::btnRegEdit, IDC_btnRegEdit, 33, "Launch the Windows Registry Editor"},
+    {&TRegIgForm::btnGetKey, IDC_btnGetKey, 59,
+     "Get the selected key from the Windows Registry Editor."},
+    {&TRegIgForm::ebKey, IDC_ebKey, 58,
+     "Use the buttons above to select a key using REGEDIT, or just type it here."},
+    {&TRegIgForm::lbValid, IDC_lbValid, 57,
+     "After you click Validate, status of the selected key is shown here."},
+    {&TRegIgForm::btnValidate, IDC_btnValidate, 34,
+     "Click to check key's validity; OK will be enabled only if valid."},
+    {&TRegIgForm::btnHelp, IDC_RegIgForm_btnHelp, 29, "Click for help using this dialog box."},
+    {&TRegIgForm::btnOK, IDOK, 35, "Click to close this dialog box and accept changes."},
+    {&TRegIgForm::btnCancel, IDCANCEL, 36,
+     "Click to close this dialog box without accepting changes."},
+};
+
 void TRegIgForm::OnInit() {
-  btnRegEdit = Control(IDC_btnRegEdit);
-  btnGetKey = Control(IDC_btnGetKey);
-  ebKey = Control(IDC_ebKey);
-  lbValid = Control(IDC_lbValid);
-  btnValidate = Control(IDC_btnValidate);
-  btnHelp = Control(IDC_RegIgForm_btnHelp);
-  btnOK = Control(IDOK);
-  btnCancel = Control(IDCANCEL);
-  static const ControlHelp help[] = {
-      {IDC_btnRegEdit, 33, "Launch the Windows Registry Editor"},
-      {IDC_btnGetKey, 59, "Get the selected key from the Windows Registry Editor."},
-      {IDC_ebKey, 58, "Use the buttons above to select a key using REGEDIT, or just type it here."},
-      {IDC_lbValid, 57, "After you click Validate, status of the selected key is shown here."},
-      {IDC_btnValidate, 34, "Click to check key's validity; OK will be enabled only if valid."},
-      {IDC_RegIgForm_btnHelp, 29, "Click for help using this dialog box."},
-      {IDOK, 35, "Click to close this dialog box and accept changes."},
-      {IDCANCEL, 36, "Click to close this dialog box without accepting changes."},
-  };
-  DescribeControls(help, sizeof help / sizeof help[0]);
+  BindControls(*this, kControls);
   FormCreate();
   SetFocus(ebKey);
 }

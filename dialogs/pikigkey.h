@@ -39,6 +39,7 @@ class TRegIgForm : public Form {
   void Complain(const char* text, UINT icon) const;
 
   static const Binding<TRegIgForm> kEvents[];
+  static const ControlRow<TRegIgForm> kControls[];
 
   const PlacementStore& placements_;
 };
