@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "dialogs/AboutBox_ids.h"
+#include "realtime/vorttrap.h"
 #include "report/writer.h"
 
 namespace dialogs {
@@ -13,9 +14,6 @@ constexpr SIZE kClientSize{390, 178};
 constexpr int kPictureSize = 48;
 constexpr UINT kFirstInterval = 1000;
 const char kFormName[] = "AboutForm";
-
-// Until the trap driver's interface is part of the program there is no driver to ask.
-int GetTrapDriverVersion() { return -1; }
 
 int RuntimeRandom(int n) { return std::rand() % n; }
 
@@ -167,7 +165,7 @@ void TAboutForm::OnInit() {
 
 void TAboutForm::FormCreate() {
   if (windowsType == 1 || windowsType == 2)
-    SetWindowTextA(lblVxdVersion, DriverVersionLine(GetTrapDriverVersion()).c_str());
+    SetWindowTextA(lblVxdVersion, DriverVersionLine(realtime::GetTrapDriverVersion()).c_str());
   placements_.Restore(hwnd_, kFormName, false);
   SetWindowTextA(lblWinVer, windowsName.c_str());
   SetWindowTextA(lblVersion, ("Vortan4 - version " + report::GetFileVersionText()).c_str());
