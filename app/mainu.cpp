@@ -381,7 +381,7 @@ bool TMainForm::FormCloseQuery() {
 
 void TMainForm::FormClose() {
   // Real-time tracking, once there is any, stops here.
-  if (twoPhase == tpNone && deleteTempFiles)
+  if (twoPhase == tpNone && !oldSnapshotsPending && deleteTempFiles)
     for (const std::string& file : SnapshotFiles(tempPath, inis.entries))
       platform::DeleteFileIfPresent(file);
   if (endSessionKind == esRestart)
