@@ -76,6 +76,8 @@ struct Choice {
   const char* mask;
 };
 
+void PrintTo(const Choice& choice, std::ostream* out) { *out << choice.name; }
+
 class RestartChoice : public Restart, public ::testing::WithParamInterface<Choice> {};
 
 TEST_P(RestartChoice, RealTimeReportThenTheSupplementAtTheNextStart) {
