@@ -4,15 +4,9 @@
 #include "platform/messages.h"
 #include "platform/registry.h"
 #include "platform/system.h"
+#include "realtime/vorttrap.h"
 
 namespace app {
-namespace {
-
-// Real-time tracking stops here once the trap driver is wired in; until then no session
-// runs it, so there is nothing to stop.
-void StopRealTimeTracking() {}
-
-}  // namespace
 
 // A session begun in an earlier run of the program (two-phase tracking, or a Windows
 // restart during an install) is recorded again and reported.
@@ -90,7 +84,7 @@ void TMainForm::tmrReadyRestTimer() {
   EnableWindow(btnInstDone, FALSE);
   ShowWindow(stPlease, SW_HIDE);
   if (installType != itNone) SetEvent(AllStopEvent());
-  StopRealTimeTracking();
+  realtime::StopRealTimeTracking();
   if (!WaitForTheLaunchThread()) return;  // the program is being closed
   if (trackMode == tmReal) {
     // The report of the changes so far, then the restart (PrepareRestart).

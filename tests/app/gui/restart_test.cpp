@@ -5,12 +5,15 @@
 // continuation.
 #include "dialogs/restfmu_ids.h"
 #include "session_fixture.h"
+#include "trapdriver/feed.h"
+#include "trapdriver/ring.h"
 
 namespace gui_tests {
 namespace {
 
 const char kRunOnce[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 const char kTestKey[] = "Software\\VortanRestartTest";
+const char kRtSetup[] = "C:\\tests\\programs\\rtsetup.exe";
 
 bool Contains(const std::string& text, const std::string& part) {
   return engines::LowerAscii(text).find(engines::LowerAscii(part)) != std::string::npos;
@@ -35,6 +38,7 @@ class Restart : public Session {
     RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kRunOnce, "VortanTestMarker");
     RegDeleteKeyValueA(HKEY_CURRENT_USER, kRunOnce, "VORTAN4");
     RegDeleteKeyA(HKEY_CURRENT_USER, kTestKey);
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software\\RtSetup");
   }
 
   bool RestartAskedFor() const { return gui::WaitFor([&] { return Exists(marker); }, 15000); }
@@ -63,10 +67,24 @@ class Restart : public Session {
     gui::ClickAsync(item(IDC_btnInstall));
     ASSERT_TRUE(gui::WaitFor([&] { return IsIconic(window) != FALSE; }, kSessionTimeout));
     ASSERT_TRUE(gui::WaitFor([&] { return ProcessRunning("fakesetup.exe"); }));
+    ASSERT_NO_FATAL_FAILURE(MakeTrackedChanges());
     EXPECT_EQ(SendMessageA(window, WM_QUERYENDSESSION, 0, 0), 0);
   }
 
+  // Changes that the trap driver hears of during the install: rtsetup makes them and
+  // reports each into the driver's feed of the running program.
+  void MakeTrackedChanges() {
+    for (const char* name : {"old.txt", "same.txt", "gone.txt", "ren.txt"})
+      work.Write(name, std::string("before: ") + name);
+    SetEnvironmentVariableA(trapfeed::kFeedVariable, trapfeed::FeedName(app->id()).c_str());
+    gui::App setup(kRtSetup, work.Path());
+    SetEnvironmentVariableA(trapfeed::kFeedVariable, nullptr);
+    ASSERT_TRUE(setup.started());
+    EXPECT_EQ(setup.waitExit(kSessionTimeout), 0);
+  }
+
   std::string marker;
+  testing_support::TempFolder work;  // where rtsetup works
 };
 
 struct Choice {
@@ -110,6 +128,8 @@ TEST_P(RestartChoice, RealTimeReportThenTheSupplementAtTheNextStart) {
   const std::string before = report("RPT_0000.TXT");
   EXPECT_EQ(before.rfind("Installation report: Across the restart\r\n", 0), 0u) << before;
   EXPECT_NE(before.find("Notification by Real-time reporting\r\n"), std::string::npos) << before;
+  EXPECT_NE(before.find("HKEY_LOCAL_MACHINE\\Software\\RtSetup\r\n"), std::string::npos) << before;
+  EXPECT_NE(before.find(work.Path() + "child.txt\r\n"), std::string::npos) << before;
 
   // What happens across the restart.
   outside.Write("watch\\after-restart.txt", "x");
