@@ -57,7 +57,7 @@ bool TPathsForm::OnMessage(UINT message, WPARAM, LPARAM lParam, LRESULT&) {
 }
 
 const ControlRow<TPathsForm> TPathsForm::kControls[] = {
-    {&TPathsForm::Label1, IDC_Label1, 0, nullptr},
+    {&TPathsForm::Label1, IDC_PathsForm_Label1, 0, nullptr},
     {&TPathsForm::btnReports, IDC_btnReports, 63, "Click to set the default folder for reports."},
     {&TPathsForm::ebReportPath, IDC_ebReportPath, 61,
      "Click the button at left to set the default folder for reports."},

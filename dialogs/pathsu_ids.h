@@ -1,7 +1,7 @@
 #pragma once
 // The default folders dialog. Block 1350 to 1399; OK and Cancel are IDOK and IDCANCEL.
 #define IDD_PathsForm 1350
-#define IDC_Label1 1351
+#define IDC_PathsForm_Label1 1351
 #define IDC_lbTempLabel 1352
 #define IDC_btnReports 1353
 #define IDC_ebReportPath 1354
