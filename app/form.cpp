@@ -14,17 +14,17 @@ Form::~Form() {
   }
 }
 
-HWND Form::createModeless(int templateId, HWND owner) {
+HWND Form::CreateModeless(int templateId, HWND owner) {
   return CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(templateId), owner,
                             Procedure, reinterpret_cast<LPARAM>(this));
 }
 
-INT_PTR Form::runModal(int templateId, HWND owner) {
+INT_PTR Form::RunModal(int templateId, HWND owner) {
   return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(templateId), owner,
                          Procedure, reinterpret_cast<LPARAM>(this));
 }
 
-HWND Form::createPage(int templateId, const RECT& place) {
+HWND Form::CreatePage(int templateId, const RECT& place) {
   HWND page = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(templateId), hwnd_,
                                  PageProcedure, reinterpret_cast<LPARAM>(this));
   if (page)
@@ -52,9 +52,9 @@ HWND FindControl(HWND root, int id) {
   return search.found;
 }
 
-HWND Form::control(int id) const { return FindControl(hwnd_, id); }
+HWND Form::Control(int id) const { return FindControl(hwnd_, id); }
 
-void Form::describeControls(const ControlHelp* table, size_t count) {
+void Form::DescribeControls(const ControlHelp* table, size_t count) {
   if (!toolTips_) {
     toolTips_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP,
                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_,
@@ -63,7 +63,7 @@ void Form::describeControls(const ControlHelp* table, size_t count) {
     SendMessageA(toolTips_, TTM_SETMAXTIPWIDTH, 0, 300);
   }
   for (size_t i = 0; i < count; ++i) {
-    HWND item = control(table[i].id);
+    HWND item = Control(table[i].id);
     if (!item) continue;
     SetWindowContextHelpId(item, table[i].helpContext);
     if (!table[i].hint) continue;
@@ -78,17 +78,17 @@ void Form::describeControls(const ControlHelp* table, size_t count) {
   }
 }
 
-bool Form::onMessage(UINT, WPARAM, LPARAM, LRESULT&) { return false; }
+bool Form::OnMessage(UINT, WPARAM, LPARAM, LRESULT&) { return false; }
 
-INT_PTR Form::route(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR Form::Route(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   try {
     switch (message) {
       case WM_COMMAND:
       case WM_TIMER: {
         // Any command can change what the actions depend on, handled here or not.
-        bool handled = message == WM_COMMAND ? onCommand(LOWORD(wParam), HIWORD(wParam))
-                                             : onCommand(static_cast<int>(wParam), WM_TIMER);
-        updateActions();
+        bool handled = message == WM_COMMAND ? OnCommand(LOWORD(wParam), HIWORD(wParam))
+                                             : OnCommand(static_cast<int>(wParam), WM_TIMER);
+        UpdateActions();
         return handled;
       }
       case WM_HELP: {
@@ -99,7 +99,7 @@ INT_PTR Form::route(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
       }
     }
     LRESULT result = 0;
-    if (!onMessage(message, wParam, lParam, result)) return FALSE;
+    if (!OnMessage(message, wParam, lParam, result)) return FALSE;
     if (message == WM_DRAWITEM) return TRUE;
     SetWindowLongPtrA(window, DWLP_MSGRESULT, result);
     return TRUE;
@@ -115,7 +115,7 @@ INT_PTR CALLBACK Form::Procedure(HWND window, UINT message, WPARAM wParam, LPARA
     SetWindowLongPtrA(window, DWLP_USER, lParam);
     form->hwnd_ = window;
     try {
-      form->onInit();
+      form->OnInit();
     } catch (const std::exception& error) {
       ShowErrorBox(window, error);
     }
@@ -123,7 +123,7 @@ INT_PTR CALLBACK Form::Procedure(HWND window, UINT message, WPARAM wParam, LPARA
   }
   auto* form = reinterpret_cast<Form*>(GetWindowLongPtrA(window, DWLP_USER));
   if (!form) return FALSE;
-  INT_PTR answer = form->route(window, message, wParam, lParam);
+  INT_PTR answer = form->Route(window, message, wParam, lParam);
   if (message == WM_NCDESTROY) {
     SetWindowLongPtrA(window, DWLP_USER, 0);
     form->hwnd_ = nullptr;
@@ -144,10 +144,10 @@ INT_PTR CALLBACK Form::PageProcedure(HWND page, UINT message, WPARAM wParam, LPA
       // Enter and Esc on a page are the form's.
       if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)
         return SendMessageA(form->hwnd_, message, wParam, lParam), TRUE;
-      return form->route(page, message, wParam, lParam);
+      return form->Route(page, message, wParam, lParam);
     case WM_NOTIFY:
     case WM_DRAWITEM:
-      return form->route(page, message, wParam, lParam);
+      return form->Route(page, message, wParam, lParam);
   }
   return FALSE;
 }

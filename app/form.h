@@ -42,7 +42,7 @@ class Form {
  public:
   Form(const Form&) = delete;
   Form& operator=(const Form&) = delete;
-  HWND handle() const { return hwnd_; }
+  HWND Handle() const { return hwnd_; }
 
   // The help file of every window: the program's path with the extension ".HLP".
   static void SetHelpFile(std::string path) { helpFile_ = std::move(path); }
@@ -53,27 +53,27 @@ class Form {
   virtual ~Form();
 
   // A window that lives on its own (the main window); the owner may be null.
-  HWND createModeless(int templateId, HWND owner);
+  HWND CreateModeless(int templateId, HWND owner);
   // A modal dialog: returns the code it ended with (EndDialog).
-  INT_PTR runModal(int templateId, HWND owner);
+  INT_PTR RunModal(int templateId, HWND owner);
   // A child dialog (DS_CONTROL) inside this form that hands WM_COMMAND, WM_NOTIFY and
   // WM_DRAWITEM of its controls to the form, so one table covers the form and its pages.
-  HWND createPage(int templateId, const RECT& place);
+  HWND CreatePage(int templateId, const RECT& place);
 
   // WM_INITDIALOG. Keyboard focus is the form's to set: answering FALSE there keeps
   // Wine from painting the first window of a process with an inactive caption.
-  virtual void onInit() {}
+  virtual void OnInit() {}
   // WM_COMMAND, and WM_TIMER as (timer id, WM_TIMER). Answers whether it was handled.
-  virtual bool onCommand(int id, UINT code) = 0;
+  virtual bool OnCommand(int id, UINT code) = 0;
   // Runs after every command and timer: enables what depends on the state.
-  virtual void updateActions() {}
+  virtual void UpdateActions() {}
   // Any other message; answer true to have result be the message's result.
-  virtual bool onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+  virtual bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
 
   // A control of the form or of one of its pages.
-  HWND control(int id) const;
+  HWND Control(int id) const;
   // Sets each control's help context and adds its tool tip.
-  void describeControls(const ControlHelp* table, size_t count);
+  void DescribeControls(const ControlHelp* table, size_t count);
 
   HWND hwnd_{};
 
@@ -81,7 +81,7 @@ class Form {
   static INT_PTR CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   static INT_PTR CALLBACK PageProcedure(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
   // window is the form or the page the message came to; results are set on it.
-  INT_PTR route(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  INT_PTR Route(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
   HWND toolTips_{};
   static std::string helpFile_;

@@ -138,7 +138,7 @@ TMainForm::~TMainForm() {
 
 HWND TMainForm::Create() {
   InitWindowClasses();
-  return createModeless(IDD_MainForm, nullptr);
+  return CreateModeless(IDD_MainForm, nullptr);
 }
 
 const Binding<TMainForm> TMainForm::kEvents[] = {
@@ -168,11 +168,11 @@ const Binding<TMainForm> TMainForm::kEvents[] = {
     {IDT_tmrRestart, WM_TIMER, &TMainForm::tmrRestartTimer},
 };
 
-bool TMainForm::onCommand(int id, UINT code) { return dispatch(*this, kEvents, id, code); }
+bool TMainForm::OnCommand(int id, UINT code) { return dispatch(*this, kEvents, id, code); }
 
-void TMainForm::updateActions() { aPrepareUpdate(); }
+void TMainForm::UpdateActions() { aPrepareUpdate(); }
 
-bool TMainForm::onMessage(UINT message, WPARAM, LPARAM lParam, LRESULT& result) {
+bool TMainForm::OnMessage(UINT message, WPARAM, LPARAM lParam, LRESULT& result) {
   switch (message) {
     case WM_CLOSE:
       Close();
@@ -199,7 +199,7 @@ bool TMainForm::onMessage(UINT message, WPARAM, LPARAM lParam, LRESULT& result) 
   return false;
 }
 
-void TMainForm::onInit() {
+void TMainForm::OnInit() {
   RECT frame{0, 0, kClientWidth, kClientHeight};
   AdjustWindowRectEx(&frame, GetWindowLongA(hwnd_, GWL_STYLE), FALSE,
                      GetWindowLongA(hwnd_, GWL_EXSTYLE));
@@ -213,14 +213,14 @@ void TMainForm::onInit() {
   const int templates[3] = {IDD_InstallAProg, IDD_ReadyInstall, IDD_ProgComplete};
   HWND after = HWND_TOP;
   for (int i = 0; i < 3; ++i) {
-    pages_[i] = createPage(templates[i], place);
+    pages_[i] = CreatePage(templates[i], place);
     // Pages first in the tab order, ahead of the buttons at the left.
     SetWindowPos(pages_[i], after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     after = pages_[i];
   }
   FindControls();
   StyleControls();
-  describeControls(kHelp, sizeof kHelp / sizeof kHelp[0]);
+  DescribeControls(kHelp, sizeof kHelp / sizeof kHelp[0]);
   FormCreate();
   aPrepareUpdate();
 }
@@ -248,7 +248,7 @@ void TMainForm::FindControls() {
       {&TMainForm::lbReportName, IDC_lbReportName}, {&TMainForm::btnLaunch, IDC_btnLaunch},
       {&TMainForm::btnDone, IDC_btnDone},
   };
-  for (const Field& f : fields) this->*f.field = control(f.id);
+  for (const Field& f : fields) this->*f.field = Control(f.id);
 }
 
 void TMainForm::StyleControls() {
@@ -256,7 +256,7 @@ void TMainForm::StyleControls() {
   goFont_ = MakeBoldFont(hwnd_, 22);
   for (int id : {IDC_lbSetupHeading, IDC_lbProgressHeading, IDC_lbReportHeading, IDC_lbStat3,
                  IDC_stPlease})
-    SendMessageA(control(id), WM_SETFONT, reinterpret_cast<WPARAM>(headingFont_.get()), FALSE);
+    SendMessageA(Control(id), WM_SETFONT, reinterpret_cast<WPARAM>(headingFont_.get()), FALSE);
   SendMessageA(btnInstall, WM_SETFONT, reinterpret_cast<WPARAM>(goFont_.get()), FALSE);
 
   // The eye panel is exactly the picture's size; the picture sits inside it.
@@ -280,7 +280,7 @@ void TMainForm::StyleControls() {
 
 void TMainForm::FormCreate() {
   launchThread = nullptr;
-  for (int i = 0; i < kStepCount; ++i) lbStat[i] = control(IDC_lbStat0 + i);
+  for (int i = 0; i < kStepCount; ++i) lbStat[i] = Control(IDC_lbStat0 + i);
   trackMode = tmReal;
   restartChoice = 0;
   deleteTempFiles = args_.empty() || engines::LowerAscii(args_[0]) != "debug";
@@ -701,7 +701,7 @@ void TMainForm::ShowReportPreview() {
   try {
     platform::BufferedReader report(TextOf(ebReportName));
     std::string line;
-    while (report.readLine(line)) text += line + "\r\n";
+    while (report.ReadLine(line)) text += line + "\r\n";
   } catch (const platform::IoError&) {
     // No report file: an empty preview; the error that kept it from being written follows.
   }
@@ -756,7 +756,7 @@ void TMainForm::Close() {
 
 bool TMainForm::FormCloseQuery() {
   if (phase == phSetup || phase == phDone) return true;
-  const bool halts = launchThread && launchThread->debugging();
+  const bool halts = launchThread && launchThread->Debugging();
   MessageBeep(MB_ICONQUESTION);
   const char* text =
       halts ? "Vortan4 is tracking an install program at this time, with the ability to detect "

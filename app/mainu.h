@@ -89,10 +89,10 @@ class TMainForm : public Form {
   const WindowsFacts windows;
 
  protected:
-  void onInit() override;
-  bool onCommand(int id, UINT code) override;
-  void updateActions() override;
-  bool onMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+  void OnInit() override;
+  bool OnCommand(int id, UINT code) override;
+  void UpdateActions() override;
+  bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
  private:
   void FormCreate();

@@ -91,8 +91,8 @@ class TLaunchProgThread {
   // Main thread, on WM_LAUNCHENDED: waits for the thread to be gone.
   void Finish();
 
-  bool debugging() const { return debugging_; }  // the install runs under the debugging interface
-  long liveWatches() const { return liveWatches_; }
+  bool Debugging() const { return debugging_; }  // the install runs under the debugging interface
+  long LiveWatches() const { return liveWatches_; }
 
  private:
   void Run();

@@ -143,7 +143,7 @@ TrackedList LoadWatchedList(const SettingsFile& file, WatchedList which,
 
   TrackedList list;
   std::vector<std::string> seen;
-  for (const std::string& key : platform::ProfileKeyNames(file.path(), names.section)) {
+  for (const std::string& key : platform::ProfileKeyNames(file.Path(), names.section)) {
     // A key written twice reads as its first value: take it once.
     if (std::find(seen.begin(), seen.end(), LowerAscii(key)) != seen.end()) continue;
     seen.push_back(LowerAscii(key));

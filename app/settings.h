@@ -28,7 +28,7 @@ ProgramPlaces FindProgramPlaces(const std::string& programPath);
 class SettingsFile {
  public:
   explicit SettingsFile(std::string path) : path_(std::move(path)) {}
-  const std::string& path() const { return path_; }
+  const std::string& Path() const { return path_; }
 
   // Integers and flags not written as a decimal number read as the fallback.
   int ReadInt(const std::string& section, const std::string& key, int fallback) const;

@@ -76,37 +76,37 @@ class Tree {
   static constexpr int kFiles = kFolders * kFilesPerFolder;
 
   explicit Tree(std::string root) : root_(std::move(root)) {}
-  const std::string& root() const { return root_; }
+  const std::string& Root() const { return root_; }
 
   // sub -1 is the group's own folder.
-  std::string folder(int group, int sub) const {
+  std::string Folder(int group, int sub) const {
     std::string path = root_ + "\\Group " + std::to_string(group);
     return sub < 0 ? path : path + "\\sub-" + std::to_string(sub);
   }
 
-  void build() const {
+  void Build() const {
     RemoveTree(root_);
     CreateDirectoryA(root_.c_str(), nullptr);
     for (int group = 0; group < kGroups; ++group) {
-      fill(folder(group, -1));
-      for (int sub = 0; sub < kSubfolders; ++sub) fill(folder(group, sub));
+      Fill(Folder(group, -1));
+      for (int sub = 0; sub < kSubfolders; ++sub) Fill(Folder(group, sub));
     }
   }
 
   // In each group: in `folders` subfolders (every `stride`th) two files new, two
   // deleted and two rewritten; and a new folder "Added" with `addedFiles` files.
   // Answers the number of changed entries.
-  int change(int folders, int stride, int addedFiles) const {
+  int Change(int folders, int stride, int addedFiles) const {
     for (int group = 0; group < kGroups; ++group) {
       for (int sub = 0; sub < folders; ++sub) {
-        std::string path = folder(group, sub * stride);
+        std::string path = Folder(group, sub * stride);
         for (int i = 0; i < 2; ++i) WriteBytes(path + "\\new " + std::to_string(i) + ".bin", 5);
         DeleteFileA((path + "\\" + FileName(0)).c_str());
         DeleteFileA((path + "\\" + FileName(1)).c_str());
         WriteBytes(path + "\\" + FileName(10), 7);
         WriteBytes(path + "\\" + FileName(11), 9);
       }
-      std::string added = folder(group, -1) + "\\Added";
+      std::string added = Folder(group, -1) + "\\Added";
       CreateDirectoryA(added.c_str(), nullptr);
       for (int i = 0; i < addedFiles; ++i) WriteBytes(added + "\\" + FileName(i), 1);
     }
@@ -114,7 +114,7 @@ class Tree {
   }
 
  private:
-  void fill(const std::string& path) const {
+  void Fill(const std::string& path) const {
     CreateDirectoryA(path.c_str(), nullptr);
     for (int i = 0; i < kFilesPerFolder; ++i) WriteBytes(path + "\\" + FileName(i), i % 4);
   }

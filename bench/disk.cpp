@@ -45,11 +45,11 @@ int main(int argc, char** argv) {
   const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
   CreateDirectoryA("C:\\bench-listings", nullptr);
   engines::TrackedList roots;
-  engines::AddToTrackedList(roots, kTree.root());
+  engines::AddToTrackedList(roots, kTree.Root());
   engines::ProgressCallback progress = [](const std::string&) {};
 
   double start = bench::Seconds();
-  kTree.build();
+  kTree.Build();
   std::printf("tree: %d folders, %d files, built in %.1f s\n", bench::Tree::kFolders,
               bench::Tree::kFiles, bench::Seconds() - start);
 
@@ -58,12 +58,12 @@ int main(int argc, char** argv) {
   GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
   const SIZE_T privateBefore = memory.PagefileUsage;
 
-  BareWalk(kTree.root());  // once untimed, so that every timing sees the tree as cached
+  BareWalk(kTree.Root());  // once untimed, so that every timing sees the tree as cached
   engines::SnapshotDisks(kBefore, roots, progress);
   FILETIME startTime;
   GetSystemTimeAsFileTime(&startTime);
   Sleep(20);  // the changes lie clearly after the start time
-  kTree.change(10, 9, 2);
+  kTree.Change(10, 9, 2);
   engines::SnapshotDisks(kAfter, roots, progress);
 
   // Rounds of all four, so that a spell of load elsewhere on the machine hits them alike.
@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
   for (int round = 0; round < runs; ++round) {
     walk = std::min(walk, bench::Time([] {
       entries = 0;
-      BareWalk(kTree.root());
+      BareWalk(kTree.Root());
     }));
     snapshot = std::min(snapshot, bench::Time([&] { engines::SnapshotDisks(kScratch, roots, progress); }));
     compare = std::min(compare, bench::Time([&] {

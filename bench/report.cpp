@@ -25,7 +25,7 @@ const std::string kAfter = kOut + "VORTAN$$.$$2";
 // so the filters drop the changes made there.
 report::OwnFiles OwnFiles() {
   report::OwnFiles own;
-  own.programFolder = engines::LowerAscii(kTree.folder(0, 0)) + "\\";
+  own.programFolder = engines::LowerAscii(kTree.Folder(0, 0)) + "\\";
   own.reportName = kOut + "RPT_0000.TXT";
   own.reportFolder = kOut;
   own.tempFolder = kOut;
@@ -48,13 +48,13 @@ int main(int argc, char** argv) {
   const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
   CreateDirectoryA(kOut.c_str(), nullptr);
   engines::TrackedList roots;
-  engines::AddToTrackedList(roots, kTree.root());
+  engines::AddToTrackedList(roots, kTree.Root());
   engines::ProgressCallback progress = [](const std::string&) {};
 
   double start = bench::Seconds();
-  kTree.build();
+  kTree.Build();
   engines::SnapshotDisks(kBefore, roots, progress);
-  const int changes = kTree.change(33, 3, 1);
+  const int changes = kTree.Change(33, 3, 1);
   engines::SnapshotDisks(kAfter, roots, progress);
   std::printf("tree: %d folders, %d files, %d changes; built and listed in %.1f s\n",
               bench::Tree::kFolders, bench::Tree::kFiles, changes, bench::Seconds() - start);
@@ -72,8 +72,8 @@ int main(int argc, char** argv) {
     section = std::min(section, bench::Time([&] {
       report::ReportStreams streams(textPath, csvPath, platform::BufferedWriter::Mode::Create);
       report::WriteDiskSection(streams, written, own);
-      streams.text.close();
-      streams.csv.close();
+      streams.text.Close();
+      streams.csv.Close();
     }));
   }
 

@@ -36,7 +36,7 @@ void SetStamp(const platform::FolderEntry& entry, char stamp[4]) {
   if (!FileTimeToLocalFileTime(&entry.lastWriteTime, &local) ||
       !FileTimeToDosDateTime(&local, &date, &time))
     date = time = 0;  // outside the DOS range (before 1980)
-  uint32_t value = (static_cast<uint32_t>(date) << 16 | time) ^ (entry.isFolder() ? 0 : entry.sizeLow);
+  uint32_t value = (static_cast<uint32_t>(date) << 16 | time) ^ (entry.IsFolder() ? 0 : entry.sizeLow);
   for (int i = 0; i < 4; ++i) {
     unsigned char byte = static_cast<unsigned char>(value >> (8 * i));
     if (byte == 0 || byte == 8 || byte == 9 || byte == 10 || byte == 13 || byte == 26) byte += 32;
@@ -95,7 +95,7 @@ void SortSiblings(std::vector<Sibling>& siblings) {
 class ListingWriter {
  public:
   explicit ListingWriter(platform::BufferedWriter& out) : out_(out) {}
-  bool stopped() const { return stopped_; }
+  bool Stopped() const { return stopped_; }
 
   // folder has no trailing backslash; it is restored on return.
   void walk(std::string& folder, unsigned depth) {
@@ -107,9 +107,9 @@ class ListingWriter {
     {
       platform::FolderSearch search(folder);
       platform::FolderEntry entry;
-      while (search.next(entry)) {
+      while (search.Next(entry)) {
         if (entry.name.empty() || entry.name[0] == '.') continue;
-        siblings.push_back(Sibling{std::move(entry.name), {}, entry.isFolder()});
+        siblings.push_back(Sibling{std::move(entry.name), {}, entry.IsFolder()});
         SetStamp(entry, siblings.back().stamp);
       }
     }
@@ -118,10 +118,10 @@ class ListingWriter {
     const char level = static_cast<char>('0' + depth);
     const size_t folderLength = folder.size();
     for (const Sibling& sibling : siblings) {
-      out_.write(&level, 1);
-      out_.write(sibling.stamp, 4);
-      out_.write(sibling.name);
-      out_.write("\r\n", 2);
+      out_.Write(&level, 1);
+      out_.Write(sibling.stamp, 4);
+      out_.Write(sibling.name);
+      out_.Write("\r\n", 2);
       if (!sibling.folder || depth >= kDeepestLevel) continue;
       folder += '\\';
       folder += sibling.name;
@@ -165,25 +165,25 @@ void SnapshotDisks(const std::string& listingPath, const TrackedList& roots,
     if (root.empty()) continue;  // its root line would not read back
     if (progress) progress(root);
     if (AbortRequested()) break;
-    out.writeLine("0" + root);
+    out.WriteLine("0" + root);
     std::string folder = WithoutTrailingBackslash(root);  // c:\ is searched as c:\*.*
     writer.walk(folder, 1);
-    if (writer.stopped()) break;
+    if (writer.Stopped()) break;
   }
-  out.close();
+  out.Close();
 }
 
 ListingReader::ListingReader(const std::string& path) : path_(path), lines_(path) {
   record_.stamp = "    ";
 }
 
-void ListingReader::damaged() const { platform::ThrowDamagedLine(path_, lineNumber_); }
+void ListingReader::Damaged() const { platform::ThrowDamagedLine(path_, lineNumber_); }
 
-void ListingReader::next() {
+void ListingReader::Next() {
   ++lineNumber_;
   switch (lines_.ReadWrittenLine(line_, kLongestLine)) {
     case platform::BufferedReader::Read::Line: break;
-    case platform::BufferedReader::Read::Damaged: damaged();
+    case platform::BufferedReader::Read::Damaged: Damaged();
     case platform::BufferedReader::Read::End:
       record_.path.clear();
       record_.stamp.clear();
@@ -191,13 +191,13 @@ void ListingReader::next() {
       pathEnds_.clear();
       return;
   }
-  if (line_.empty()) damaged();
+  if (line_.empty()) Damaged();
   const unsigned char level = static_cast<unsigned char>(line_[0]);
   if (level == '0') {
     // Each root once: a second listing of it would come out as deleted and added again.
     if (line_.size() < 2 ||
         std::find(roots_.begin(), roots_.end(), line_) != roots_.end())
-      damaged();
+      Damaged();
     roots_.push_back(line_);
     record_.path.assign(line_, 1, std::string::npos);
     record_.stamp.clear();
@@ -211,11 +211,11 @@ void ListingReader::next() {
   const size_t depth = level - '0';
   if (level < '0' || pathEnds_.empty() || depth > pathEnds_.size() || line_.size() < 6 ||
       line_.find_first_of("\\/\0", 5, 3) != std::string::npos)
-    damaged();
+    Damaged();
   // Siblings stand in strictly ascending order: out of order, the merge would report
   // them deleted on one side and added on the other.
   name_.assign(line_, 5, std::string::npos);
-  if (depth <= names_.size() && CompareNames(names_[depth - 1], name_) >= 0) damaged();
+  if (depth <= names_.size() && CompareNames(names_[depth - 1], name_) >= 0) Damaged();
   names_.resize(depth);
   names_[depth - 1] = name_;
   std::string& path = record_.path;
@@ -238,23 +238,23 @@ void CompareDiskSnapshots(const std::string& beforePath, const std::string& afte
   ListingReader after(afterPath);
   AbortPoll abortRequested;
   // Both start on the same blank record, which the first step consumes.
-  while (!before.atEnd() || !after.atEnd()) {
-    const ListingRecord& old = before.record();
-    const ListingRecord& now = after.record();
+  while (!before.AtEnd() || !after.AtEnd()) {
+    const ListingRecord& old = before.Record();
+    const ListingRecord& now = after.Record();
     if (progress && (old.level == '0' || old.level == '1'))
       progress(ShortenPathForDisplay(old.path));
     if (abortRequested()) return;
     int order = OrderRecords(old, now);
     if (order < 0) {
       deleted.push_back(ListEntry{old.path, {}});
-      before.next();
+      before.Next();
     } else if (order > 0) {
       added.push_back(ListEntry{now.path, {}});
-      after.next();
+      after.Next();
     } else {
       if (old.stamp != now.stamp) changed.push_back(ListEntry{old.path, {}});
-      before.next();
-      after.next();
+      before.Next();
+      after.Next();
     }
   }
 }

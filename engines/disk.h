@@ -46,13 +46,13 @@ class ListingReader {
   static constexpr unsigned char kEndLevel = '/';
 
   explicit ListingReader(const std::string& path);
-  // The blank record (empty path, level "0", four blanks) until the first next().
-  const ListingRecord& record() const { return record_; }
-  bool atEnd() const { return record_.level == kEndLevel; }
-  void next();
+  // The blank record (empty path, level "0", four blanks) until the first Next().
+  const ListingRecord& Record() const { return record_; }
+  bool AtEnd() const { return record_.level == kEndLevel; }
+  void Next();
 
  private:
-  [[noreturn]] void damaged() const;
+  [[noreturn]] void Damaged() const;
 
   std::string path_;
   platform::BufferedReader lines_;

@@ -9,8 +9,8 @@ void WalkNewer(ResultList& result, uint64_t startTime, std::string& folder) {
   platform::FolderSearch search(folder, platform::CreationTime::ChangeTimeOnWine);
   platform::FolderEntry entry;
   const size_t folderLength = folder.size();
-  while (search.next(entry)) {
-    const bool isFolder = entry.isFolder();
+  while (search.Next(entry)) {
+    const bool isFolder = entry.IsFolder();
     if (isFolder && (entry.name.empty() || entry.name[0] == '.')) continue;
     folder += '\\';
     folder += entry.name;

@@ -66,7 +66,7 @@ std::optional<platform::BufferedReader> OpenIfPresent(const std::string& path) {
   try {
     return platform::BufferedReader(path);
   } catch (const platform::IoError& error) {
-    if (error.code() == ERROR_FILE_NOT_FOUND || error.code() == ERROR_PATH_NOT_FOUND)
+    if (error.Code() == ERROR_FILE_NOT_FOUND || error.Code() == ERROR_PATH_NOT_FOUND)
       return std::nullopt;
     throw;
   }
@@ -79,7 +79,7 @@ class WrittenLines {
  public:
   explicit WrittenLines(const std::string& path) : path_(path), file_(OpenIfPresent(path)) {}
 
-  bool next(std::string& line) {
+  bool Next(std::string& line) {
     if (!file_) return false;
     ++lineNumber_;
     switch (file_->ReadWrittenLine(line, kLongestLine)) {
@@ -87,10 +87,10 @@ class WrittenLines {
       case platform::BufferedReader::Read::End: return false;
       case platform::BufferedReader::Read::Damaged: break;
     }
-    damaged();
+    Damaged();
   }
   // The line last read cannot be what the snapshot wrote.
-  [[noreturn]] void damaged() const { platform::ThrowDamagedLine(path_, lineNumber_); }
+  [[noreturn]] void Damaged() const { platform::ThrowDamagedLine(path_, lineNumber_); }
 
  private:
   std::string path_;
@@ -126,13 +126,13 @@ int CompareRecords(const IniRecord& a, const IniRecord& b) {
 // report them deleted on one side and added on the other.
 class CopyReader {
  public:
-  explicit CopyReader(const std::string& path) : lines_(path) { next(); }
-  bool exhausted() const { return exhausted_; }
-  const IniRecord& record() const { return record_; }
+  explicit CopyReader(const std::string& path) : lines_(path) { Next(); }
+  bool Exhausted() const { return exhausted_; }
+  const IniRecord& Record() const { return record_; }
 
-  void next() {
+  void Next() {
     std::string line;
-    if (!lines_.next(line)) {
+    if (!lines_.Next(line)) {
       exhausted_ = true;
       return;
     }
@@ -144,13 +144,13 @@ class CopyReader {
       next_.key = line.substr(prefix.size(), equals - prefix.size());
       next_.value = line.substr(equals + 1);
     } else {
-      if (line.size() < 2 || line.front() != '[' || line.back() != ']') lines_.damaged();
+      if (line.size() < 2 || line.front() != '[' || line.back() != ']') lines_.Damaged();
       next_.section = line.substr(1, line.size() - 2);
       next_.isSection = true;
       next_.key.clear();
       next_.value.clear();
     }
-    if (started_ && CompareRecords(record_, next_) >= 0) lines_.damaged();
+    if (started_ && CompareRecords(record_, next_) >= 0) lines_.Damaged();
     next_.line = std::move(line);
     std::swap(record_, next_);
     started_ = true;
@@ -169,11 +169,11 @@ class CopyReader {
 class DeviceReader {
  public:
   explicit DeviceReader(const std::string& path) : lines_(path) {}
-  bool next(std::string& line) {
-    if (!lines_.next(line)) return false;
+  bool Next(std::string& line) {
+    if (!lines_.Next(line)) return false;
     if (LowerAscii(line).find("device=") == std::string::npos ||
         (started_ && NameBefore(line, previous_)))
-      lines_.damaged();
+      lines_.Damaged();
     previous_ = line;
     started_ = true;
     return true;
@@ -190,14 +190,14 @@ void WriteIniCopy(const std::string& iniPath, const std::string& copyPath) {
   for (const std::string& section :
        SortedNames(platform::ProfileSectionNames(iniPath, kNameListBytes))) {
     const std::string sectionLine = "[" + section + "]";
-    copy.writeLine(sectionLine);
+    copy.WriteLine(sectionLine);
     for (const std::string& key :
          SortedNames(platform::ProfileKeyNames(iniPath, section, kNameListBytes))) {
       std::string value = platform::ReadProfileString(iniPath, section, key, "", kValueBytes);
-      if (!value.empty()) copy.writeLine(sectionLine + key + "=" + value);
+      if (!value.empty()) copy.WriteLine(sectionLine + key + "=" + value);
     }
   }
-  copy.close();
+  copy.Close();
 }
 
 std::vector<std::string> ReadDeviceLines(const std::string& iniPath) {
@@ -205,7 +205,7 @@ std::vector<std::string> ReadDeviceLines(const std::string& iniPath) {
   std::optional<platform::BufferedReader> ini = OpenIfPresent(iniPath);
   std::string line;
   bool inSection = false;
-  while (ini && ini->readLine(line)) {
+  while (ini && ini->ReadLine(line)) {
     line = TrimBlanks(line);
     if (!inSection) {
       inSection = LowerAscii(line) == LowerAscii(kDeviceSectionLine);
@@ -265,8 +265,8 @@ void SnapshotSystemIniDevices(const std::string& iniName, const std::string& dev
   std::vector<std::string> devices = ReadDeviceLines(IniFullPath(iniName));
   std::stable_sort(devices.begin(), devices.end(), NameBefore);
   platform::BufferedWriter file(deviceFile);
-  for (const std::string& device : devices) file.writeLine(device);
-  file.close();
+  for (const std::string& device : devices) file.WriteLine(device);
+  file.Close();
 }
 
 void CompareIniSnapshots(const std::string& beforeCopy, const std::string& afterCopy,
@@ -276,27 +276,27 @@ void CompareIniSnapshots(const std::string& beforeCopy, const std::string& after
     list->clear();
   CopyReader before(beforeCopy);
   CopyReader after(afterCopy);
-  while (!before.exhausted() || !after.exhausted()) {
+  while (!before.Exhausted() || !after.Exhausted()) {
     // An exhausted copy orders after every record.
-    int order = after.exhausted()    ? -1
-                : before.exhausted() ? 1
-                                     : CompareRecords(before.record(), after.record());
+    int order = after.Exhausted()    ? -1
+                : before.Exhausted() ? 1
+                                     : CompareRecords(before.Record(), after.Record());
     if (order == 0) {
-      before.next();
-      after.next();
-    } else if (!before.exhausted() && !after.exhausted() &&
-               SameKey(before.record(), after.record())) {
-      keysChanged.push_back({before.record().line + "=to=" + after.record().value, {}});
-      before.next();
-      after.next();
+      before.Next();
+      after.Next();
+    } else if (!before.Exhausted() && !after.Exhausted() &&
+               SameKey(before.Record(), after.Record())) {
+      keysChanged.push_back({before.Record().line + "=to=" + after.Record().value, {}});
+      before.Next();
+      after.Next();
     } else if (order < 0) {
-      const IniRecord& record = before.record();
+      const IniRecord& record = before.Record();
       (record.isSection ? sectionsDeleted : keysDeleted).push_back({record.line, {}});
-      before.next();
+      before.Next();
     } else {
-      const IniRecord& record = after.record();
+      const IniRecord& record = after.Record();
       (record.isSection ? sectionsAdded : keysAdded).push_back({record.line, {}});
-      after.next();
+      after.Next();
     }
   }
 }
@@ -308,17 +308,17 @@ void CompareSystemIniDevices(const std::string& beforeDevices, const std::string
   DeviceReader before(beforeDevices);
   DeviceReader after(afterDevices);
   std::string beforeLine, afterLine;
-  bool haveBefore = before.next(beforeLine);
-  bool haveAfter = after.next(afterLine);
+  bool haveBefore = before.Next(beforeLine);
+  bool haveAfter = after.Next(afterLine);
   while (haveBefore || haveAfter) {
     int order = !haveAfter ? -1 : !haveBefore ? 1 : CompareNames(beforeLine, afterLine);
     if (order <= 0) {
       if (order < 0) keysDeleted.push_back({kDeviceSectionLine + beforeLine, {}});
-      haveBefore = before.next(beforeLine);
+      haveBefore = before.Next(beforeLine);
     }
     if (order >= 0) {
       if (order > 0) keysAdded.push_back({kDeviceSectionLine + afterLine, {}});
-      haveAfter = after.next(afterLine);
+      haveAfter = after.Next(afterLine);
     }
   }
 }

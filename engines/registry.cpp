@@ -135,14 +135,14 @@ class RegistryWalker {
   bool walk(const RegistryStart& start) {
     rootName_ = start.rootName;
     keyPath_.clear();
-    writeLine('0', '0', rootName_);
+    WriteLine('0', '0', rootName_);
     unsigned level = '1';
     size_t from = start.keyPath.empty() || start.keyPath[0] != '\\' ? 0 : 1;
     while (from < start.keyPath.size()) {
       if (isIgnored()) return true;
       size_t end = std::min(start.keyPath.find('\\', from), start.keyPath.size());
       std::string name = start.keyPath.substr(from, end - from);
-      writeLine(level++, '0', WrittenKeyName(name));
+      WriteLine(level++, '0', WrittenKeyName(name));
       keyPath_ += '\\';
       keyPath_ += name;
       from = end + 1;
@@ -191,13 +191,13 @@ class RegistryWalker {
                              [](const ValueLines& a, const ValueLines& b) { return a.name == b.name; }),
                  values.end());
     for (const ValueLines& value : values) {
-      writeLine(level, '1', value.name);
-      writeLine(level + 1, value.data);
+      WriteLine(level, '1', value.name);
+      WriteLine(level + 1, value.data);
     }
     for (const Subkey& subkey : subkeys) {
       if (level <= '3' && progress_) progress_(rootName_ + keyPath_);
       if (subkey.name.empty()) continue;
-      writeLine(level, '0', subkey.written);
+      WriteLine(level, '0', subkey.written);
       size_t mark = keyPath_.size();
       keyPath_ += '\\';
       keyPath_ += subkey.name;
@@ -247,20 +247,20 @@ class RegistryWalker {
     return ignored_.count(lowered_) != 0;
   }
 
-  void writeLine(unsigned level, char kind, const std::string& text) {
+  void WriteLine(unsigned level, char kind, const std::string& text) {
     line_.assign(1, static_cast<char>(level));
     line_ += kind;
     line_ += text;
-    out_.writeLine(line_);
+    out_.WriteLine(line_);
   }
-  void writeLine(unsigned level, const std::string& kindAndText) {
+  void WriteLine(unsigned level, const std::string& kindAndText) {
     line_.assign(1, static_cast<char>(level));
     line_ += kindAndText;
-    out_.writeLine(line_);
+    out_.WriteLine(line_);
   }
 
   [[noreturn]] void fail(const std::string& line, LONG code) {
-    out_.writeLine(line);
+    out_.WriteLine(line);
     throw platform::RegistryError(rootName_ + keyPath_, code);
   }
 
@@ -289,16 +289,16 @@ class ListingReader {
  public:
   explicit ListingReader(const std::string& path) : file_(path) {}
 
-  bool atEnd() const { return depth_ == 0; }
-  size_t depth() const { return depth_; }
-  const std::string& name(size_t i) const { return names_[i]; }
-  unsigned level() const { return level_; }
-  bool isValue() const { return kind_ != '0'; }
-  int recordedType() const { return static_cast<int>(kind_) - 50; }
-  const std::string& data() const { return data_; }
+  bool AtEnd() const { return depth_ == 0; }
+  size_t Depth() const { return depth_; }
+  const std::string& Name(size_t i) const { return names_[i]; }
+  unsigned Level() const { return level_; }
+  bool IsValue() const { return kind_ != '0'; }
+  int RecordedType() const { return static_cast<int>(kind_) - 50; }
+  const std::string& Data() const { return data_; }
 
   // The first count names joined by backslashes.
-  std::string path(size_t count) const {
+  std::string Path(size_t count) const {
     std::string joined;
     for (size_t i = 0; i < count; ++i) {
       if (i > 0) joined += '\\';
@@ -307,33 +307,33 @@ class ListingReader {
     return joined;
   }
 
-  void next() {
+  void Next() {
     data_.clear();
-    if (!readLine()) {
+    if (!ReadLine()) {
       depth_ = 0;
       level_ = '/';
       kind_ = '0';
       return;
     }
-    if (line_.size() < 2) corrupted();
+    if (line_.size() < 2) Corrupted();
     const unsigned level = static_cast<unsigned char>(line_[0]);
     const unsigned char kind = static_cast<unsigned char>(line_[1]);
-    if (level < '0' || (kind != '0' && kind != '1')) corrupted();
+    if (level < '0' || (kind != '0' && kind != '1')) Corrupted();
     // A key's contents are one level deeper than the key; a value has none. The first
     // line is a root, and each root stands once.
     const size_t depth = level - '0' + 1;
-    if (depth > depth_ + (kind_ == '0' ? 1 : 0)) corrupted();
+    if (depth > depth_ + (kind_ == '0' ? 1 : 0)) Corrupted();
     if (level == '0') {
       if (kind != '0' || std::find(roots_.begin(), roots_.end(), line_) != roots_.end())
-        corrupted();
+        Corrupted();
       roots_.push_back(line_);
     }
     name_.assign(line_, 2, std::string::npos);
     if (depth <= depth_ && depth > 1) {
       // Within a key its values come first, then its subkeys, each in ascending order.
       const bool previousIsValue = kinds_[depth - 1] == '1';
-      if (kind == '1' && !previousIsValue) corrupted();
-      if ((kind == '1') == previousIsValue && !SortsBefore(names_[depth - 1], name_)) corrupted();
+      if (kind == '1' && !previousIsValue) Corrupted();
+      if ((kind == '1') == previousIsValue && !SortsBefore(names_[depth - 1], name_)) Corrupted();
     }
     if (names_.size() < depth) {
       names_.resize(depth);
@@ -345,10 +345,10 @@ class ListingReader {
     level_ = level;
     kind_ = kind;
     if (kind == '1') {
-      if (!readLine() || line_.size() < 2 || static_cast<unsigned char>(line_[0]) != level + 1 ||
+      if (!ReadLine() || line_.size() < 2 || static_cast<unsigned char>(line_[0]) != level + 1 ||
           static_cast<unsigned char>(line_[1]) < kFirstDataKind ||
           static_cast<unsigned char>(line_[1]) > kLastDataKind)
-        corrupted();
+        Corrupted();
       kind_ = static_cast<unsigned char>(line_[1]);
       data_.assign(line_, 2, std::string::npos);
     }
@@ -356,17 +356,17 @@ class ListingReader {
 
  private:
   // False at the end of the file.
-  bool readLine() {
+  bool ReadLine() {
     ++lineNumber_;
     switch (file_.ReadWrittenLine(line_, kLongestLine)) {
       case platform::BufferedReader::Read::Line: return true;
       case platform::BufferedReader::Read::End: return false;
       case platform::BufferedReader::Read::Damaged: break;
     }
-    corrupted();
+    Corrupted();
   }
-  [[noreturn]] void corrupted() const {
-    throw RegistryListingCorrupted(file_.path(), lineNumber_);
+  [[noreturn]] void Corrupted() const {
+    throw RegistryListingCorrupted(file_.Path(), lineNumber_);
   }
 
   platform::BufferedReader file_;
@@ -384,25 +384,25 @@ class ListingReader {
 
 // Negative when a comes first, positive when b does.
 int Order(const ListingReader& a, const ListingReader& b) {
-  if (a.atEnd() || b.atEnd()) return a.atEnd() == b.atEnd() ? 0 : a.atEnd() ? 1 : -1;
-  if (a.depth() != b.depth()) return a.depth() > b.depth() ? -1 : 1;
-  if (a.isValue() != b.isValue()) return a.isValue() ? -1 : 1;
-  for (size_t i = 0; i < a.depth(); ++i)
-    if (int order = CompareNames(a.name(i), b.name(i))) return order;
+  if (a.AtEnd() || b.AtEnd()) return a.AtEnd() == b.AtEnd() ? 0 : a.AtEnd() ? 1 : -1;
+  if (a.Depth() != b.Depth()) return a.Depth() > b.Depth() ? -1 : 1;
+  if (a.IsValue() != b.IsValue()) return a.IsValue() ? -1 : 1;
+  for (size_t i = 0; i < a.Depth(); ++i)
+    if (int order = CompareNames(a.Name(i), b.Name(i))) return order;
   return 0;
 }
 
 // A record found on one side only.
 void AddOneSided(const ListingReader& record, ResultList& keys, ResultList& values) {
-  if (!record.isValue()) {
-    keys.push_back({record.path(record.depth()), {}});
+  if (!record.IsValue()) {
+    keys.push_back({record.Path(record.Depth()), {}});
     return;
   }
   RegObject object;
-  object.valueType = record.recordedType();
-  object.valueName = record.name(record.depth() - 1);
-  object.newData = record.data();
-  values.push_back({record.path(record.depth() - 1), std::move(object)});
+  object.valueType = record.RecordedType();
+  object.valueName = record.Name(record.Depth() - 1);
+  object.newData = record.Data();
+  values.push_back({record.Path(record.Depth() - 1), std::move(object)});
 }
 
 }  // namespace
@@ -422,11 +422,11 @@ void SnapshotRegistryFrom(const std::string& listingPath, const std::vector<Regi
     for (const RegistryStart& start : starts)
       if (!walker.walk(start)) break;
   } catch (const platform::RegistryError&) {
-    out.close();
+    out.Close();
     if (notice) notice(listingPath);
     throw;
   }
-  out.close();
+  out.Close();
 }
 
 void SnapshotRegistry(const std::string& basePath, const std::string& extension,
@@ -449,36 +449,36 @@ void CompareRegistrySnapshots(const std::string& beforePath, const std::string& 
   // Both start as empty paths: equal, so the first step reads the first records.
   do {
     if (abortRequested()) return;
-    if (progress && !before.atEnd() && before.level() <= '2') progress(before.path(before.depth()));
+    if (progress && !before.AtEnd() && before.Level() <= '2') progress(before.Path(before.Depth()));
     int order = Order(before, after);
     if (order < 0) {
       AddOneSided(before, keysDeleted, valuesDeleted);
-      before.next();
+      before.Next();
     } else if (order > 0) {
       AddOneSided(after, keysAdded, valuesAdded);
-      after.next();
+      after.Next();
     } else {
       // A kind change counts even where the text stays: "1" as a string and as a number,
       // a path that became expandable.
-      if (before.data() != after.data() || before.recordedType() != after.recordedType()) {
+      if (before.Data() != after.Data() || before.RecordedType() != after.RecordedType()) {
         RegObject object;
-        object.valueName = before.name(before.depth() - 1);
-        object.valueType = before.recordedType();
-        if (object.valueType >= kFoldedType || after.recordedType() >= kFoldedType) {
+        object.valueName = before.Name(before.Depth() - 1);
+        object.valueType = before.RecordedType();
+        if (object.valueType >= kFoldedType || after.RecordedType() >= kFoldedType) {
           // Folded bytes only show that the data changed, not what it is.
           if (object.valueType >= kFoldedType) object.valueType -= kFoldedType;
           object.newData = "(changed)";
           object.oldData = "(data too large)";
         } else {
-          object.newData = after.data();
-          object.oldData = before.data();
+          object.newData = after.Data();
+          object.oldData = before.Data();
         }
-        valuesChanged.push_back({before.path(before.depth() - 1), std::move(object)});
+        valuesChanged.push_back({before.Path(before.Depth() - 1), std::move(object)});
       }
-      before.next();
-      after.next();
+      before.Next();
+      after.Next();
     }
-  } while (!before.atEnd() || !after.atEnd());
+  } while (!before.AtEnd() || !after.AtEnd());
 }
 
 }  // namespace engines

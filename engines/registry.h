@@ -62,8 +62,8 @@ class RegistryListingCorrupted : public std::runtime_error {
                            std::to_string(line)),
         path_(std::move(path)),
         line_(line) {}
-  const std::string& path() const { return path_; }
-  unsigned long line() const { return line_; }
+  const std::string& Path() const { return path_; }
+  unsigned long Line() const { return line_; }
 
  private:
   std::string path_;

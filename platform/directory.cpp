@@ -54,7 +54,7 @@ FolderSearch::FolderSearch(const std::string& folder, CreationTime creation) {
                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (folder_) {
       buffer_.resize(kQueryBufferSize);
-      bufferHasEntries_ = query(true);
+      bufferHasEntries_ = Query(true);
     }
     return;
   }
@@ -62,15 +62,15 @@ FolderSearch::FolderSearch(const std::string& folder, CreationTime creation) {
   havePending_ = find_.valid();
 }
 
-bool FolderSearch::next(FolderEntry& entry) {
+bool FolderSearch::Next(FolderEntry& entry) {
   for (;;) {
-    bool got = folder_ ? nextQueried(entry) : nextFound(entry);
+    bool got = folder_ ? NextQueried(entry) : NextFound(entry);
     if (!got) return false;
     if (!(entry.attributes & kVolumeLabel)) return true;
   }
 }
 
-bool FolderSearch::nextFound(FolderEntry& entry) {
+bool FolderSearch::NextFound(FolderEntry& entry) {
   if (!havePending_) return false;
   entry.name.assign(found_.cFileName);
   entry.attributes = found_.dwFileAttributes;
@@ -81,7 +81,7 @@ bool FolderSearch::nextFound(FolderEntry& entry) {
   return true;
 }
 
-bool FolderSearch::query(bool restart) {
+bool FolderSearch::Query(bool restart) {
   IO_STATUS_BLOCK status{};
   NTSTATUS result = DirectoryQuery()(folder_.get(), nullptr, nullptr, nullptr, &status,
                                      buffer_.data(), static_cast<ULONG>(buffer_.size()),
@@ -91,7 +91,7 @@ bool FolderSearch::query(bool restart) {
   return filled_ > 0;
 }
 
-bool FolderSearch::nextQueried(FolderEntry& entry) {
+bool FolderSearch::NextQueried(FolderEntry& entry) {
   constexpr size_t kNameOffset = offsetof(FILE_BOTH_DIR_INFORMATION, FileName);
   if (!bufferHasEntries_ || offset_ + kNameOffset > filled_) return false;
   FILE_BOTH_DIR_INFORMATION information;
@@ -115,7 +115,7 @@ bool FolderSearch::nextQueried(FolderEntry& entry) {
   if (information.NextEntryOffset != 0)
     offset_ += information.NextEntryOffset;
   else
-    bufferHasEntries_ = query(false);
+    bufferHasEntries_ = Query(false);
   return true;
 }
 

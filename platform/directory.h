@@ -18,7 +18,7 @@ struct FolderEntry {
   FILETIME lastWriteTime{};
   uint32_t sizeLow = 0;
 
-  bool isFolder() const { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+  bool IsFolder() const { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
 };
 
 // What an entry's creation time holds.
@@ -42,12 +42,12 @@ class FolderSearch {
   FolderSearch& operator=(const FolderSearch&) = delete;
 
   // The next entry; false once there are none left.
-  bool next(FolderEntry& entry);
+  bool Next(FolderEntry& entry);
 
  private:
-  bool nextFound(FolderEntry& entry);
-  bool nextQueried(FolderEntry& entry);
-  bool query(bool restart);
+  bool NextFound(FolderEntry& entry);
+  bool NextQueried(FolderEntry& entry);
+  bool Query(bool restart);
 
   FindHandle find_;
   WIN32_FIND_DATAA found_;

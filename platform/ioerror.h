@@ -14,9 +14,9 @@ std::string SystemErrorText(DWORD code);
 class IoError : public std::runtime_error {
  public:
   IoError(std::string operation, std::string path, DWORD code);
-  const std::string& operation() const { return operation_; }
-  const std::string& path() const { return path_; }
-  DWORD code() const { return code_; }
+  const std::string& Operation() const { return operation_; }
+  const std::string& Path() const { return path_; }
+  DWORD Code() const { return code_; }
 
  private:
   std::string operation_;

@@ -46,8 +46,8 @@ LONG WriteStringValue(HKEY root, const std::string& keyPath, const std::string& 
 class RegistryError : public std::runtime_error {
  public:
   RegistryError(std::string keyPath, LONG code);
-  const std::string& keyPath() const { return keyPath_; }
-  LONG code() const { return code_; }
+  const std::string& KeyPath() const { return keyPath_; }
+  LONG Code() const { return code_; }
 
  private:
   std::string keyPath_;

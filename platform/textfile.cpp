@@ -25,18 +25,18 @@ BufferedWriter::~BufferedWriter() {
   }
 }
 
-void BufferedWriter::write(const char* data, size_t size) {
+void BufferedWriter::Write(const char* data, size_t size) {
   buffer_.append(data, size);
-  if (buffer_.size() >= kBufferSize) flush();
+  if (buffer_.size() >= kBufferSize) Flush();
 }
 
-void BufferedWriter::writeLine(const std::string& line) {
+void BufferedWriter::WriteLine(const std::string& line) {
   buffer_.append(line);
   buffer_.append("\r\n", 2);
-  if (buffer_.size() >= kBufferSize) flush();
+  if (buffer_.size() >= kBufferSize) Flush();
 }
 
-void BufferedWriter::flush() {
+void BufferedWriter::Flush() {
   if (!file_ || buffer_.empty()) return;
   DWORD written = 0;
   BOOL ok = WriteFile(file_.get(), buffer_.data(), static_cast<DWORD>(buffer_.size()), &written,
@@ -49,8 +49,8 @@ void BufferedWriter::flush() {
   buffer_.clear();
 }
 
-void BufferedWriter::close() {
-  flush();
+void BufferedWriter::Close() {
+  Flush();
   file_.reset();
 }
 
@@ -60,7 +60,7 @@ BufferedReader::BufferedReader(std::string path) : path_(std::move(path)) {
   if (!file_) ThrowLastError("Cannot open", path_);
 }
 
-bool BufferedReader::fill() {
+bool BufferedReader::Fill() {
   if (ended_) return false;
   buffer_.erase(0, position_);
   position_ = 0;
@@ -76,7 +76,7 @@ bool BufferedReader::fill() {
   return got != 0;
 }
 
-bool BufferedReader::readLine(std::string& line) {
+bool BufferedReader::ReadLine(std::string& line) {
   size_t searchFrom = position_;
   for (;;) {
     size_t end = buffer_.find('\n', searchFrom);
@@ -86,8 +86,8 @@ bool BufferedReader::readLine(std::string& line) {
       position_ = end + 1;
       return true;
     }
-    searchFrom = buffer_.size() - position_;  // relative: fill() moves the data to the front
-    if (!fill()) break;
+    searchFrom = buffer_.size() - position_;  // relative: Fill() moves the data to the front
+    if (!Fill()) break;
   }
   if (position_ >= buffer_.size()) return false;
   line.assign(buffer_, position_, std::string::npos);
@@ -107,8 +107,8 @@ BufferedReader::Read BufferedReader::ReadWrittenLine(std::string& line, size_t m
       return Read::Line;
     }
     if (buffer_.size() - position_ > maxLength + 1) return Read::Damaged;
-    searchFrom = buffer_.size() - position_;  // relative: fill() moves the data to the front
-    if (!fill()) break;
+    searchFrom = buffer_.size() - position_;  // relative: Fill() moves the data to the front
+    if (!Fill()) break;
   }
   return position_ >= buffer_.size() ? Read::End : Read::Damaged;
 }

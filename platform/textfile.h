@@ -15,16 +15,16 @@ class BufferedWriter {
   // existing file (made if missing).
   explicit BufferedWriter(std::string path, Mode mode = Mode::Create);
   // Writes what is still buffered, ignoring failures: after an error the file keeps what
-  // could be written. Call close() to hear about them.
+  // could be written. Call Close() to hear about them.
   ~BufferedWriter();
   BufferedWriter(BufferedWriter&&) = default;
 
-  void write(const char* data, size_t size);
-  void write(const std::string& text) { write(text.data(), text.size()); }
-  void writeLine(const std::string& line);  // the line and CR LF
-  void flush();
-  void close();  // flushes and closes
-  const std::string& path() const { return path_; }
+  void Write(const char* data, size_t size);
+  void Write(const std::string& text) { Write(text.data(), text.size()); }
+  void WriteLine(const std::string& line);  // the line and CR LF
+  void Flush();
+  void Close();  // flushes and closes
+  const std::string& Path() const { return path_; }
 
  private:
   std::string path_;
@@ -39,17 +39,17 @@ class BufferedReader {
 
   // The next line without its line end (CR LF, or a lone LF); false at the end of the
   // file. A last line without a line end is still a line.
-  bool readLine(std::string& line);
+  bool ReadLine(std::string& line);
 
   // For the files this program writes itself, where every line ends in CR LF and none is
   // longer than maxLength: Damaged for a line that breaks either rule (one the file ends
   // in the middle of, one that runs on, which is not read past maxLength).
   enum class Read { Line, End, Damaged };
   Read ReadWrittenLine(std::string& line, size_t maxLength);
-  const std::string& path() const { return path_; }
+  const std::string& Path() const { return path_; }
 
  private:
-  bool fill();
+  bool Fill();
   std::string path_;
   FileHandle file_;
   std::string buffer_;

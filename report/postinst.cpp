@@ -97,8 +97,8 @@ void WritePostInstallReport(const TrackingRun& run, const StepDisplay& display) 
     ClearWorkLists(lists);
   }
   // Step 11, the trap driver's report, has nothing to analyse without the driver.
-  streams.text.close();
-  streams.csv.close();
+  streams.text.Close();
+  streams.csv.Close();
 }
 
 }  // namespace report

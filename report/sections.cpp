@@ -137,7 +137,7 @@ void RemoveEntries(engines::ResultList& list, Drop drop) {
 }
 
 void WriteFileRows(ReportStreams& streams, const engines::ResultList& list, const char* subType) {
-  for (const engines::ListEntry& entry : list) streams.csvRow({"File", subType, entry.text});
+  for (const engines::ListEntry& entry : list) streams.WriteCsvRow({"File", subType, entry.text});
 }
 
 }  // namespace
@@ -148,29 +148,29 @@ void ClearWorkLists(WorkLists& lists) {
 
 void WriteIniSection(ReportStreams& streams, const std::string& iniName, WorkLists& lists) {
   if (AllEmpty(lists)) {
-    streams.text.writeLine("NO CHANGES MADE TO " + iniName + "...");
-    streams.text.writeLine("");
+    streams.text.WriteLine("NO CHANGES MADE TO " + iniName + "...");
+    streams.text.WriteLine("");
   } else {
-    streams.text.writeLine("CHANGES MADE TO " + iniName + "...");
+    streams.text.WriteLine("CHANGES MADE TO " + iniName + "...");
     WriteSection(streams.text, lists[kSectionsAdded], "SECTIONS ADDED TO " + iniName + ": ");
     WriteSection(streams.text, lists[kSectionsDeleted], "SECTIONS DELETED FROM " + iniName + ": ");
     WriteSection(streams.text, lists[kKeysAdded], "KEYS ADDED TO " + iniName + ": ");
     WriteSection(streams.text, lists[kKeysDeleted], "KEYS DELETED FROM " + iniName + ": ");
     WriteSection(streams.text, lists[kKeysChanged], "KEYS CHANGED IN " + iniName + ": ");
   }
-  streams.text.flush();
+  streams.text.Flush();
 
   for (const engines::ListEntry& entry : lists[kSectionsAdded])
-    streams.csvRow({"INI", "Add Section", iniName, entry.text});
+    streams.WriteCsvRow({"INI", "Add Section", iniName, entry.text});
   for (const engines::ListEntry& entry : lists[kSectionsDeleted])
-    streams.csvRow({"INI", "Del Section", iniName, entry.text});
+    streams.WriteCsvRow({"INI", "Del Section", iniName, entry.text});
   for (const engines::ListEntry& entry : lists[kKeysAdded]) {
     IniKeyLine line = SplitKeyLine(entry.text);
-    streams.csvRow({"INI", "Add Key", iniName, line.section, "", line.key, "", line.value});
+    streams.WriteCsvRow({"INI", "Add Key", iniName, line.section, "", line.key, "", line.value});
   }
   for (const engines::ListEntry& entry : lists[kKeysDeleted]) {
     IniKeyLine line = SplitKeyLine(entry.text);
-    streams.csvRow({"INI", "Del Key", iniName, line.section, "", line.key, "", line.value});
+    streams.WriteCsvRow({"INI", "Del Key", iniName, line.section, "", line.key, "", line.value});
   }
   for (const engines::ListEntry& entry : lists[kKeysChanged]) {
     IniKeyLine line = SplitKeyLine(entry.text);
@@ -178,9 +178,9 @@ void WriteIniSection(ReportStreams& streams, const std::string& iniName, WorkLis
     std::string before = to == std::string::npos ? line.value : line.value.substr(0, to);
     std::string after = to == std::string::npos ? "" : line.value.substr(to + 4);
     // Unlike registry rows, the value before the install comes first here.
-    streams.csvRow({"INI", "Change Key", iniName, line.section, "", line.key, "", before, after});
+    streams.WriteCsvRow({"INI", "Change Key", iniName, line.section, "", line.key, "", before, after});
   }
-  streams.csv.flush();
+  streams.csv.Flush();
   ClearWorkLists(lists);
 }
 
@@ -207,9 +207,9 @@ void FormatValueEntries(WorkLists& lists) {
 
 void WriteRegistrySection(ReportStreams& streams, WorkLists& lists) {
   for (const engines::ListEntry& entry : lists[kRegKeysAdded])
-    streams.csvRow({"Registry", "Add Key", "", "", entry.text});
+    streams.WriteCsvRow({"Registry", "Add Key", "", "", entry.text});
   for (const engines::ListEntry& entry : lists[kRegKeysDeleted])
-    streams.csvRow({"Registry", "Del Key", "", "", entry.text});
+    streams.WriteCsvRow({"Registry", "Del Key", "", "", entry.text});
   auto valueRows = [&](int list, const char* subType, int columns) {
     for (const engines::ListEntry& entry : lists[list]) {
       const auto* value = std::get_if<engines::RegObject>(&entry.item);
@@ -217,7 +217,7 @@ void WriteRegistrySection(ReportStreams& streams, WorkLists& lists) {
       std::vector<std::string> row{"Registry", subType, "", "", entry.text, "", value->valueName,
                                    value->newData, value->oldData};
       row.resize(columns);
-      streams.csvRow(row);
+      streams.WriteCsvRow(row);
     }
   };
   valueRows(kValuesAdded, "Add Value", 8);
@@ -250,11 +250,11 @@ void WriteDiskSection(ReportStreams& streams, WorkLists& lists, const OwnFiles& 
     WriteSection(streams.text, lists[kDeleted], "FILES AND DIRECTORIES DELETED: ");
     WriteSection(streams.text, lists[kChanged], "FILES CHANGED: ");
   }
-  streams.text.flush();
+  streams.text.Flush();
   WriteFileRows(streams, lists[kAdded], "Add File/Dir");
   WriteFileRows(streams, lists[kDeleted], "Del File/Dir");
   WriteFileRows(streams, lists[kChanged], "Change File");
-  streams.csv.flush();
+  streams.csv.Flush();
 }
 
 void WriteFileTimeSection(ReportStreams& streams, WorkLists& lists, const OwnFiles& own) {
@@ -265,9 +265,9 @@ void WriteFileTimeSection(ReportStreams& streams, WorkLists& lists, const OwnFil
     WriteNoChanges(streams.text, "NO CHANGES IN TRACKED DISKS");
   else
     WriteSection(streams.text, newer, "FILES AND DIRECTORIES ADDED OR CHANGED: ");
-  streams.text.flush();
+  streams.text.Flush();
   WriteFileRows(streams, newer, "Newer");
-  streams.csv.flush();
+  streams.csv.Flush();
 }
 
 void DropSystemFiles(engines::ResultList& list) {

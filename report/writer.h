@@ -25,7 +25,7 @@ std::string GetFileVersionText();
 struct ReportStreams {
   ReportStreams(const std::string& textPath, const std::string& csvPath,
                 platform::BufferedWriter::Mode mode);
-  void csvRow(const std::vector<std::string>& values) { csv.writeLine(CsvRow(values)); }
+  void WriteCsvRow(const std::vector<std::string>& values) { csv.WriteLine(CsvRow(values)); }
   platform::BufferedWriter text;
   platform::BufferedWriter csv;
 };

@@ -17,7 +17,7 @@ constexpr DWORD kNtFamily = VER_PLATFORM_WIN32_NT;
 TEST(InstallProgram, NamesJudgedBeforeTheFileIsLookedAt) {
   TempFolder folder;
   folder.makeFolder("my.dir");
-  folder.write("setup.ex", "");
+  folder.Write("setup.ex", "");
   for (DWORD platform : {k95Family, kNtFamily}) {
     EXPECT_EQ(ClassifyInstallProgram("", platform), app::itNone);
     EXPECT_EQ(ClassifyInstallProgram("setup", platform), app::itNoExtension);
@@ -36,9 +36,9 @@ TEST(InstallProgram, KindsByBothMethods) {
   testing_support::WriteDosProgram(folder, "dosinst.exe");
   testing_support::WriteDosProgram(folder, "dosinst.dat");
   testing_support::WriteComProgram(folder, "dosinst.com");
-  folder.write("install.bat", "@echo off\r\n");
-  folder.write("setup.inf", "[Version]\r\n");
-  folder.write("readme.txt", "text");
+  folder.Write("install.bat", "@echo off\r\n");
+  folder.Write("setup.inf", "[Version]\r\n");
+  folder.Write("readme.txt", "text");
   struct Case {
     const char* name;
     app::InstallType shell, binary;

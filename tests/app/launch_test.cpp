@@ -72,8 +72,8 @@ class NoticeWindow {
       return 0;
     }
     if (self && message == app::WM_LAUNCHENDED && sender == self->launch.get()) {
-      EXPECT_EQ(self->launch->liveWatches(), 0);
-      self->debugging = self->launch->debugging();
+      EXPECT_EQ(self->launch->LiveWatches(), 0);
+      self->debugging = self->launch->Debugging();
       self->launch->Finish();
       self->launch.reset();
       self->launchEnded = true;
@@ -110,7 +110,7 @@ int ThreadsOfThisProcess() {
 TEST(LaunchInstallProgram, ProgramThatWritesAFileInItsWorkingFolder) {
   TempFolder folder;
   NoticeWindow window;
-  window.Launch(std::string(kFakeSetup) + " write made-by-setup.txt", folder.path());
+  window.Launch(std::string(kFakeSetup) + " write made-by-setup.txt", folder.Path());
   ASSERT_TRUE(window.WaitForLaunchEnd(15000));
   EXPECT_TRUE(window.debugging);
   EXPECT_EQ(folder.read("made-by-setup.txt"), "done");
@@ -122,7 +122,7 @@ TEST(LaunchInstallProgram, WaitsForTheSecondSetupAndItsChildren) {
   TempFolder folder;
   NoticeWindow window;
   // The first program starts one which exits at once too; only the grandchildren work.
-  window.Launch(std::string(kFakeSetup) + " spawn 2 2 " + folder.path() + "leaf- 800");
+  window.Launch(std::string(kFakeSetup) + " spawn 2 2 " + folder.Path() + "leaf- 800");
   ASSERT_TRUE(window.WaitForLaunchEnd(20000));
   EXPECT_EQ(CountFiles(folder / "leaf-*"), 4);
   EXPECT_EQ(window.watchNotices, 1 + 7);
@@ -139,7 +139,7 @@ TEST(LaunchInstallProgram, MissingProgramEndsAtOnce) {
 TEST(LaunchInstallProgram, AllStopReleasesTheWatches) {
   TempFolder folder;
   NoticeWindow window;
-  window.Launch(std::string(kFakeSetup) + " spawn 0 1 " + folder.path() + "late- 20000");
+  window.Launch(std::string(kFakeSetup) + " spawn 0 1 " + folder.Path() + "late- 20000");
   Sleep(500);
   SetEvent(window.allStop);
   ASSERT_TRUE(window.WaitForLaunchEnd(5000));
@@ -150,14 +150,14 @@ TEST(LaunchInstallProgram, LeavesNoThreadOrHandleBehind) {
   TempFolder folder;
   NoticeWindow window;
   // The first run lets the system make what it keeps for the life of the process.
-  window.Launch(std::string(kFakeSetup) + " spawn 1 2 " + folder.path() + "warm- 100");
+  window.Launch(std::string(kFakeSetup) + " spawn 1 2 " + folder.Path() + "warm- 100");
   ASSERT_TRUE(window.WaitForLaunchEnd(15000));
   Sleep(200);
   DWORD handlesBefore = 0;
   GetProcessHandleCount(GetCurrentProcess(), &handlesBefore);
   int threadsBefore = ThreadsOfThisProcess();
 
-  window.Launch(std::string(kFakeSetup) + " spawn 1 2 " + folder.path() + "leaf- 100");
+  window.Launch(std::string(kFakeSetup) + " spawn 1 2 " + folder.Path() + "leaf- 100");
   ASSERT_TRUE(window.WaitForLaunchEnd(15000));
   Sleep(200);  // the watch threads post their notice just before they end
   DWORD handlesAfter = 0;

@@ -173,8 +173,8 @@ TEST_F(MainWindow, ClosingDuringASessionAsksFirst) {
   request.commandLine = "C:\\tests\\programs\\fakesetup.exe spawn 0 1 C:\\vortan4-tests\\halt- 3000";
   request.notifyWindow = window;
   app::TLaunchProgThread launch(request);
-  for (int i = 0; i < 200 && !launch.debugging(); ++i) Sleep(10);
-  ASSERT_TRUE(launch.debugging());
+  for (int i = 0; i < 200 && !launch.Debugging(); ++i) Sleep(10);
+  ASSERT_TRUE(launch.Debugging());
   form.launchThread = &launch;
   {
     BoxAnswerer no(window, IDNO);
@@ -208,7 +208,7 @@ TEST_F(MainWindow, EndOfSessionIsRefusedOnceAndRemembered) {
 }
 
 TEST_F(MainWindow, LaunchOpensTheReportWithTheShell) {
-  folder.write("report one.txt", "Installation report\r\n");
+  folder.Write("report one.txt", "Installation report\r\n");
   form.ShowPage(2);
   gui::SetText(form.ebReportName, folder / "report one.txt");
   EXPECT_EQ(gui::Text(form.lbReportName), folder / "report one.txt");

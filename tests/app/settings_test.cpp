@@ -25,12 +25,12 @@ TEST(Settings, DefaultsWhenTheFileIsMissing) {
   app::Continuation block = app::ReadContinuation(file, "desc", "c:\\r.txt", "setup.exe");
   EXPECT_EQ(block.twoPhase, 0);
   // Reading created nothing.
-  EXPECT_EQ(GetFileAttributesA(file.path().c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetFileAttributesA(file.Path().c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST(Settings, ValuesAndTheirReadingRules) {
   TempFolder folder;
-  folder.write("V.INI",
+  folder.Write("V.INI",
                "[Settings]\r\nLastRept=2\r\nInstPath=d:\\setups\r\nReptPath=\r\n"
                "TempPath=c:\\temp\\\r\nLeft=abc\r\nTop=-40\r\nDrivesInitialized=7\r\n"
                "INIsInitialized=yes\r\nRegInitialized=0\r\n");
@@ -59,7 +59,7 @@ TEST(Settings, DriveListInFileOrderWithBadEntriesDropped) {
   folder.makeFolder("five");
   folder.makeFolder("zero");
   folder.makeFolder("zero\\inner");
-  folder.write("a-file", "x");
+  folder.Write("a-file", "x");
   std::string text = "[Settings]\r\nDrivesInitialized=1\r\n[Drives]\r\n";
   text += "5=" + folder / "Five" + "\r\n";
   text += "0=" + folder / "zero" + "\r\n";
@@ -68,11 +68,11 @@ TEST(Settings, DriveListInFileOrderWithBadEntriesDropped) {
   text += "3=" + folder / "a-file" + "\r\n";
   text += "4=" + folder / "zero\\inner" + "\r\n";
   text += "0=" + folder / "five" + "\r\n";
-  folder.write("V.INI", text);
+  folder.Write("V.INI", text);
   SettingsFile file(folder / "V.INI");
 
   engines::TrackedList drives = app::LoadWatchedList(file, WatchedList::Drives, "c:\\windows\\");
-  std::string lower = engines::LowerAscii(folder.path());
+  std::string lower = engines::LowerAscii(folder.Path());
   EXPECT_EQ(drives.entries, Entries({lower + "five", lower + "zero"}));
 }
 
@@ -91,9 +91,9 @@ TEST(Settings, DefaultListsAndAnEmptyUserList) {
 
 TEST(Settings, IniAndKeyListsCheckTheirEntries) {
   TempFolder folder;
-  folder.write("good.ini", "[a]\r\nb=c\r\n");
-  folder.write("Second.INI", "[s]\r\n");
-  folder.write("plain.txt", "no sections here\r\n");
+  folder.Write("good.ini", "[a]\r\nb=c\r\n");
+  folder.Write("Second.INI", "[s]\r\n");
+  folder.Write("plain.txt", "no sections here\r\n");
   std::string text = "[Settings]\r\nINIsInitialized=1\r\nRegInitialized=1\r\n[INIs]\r\n";
   text += "0=" + folder / "Second.INI" + "\r\n";
   text += "1=" + folder / "plain.txt" + "\r\n";
@@ -102,7 +102,7 @@ TEST(Settings, IniAndKeyListsCheckTheirEntries) {
   text += "[Regs]\r\n0=HKEY_LOCAL_MACHINE\\Software\\Wine\r\n1=HKEY_CURRENT_USER\\Software\r\n"
           "2=HKEY_LOCAL_MACHINE\\Software\\No Such Key 71\r\n3=hkey_local_machine\\software\\wine\\x\r\n"
           "4=HKEY_USERS\\.Default\r\n";
-  folder.write("V.INI", text);
+  folder.Write("V.INI", text);
   SettingsFile file(folder / "V.INI");
 
   EXPECT_EQ(app::LoadWatchedList(file, WatchedList::Inis, "").entries,
@@ -118,12 +118,12 @@ TEST(Settings, SavingAListErasesTheOldEntries) {
   for (const char* name : {"a.ini", "b.ini", "c.ini", "d.ini", "e.ini"})
     five.entries.push_back(folder / name);
   app::SaveWatchedList(file, WatchedList::Inis, five);
-  EXPECT_EQ(platform::ProfileKeyNames(file.path(), "INIs"), Entries({"0", "1", "2", "3", "4"}));
+  EXPECT_EQ(platform::ProfileKeyNames(file.Path(), "INIs"), Entries({"0", "1", "2", "3", "4"}));
 
   engines::TrackedList three;
   three.entries = {five.entries[0], five.entries[2], five.entries[4]};
   app::SaveWatchedList(file, WatchedList::Inis, three);
-  EXPECT_EQ(platform::ProfileKeyNames(file.path(), "INIs"), Entries({"0", "1", "2"}));
+  EXPECT_EQ(platform::ProfileKeyNames(file.Path(), "INIs"), Entries({"0", "1", "2"}));
   EXPECT_EQ(file.ReadString("INIs", "1", ""), folder / "c.ini");
   EXPECT_TRUE(file.ReadFlag("Settings", "INIsInitialized", false));
 }
@@ -165,13 +165,13 @@ TEST(Settings, ContinuationRoundTripOrderAndErase) {
   EXPECT_EQ(read.trackMode, 2);
 
   app::EraseContinuation(file);
-  EXPECT_TRUE(platform::ProfileKeyNames(file.path(), "TwoPhase").empty());
+  EXPECT_TRUE(platform::ProfileKeyNames(file.Path(), "TwoPhase").empty());
   EXPECT_EQ(file.ReadInt("Settings", "LastRept", 0), 2);
 }
 
 TEST(Settings, ContinuationDefaults) {
   TempFolder folder;
-  folder.write("V.INI", "[TwoPhase]\r\nTwoPhase=1\r\n");
+  folder.Write("V.INI", "[TwoPhase]\r\nTwoPhase=1\r\n");
   SettingsFile file(folder / "V.INI");
   app::Continuation block = app::ReadContinuation(file, "desc", "c:\\r.txt", "setup.exe");
   EXPECT_EQ(block.twoPhase, 1);
@@ -194,14 +194,14 @@ TEST(Settings, RefusedWritesRaiseUnableToWrite) {
   {
     // Another program holds the file open without sharing: the system refuses the write
     // even for root, which a read-only attribute would not stop under Wine.
-    platform::FileHandle lock(CreateFileA(file.path().c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+    platform::FileHandle lock(CreateFileA(file.Path().c_str(), GENERIC_READ | GENERIC_WRITE, 0,
                                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(lock.valid());
     try {
       file.WriteInt("Settings", "LastRept", 2);
       FAIL() << "the write was not refused";
     } catch (const app::SettingsWriteError& e) {
-      EXPECT_EQ(std::string(e.what()), "Unable to write to " + file.path());
+      EXPECT_EQ(std::string(e.what()), "Unable to write to " + file.Path());
     }
     EXPECT_THROW(file.EraseSection("Settings"), app::SettingsWriteError);
     EXPECT_THROW(app::SaveWatchedList(file, WatchedList::Regs, engines::TrackedList()),

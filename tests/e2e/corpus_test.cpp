@@ -88,10 +88,10 @@ class Truth {
   explicit Truth(const Json& truth) {
     const Json& expected = truth["expected"];
     for (const char* list : {"files_added", "dirs_added"})
-      for (const Json& item : expected[list].items) path("path+", item);
+      for (const Json& item : expected[list].items) Path("path+", item);
     for (const char* list : {"files_deleted", "dirs_deleted"})
-      for (const Json& item : expected[list].items) path("path-", item);
-    for (const Json& item : expected["files_changed"].items) path("path~", item);
+      for (const Json& item : expected[list].items) Path("path-", item);
+    for (const Json& item : expected["files_changed"].items) Path("path~", item);
     const Json& registry = expected["registry"];
     for (const Json& key : registry["keys_added"].items) add({"key+", LowerAscii(key.text)}, "");
     for (const Json& key : registry["keys_deleted"].items) add({"key-", LowerAscii(key.text)}, "");
@@ -138,7 +138,7 @@ class Truth {
       expected_[change] = data;
   }
 
-  void path(const char* kind, const Json& item) {
+  void Path(const char* kind, const Json& item) {
     add({kind, LowerAscii(item.kind == Json::Kind::String ? item.text : item["path"].text)}, "");
   }
 
@@ -271,10 +271,10 @@ class Corpus : public gui_tests::Vortan4, public ::testing::WithParamInterface<c
     folder.makeFolder("temp");
     std::ostringstream ini;
     ini << "[Settings]\r\nDrivesInitialized=1\r\nRegInitialized=1\r\n"
-        << "ReptPath=" << folder.path() << "\r\nTempPath=" << folder / "temp\\" << "\r\n"
+        << "ReptPath=" << folder.Path() << "\r\nTempPath=" << folder / "temp\\" << "\r\n"
         << "[Drives]\r\n0=c:\\\r\n"
         << "[Regs]\r\n0=hkey_local_machine\\software\\classes\r\n";
-    folder.write("VORTAN4.INI", ini.str());
+    folder.Write("VORTAN4.INI", ini.str());
   }
 
   Json truth_;

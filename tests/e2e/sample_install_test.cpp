@@ -213,11 +213,11 @@ class SampleInstall : public Vortan4 {
     folder.makeFolder("temp");
     std::ostringstream ini;
     ini << "[Settings]\r\nDrivesInitialized=1\r\nINIsInitialized=1\r\nRegInitialized=1\r\n"
-        << "ReptPath=" << folder.path() << "\r\nTempPath=" << folder / "temp\\" << "\r\n"
+        << "ReptPath=" << folder.Path() << "\r\nTempPath=" << folder / "temp\\" << "\r\n"
         << "[Drives]\r\n0=c:\\program files\r\n1=c:\\windows\r\n"
         << "[INIs]\r\n0=" << kBrindleIni << "\r\n1=" << kSystemIni << "\r\n"
         << "[Regs]\r\n0=hkey_local_machine\\software\\classes\r\n";
-    folder.write("VORTAN4.INI", ini.str());
+    folder.Write("VORTAN4.INI", ini.str());
   }
 
   void TearDown() override {

@@ -194,9 +194,9 @@ struct ReaderCase {
   const std::string text = error.what();
   std::string path;
   if (const auto* io = dynamic_cast<const platform::IoError*>(&error))
-    path = io->path();
+    path = io->Path();
   else if (const auto* registry = dynamic_cast<const engines::RegistryListingCorrupted*>(&error))
-    path = registry->path();
+    path = registry->Path();
   if (path == damaged && text.find(damaged) != std::string::npos &&
       text.find("line ") != std::string::npos)
     return ::testing::AssertionSuccess();
@@ -209,7 +209,7 @@ void RunDamagedCases(const TempFolder& folder, const ReaderCase& reader) {
   std::printf("%s reader: seed %lu\n", reader.name, seed);
   currentReader = reader.name;
   currentSeed = seed;
-  const std::string listing = folder.read(reader.good.substr(folder.path().size()));
+  const std::string listing = folder.read(reader.good.substr(folder.Path().size()));
   ASSERT_FALSE(listing.empty());
   const std::string damaged = folder / "damaged.$$2";
   SetUnhandledExceptionFilter(PrintCrashedCase);
@@ -242,7 +242,7 @@ TEST(DamagedListings, Disk) {
   for (const char* file : {"tree\\a.txt", "tree\\B.DLL", "tree\\sub\\x~1.tmp", "tree\\sub\\_y",
                            "tree\\sub\\deeper\\z z.ini", "tree\\sub\\deeper\\\xE9t\xE9.txt",
                            "tree\\zz\\one", "tree\\zz\\two", "other\\readme", "other\\q\\r"})
-    folder.write(file, file);
+    folder.Write(file, file);
   folder.makeFolder("tree\\empty");
   const std::string good = folder / "VORTAN$$.$$1";
   engines::SnapshotDisks(good,
@@ -296,12 +296,12 @@ TEST(DamagedListings, Registry) {
 
 TEST(DamagedListings, IniCopy) {
   TempFolder folder;
-  folder.write("app.ini",
+  folder.Write("app.ini",
                "[Windows]\r\nload=\r\nrun=c:\\x.exe\r\nBeep=yes\r\n[Desktop]\r\nWallpaper=(None)\r\n"
                "TileWallpaper=0\r\n[Acme]\r\na=1\r\nb=2\r\nc=3\r\n[acme tools]\r\npath=c:\\acme\r\n"
                "[Fonts]\r\nArial (TrueType)=ARIAL.TTF\r\nCourier=COURE.FON\r\n");
-  engines::SnapshotIniFile(folder / "app.ini", folder.path(), ".$$1");
-  const std::string good = engines::IniCopyPath(folder / "app.ini", folder.path(), ".$$1");
+  engines::SnapshotIniFile(folder / "app.ini", folder.Path(), ".$$1");
+  const std::string good = engines::IniCopyPath(folder / "app.ini", folder.Path(), ".$$1");
   RunDamagedCases(folder, {"INI copy", good, [](const std::string& before, const std::string& after) {
                              engines::ResultList lists[5];
                              engines::CompareIniSnapshots(before, after, lists[0], lists[1],
@@ -311,7 +311,7 @@ TEST(DamagedListings, IniCopy) {
 
 TEST(DamagedListings, DeviceFile) {
   TempFolder folder;
-  folder.write("system.ini",
+  folder.Write("system.ini",
                "[386Enh]\r\ndevice=*vpicd\r\nDEVICE=*vtd\r\ndevice=c:\\acme\\acme.386\r\n"
                "device=*vxdldr\r\ndevice=*vtd\r\nwoafont=dosapp.fon\r\nkeyboarddevice=x\r\n"
                "[boot]\r\nshell=Explorer.exe\r\n");

@@ -18,7 +18,7 @@ namespace {
 Paths ReadPaths(const std::string& listing) {
   Paths paths;
   engines::ListingReader reader(listing);
-  for (reader.next(); !reader.atEnd(); reader.next()) paths.push_back(reader.record().path);
+  for (reader.Next(); !reader.AtEnd(); reader.Next()) paths.push_back(reader.Record().path);
   return paths;
 }
 
@@ -39,9 +39,9 @@ const FILETIME kOldTime = LocalTime(2001, 2, 3, 4, 5, 6);
 
 TEST(DiskSnapshot, WritesTheListingFormatToTheByte) {
   TempFolder tree, work;
-  tree.write("b.txt", "abc");
-  tree.write("A\\x", "");
-  tree.write("cr.bin", std::string(0xA3 ^ 13, 'z'));  // low stamp byte 13
+  tree.Write("b.txt", "abc");
+  tree.Write("A\\x", "");
+  tree.Write("cr.bin", std::string(0xA3 ^ 13, 'z'));  // low stamp byte 13
   for (const char* name : {"b.txt", "A\\x", "cr.bin", "A"}) ASSERT_TRUE(SetWriteTime(tree / name, kOldTime));
 
   const std::string root = WatchedRoot(tree);
@@ -62,7 +62,7 @@ TEST(DiskSnapshot, SortsSiblingsByLocaleListsEqualNamesOnceAndLeavesOutDotNames)
   // The search returns these by upper-case code: "_under" last, "co-op" before "coop".
   for (const char* name : {"zeta", "co-op", "coop", "_under", "B.txt", "a.txt", "a.b", ".hidden",
                            ".git\\config", "d\\.cache\\x", "d\\y", "ss", "\xDF"})
-    tree.write(name, "1");
+    tree.Write(name, "1");
   const std::string root = WatchedRoot(tree);
   engines::SnapshotDisks(work / "list", Watch({root}), nullptr);
 
@@ -90,8 +90,8 @@ TEST(DiskSnapshot, DriveRootGivesPathsWithOneBackslash) {
 
 TEST(DiskCompare, IdenticalTreesGiveNothing) {
   TempFolder tree, work;
-  tree.write("a\\b\\c.txt", "1");
-  tree.write("d.txt", "22");
+  tree.Write("a\\b\\c.txt", "1");
+  tree.Write("d.txt", "22");
   tree.makeFolder("empty");
   const engines::TrackedList roots = Watch({WatchedRoot(tree)});
   engines::SnapshotDisks(work / "1", roots, nullptr);
@@ -105,23 +105,23 @@ TEST(DiskCompare, IdenticalTreesGiveNothing) {
 TEST(DiskCompare, ReportsAddedDeletedAndChangedInListingOrder) {
   TempFolder tree, work;
   for (const char* name : {"change.txt", "same-stamp.txt", "old\\a.txt", "old\\sub\\b.txt", "zz.txt"})
-    tree.write(name, "1");
+    tree.Write(name, "1");
   for (const char* name : {"change.txt", "same-stamp.txt", "old\\a.txt", "old\\sub\\b.txt", "old\\sub", "old"})
     ASSERT_TRUE(SetWriteTime(tree / name, kOldTime));
   const std::string root = WatchedRoot(tree);
   const engines::TrackedList roots = Watch({root});
   engines::SnapshotDisks(work / "1", roots, nullptr);
 
-  tree.write("change.txt", "22");  // only the size differs
+  tree.Write("change.txt", "22");  // only the size differs
   ASSERT_TRUE(SetWriteTime(tree / "change.txt", kOldTime));
   // Size 1 to 2 and 04:05:06 to 04:05:00: the XOR comes out the same, so it goes unseen.
-  tree.write("same-stamp.txt", "22");
+  tree.Write("same-stamp.txt", "22");
   ASSERT_TRUE(SetWriteTime(tree / "same-stamp.txt", LocalTime(2001, 2, 3, 4, 5, 0)));
   testing_support::RemoveTree(tree / "old");
   testing_support::RemoveTree(tree / "zz.txt");  // the last record before
-  tree.write("new\\two.txt", "2");
-  tree.write("new\\one.txt", "1");
-  tree.write("zy.txt", "y");  // the last record after
+  tree.Write("new\\two.txt", "2");
+  tree.Write("new\\one.txt", "1");
+  tree.Write("zy.txt", "y");  // the last record after
   engines::SnapshotDisks(work / "2", roots, nullptr);
 
   Differences d = Compare(work / "1", work / "2");
@@ -131,7 +131,7 @@ TEST(DiskCompare, ReportsAddedDeletedAndChangedInListingOrder) {
                                      root + "\\old\\sub\\b.txt", root + "\\zz.txt"}));
   EXPECT_EQ(Texts(d.changed), Paths({root + "\\change.txt"}));
 
-  work.write("empty", "");
+  work.Write("empty", "");
   Differences fromNothing = Compare(work / "empty", work / "1");
   EXPECT_EQ(Texts(fromNothing.added), ReadPaths(work / "1"));
   EXPECT_TRUE(fromNothing.deleted.empty());
@@ -139,8 +139,8 @@ TEST(DiskCompare, ReportsAddedDeletedAndChangedInListingOrder) {
 
 TEST(DiskCompare, ReadsDriveRootsAndSeveralRoots) {
   TempFolder work;
-  work.write("1", "0c:\\\r\n1ABCDa\r\n2ABCDx\r\n1ABCDb\r\n0d:\\data\r\n1ABCDq\r\n");
-  work.write("2", "0c:\\\r\n1ABCDa\r\n1ABCDb\r\n2ABCDy\r\n0d:\\data\r\n1ABCDq\r\n1ABCDr\r\n");
+  work.Write("1", "0c:\\\r\n1ABCDa\r\n2ABCDx\r\n1ABCDb\r\n0d:\\data\r\n1ABCDq\r\n");
+  work.Write("2", "0c:\\\r\n1ABCDa\r\n1ABCDb\r\n2ABCDy\r\n0d:\\data\r\n1ABCDq\r\n1ABCDr\r\n");
   Differences d = Compare(work / "1", work / "2");
   EXPECT_EQ(Texts(d.added), Paths({"c:\\b\\y", "d:\\data\\r"}));
   EXPECT_EQ(Texts(d.deleted), Paths({"c:\\a\\x"}));
@@ -150,7 +150,7 @@ TEST(DiskCompare, ReadsDriveRootsAndSeveralRoots) {
 TEST(DiskCompare, DamagedListingsRaiseAnErrorNamingTheFile) {
   using namespace std::string_literals;
   TempFolder work;
-  work.write("good", "0c:\\x\r\n1ABCDa\r\n");
+  work.Write("good", "0c:\\x\r\n1ABCDa\r\n");
   const std::string damaged[] = {
       "0c:\\x\r\n1ABCDa\r\n1AB"s,            // truncated last line
       "0c:\\x\r\n1ABCD\r\n"s,                 // no name
@@ -171,24 +171,24 @@ TEST(DiskCompare, DamagedListingsRaiseAnErrorNamingTheFile) {
       std::string(300000, '\\'),                                // no line end at all
   };
   for (const std::string& content : damaged) {
-    work.write("bad", content);
+    work.Write("bad", content);
     try {
       Compare(work / "good", work / "bad");
       ADD_FAILURE() << "no error for " << content;
     } catch (const platform::IoError& error) {
-      EXPECT_EQ(error.path(), work / "bad");
+      EXPECT_EQ(error.Path(), work / "bad");
       EXPECT_NE(std::string(error.what()).find("Damaged line"), std::string::npos) << error.what();
     }
   }
   // Siblings in the order of names without regard to case, not of bytes.
-  work.write("anycase", "0c:\\x\r\n1ABCDa\r\n1ABCDB\r\n1ABCDc\r\n");
+  work.Write("anycase", "0c:\\x\r\n1ABCDa\r\n1ABCDB\r\n1ABCDc\r\n");
   EXPECT_EQ(Texts(Compare(work / "good", work / "anycase").added), Paths({"c:\\x\\B", "c:\\x\\c"}));
 
   try {
     Compare(work / "good", work / "missing");
     ADD_FAILURE() << "no error for a missing listing";
   } catch (const platform::IoError& error) {
-    EXPECT_EQ(error.path(), work / "missing");
+    EXPECT_EQ(error.Path(), work / "missing");
   }
 }
 
@@ -210,10 +210,10 @@ namespace {
 // Abort stories for ExitWith: an empty answer when all went as it should.
 std::string CompareStoppedSoonAfterTheCloseRequest() {
   TempFolder tree, work;
-  for (int i = 0; i < 200; ++i) tree.write("f" + std::to_string(i) + "\\x", "");
+  for (int i = 0; i < 200; ++i) tree.Write("f" + std::to_string(i) + "\\x", "");
   const std::string root = WatchedRoot(tree);
   engines::SnapshotDisks(work / "1", Watch({root}), nullptr);
-  work.write("empty", "");
+  work.Write("empty", "");
   int calls = 0;
   engines::ResultList added, deleted, changed;
   // Progress comes for the blank first record, the root, f0, f1 and f10.
@@ -232,8 +232,8 @@ std::string CompareStoppedSoonAfterTheCloseRequest() {
 
 std::string SnapshotStoppedBeforeTheSecondRoot() {
   TempFolder first, second, work;
-  first.write("a\\b", "");
-  second.write("c", "");
+  first.Write("a\\b", "");
+  second.Write("c", "");
   const engines::TrackedList roots = Watch({WatchedRoot(first), WatchedRoot(second)});
   Paths progress;
   engines::SnapshotDisks(work / "1", roots, [&](const std::string& root) {

@@ -40,7 +40,7 @@ inline bool SetWriteTime(const std::string& path, const FILETIME& time) {
 
 // A temporary folder as the watched list holds it: lower case, no trailing backslash.
 inline std::string WatchedRoot(const testing_support::TempFolder& folder) {
-  return engines::LowerAscii(engines::WithoutTrailingBackslash(folder.path()));
+  return engines::LowerAscii(engines::WithoutTrailingBackslash(folder.Path()));
 }
 
 using Paths = std::vector<std::string>;

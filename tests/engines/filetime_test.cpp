@@ -32,16 +32,16 @@ size_t IndexOf(const Paths& paths, const std::string& path) {
 TEST(FindNewerFiles, ReportsWhatWasWrittenOrCreatedAfterTheStart) {
   TempFolder tree;
   for (const char* name : {"old.txt", "rewritten.txt", "read.txt", "gone.txt", "old dir\\keep.txt"})
-    tree.write(name, "1");
+    tree.Write(name, "1");
   const uint64_t start = StartTimeThenWait();
-  tree.write("rewritten.txt", "22");
+  tree.Write("rewritten.txt", "22");
   // Extracted with its original time: new all the same.
-  tree.write("extracted.dat", "x");
+  tree.Write("extracted.dat", "x");
   ASSERT_TRUE(SetWriteTime(tree / "extracted.dat", LocalTime(2001, 2, 3, 4, 5, 6)));
-  tree.write("new dir\\b", "1");
-  tree.write("new dir\\a", "1");
-  tree.write(".profile", "1");    // a file of any name counts
-  tree.write(".cache\\x", "1");   // a dot-folder does not, nor what is in it
+  tree.Write("new dir\\b", "1");
+  tree.Write("new dir\\a", "1");
+  tree.Write(".profile", "1");    // a file of any name counts
+  tree.Write(".cache\\x", "1");   // a dot-folder does not, nor what is in it
   tree.read("read.txt");
   testing_support::RemoveTree(tree / "gone.txt");
 
@@ -82,11 +82,11 @@ TEST(FindNewerFiles, EqualToTheStartIsNotNewerAndZeroTimesDoNotCount) {
 
   // A real file, against its own latest time and one tick before it.
   TempFolder tree;
-  tree.write("f", "1");
+  tree.Write("f", "1");
   platform::FolderSearch search(WatchedRoot(tree), platform::CreationTime::ChangeTimeOnWine);
   platform::FolderEntry entry;
-  ASSERT_TRUE(search.next(entry));
-  while (entry.name != "f") ASSERT_TRUE(search.next(entry));
+  ASSERT_TRUE(search.Next(entry));
+  while (entry.name != "f") ASSERT_TRUE(search.Next(entry));
   const uint64_t latest = std::max(engines::FileTimeValue(entry.creationTime),
                                    engines::FileTimeValue(entry.lastWriteTime));
   engines::ResultList atLatest, justBefore;
@@ -99,7 +99,7 @@ TEST(FindNewerFiles, EqualToTheStartIsNotNewerAndZeroTimesDoNotCount) {
 TEST(FindNewerFiles, DriveRootPathsHaveOneBackslash) {
   TempFolder tree;
   const uint64_t start = StartTimeThenWait();
-  tree.write("fresh.txt", "1");
+  tree.Write("fresh.txt", "1");
   engines::ResultList result;
   engines::FindNewerFiles(result, start, Watch({"c:\\"}), nullptr);
   Paths found = Texts(result);
@@ -116,8 +116,8 @@ namespace {
 std::string WalkStoppedAfterTheFirstRoot() {
   TempFolder first, second;
   const uint64_t start = StartTimeThenWait();
-  first.write("a\\b", "1");
-  second.write("c", "1");
+  first.Write("a\\b", "1");
+  second.Write("c", "1");
   engines::ResultList result;
   int calls = 0;
   engines::FindNewerFiles(result, start, Watch({WatchedRoot(first), WatchedRoot(second)}),

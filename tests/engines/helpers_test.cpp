@@ -114,10 +114,10 @@ TEST(RegistryKeyExists, RootsCaseAndMissingKeys) {
 
 TEST(IsIniFile, NeedsASection) {
   testing_support::TempFolder folder;
-  folder.write("real.ini", "; comment\r\n[Only]\r\nkey=value\r\n");
-  folder.write("empty-section.txt", "[x]\r\n");
-  folder.write("keys-only.ini", "key=value\r\nother=1\r\n");
-  folder.write("empty.ini", "");
+  folder.Write("real.ini", "; comment\r\n[Only]\r\nkey=value\r\n");
+  folder.Write("empty-section.txt", "[x]\r\n");
+  folder.Write("keys-only.ini", "key=value\r\nother=1\r\n");
+  folder.Write("empty.ini", "");
   EXPECT_TRUE(engines::IsIniFile(folder / "real.ini"));
   EXPECT_TRUE(engines::IsIniFile(folder / "empty-section.txt"));
   EXPECT_FALSE(engines::IsIniFile(folder / "keys-only.ini"));

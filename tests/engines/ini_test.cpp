@@ -37,7 +37,7 @@ class Install {
     folder.makeFolder("app");
     if (!text.empty()) edit(text);
   }
-  void edit(const std::string& text) const { folder.write(relative_, text); }
+  void edit(const std::string& text) const { folder.Write(relative_, text); }
   void set(const char* section, const char* key, const char* value) const {
     ASSERT_TRUE(WritePrivateProfileStringA(section, key, value, ini.c_str()));
   }
@@ -45,10 +45,10 @@ class Install {
     return engines::IniCopyPath(ini, temp, extension);
   }
   std::string read(const std::string& path) const {
-    return folder.read(path.substr(folder.path().size()));
+    return folder.read(path.substr(folder.Path().size()));
   }
-  void write(const std::string& path, const std::string& text) const {
-    folder.write(path.substr(folder.path().size()), text);
+  void Write(const std::string& path, const std::string& text) const {
+    folder.Write(path.substr(folder.Path().size()), text);
   }
   void before() const { engines::SnapshotIniFile(ini, temp, ".$$1"); }
   Changes after() const {
@@ -155,7 +155,7 @@ TEST(CompareIniSnapshots, KeysAddedAfterTheLastKeyAndInLocaleOrder) {
 TEST(CompareIniSnapshots, FileCreatedOrDeletedByTheInstall) {
   Install created;
   // Copies left by an earlier run must not stand in for the missing file.
-  created.write(created.copy(".$$1"), "[Old]\r\n");
+  created.Write(created.copy(".$$1"), "[Old]\r\n");
   created.before();
   EXPECT_FALSE(Exists(created.copy(".$$1")));
   created.set("New", "k", "v");
@@ -178,7 +178,7 @@ TEST(CompareIniSnapshots, FileCreatedOrDeletedByTheInstall) {
 
 TEST(SnapshotIniFile, FilesSharingACopyNameShareOneCopy) {
   Install first("[First]\r\nk=1\r\n", "my_app.ini");
-  first.folder.write("my\\app.ini", "[Second]\r\nk=2\r\n");
+  first.folder.Write("my\\app.ini", "[Second]\r\nk=2\r\n");
   const std::string second = first.folder / "my\\app.ini";
   const std::string other = first.folder / "my_app.cfg";
   EXPECT_EQ(engines::IniCopyPath(second, first.temp, ".$$1"), first.copy(".$$1"));
@@ -257,7 +257,7 @@ TEST(IniEngines, FailuresNameTheFile) {
     engines::SnapshotIniFile(install.ini, noFolder, ".$$1");
     FAIL();
   } catch (const platform::IoError& error) {
-    EXPECT_EQ(error.path(), install.copy(".$$1").replace(0, install.temp.size(), noFolder));
+    EXPECT_EQ(error.Path(), install.copy(".$$1").replace(0, install.temp.size(), noFolder));
   }
   // A copy that exists but cannot be read is an error, unlike one that does not exist.
   install.folder.makeFolder("temp\\folder.$$2");
@@ -267,14 +267,14 @@ TEST(IniEngines, FailuresNameTheFile) {
                                  lists[1], lists[2], lists[3], lists[4]);
     FAIL();
   } catch (const platform::IoError& error) {
-    EXPECT_EQ(error.path(), install.temp + "folder.$$2");
+    EXPECT_EQ(error.Path(), install.temp + "folder.$$2");
   }
 }
 
 // Sets the process-wide abort flag for good: keep this test last.
 TEST(SnapshotIniFile, DoesNothingOnceTheProgramIsClosing) {
   Install install("[s]\r\nk=new\r\n");
-  install.write(install.copy(".$$1"), "old");
+  install.Write(install.copy(".$$1"), "old");
   PostQuitMessage(0);
   ASSERT_TRUE(engines::AbortRequested());
   install.before();

@@ -19,7 +19,7 @@ Lines ReadLines(const std::string& path) {
   platform::BufferedReader reader(path);
   Lines lines;
   std::string line;
-  while (reader.readLine(line)) lines.push_back(line);
+  while (reader.ReadLine(line)) lines.push_back(line);
   return lines;
 }
 
@@ -384,7 +384,7 @@ TEST_F(RegistryTest, DefaultValueBesidePunctuatedNames) {
 TEST_F(RegistryTest, CorruptedListingsStopTheCompare) {
   testing_support::TempFolder folder;
   const std::string good = "00HKEY_USERS\r\n10k\r\n21v\r\n33a\r\n";
-  folder.write("before", good + "21w\r\n33b\r\n");
+  folder.Write("before", good + "21w\r\n33b\r\n");
   const struct {
     const char* name;
     std::string listing;
@@ -407,7 +407,7 @@ TEST_F(RegistryTest, CorruptedListingsStopTheCompare) {
       {"huge", good + "21" + std::string(300000, 'w') + "\r\n33b\r\n", 5},
   };
   for (const auto& damaged : cases) {
-    folder.write(damaged.name, damaged.listing);
+    folder.Write(damaged.name, damaged.listing);
     Changes c;
     try {
       engines::CompareRegistrySnapshots(folder / "before", folder / damaged.name, c.keysAdded,
@@ -415,13 +415,13 @@ TEST_F(RegistryTest, CorruptedListingsStopTheCompare) {
                                         c.valuesDeleted, nullptr);
       ADD_FAILURE() << damaged.name;
     } catch (const engines::RegistryListingCorrupted& e) {
-      EXPECT_EQ(e.path(), folder / damaged.name);
+      EXPECT_EQ(e.Path(), folder / damaged.name);
       EXPECT_EQ(std::string(e.what()), "Stored Registry data corrupted in " + (folder / damaged.name) +
                                            ", line " + std::to_string(damaged.line));
     }
   }
   // Names the comparison holds equal follow their bytes; the default value is "@".
-  folder.write("equal names", "00HKEY_USERS\r\n10k\r\n21@\r\n33\r\n21A\r\n33\r\n21a\r\n33\r\n");
+  folder.Write("equal names", "00HKEY_USERS\r\n10k\r\n21@\r\n33\r\n21A\r\n33\r\n21a\r\n33\r\n");
   Changes equal = Compare(folder / "before", folder / "equal names");
   EXPECT_EQ(equal.valuesAdded.size(), 3u);
   // The files were closed: they can be replaced at once.

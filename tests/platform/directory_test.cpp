@@ -24,7 +24,7 @@ Seen Search(const std::string& folder, CreationTime creation) {
   Seen seen;
   FolderSearch search(folder, creation);
   FolderEntry entry;
-  while (search.next(entry))
+  while (search.Next(entry))
     seen[entry.name] = {entry.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN),
                         entry.sizeLow, Value(entry.lastWriteTime)};
   return seen;
@@ -34,19 +34,19 @@ Seen Search(const std::string& folder, CreationTime creation) {
 
 TEST(FolderSearch, DirectoryQueryAndFindFunctionsAgree) {
   TempFolder tree;
-  tree.write("plain.txt", "12345");
-  tree.write("caf\xE9.txt", "1");  // converted to and from the ANSI code page
-  tree.write("hidden", "");
+  tree.Write("plain.txt", "12345");
+  tree.Write("caf\xE9.txt", "1");  // converted to and from the ANSI code page
+  tree.Write("hidden", "");
   SetFileAttributesA((tree / "hidden").c_str(), FILE_ATTRIBUTE_HIDDEN);
-  tree.write("sub\\inner", "");
-  for (int i = 0; i < 400; ++i) tree.write("many\\file number " + std::to_string(i), "");
+  tree.Write("sub\\inner", "");
+  for (int i = 0; i < 400; ++i) tree.Write("many\\file number " + std::to_string(i), "");
 
-  for (const std::string& folder : {tree / "sub", tree / "many", tree.path().substr(0, tree.path().size() - 1)}) {
+  for (const std::string& folder : {tree / "sub", tree / "many", tree.Path().substr(0, tree.Path().size() - 1)}) {
     Seen found = Search(folder, CreationTime::AsReported);
     EXPECT_EQ(Search(folder, CreationTime::ChangeTimeOnWine), found) << folder;
     EXPECT_EQ(found.count("."), 1u) << folder;
   }
-  Seen top = Search(tree.path().substr(0, tree.path().size() - 1), CreationTime::ChangeTimeOnWine);
+  Seen top = Search(tree.Path().substr(0, tree.Path().size() - 1), CreationTime::ChangeTimeOnWine);
   EXPECT_EQ(std::get<1>(top["plain.txt"]), 5u);
   EXPECT_EQ(std::get<0>(top["hidden"]), static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN));
   EXPECT_EQ(std::get<0>(top["sub"]), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));

@@ -17,7 +17,7 @@ std::vector<std::string> ReadAll(const std::string& path) {
   BufferedReader reader(path);
   std::vector<std::string> lines;
   std::string line;
-  while (reader.readLine(line)) lines.push_back(line);
+  while (reader.ReadLine(line)) lines.push_back(line);
   return lines;
 }
 
@@ -33,20 +33,20 @@ TEST(BufferedFiles, LinesSurviveBufferBoundaries) {
   lines.push_back("last \xE9 line");
   {
     BufferedWriter writer(folder / "listing.$$1");
-    for (const std::string& line : lines) writer.writeLine(line);
-    writer.close();
+    for (const std::string& line : lines) writer.WriteLine(line);
+    writer.Close();
   }
   EXPECT_EQ(ReadAll(folder / "listing.$$1"), lines);
 }
 
 TEST(BufferedFiles, DamagedAndOddLineEnds) {
   TempFolder folder;
-  folder.write("mixed", "one\r\ntwo\nthree\r\n\r\nno end");
+  folder.Write("mixed", "one\r\ntwo\nthree\r\n\r\nno end");
   EXPECT_EQ(ReadAll(folder / "mixed"),
             std::vector<std::string>({"one", "two", "three", "", "no end"}));
-  folder.write("empty", "");
+  folder.Write("empty", "");
   EXPECT_TRUE(ReadAll(folder / "empty").empty());
-  folder.write("binary", std::string("a\0b\r\n", 5));
+  folder.Write("binary", std::string("a\0b\r\n", 5));
   EXPECT_EQ(ReadAll(folder / "binary"), std::vector<std::string>({std::string("a\0b", 3)}));
 }
 
@@ -68,7 +68,7 @@ TEST(BufferedFiles, WrittenLinesEndInCrLfAndStayShort) {
   };
   TempFolder folder;
   for (const auto& c : cases) {
-    folder.write("listing", c.bytes);
+    folder.Write("listing", c.bytes);
     BufferedReader reader(folder / "listing");
     std::string line;
     for (size_t i = 0; i < c.reads.size(); ++i)
@@ -82,8 +82,8 @@ TEST(BufferedFiles, ErrorsNameTheFile) {
     BufferedReader reader(folder / "missing.$$2");
     FAIL();
   } catch (const platform::IoError& e) {
-    EXPECT_EQ(e.path(), folder / "missing.$$2");
-    EXPECT_EQ(e.code(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(e.Path(), folder / "missing.$$2");
+    EXPECT_EQ(e.Code(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_NE(std::string(e.what()).find(folder / "missing.$$2"), std::string::npos);
   }
   EXPECT_THROW(BufferedWriter(folder / "no folder\\x.txt"), platform::IoError);
@@ -93,7 +93,7 @@ TEST(BufferedFiles, WriterKeepsWhatWasWrittenWhenDroppedByAnError) {
   TempFolder folder;
   try {
     BufferedWriter writer(folder / "report.txt");
-    writer.writeLine("header");
+    writer.WriteLine("header");
     throw std::runtime_error("section failed");
   } catch (const std::runtime_error&) {
   }

@@ -210,7 +210,7 @@ HWND App::waitWindow(const char* caption, DWORD timeout) const {
   return WaitTop("#32770", caption, nullptr, id_, timeout);
 }
 
-long App::close(HWND window, DWORD timeout) {
+long App::Close(HWND window, DWORD timeout) {
   PostMessageA(window, WM_CLOSE, 0, 0);
   return waitExit(timeout);
 }

@@ -74,7 +74,7 @@ class App {
   HWND waitWindow(const char* caption, DWORD timeout = kTimeout) const;
   // Asks the window to close (WM_CLOSE) and waits for the program to end; answers its
   // exit code, or -1 when it did not end in time and was killed.
-  long close(HWND window, DWORD timeout = kTimeout);
+  long Close(HWND window, DWORD timeout = kTimeout);
   // Waits for the end of the program; -1 when it did not end in time.
   long waitExit(DWORD timeout = kTimeout);
 

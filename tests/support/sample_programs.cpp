@@ -28,11 +28,11 @@ void WriteDosProgram(const TempFolder& folder, const std::string& relative) {
   };
   image.replace(0, sizeof header, reinterpret_cast<const char*>(header), sizeof header);
   image += "\xB4\x4C\xCD\x21";  // mov ah,4Ch; int 21h
-  folder.write(relative, image);
+  folder.Write(relative, image);
 }
 
 void WriteComProgram(const TempFolder& folder, const std::string& relative) {
-  folder.write(relative, "\xB4\x4C\xCD\x21");
+  folder.Write(relative, "\xB4\x4C\xCD\x21");
 }
 
 }  // namespace testing_support

@@ -54,7 +54,7 @@ TempFolder::~TempFolder() { RemoveTree(path_.substr(0, path_.size() - 1)); }
 
 void TempFolder::makeFolder(const std::string& relative) const { MakeFolders(path_ + relative); }
 
-void TempFolder::write(const std::string& relative, const std::string& bytes) const {
+void TempFolder::Write(const std::string& relative, const std::string& bytes) const {
   std::string full = path_ + relative;
   MakeFolders(FolderOf(full));
   platform::FileHandle file(CreateFileA(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,

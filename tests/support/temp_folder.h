@@ -13,12 +13,12 @@ class TempFolder {
   TempFolder& operator=(const TempFolder&) = delete;
 
   // The folder with a trailing backslash.
-  const std::string& path() const { return path_; }
+  const std::string& Path() const { return path_; }
   // path() + relative; parent folders are created by the writers.
   std::string operator/(const std::string& relative) const { return path_ + relative; }
 
   // Writes a file as bytes (no line-end translation), creating its folders.
-  void write(const std::string& relative, const std::string& bytes) const;
+  void Write(const std::string& relative, const std::string& bytes) const;
   std::string read(const std::string& relative) const;
   void makeFolder(const std::string& relative) const;
 

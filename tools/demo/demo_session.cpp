@@ -36,8 +36,8 @@ void Say(const std::string& line) {
 
 void WriteText(const std::string& path, const std::string& text) {
   platform::BufferedWriter file(path);
-  file.write(text);
-  file.close();
+  file.Write(text);
+  file.Close();
 }
 
 std::string FolderOf(const std::string& path) { return path.substr(0, path.find_last_of('\\')); }
@@ -98,7 +98,7 @@ class Session {
     if (!window_) throw std::runtime_error("the window of " + program + " did not appear");
   }
   ~Session() {
-    if (window_ && IsWindow(window_)) app_.close(window_, 10000);
+    if (window_ && IsWindow(window_)) app_.Close(window_, 10000);
   }
 
   HWND item(int id) const { return gui::FindById(window_, id); }
@@ -133,7 +133,7 @@ std::string FormatSeconds(double seconds) {
 std::string ReadReport(const std::string& path) {
   platform::BufferedReader reader(path);
   std::string text, line;
-  while (reader.readLine(line)) text += line + "\n";
+  while (reader.ReadLine(line)) text += line + "\n";
   return text;
 }
 

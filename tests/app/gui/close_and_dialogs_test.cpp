@@ -29,7 +29,7 @@ int CountMainWindows() {
 using CloseAndDialogs = Vortan4;
 
 TEST_F(CloseAndDialogs, PlacementIsPulledOnScreenAndSavedWhenMinimised) {
-  folder.write("VORTAN4.INI", "[Settings]\r\nLeft=5000\r\nTop=4000\r\n");
+  folder.Write("VORTAN4.INI", "[Settings]\r\nLeft=5000\r\nTop=4000\r\n");
   Start();
   RECT r{};
   GetWindowRect(window, &r);
@@ -61,8 +61,8 @@ TEST_F(CloseAndDialogs, SnapshotFilesAreDeletedAtCloseUnlessKept) {
   const char* snapshots[] = {"VORTAN$$.$$1", "REG$$$$$.$$2", "DEV$$$$$.$$1",
                              "c__windows_win.$$1", "c__windows_control.$$2"};
   auto writeAll = [&] {
-    for (const char* name : snapshots) folder.write(name, "x");
-    folder.write("keep.$$1", "x");
+    for (const char* name : snapshots) folder.Write(name, "x");
+    folder.Write("keep.$$1", "x");
   };
   auto present = [&] {
     int count = 0;
@@ -76,7 +76,7 @@ TEST_F(CloseAndDialogs, SnapshotFilesAreDeletedAtCloseUnlessKept) {
   EXPECT_EQ(present(), 5) << "\"debug\" keeps them";
 
   // A continuation pending: the next run needs them.
-  folder.write("VORTAN4.INI", "[TwoPhase]\r\nTwoPhase=1\r\n");
+  folder.Write("VORTAN4.INI", "[TwoPhase]\r\nTwoPhase=1\r\n");
   Start("win98", "other");
   EXPECT_EQ(Close(), 0);
   EXPECT_EQ(present(), 5);
@@ -105,7 +105,7 @@ TEST_F(CloseAndDialogs, RestartRefusedOnPageZeroHappensAtClose) {
   Start();
   EXPECT_EQ(SendMessageA(window, WM_QUERYENDSESSION, 0, 0), 0);
   EXPECT_FALSE(Exists(mark));
-  app->close(window);
+  app->Close(window);
   window = nullptr;
   EXPECT_TRUE(gui::WaitFor([&] { return Exists(mark); }, 15000));
   RegDeleteValueA(key, "Vortan4Test");
@@ -151,7 +151,7 @@ TEST_F(CloseAndDialogs, BrowsingForTheInstallProgram) {
   EXPECT_EQ(text(IDC_ebInstallProg), folder / "setup.exe");
   EXPECT_EQ(text(IDC_lbExeType), "32-bit Windows Executable");
   EXPECT_EQ(Close(), 0);
-  EXPECT_EQ(setting("Settings", "InstPath"), folder.path());
+  EXPECT_EQ(setting("Settings", "InstPath"), folder.Path());
 }
 
 TEST_F(CloseAndDialogs, F1AndTheHelpButtonOpenTheHelpFile) {

@@ -43,17 +43,17 @@ class Session : public Vortan4 {
   // and ignores nothing in the registry.
   void SetUp() override {
     folder.makeFolder("temp");
-    outside.write("watch\\old.txt", "old");
-    outside.write("watch\\gone.txt", "bye");
-    outside.write("app.ini", "[Main]\r\nColour=red\r\n");
+    outside.Write("watch\\old.txt", "old");
+    outside.Write("watch\\gone.txt", "bye");
+    outside.Write("app.ini", "[Main]\r\nColour=red\r\n");
     watch = engines::LowerAscii(outside / "watch");
     temp = folder / "temp\\";
     std::ostringstream ini;
     ini << "[Settings]\r\nDrivesInitialized=1\r\nINIsInitialized=1\r\n"
-        << "ReptPath=" << folder.path() << "\r\nTempPath=" << temp << "\r\n"
+        << "ReptPath=" << folder.Path() << "\r\nTempPath=" << temp << "\r\n"
         << "[Drives]\r\n0=" << watch << "\r\n"
         << "[INIs]\r\n0=" << iniFile() << "\r\n";
-    folder.write("VORTAN4.INI", ini.str());
+    folder.Write("VORTAN4.INI", ini.str());
   }
 
   std::string report(const std::string& name) const { return folder.read(name); }
@@ -87,7 +87,7 @@ TEST_F(Session, DiskContentsWithAnInstallProgram) {
   EXPECT_TRUE(Exists(temp + iniCopy.substr(0, iniCopy.rfind('.')) + ".$$1"));
 
   // What else happened during the install, besides the program's own file.
-  outside.write("watch\\old.txt", "changed!");
+  outside.Write("watch\\old.txt", "changed!");
   DeleteFileA((outside / "watch\\gone.txt").c_str());
   WritePrivateProfileStringA("Main", "Colour", "blue", iniFile().c_str());
   ASSERT_TRUE(CompleteAndWaitForTheReport());
@@ -175,9 +175,9 @@ TEST_F(Session, NoProgramInAComparisonModeIsTwoPhaseTracking) {
 
 TEST_F(Session, ClosingDuringTheRecordingStartsNoInstall) {
   // Enough to watch that the recording is still going when the close request comes.
-  for (int i = 0; i < 400; ++i) outside.write("watch\\d" + std::to_string(i % 40) + "\\f" + std::to_string(i), "");
+  for (int i = 0; i < 400; ++i) outside.Write("watch\\d" + std::to_string(i % 40) + "\\f" + std::to_string(i), "");
   Start("win98");
-  ChooseProgram(kFakeSetup, "write " + folder.path() + "installed.txt", IDC_rbTmDisk);
+  ChooseProgram(kFakeSetup, "write " + folder.Path() + "installed.txt", IDC_rbTmDisk);
   gui::ClickAsync(item(IDC_btnInstall));
   ASSERT_TRUE(gui::WaitFor([&] { return gui::Visible(item(IDC_lbStatus)); }));
   PostMessageA(window, WM_CLOSE, 0, 0);
@@ -236,7 +236,7 @@ TEST_F(Session, CsvReportAndAnErrorInTheMiddle) {
 TEST_F(Session, TwoPhaseTrackingContinuesAtTheNextStart) {
   ASSERT_NO_FATAL_FAILURE(RecordTheFirstPhase());
 
-  outside.write("watch\\between.txt", "made between the two runs");
+  outside.Write("watch\\between.txt", "made between the two runs");
   Start("win98");
   HWND box = gui::WaitTop("#32770", "Confirm", window, 0, kSessionTimeout);
   ASSERT_NE(box, nullptr);
@@ -291,7 +291,7 @@ TEST_F(Session, WindowsRestartDuringAnInstallIsHeldOffAndContinued) {
   EXPECT_TRUE(Exists(temp + "REG$$$$$.$$1"));
 
   // After the restart: the report comes without a question.
-  outside.write("watch\\after-restart.txt", "x");
+  outside.Write("watch\\after-restart.txt", "x");
   Start("win98");
   ASSERT_TRUE(gui::WaitFor([&] { return gui::Visible(item(IDC_meRept)); }, kSessionTimeout));
   const std::string body = report("RPT_0000.TXT");

@@ -78,10 +78,10 @@ TEST_F(StartAndModes, Nt4OffersOnlyTheComparisonModes) {
   EXPECT_EQ(text(IDC_lbExeType), "32-bit Windows Executable");
   EXPECT_EQ(modes(), kComparisonDiskChecked);
   // The binary type knows nothing of batch files and .INF files.
-  folder.write("install.bat", "@echo off\r\n");
+  folder.Write("install.bat", "@echo off\r\n");
   type(IDC_ebInstallProg, folder / "install.bat");
   EXPECT_EQ(text(IDC_lbExeType), "Not an executable file");
-  folder.write("setup.inf", "[Version]\r\nSignature=$CHICAGO$\r\n");
+  folder.Write("setup.inf", "[Version]\r\nSignature=$CHICAGO$\r\n");
   type(IDC_ebInstallProg, folder / "setup.inf");
   EXPECT_EQ(text(IDC_lbExeType), "Not an executable file");
   WriteComProgram(folder, "setup.com");
@@ -105,8 +105,8 @@ TEST_F(StartAndModes, InstallProgramKindsUnderWindows98) {
   WriteWin32Program(folder, "other.exe");
   WriteDosProgram(folder, "dosinst.exe");
   WriteComProgram(folder, "dosinst.com");
-  folder.write("install.bat", "@echo off\r\n");
-  folder.write("setup.inf", "[Version]\r\nSignature=$CHICAGO$\r\n");
+  folder.Write("install.bat", "@echo off\r\n");
+  folder.Write("setup.inf", "[Version]\r\nSignature=$CHICAGO$\r\n");
   Start("win98");
 
   type(IDC_ebInstallProg, folder / "setup.exe");
@@ -157,14 +157,14 @@ TEST_F(StartAndModes, InstallProgramKindsUnderWindows98) {
 }
 
 TEST_F(StartAndModes, DefaultReportNameIsTheFirstFreeOne) {
-  folder.write("RPT_0000.TXT", "");
-  folder.write("RPT_0001.TXT", "");
-  folder.write("reports\\RPT_0000.CSV", "");
+  folder.Write("RPT_0000.TXT", "");
+  folder.Write("RPT_0001.TXT", "");
+  folder.Write("reports\\RPT_0000.CSV", "");
   Start();
   EXPECT_EQ(text(IDC_ebReportName), lowerFolder() + "RPT_0002.TXT");
   EXPECT_EQ(Close(), 0);
 
-  folder.write("VORTAN4.INI",
+  folder.Write("VORTAN4.INI",
                "[Settings]\r\nLastRept=2\r\nReptPath=" + folder / "reports" + "\r\n");
   Start();
   EXPECT_EQ(text(IDC_ebReportName), folder / "reports\\RPT_0001.CSV");

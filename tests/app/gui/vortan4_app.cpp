@@ -9,7 +9,7 @@ namespace gui_tests {
 Vortan4::Vortan4() : exe(folder / "VORTAN4.EXE") {}
 
 Vortan4::~Vortan4() {
-  if (app && window && IsWindow(window)) app->close(window);
+  if (app && window && IsWindow(window)) app->Close(window);
   app.reset();
 }
 
@@ -26,7 +26,7 @@ void Vortan4::Start(const std::string& version, const std::string& arguments) {
 }
 
 long Vortan4::Close() {
-  long code = app->close(window);
+  long code = app->Close(window);
   window = nullptr;
   return code;
 }
@@ -35,7 +35,7 @@ std::string Vortan4::setting(const std::string& section, const std::string& key)
   return platform::ReadProfileString(folder / "VORTAN4.INI", section, key, "<missing>");
 }
 
-std::string Vortan4::lowerFolder() const { return engines::LowerAscii(folder.path()); }
+std::string Vortan4::lowerFolder() const { return engines::LowerAscii(folder.Path()); }
 
 void Vortan4::ChooseProgram(const std::string& program, const std::string& parameters,
                             int modeButton) {
