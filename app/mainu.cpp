@@ -2,21 +2,12 @@
 
 #include <commctrl.h>
 #include <commdlg.h>
-#include <richedit.h>
 
 #include <cstdio>
 
 #include "app/mainu_ids.h"
-#include "app/pictures.h"
-#include "engines/disk.h"
-#include "engines/filetime.h"
-#include "engines/ini.h"
-#include "engines/registry.h"
-#include "platform/ioerror.h"
-#include "platform/messages.h"
-#include "platform/registry.h"
+#include "platform/paths.h"
 #include "platform/system.h"
-#include "platform/textfile.h"
 
 namespace app {
 namespace {
@@ -25,7 +16,6 @@ using engines::WithTrailingBackslash;
 
 constexpr int kClientWidth = 604;
 constexpr int kClientHeight = 313;
-constexpr int kEyeSize = 16;
 struct TimerInterval {
   int id;
   UINT milliseconds;
@@ -34,61 +24,6 @@ constexpr TimerInterval kTimers[] = {
     {IDT_tmr5Min, 300000}, {IDT_tmrReadyRest, 1000}, {IDT_tmrRestart, 250}};
 
 const char kNoProgram[] = "(no program)";
-const char kRowHint[] = "Use the ? icon in the title bar for more detailed help about this label.";
-const char kModeHint[] = "See the Help for a detailed description.";
-
-const ControlHelp kHelp[] = {
-    {IDC_btnHelp, 2, "Activate the Help system"},
-    {IDC_btnAbout, 1, nullptr},
-    {IDC_ebInstallProg, 5, "Enter the install program's name, or leave blank."},
-    {IDC_btnBrowse, 4, "Click to browse for an install program."},
-    {IDC_ebParams, 6, "Enter any command-line parameters for the install program."},
-    {IDC_ebName, 7, "Enter a name for the installation, to be used in the report."},
-    {IDC_ebReportName, 9, "Use the unique filename chosen by Vortan4, or enter your own."},
-    {IDC_btnSelect, 8, "Click to select an output report name by browsing."},
-    {IDC_lbExeType, 42, "Other options vary depending on the type of install program."},
-    {IDC_rbTmReal, 11, kModeHint},
-    {IDC_rbTmTime, 12, kModeHint},
-    {IDC_rbTmDisk, 13, kModeHint},
-    {IDC_btnDisk, 15, "Select drives and folders Vortan4 will watch."},
-    {IDC_btnINI, 16, "Select the .INI files Vortan4 will watch."},
-    {IDC_btnReg, 17, "Enter any Registry keys Vortan4 should ignore."},
-    {IDC_btnPath, 60, "Set default locations for reports and temporary files"},
-    {IDC_btnInstall, 19, "Begin tracking and installation."},
-    {IDC_btnCancel, 18, "Cancel installation entirely."},
-    {IDC_lbStat0, 43, kRowHint},
-    {IDC_lbStat1, 44, kRowHint},
-    {IDC_lbStat2, 45, kRowHint},
-    {IDC_lbStat3, 46, kRowHint},
-    {IDC_lbStat4, 47, kRowHint},
-    {IDC_lbStat5, 48, kRowHint},
-    {IDC_lbStat6, 49, kRowHint},
-    {IDC_lbStat7, 50, kRowHint},
-    {IDC_lbStat8, 51, kRowHint},
-    {IDC_lbStat9, 52, kRowHint},
-    {IDC_lbStat10, 53, kRowHint},
-    {IDC_lbStat11, 54, kRowHint},
-    {IDC_imStatEye, 55, "The eye's position indicates the current activity."},
-    {IDC_lbStatus, 20, "Current status of install tracking"},
-    {IDC_btnInstDone, 21, "Click when the install process is complete."},
-    {IDC_stPlease, 71, nullptr},
-    {IDC_btnCancel2, 31, "Cancel tracking of installation. Use with caution."},
-    {IDC_meRept, 22,
-     "This is a preview of the report file. Click the Launch report button to load it into "
-     "Notepad."},
-    {IDC_lbReportName, 56,
-     "This is the name of the install report. Click the button below to launch it."},
-    {IDC_btnLaunch, 30,
-     "Load the report into Notepad, or whatever app handles text files on your system."},
-    {IDC_btnDone, 23, "Click to close Vortan4"},
-};
-
-std::string FolderOf(const std::string& path) {
-  size_t slash = path.find_last_of('\\');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-std::string FileNameOf(const std::string& path) { return path.substr(FolderOf(path).size()); }
 
 bool PathExists(const std::string& path) {
   return platform::FileExists(path) || platform::FolderExists(path);
@@ -106,18 +41,6 @@ void InitWindowClasses() {
 }
 
 }  // namespace
-
-std::vector<std::string> SnapshotFiles(const std::string& tempPath,
-                                       const std::vector<std::string>& iniFiles) {
-  std::vector<std::string> files;
-  for (const char* base :
-       {engines::kDiskListingBase, engines::kRegistryListingBase, engines::kDeviceFileBase})
-    for (const char* extension : {".$$1", ".$$2"}) files.push_back(tempPath + base + extension);
-  for (const std::string& ini : iniFiles)
-    for (const char* extension : {".$$1", ".$$2"})
-      files.push_back(engines::IniCopyPath(ini, tempPath, extension));
-  return files;
-}
 
 TMainForm::TMainForm(const ProgramPlaces& places, const WindowsFacts& windows,
                      std::vector<std::string> args)
@@ -218,82 +141,25 @@ void TMainForm::OnInit() {
     SetWindowPos(pages_[i], after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     after = pages_[i];
   }
-  FindControls();
   StyleControls();
-  DescribeControls(kHelp, sizeof kHelp / sizeof kHelp[0]);
+  FindControls();
   FormCreate();
   aPrepareUpdate();
 }
 
-void TMainForm::FindControls() {
-  struct Field {
-    HWND TMainForm::*field;
-    int id;
-  };
-  static const Field fields[] = {
-      {&TMainForm::imgMain, IDC_imgMain},       {&TMainForm::bvlMain, IDC_bvlMain},
-      {&TMainForm::btnHelp, IDC_btnHelp},       {&TMainForm::btnAbout, IDC_btnAbout},
-      {&TMainForm::ebInstallProg, IDC_ebInstallProg}, {&TMainForm::btnBrowse, IDC_btnBrowse},
-      {&TMainForm::ebParams, IDC_ebParams},     {&TMainForm::ebName, IDC_ebName},
-      {&TMainForm::ebReportName, IDC_ebReportName}, {&TMainForm::btnSelect, IDC_btnSelect},
-      {&TMainForm::lbExeType, IDC_lbExeType},   {&TMainForm::gbTrackMode, IDC_gbTrackMode},
-      {&TMainForm::rbTmReal, IDC_rbTmReal},     {&TMainForm::rbTmTime, IDC_rbTmTime},
-      {&TMainForm::rbTmDisk, IDC_rbTmDisk},     {&TMainForm::gbTrackOpt, IDC_gbTrackOpt},
-      {&TMainForm::btnDisk, IDC_btnDisk},       {&TMainForm::btnINI, IDC_btnINI},
-      {&TMainForm::btnReg, IDC_btnReg},         {&TMainForm::btnPath, IDC_btnPath},
-      {&TMainForm::btnInstall, IDC_btnInstall}, {&TMainForm::btnCancel, IDC_btnCancel},
-      {&TMainForm::pnlStatEye, IDC_pnlStatEye}, {&TMainForm::lbStatus, IDC_lbStatus},
-      {&TMainForm::btnInstDone, IDC_btnInstDone}, {&TMainForm::stPlease, IDC_stPlease},
-      {&TMainForm::btnCancel2, IDC_btnCancel2}, {&TMainForm::meRept, IDC_meRept},
-      {&TMainForm::lbReportName, IDC_lbReportName}, {&TMainForm::btnLaunch, IDC_btnLaunch},
-      {&TMainForm::btnDone, IDC_btnDone},
-  };
-  for (const Field& f : fields) this->*f.field = Control(f.id);
-}
-
-void TMainForm::StyleControls() {
-  headingFont_ = MakeBoldFont(hwnd_);
-  goFont_ = MakeBoldFont(hwnd_, 22);
-  for (int id : {IDC_lbSetupHeading, IDC_lbProgressHeading, IDC_lbReportHeading, IDC_lbStat3,
-                 IDC_stPlease})
-    SendMessageA(Control(id), WM_SETFONT, reinterpret_cast<WPARAM>(headingFont_.get()), FALSE);
-  SendMessageA(btnInstall, WM_SETFONT, reinterpret_cast<WPARAM>(goFont_.get()), FALSE);
-
-  // The eye panel is exactly the picture's size; the picture sits inside it.
-  SetWindowPos(pnlStatEye, nullptr, 0, 0, kEyeSize, kEyeSize,
-               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  eyeIcon_ = MakeEyeIcon(kEyeSize);
-  imStatEye = CreateWindowExA(0, "Static", "", WS_CHILD | WS_VISIBLE | SS_ICON | SS_NOTIFY |
-                                                   SS_REALSIZEIMAGE | SS_CENTERIMAGE,
-                              0, 0, kEyeSize, kEyeSize, pnlStatEye,
-                              reinterpret_cast<HMENU>(IDC_imStatEye), GetModuleHandleA(nullptr),
-                              nullptr);
-  SendMessageA(imStatEye, STM_SETICON, reinterpret_cast<WPARAM>(eyeIcon_), 0);
-  windowIcon_ = MakeEyeIcon(32);
-  SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(windowIcon_));
-  SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(eyeIcon_));
-
-  // The preview shows the report as it is: long lines scroll, they do not wrap.
-  SendMessageA(meRept, EM_EXLIMITTEXT, 0, 0x7FFFFFFE);
-  SendMessageA(meRept, EM_SETTARGETDEVICE, 0, 1);
-}
-
 void TMainForm::FormCreate() {
-  launchThread = nullptr;
-  for (int i = 0; i < kStepCount; ++i) lbStat[i] = Control(IDC_lbStat0 + i);
   trackMode = tmReal;
   restartChoice = 0;
   deleteTempFiles = args_.empty() || engines::LowerAscii(args_[0]) != "debug";
   phase = phSetup;
   twoPhase = tpNone;
   endSessionKind = esNone;
-  reportIsText = true;
   installType = itNone;
   SendMessageA(rbTmReal, BM_SETCHECK, BST_CHECKED, 0);
   SetWindowTextA(ebName, kNoProgram);
   SetWindowTextA(lbExeType, InstallTypeText(itNone).c_str());
   ShowPage(0);
-  MoveStatusEye(0);
+  MoveStatusEye(stIniBefore);
 
   settingsSection = kSettingsSection;
   UpdateModeChoices();
@@ -314,7 +180,6 @@ void TMainForm::FormCreate() {
 
   MainSettings values = ReadMainSettings(settings, programFolder);
   lastRept = values.lastRept;
-  reportIsText = lastRept == 1;
   instPath = values.instPath;
   reptPath = values.reptPath;
   tempPath = values.tempPath;
@@ -327,67 +192,6 @@ void TMainForm::FormCreate() {
   twoPhase = static_cast<TwoPhase>(settings.ReadInt(kTwoPhaseSection, "TwoPhase", tpNone));
   // The continuation runs once the window is shown and the message loop runs.
   if (twoPhase != tpNone) PostMessageA(hwnd_, WM_CONTINUESESSION, 0, 0);
-}
-
-// A session begun in an earlier run of the program (two-phase tracking, or a Windows
-// restart during an install) is recorded again and reported.
-void TMainForm::ContinueSession() {
-  if (twoPhase == tpTwoPhase &&
-      MessageWithBeep(hwnd_,
-                      "Vortan4 performed its pre-install data recording the last time it was "
-                      "executed. It is now ready to perform post-install data recording, and "
-                      "produce a report. Should it do so? If you answer No, the pre-install data "
-                      "will be discarded.",
-                      "Confirm", MB_YESNO | MB_ICONQUESTION) != IDYES) {
-    // twoPhase stays 1, so the snapshots stay until a session of this run reports.
-    EraseContinuation(settings);
-    return;
-  }
-  const Continuation block =
-      ReadContinuation(settings, TextOf(ebName), TextOf(ebReportName), TextOf(ebInstallProg));
-  SetWindowTextA(ebName, block.reportDesc.c_str());
-  SetWindowTextA(ebReportName, block.reportName.c_str());
-  SetWindowTextA(ebInstallProg, block.installProg.c_str());  // runs the change handling
-  startTime.dwLowDateTime = static_cast<DWORD>(block.timeLo);
-  startTime.dwHighDateTime = static_cast<DWORD>(block.timeHi);
-  trackMode = static_cast<TrackMode>(block.trackMode);
-  statMask = static_cast<StatMask>(block.statMask);
-  PutStatMaskInForce(statMask);
-  ShowPage(1);
-  ShowWindow(hwnd_, SW_SHOW);
-  UpdateWindow(hwnd_);
-  if (engines::AbortRequested()) return;
-  EraseContinuation(settings);
-  RunPostInstall(Sender::Window);
-}
-
-Continuation TMainForm::CurrentContinuation(TwoPhase state) const {
-  Continuation block;
-  block.twoPhase = state;
-  block.reportDesc = TextOf(ebName);
-  block.reportName = TextOf(ebReportName);
-  block.installProg = TextOf(ebInstallProg);
-  block.timeLo = static_cast<int>(startTime.dwLowDateTime);
-  block.timeHi = static_cast<int>(startTime.dwHighDateTime);
-  block.statMask = static_cast<int>(statMask);
-  block.trackMode = trackMode;
-  return block;
-}
-
-// The system starts the program once at the next log-on from this entry.
-void TMainForm::WriteRunOnceEntry() const {
-  if (windows.currentVersionKey.empty()) return;
-  platform::WriteStringValue(HKEY_CURRENT_USER, windows.currentVersionKey.substr(1) + "\\RunOnce",
-                             "VORTAN4", platform::ModulePath());
-}
-
-std::string TMainForm::TextOf(HWND control) const {
-  int length = static_cast<int>(SendMessageA(control, WM_GETTEXTLENGTH, 0, 0));
-  std::string text(length + 1, '\0');
-  length = static_cast<int>(
-      SendMessageA(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data())));
-  text.resize(length);
-  return text;
 }
 
 void TMainForm::ShowStatus(const std::string& text) {
@@ -455,19 +259,20 @@ void TMainForm::ebInstallProgChange() {
   installType = ClassifyInstallProgram(program, windows.platform);
   if (installType != old) {
     UpdateModeChoices();
-    std::string name = FileNameOf(program);
-    name = name.substr(0, name.find_last_of('.'));
+    const std::string name = platform::StemOf(program);
     SetWindowTextA(ebName, program.empty() || installType < 0 ? kNoProgram : name.c_str());
   }
   SetWindowTextA(lbExeType, InstallTypeText(installType).c_str());
 }
 
 void TMainForm::rbTmRealClick() { SetMode(tmReal); }
+
 void TMainForm::rbTmTimeClick() { SetMode(tmTime); }
+
 void TMainForm::rbTmDiskClick() { SetMode(tmDisk); }
 
 void TMainForm::btnBrowseClick() {
-  std::string folder = FolderOf(TextOf(ebInstallProg));
+  std::string folder = platform::FolderOf(TextOf(ebInstallProg));
   if (folder.empty() || !platform::FolderExists(folder)) folder = instPath;
   char file[MAX_PATH] = "";
   OPENFILENAMEA dialog{};
@@ -482,7 +287,7 @@ void TMainForm::btnBrowseClick() {
   dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
   if (!GetOpenFileNameA(&dialog)) return;
   SetWindowTextA(ebInstallProg, file);
-  instPath = WithTrailingBackslash(FolderOf(file));
+  instPath = WithTrailingBackslash(platform::FolderOf(file));
 }
 
 void TMainForm::btnSelectClick() {
@@ -500,7 +305,7 @@ void TMainForm::btnSelectClick() {
   dialog.Flags = OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
   if (!GetSaveFileNameA(&dialog)) return;
 
-  const std::string extension = UpperExtension(file);
+  const std::string extension = platform::UpperExtension(file);
   if (extension != ".TXT" && extension != ".CSV") {
     MessageWithBeep(hwnd_,
                     "Your report filename must have an extension of .TXT (for a text report) or "
@@ -509,7 +314,6 @@ void TMainForm::btnSelectClick() {
     return;
   }
   lastRept = extension == ".TXT" ? 1 : 2;
-  reportIsText = lastRept == 1;
   char full[MAX_PATH] = "";
   DWORD length = GetFullPathNameA(file, sizeof full, full, nullptr);
   SetWindowTextA(ebReportName, length > 0 && length < sizeof full ? full : file);
@@ -521,9 +325,13 @@ void TMainForm::ebReportNameChange() {
 
 // The list editors, the default folders dialog and the about box open from these.
 void TMainForm::btnDiskClick() {}
+
 void TMainForm::btnINIClick() {}
+
 void TMainForm::btnRegClick() {}
+
 void TMainForm::btnPathClick() {}
+
 void TMainForm::btnAboutClick() {}
 
 void TMainForm::btnHelpClick() { WinHelpA(hwnd_, HelpFile().c_str(), HELP_FINDER, 0); }
@@ -537,204 +345,6 @@ void TMainForm::aPrepareUpdate() {
   if ((IsWindowEnabled(btnInstall) != FALSE) != enable) EnableWindow(btnInstall, enable);
 }
 
-void TMainForm::aPrepareExecute() {
-  if (!IsWindowEnabled(btnInstall)) return;  // a posted click reaches a disabled button
-  phase = phRecording;
-  statMask = ModeMask(trackMode, installType);
-  PutStatMaskInForce(statMask);
-  ShowPage(1);
-  if (!RecordPreInstallState()) return;  // the program is being closed
-
-  MoveStatusEye(3);
-  ShowStatus("Installation in progress");
-  phase = phInstalling;
-  GetSystemTimeAsFileTime(&startTime);
-  if (installType != itNone) {
-    LaunchInstallProgram();
-    ShowWindow(hwnd_, SW_MINIMIZE);
-  } else if (trackMode == tmReal) {
-    // Real-time tracking starts here once the trap driver is there.
-    EnableWindow(btnInstDone, TRUE);
-    SetWindowTextA(stPlease, "Click the Install Complete button when you are ready to stop tracking.");
-    ShowWindow(stPlease, SW_SHOW);
-    StartTimer(IDT_tmr5Min);
-  } else {
-    MessageWithBeep(hwnd_,
-                    "Vortan4 has completed its pre-installation data recording, and will now "
-                    "terminate. When the installation or other tracked activity is complete, "
-                    "launch Vortan4 again to receive a report.",
-                    "Information", MB_OK | MB_ICONINFORMATION);
-    phase = phDone;
-    twoPhase = tpTwoPhase;
-    WriteContinuation(settings, CurrentContinuation(tpTwoPhase));
-    Close();
-  }
-}
-
-bool TMainForm::RecordPreInstallState() {
-  const engines::ProgressCallback progress = [this](const std::string& text) { ShowStatus(text); };
-  if (statMask & 0x001) {
-    MoveStatusEye(0);
-    if (!engines::SnapshotWatchedIniFiles(inis.entries, tempPath, ".$$1", progress)) return false;
-  }
-  if (statMask & 0x002) {
-    MoveStatusEye(1);
-    engines::SnapshotRegistry(tempPath + engines::kRegistryListingBase, ".$$1", regs, progress);
-    if (engines::AbortRequested()) return false;
-  }
-  if (statMask & 0x004) {
-    MoveStatusEye(2);
-    engines::SnapshotDisks(tempPath + engines::kDiskListingBase + ".$$1", drives, progress);
-    if (engines::AbortRequested()) return false;
-  }
-  return true;
-}
-
-void TMainForm::LaunchInstallProgram() {
-  LaunchRequest request;
-  const std::string program = TextOf(ebInstallProg);
-  const std::string parameters = TextOf(ebParams);
-  request.commandLine = parameters.empty() ? program : program + " " + parameters;
-  request.workingFolder = FolderOf(program);
-  request.realTime = trackMode == tmReal;
-  request.processKey = processKey;
-  request.notifyWindow = hwnd_;
-  request.allStop = AllStopEvent();
-  launchOwner_ = std::make_unique<TLaunchProgThread>(request);
-  launchThread = launchOwner_.get();
-}
-
-void TMainForm::WatchEnded(LPARAM sender) {
-  if (launchThread && sender == reinterpret_cast<LPARAM>(launchThread)) launchThread->WatchEnded();
-}
-
-void TMainForm::LaunchEnded(LPARAM sender) {
-  if (!launchOwner_ || sender != reinterpret_cast<LPARAM>(launchOwner_.get())) return;
-  launchOwner_->Finish();
-  launchOwner_.reset();
-  launchThread = nullptr;  // ended: the close question no longer speaks of it
-  RunPostInstall(Sender::LaunchThread);
-}
-
-void TMainForm::btnInstDoneClick() { EndInstallPhase(); }
-
-void TMainForm::tmr5MinTimer() {
-  StopTimer(IDT_tmr5Min);  // it fires once
-  EndInstallPhase();
-}
-
-void TMainForm::EndInstallPhase() {
-  EnableWindow(btnInstDone, FALSE);
-  ShowWindow(stPlease, SW_HIDE);
-  StopTimer(IDT_tmr5Min);
-  // In real-time mode, tracking stops here once the trap driver is there.
-  RunPostInstall(Sender::Window);
-}
-
-void TMainForm::RunPostInstall(Sender sender) {
-  // A Windows session that is ending: the work is done after the restart.
-  if (endSessionKind != esNone && !(trackMode == tmReal && restartChoice != 0)) return;
-  if (IsIconic(hwnd_)) ShowWindow(hwnd_, SW_RESTORE);
-  if (statMask == 0) {
-    ShowReportPreview();
-    ShowPage(2);
-    phase = phDone;
-    return;
-  }
-  if (sender == Sender::LaunchThread) {
-    EnableWindow(btnInstDone, TRUE);
-    ShowWindow(stPlease, SW_SHOW);
-    MessageBeep(MB_ICONEXCLAMATION);
-    return;
-  }
-  phase = phProcessing;
-  if (statMask & 0x010) {
-    MoveStatusEye(4);
-    const engines::ProgressCallback progress = [this](const std::string& text) { ShowStatus(text); };
-    if (!engines::SnapshotWatchedIniFiles(inis.entries, tempPath, ".$$2", progress)) return;
-  }
-
-  // The preview comes whatever happens to the report; an error is shown after it.
-  struct Finish {
-    TMainForm& form;
-    ~Finish() {
-      form.ShowReportPreview();
-      form.ShowPage(2);
-      form.phase = phDone;
-      form.twoPhase = tpNone;
-    }
-  } finish{*this};
-  report::StepDisplay display;
-  display.moveStatusEye = [this](int step) { MoveStatusEye(step); };
-  display.showStatus = [this](const std::string& text) { ShowStatus(text); };
-  report::WritePostInstallReport(MakeTrackingRun(), display);
-}
-
-report::TrackingRun TMainForm::MakeTrackingRun() const {
-  report::TrackingRun run;
-  run.statMask = statMask;
-  run.supplement = twoPhase == tpSupplement;
-  run.reportName = TextOf(ebReportName);
-  run.reportIsText = reportIsText;
-  run.programFolder = programFolder;
-  run.reportFolder = reptPath;
-  run.tempFolder = tempPath;
-  run.watchedFolders = drives;
-  run.watchedInis = inis.entries;
-  run.ignoredKeys = regs;
-  run.startTime = engines::FileTimeValue(startTime);
-  report::HeaderFacts& header = run.header;
-  header.description = TextOf(ebName);
-  header.installProgram = TextOf(ebInstallProg);
-  header.versionText = report::GetFileVersionText();
-  header.windowsText = windows.text;
-  header.trackMode = trackMode;
-  header.twoPhase = twoPhase;
-  header.installType = installType;
-  header.watchedFolders = drives.entries;
-  GetLocalTime(&header.now);
-  return run;
-}
-
-void TMainForm::ShowReportPreview() {
-  std::string text;
-  try {
-    platform::BufferedReader report(TextOf(ebReportName));
-    std::string line;
-    while (report.ReadLine(line)) text += line + "\r\n";
-  } catch (const platform::IoError&) {
-    // No report file: an empty preview; the error that kept it from being written follows.
-  }
-  SetWindowTextA(meRept, text.c_str());
-}
-
-// One second after a refused end of the Windows session, during an install: the session
-// is saved and continues after the restart, which the program then asks for itself.
-void TMainForm::tmrReadyRestTimer() {
-  StopTimer(IDT_tmrReadyRest);
-  StopTimer(IDT_tmr5Min);
-  if (installType != itNone) SetEvent(AllStopEvent());
-  // The watch threads end at once; their notices and the launch thread's are served here.
-  while (launchOwner_) {
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
-    if (platform::DeliverPendingMessages()) return;  // the program is being closed
-  }
-  phase = phDone;
-  // Real-time reporting will write its report before the restart once the trap driver is
-  // there; until then its session ends with the restart.
-  if (trackMode != tmReal) {
-    twoPhase = tpRestart;
-    WriteRunOnceEntry();
-    WriteContinuation(settings, CurrentContinuation(tpRestart));
-  }
-  StartTimer(IDT_tmrRestart);
-}
-
-void TMainForm::tmrRestartTimer() {
-  StopTimer(IDT_tmrRestart);
-  Close();  // done: no question, no snapshot deleted, then the restart or log-off
-}
-
 void TMainForm::StartTimer(int id) {
   for (const TimerInterval& timer : kTimers)
     if (timer.id == id) SetTimer(hwnd_, id, timer.milliseconds, nullptr);
@@ -744,7 +354,7 @@ void TMainForm::StopTimer(int id) { KillTimer(hwnd_, id); }
 
 void TMainForm::btnLaunchClick() {
   const std::string report = TextOf(ebReportName);
-  if (platform::OpenWithShell(hwnd_, report, FolderOf(report)) <= 32)
+  if (platform::OpenWithShell(hwnd_, report, platform::FolderOf(report)) <= 32)
     MessageWithBeep(hwnd_, "Unable to open " + report + ".", "Vortan4", MB_OK | MB_ICONERROR);
 }
 
@@ -794,49 +404,6 @@ void TMainForm::FormDestroy() {
   values.instPath = instPath;
   WriteReportKindAndInstallFolder(settings, values);
   SaveWindowPlacement(hwnd_, settings, settingsSection, false);
-}
-
-LRESULT TMainForm::FormQueryEndSession(LPARAM flags) {
-  if (endSessionKind != esNone) return TRUE;
-  endSessionKind = static_cast<DWORD>(flags) == ENDSESSION_LOGOFF ? esLogoff : esRestart;
-  if (phase == phInstalling) StartTimer(IDT_tmrReadyRest);
-  return FALSE;
-}
-
-void TMainForm::DrawItem(const DRAWITEMSTRUCT& item) const {
-  if (item.CtlID == IDC_imgMain) {
-    DrawMainPicture(item.hDC, item.rcItem);
-    return;
-  }
-  if (item.CtlID != IDC_btnInstall) return;
-  // The red, bold, large "&GO!": only an owner-drawn button shows a coloured caption.
-  RECT face = item.rcItem;
-  const bool pushed = item.itemState & ODS_SELECTED;
-  const bool disabled = item.itemState & ODS_DISABLED;
-  DrawFrameControl(item.hDC, &face, DFC_BUTTON,
-                   DFCS_BUTTONPUSH | (pushed ? DFCS_PUSHED : 0) | (disabled ? DFCS_INACTIVE : 0));
-  HGDIOBJ old = SelectObject(item.hDC, goFont_.get());
-  SetBkMode(item.hDC, TRANSPARENT);
-  RECT text = face;
-  if (pushed) OffsetRect(&text, 1, 1);
-  UINT format = DT_CENTER | DT_VCENTER | DT_SINGLELINE | (item.itemState & ODS_NOACCEL ? DT_HIDEPREFIX : 0);
-  if (disabled) {
-    // Etched like any disabled caption: a light copy under a grey one.
-    RECT light = text;
-    OffsetRect(&light, 1, 1);
-    SetTextColor(item.hDC, GetSysColor(COLOR_3DHILIGHT));
-    DrawTextA(item.hDC, "&GO!", -1, &light, format);
-    SetTextColor(item.hDC, GetSysColor(COLOR_GRAYTEXT));
-  } else {
-    SetTextColor(item.hDC, RGB(204, 0, 0));
-  }
-  DrawTextA(item.hDC, "&GO!", -1, &text, format);
-  SelectObject(item.hDC, old);
-  if (item.itemState & ODS_FOCUS) {
-    RECT focus = face;
-    InflateRect(&focus, -4, -4);
-    DrawFocusRect(item.hDC, &focus);
-  }
 }
 
 }  // namespace app

@@ -1,21 +1,35 @@
 #pragma once
 // The main window: one tracking session from setup through progress to the report
-// preview, on the three pages of the notebook nbMain.
+// preview, on the three pages of the notebook nbMain. Its work is split by job:
+//   mainu.cpp          start-up, the setup page, the status line and pages, closing
+//   mainu_controls.cpp every control in one table (member, id, help, hint), styling, drawing
+//   mainu_session.cpp  "&GO!", the recording before the install, the launch, the hand-over
+//                      to the report and its preview
+//   mainu_restart.cpp  a session continued at the next start, and the end of the Windows
+//                      session during an install
 #include <windows.h>
 
-#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "app/form.h"
 #include "app/pdthdu.h"
-#include "app/session.h"
 #include "app/settings.h"
+#include "dialogs/form.h"
 #include "engines/helpers.h"
 #include "report/postinst.h"
+#include "report/session.h"
 
 namespace app {
+
+using dialogs::Binding;
+using dialogs::ControlRow;
+using dialogs::FontOwner;
+using dialogs::Form;
+using dialogs::MakeBoldFont;
+using dialogs::MessageWithBeep;
+
+class MainFormProbe;  // defined by the in-process tests
 
 // Posted at the end of start-up when a session of an earlier run is to be continued.
 constexpr UINT WM_CONTINUESESSION = WM_APP + 30;
@@ -39,9 +53,6 @@ class TMainForm : public Form {
   void PutStatMaskInForce(StatMask mask);  // enables the rows whose bit is set
   void ShowPage(int page);                 // 0 setup, 1 progress, 2 report preview
   int ActivePage() const { return activePage_; }
-  void UpdateModeChoices();
-  void StartTimer(int id);  // IDT_tmr5Min, IDT_tmrReadyRest, IDT_tmrRestart at their intervals
-  void StopTimer(int id);
   // Asks the close question where the phase calls for it, then closes.
   void Close();
 
@@ -50,43 +61,18 @@ class TMainForm : public Form {
   // launch thread as sender, which only makes "Install &Complete" available).
   enum class Sender { Window, LaunchThread };
   void RunPostInstall(Sender sender);
-  // Starts the launch thread for the install program and its parameters.
-  void LaunchInstallProgram();
 
-  // Every page.
+  // The controls, under their component names. Every page:
   HWND imgMain{}, bvlMain{}, btnHelp{}, btnAbout{};
   // Page 0 "InstallAProg".
   HWND ebInstallProg{}, btnBrowse{}, ebParams{}, ebName{}, ebReportName{}, btnSelect{};
   HWND lbExeType{}, gbTrackMode{}, rbTmReal{}, rbTmTime{}, rbTmDisk{};
   HWND gbTrackOpt{}, btnDisk{}, btnINI{}, btnReg{}, btnPath{}, btnInstall{}, btnCancel{};
   // Page 1 "ReadyInstall".
+  HWND lbStat[kStepCount]{};
   HWND pnlStatEye{}, imStatEye{}, lbStatus{}, btnInstDone{}, stPlease{}, btnCancel2{};
   // Page 2 "ProgComplete".
   HWND meRept{}, lbReportName{}, btnLaunch{}, btnDone{};
-
-  // Session state, read and written by the launch, continuation and report code.
-  HWND lbStat[kStepCount]{};
-  std::string settingsSection = kSettingsSection;
-  std::string programFolder;  // lower case, with a trailing backslash
-  std::string instPath, reptPath, tempPath;
-  int lastRept = 1;  // 1 text report, 2 comma-separated report
-  uint32_t processKey = 0;
-  InstallType installType = itNone;
-  TrackMode trackMode = tmReal;
-  uint8_t restartChoice = 0;
-  engines::TrackedList drives, inis, regs;
-  StatMask statMask = 0;
-  FILETIME startTime{};
-  Phase phase = phSetup;
-  EndSessionKind endSessionKind = esNone;
-  TwoPhase twoPhase = tpNone;
-  bool deleteTempFiles = true;
-  bool reportIsText = true;
-  TLaunchProgThread* launchThread = nullptr;  // while it runs
-
-  bool realTimeAvailable = true;  // false once the process key was refused
-  SettingsFile settings;
-  const WindowsFacts windows;
 
  protected:
   void OnInit() override;
@@ -95,12 +81,13 @@ class TMainForm : public Form {
   bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
  private:
+  friend class MainFormProbe;  // the in-process tests' view of the session state
+
+  // mainu.cpp
   void FormCreate();
   bool FormCloseQuery();
   void FormClose();
   void FormDestroy();
-  LRESULT FormQueryEndSession(LPARAM flags);
-
   void ebInstallProgChange();
   void btnBrowseClick();
   void btnSelectClick();
@@ -114,37 +101,69 @@ class TMainForm : public Form {
   void btnPathClick();
   void btnHelpClick();
   void btnAboutClick();
-  void aPrepareUpdate();
-  void aPrepareExecute();
-  void btnInstDoneClick();
   void btnLaunchClick();
-  void tmr5MinTimer();
-  void tmrReadyRestTimer();
-  void tmrRestartTimer();
-  void ContinueSession();
-  Continuation CurrentContinuation(TwoPhase state) const;
-  void WriteRunOnceEntry() const;
-  bool RecordPreInstallState();
-  void EndInstallPhase();
-  void LaunchEnded(LPARAM sender);
-  void WatchEnded(LPARAM sender);
-  report::TrackingRun MakeTrackingRun() const;
-  void ShowReportPreview();
+  void aPrepareUpdate();
+  void UpdateModeChoices();
+  void SetMode(int mode);
+  void StartTimer(int id);  // IDT_tmr5Min, IDT_tmrReadyRest, IDT_tmrRestart at their intervals
+  void StopTimer(int id);
 
+  // mainu_controls.cpp
   void FindControls();
   void StyleControls();
   void DrawItem(const DRAWITEMSTRUCT& item) const;
   std::string TextOf(HWND control) const;
-  void SetMode(int mode);
+
+  // mainu_session.cpp
+  void aPrepareExecute();
+  bool RecordPreInstallState();
+  void LaunchInstallProgram();
+  void WatchEnded(LPARAM sender);
+  void LaunchEnded(LPARAM sender);
+  void btnInstDoneClick();
+  void tmr5MinTimer();
+  void EndInstallPhase();
+  report::TrackingRun MakeTrackingRun() const;
+  void ShowReportPreview();
+
+  // mainu_restart.cpp
+  void ContinueSession();
+  Continuation CurrentContinuation(TwoPhase state) const;
+  void WriteRunOnceEntry() const;
+  LRESULT FormQueryEndSession(LPARAM flags);
+  void tmrReadyRestTimer();
+  void tmrRestartTimer();
 
   static const Binding<TMainForm> kEvents[];
+  static const ControlRow<TMainForm> kControls[];
 
-  std::unique_ptr<TLaunchProgThread> launchOwner_;
+  // The session.
+  std::string settingsSection = kSettingsSection;
+  std::string programFolder;  // lower case, with a trailing backslash
+  std::string instPath, reptPath, tempPath;
+  int lastRept = 1;  // the report's form: 1 text, 2 comma-separated
+  uint32_t processKey = 0;
+  InstallType installType = itNone;
+  TrackMode trackMode = tmReal;
+  uint8_t restartChoice = 0;
+  engines::TrackedList drives, inis, regs;
+  StatMask statMask = 0;
+  FILETIME startTime{};
+  Phase phase = phSetup;
+  EndSessionKind endSessionKind = esNone;
+  TwoPhase twoPhase = tpNone;
+  bool deleteTempFiles = true;
+  bool realTimeAvailable = true;  // false once the process key was refused
+  std::unique_ptr<TLaunchProgThread> launchThread;  // while the install runs
+  SettingsFile settings;
+  const WindowsFacts windows;
+
+  // The window.
   std::vector<std::string> args_;
   std::string windowsFolder_;
   HWND pages_[3]{};
   int activePage_ = 0;
-  FontOwner headingFont_, goFont_, boldFont_;
+  FontOwner headingFont_, goFont_;
   HICON eyeIcon_{}, windowIcon_{};
 };
 

@@ -1,5 +1,7 @@
 #include "app/pdthdu.h"
 
+#include "platform/paths.h"
+#include "platform/process.h"
 #include "platform/system.h"
 
 namespace app {
@@ -42,7 +44,7 @@ InstallType ClassifyInstallProgram(const std::string& name, DWORD platform) {
   // Fewer than three characters after the first dot: no extension to judge by.
   if (firstDot == std::string::npos || name.size() - (firstDot + 1) < 3) return itNoExtension;
   if (!platform::FileExists(name)) return itMissing;
-  const std::string ext = UpperExtension(name);
+  const std::string ext = platform::UpperExtension(name);
 
   if (platform == VER_PLATFORM_WIN32_WINDOWS) {
     switch (platform::ShellExecutableType(name) & 0xFFFF) {
@@ -72,16 +74,6 @@ InstallType ClassifyInstallProgram(const std::string& name, DWORD platform) {
       if (ext == ".BAT") return itDosBatch;
       return itNotExecutable;
   }
-}
-
-std::string UpperExtension(const std::string& path) {
-  size_t slash = path.find_last_of('\\');
-  size_t dot = path.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
-  std::string ext = path.substr(dot);
-  for (char& c : ext)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return ext;
 }
 
 std::string InstallTypeText(InstallType type) {
@@ -146,6 +138,10 @@ namespace {
 // Polling with a short wait instead of none keeps the loop from taking a whole processor
 // for the length of the install, and still sees the stop request at once.
 constexpr DWORD kDebugEventWaitMs = 50;
+// A program may start another and end at once; the new program's create-process event
+// can reach the loop after the last watch has ended. The loop stops only once no event
+// has come for this long with no watch left.
+constexpr DWORD kSettleMs = 1000;
 
 }  // namespace
 
@@ -156,91 +152,80 @@ TLaunchProgThread::TLaunchProgThread(LaunchRequest request, LaunchHooks hooks)
 
 TLaunchProgThread::~TLaunchProgThread() {
   stop_ = true;
-  if (!finished_ && !debugging_ && request_.allStop) SetEvent(request_.allStop);
-  if (thread_.joinable()) thread_.join();
+  if (!finished_ && request_.allStop) SetEvent(request_.allStop);
+  Finish();
 }
 
-void TLaunchProgThread::WatchEnded() {
-  if (--liveWatches_ <= 0) stop_ = true;
-}
+void TLaunchProgThread::WatchEnded() { --liveWatches_; }
 
 void TLaunchProgThread::Finish() {
   if (thread_.joinable()) thread_.join();
+  // The launch thread has ended, so no watch is added any more. Under the debugging
+  // interface the programs end with it; a plain launch's watch is released by AllStop.
+  for (std::thread& watch : watches_)
+    if (watch.joinable()) watch.join();
+  watches_.clear();
 }
 
-bool TLaunchProgThread::CreateInstallProcess(DWORD flags, platform::Handle& process,
-                                             DWORD& processId) {
-  STARTUPINFOA startup{};
-  startup.cb = 68;  // the size of the record as the 32-bit system defines it
-  PROCESS_INFORMATION info{};
-  std::string commandLine = request_.commandLine;  // CreateProcessA may write into it
-  const char* folder = request_.workingFolder.empty() ? nullptr : request_.workingFolder.c_str();
-  if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, flags, nullptr, folder,
-                      &startup, &info))
-    return false;
-  platform::Handle thread(info.hThread);
-  process.reset(info.hProcess);
-  processId = info.dwProcessId;
-  return true;
-}
-
-std::thread TLaunchProgThread::StartWatch(HANDLE process, DWORD processId, bool owned) {
+void TLaunchProgThread::StartWatch(platform::Handle process, DWORD processId) {
   ++liveWatches_;
   if (request_.realTime && hooks_.registerProcess)
-    hooks_.registerProcess(processId ^ request_.processKey, process);
-  // The watch may outlive this object (the program closing during an install), so it
-  // keeps copies of what it needs and uses the object's address only as a name.
+    hooks_.registerProcess(processId ^ request_.processKey, process.get());
+  // The object's address is only the notice's name: the window compares it with its own.
   HANDLE allStop = request_.allStop;
   HWND notify = request_.notifyWindow;
   LPARAM sender = reinterpret_cast<LPARAM>(this);
-  return std::thread([process, owned, allStop, notify, sender] {
-    {
-      platform::Handle closeAtEnd(owned ? process : nullptr);
-      HANDLE waits[2] = {process, allStop};
-      WaitForMultipleObjects(allStop ? 2 : 1, waits, FALSE, INFINITE);
-    }
+  watches_.emplace_back([process = std::move(process), allStop, notify, sender] {
+    HANDLE waits[2] = {process.get(), allStop};
+    WaitForMultipleObjects(allStop ? 2 : 1, waits, FALSE, INFINITE);
     PostMessageA(notify, WM_WATCHENDED, 0, sender);
   });
 }
 
 void TLaunchProgThread::Run() {
   if (request_.allStop) ResetEvent(request_.allStop);
-  platform::Handle process;
-  DWORD processId = 0;
-  std::thread plainWatch;
-  if (CreateInstallProcess(DEBUG_PROCESS | DETACHED_PROCESS | NORMAL_PRIORITY_CLASS, process,
-                           processId)) {
+  const DWORD flags = DETACHED_PROCESS | NORMAL_PRIORITY_CLASS;
+  platform::StartedProcess started =
+      platform::StartProcess(request_.commandLine, request_.workingFolder, DEBUG_PROCESS | flags);
+  if (started.process) {
     debugging_ = true;
-    StartWatch(process.release(), processId, true).detach();
-  } else if (CreateInstallProcess(DETACHED_PROCESS | NORMAL_PRIORITY_CLASS, process, processId)) {
-    plainWatch = StartWatch(process.release(), processId, true);
+  } else {
+    started = platform::StartProcess(request_.commandLine, request_.workingFolder, flags);
   }
+  if (started.process) StartWatch(std::move(started.process), started.id);
   if (request_.realTime && hooks_.startTracking) hooks_.startTracking();
-
-  if (debugging_) {
-    // The install program itself is counted twice, at its creation and at its
-    // create-process event, so the count reaches 0 only when it and every program
-    // started below it have ended.
-    DEBUG_EVENT event;
-    while (!stop_) {
-      if (!WaitForDebugEvent(&event, kDebugEventWaitMs)) continue;
-      if (event.dwDebugEventCode == CREATE_PROCESS_DEBUG_EVENT) {
-        const CREATE_PROCESS_DEBUG_INFO& created = event.u.CreateProcessInfo;
-        HANDLE copy = nullptr;
-        bool duplicated = DuplicateHandle(GetCurrentProcess(), created.hProcess, GetCurrentProcess(),
-                                          &copy, PROCESS_ALL_ACCESS, FALSE, 0) != FALSE;
-        StartWatch(duplicated ? copy : created.hProcess, event.dwProcessId, duplicated).detach();
-        platform::Handle image(created.hFile);  // ours to close
-      } else if (event.dwDebugEventCode == LOAD_DLL_DEBUG_EVENT) {
-        platform::Handle image(event.u.LoadDll.hFile);
-      }
-      ContinueDebugEvent(event.dwProcessId, event.dwThreadId, DBG_CONTINUE);
-    }
-  } else if (plainWatch.joinable()) {
-    plainWatch.join();
-  }
+  if (debugging_)
+    DebugLoop();
+  else if (!watches_.empty())
+    watches_.back().join();  // a plain launch ends with its program
   finished_ = true;
   PostMessageA(request_.notifyWindow, WM_LAUNCHENDED, 0, reinterpret_cast<LPARAM>(this));
+}
+
+// The install program itself is counted twice, at its creation and at its create-process
+// event, so the count reaches 0 only when it and every program started below it have
+// ended.
+void TLaunchProgThread::DebugLoop() {
+  DEBUG_EVENT event;
+  DWORD lastActivity = GetTickCount();
+  while (!stop_) {
+    if (!platform::NextDebugEvent(event, kDebugEventWaitMs)) {
+      if (liveWatches_ > 0) lastActivity = GetTickCount();
+      else if (GetTickCount() - lastActivity >= kSettleMs) break;
+      continue;
+    }
+    lastActivity = GetTickCount();
+    if (event.dwDebugEventCode == CREATE_PROCESS_DEBUG_EVENT) {
+      const CREATE_PROCESS_DEBUG_INFO& created = event.u.CreateProcessInfo;
+      platform::Handle image(created.hFile);  // ours to close
+      // The process handle is the debugger's; the watch gets a copy of its own.
+      platform::Handle copy = platform::DuplicateProcessHandle(created.hProcess);
+      if (copy) StartWatch(std::move(copy), event.dwProcessId);
+    } else if (event.dwDebugEventCode == LOAD_DLL_DEBUG_EVENT) {
+      platform::Handle image(event.u.LoadDll.hFile);
+    }
+    platform::ContinueAfter(event, DBG_CONTINUE);
+  }
 }
 
 }  // namespace app

@@ -1,7 +1,8 @@
 #pragma once
-// The install program: what kind of program it is and which tracking modes that allows,
-// how it is started and watched, and the facts about the running Windows version that
-// the rest of the program uses.
+// Everything about the install program and the system it runs on: the Windows version
+// facts, what kind of program the install is and which tracking modes that allows, the
+// AllStop event and the process key, and the threads that start the install program and
+// watch it and every program it starts.
 #include <windows.h>
 
 #include <atomic>
@@ -9,11 +10,14 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
-#include "app/session.h"
+#include "report/session.h"
 #include "platform/owners.h"
 
 namespace app {
+
+using namespace session;  // the run's types are the whole program's vocabulary
 
 struct WindowsFacts {
   DWORD platform = 0;  // 1 the Windows 95 family, 2 the NT family, as the system says
@@ -29,8 +33,6 @@ const WindowsFacts& ThisWindows();
 // the system's binary type elsewhere.
 InstallType ClassifyInstallProgram(const std::string& name, DWORD platform);
 std::string InstallTypeText(InstallType type);
-// The file name's extension from its last dot, in upper case (".EXE"); "" without one.
-std::string UpperExtension(const std::string& path);
 
 // The three mode radio buttons: index 0 real-time, 1 file-time, 2 disk contents.
 // checked is the TrackMode of the checked button, 0 when none is.
@@ -88,7 +90,7 @@ class TLaunchProgThread {
 
   // Main thread, on WM_WATCHENDED: one watch fewer; at none the launch thread stops.
   void WatchEnded();
-  // Main thread, on WM_LAUNCHENDED: waits for the thread to be gone.
+  // Main thread, on WM_LAUNCHENDED: waits for the launch thread and the watches to be gone.
   void Finish();
 
   bool Debugging() const { return debugging_; }  // the install runs under the debugging interface
@@ -96,9 +98,9 @@ class TLaunchProgThread {
 
  private:
   void Run();
-  bool CreateInstallProcess(DWORD flags, platform::Handle& process, DWORD& processId);
-  // owned: the watch closes the handle when it ends.
-  std::thread StartWatch(HANDLE process, DWORD processId, bool owned);
+  void DebugLoop();
+  // Launch thread: a watch thread that owns the handle and waits for the process or AllStop.
+  void StartWatch(platform::Handle process, DWORD processId);
 
   const LaunchRequest request_;
   const LaunchHooks hooks_;
@@ -107,6 +109,7 @@ class TLaunchProgThread {
   std::atomic<bool> finished_{false};
   std::atomic<long> liveWatches_{0};
   std::thread thread_;
+  std::vector<std::thread> watches_;  // added by the launch thread, joined after it
 };
 
 }  // namespace app

@@ -1,9 +1,12 @@
 #include "app/pictures.h"
 
-#include "app/form.h"
+#include "dialogs/form.h"
 
 namespace app {
 namespace {
+
+using dialogs::FontOwner;
+using dialogs::GdiObjectDeleter;
 
 struct Selected {
   HDC dc;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "platform/profile.h"
+#include "platform/paths.h"
 #include "platform/system.h"
 
 namespace app {
@@ -66,14 +67,9 @@ SettingsWriteError::SettingsWriteError(const std::string& settingsPath)
 
 ProgramPlaces FindProgramPlaces(const std::string& programPath) {
   ProgramPlaces places;
-  size_t slash = programPath.find_last_of('\\');
-  std::string folder = slash == std::string::npos ? std::string() : programPath.substr(0, slash + 1);
+  const std::string folder = platform::FolderOf(programPath);
   places.programFolder = LowerAscii(folder);
-  size_t dot = programPath.find_last_of('.');
-  std::string stem = dot != std::string::npos && (slash == std::string::npos || dot > slash)
-                         ? programPath.substr(0, dot)
-                         : programPath;
-  places.settingsPath = stem + ".INI";
+  places.settingsPath = folder + platform::StemOf(programPath) + ".INI";
   places.windowsFolder = WithTrailingBackslash(LowerAscii(platform::WindowsFolder()));
   return places;
 }
@@ -172,7 +168,7 @@ void WriteContinuation(const SettingsFile& file, const Continuation& block) {
   file.WriteString(kTwoPhaseSection, "InstallProg", block.installProg);
   file.WriteInt(kTwoPhaseSection, "TimeLo", block.timeLo);
   file.WriteInt(kTwoPhaseSection, "TimeHi", block.timeHi);
-  file.WriteInt(kTwoPhaseSection, "StatMask", block.statMask);
+  file.WriteInt(kTwoPhaseSection, "StatMask", static_cast<int>(block.statMask));
   file.WriteInt(kTwoPhaseSection, "TrackMode", block.trackMode);
 }
 
@@ -180,14 +176,18 @@ Continuation ReadContinuation(const SettingsFile& file, const std::string& curre
                               const std::string& currentReportName,
                               const std::string& currentInstallProg) {
   Continuation block;
-  block.twoPhase = file.ReadInt(kTwoPhaseSection, "TwoPhase", 0);
+  block.twoPhase = static_cast<session::TwoPhase>(file.ReadInt(kTwoPhaseSection, "TwoPhase", session::tpNone));
   block.reportDesc = file.ReadString(kTwoPhaseSection, "ReportDesc", currentDesc);
   block.reportName = file.ReadString(kTwoPhaseSection, "ReportName", currentReportName);
   block.installProg = file.ReadString(kTwoPhaseSection, "InstallProg", currentInstallProg);
   block.timeLo = file.ReadInt(kTwoPhaseSection, "TimeLo", -1);
   block.timeHi = file.ReadInt(kTwoPhaseSection, "TimeHi", -1);
-  block.trackMode = file.ReadInt(kTwoPhaseSection, "TrackMode", 3);
-  block.statMask = file.ReadInt(kTwoPhaseSection, "StatMask", block.trackMode == 2 ? 0x4FB : 0x3FF);
+  block.trackMode =
+      static_cast<session::TrackMode>(file.ReadInt(kTwoPhaseSection, "TrackMode", session::tmDisk));
+  const session::StatMask mask =
+      block.trackMode == session::tmTime ? session::kMaskTime : session::kMaskDisk;
+  block.statMask = static_cast<session::StatMask>(
+      file.ReadInt(kTwoPhaseSection, "StatMask", static_cast<int>(mask)));
   return block;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engines/helpers.h"
+#include "report/session.h"
 
 namespace app {
 
@@ -74,14 +75,14 @@ void SaveWatchedList(const SettingsFile& file, WatchedList which, const engines:
 
 // The state of a tracking run that goes on at the next start of the program.
 struct Continuation {
-  int twoPhase = 0;  // 0 none, 1 two-phase, 2 restart in a comparison mode, 3 supplement
+  session::TwoPhase twoPhase = session::tpNone;
   std::string reportDesc;
   std::string reportName;
   std::string installProg;
   int timeLo = -1;  // the start time, a file time in UTC, as two signed halves
   int timeHi = -1;
-  int statMask = 0x3FF;
-  int trackMode = 3;
+  session::StatMask statMask = session::kMaskDisk;
+  session::TrackMode trackMode = session::tmDisk;
 };
 inline const char kTwoPhaseSection[] = "TwoPhase";
 

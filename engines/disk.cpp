@@ -149,14 +149,6 @@ std::string FolderBefore(const std::string& path, size_t slash) {
 
 }  // namespace
 
-int CompareNames(const std::string& a, const std::string& b) {
-  if (a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size()) == 0) return 0;
-  int result = CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(),
-                              static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()));
-  if (result == 0) return a.compare(b);  // the system refused: keep some fixed order
-  return result - CSTR_EQUAL;
-}
-
 void SnapshotDisks(const std::string& listingPath, const TrackedList& roots,
                    const ProgressCallback& progress) {
   platform::BufferedWriter out(listingPath);

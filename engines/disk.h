@@ -15,15 +15,13 @@
 
 #include "engines/helpers.h"
 #include "engines/lists.h"
+#include "engines/names.h"
 #include "platform/textfile.h"
 
 namespace engines {
 
 // Base name of the disk listings in the temporary folder (".$$1" before, ".$$2" after).
 inline constexpr char kDiskListingBase[] = "VORTAN$$";
-
-// The system's case-insensitive, locale-aware comparison: negative, zero or positive.
-int CompareNames(const std::string& a, const std::string& b);
 
 // Writes the listing of every root of the watched list. Stops early, leaving a shorter
 // listing, when AbortRequested answers yes; the caller tests the flag afterwards.

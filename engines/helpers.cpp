@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "engines/names.h"
 #include "platform/messages.h"
 #include "platform/profile.h"
 #include "platform/system.h"
@@ -21,11 +22,6 @@ bool StartsWith(const std::string& text, const std::string& prefix) {
 // ends in a backslash, as a drive root does.
 std::string ContainerPrefix(const std::string& entry) {
   return !entry.empty() && entry.back() == '\\' ? entry : entry + '\\';
-}
-
-bool SortsBefore(const std::string& a, const std::string& b) {
-  return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.c_str(), -1, b.c_str(), -1) ==
-         CSTR_LESS_THAN;
 }
 
 // The root name, followed by a backslash or nothing.
@@ -70,7 +66,7 @@ AddResult AddToTrackedList(TrackedList& list, const std::string& path) {
   const std::string entry = LowerAscii(path);
   size_t at = entries.size();
   if (list.order == TrackedList::Order::Sorted)
-    at = std::lower_bound(entries.begin(), entries.end(), entry, SortsBefore) - entries.begin();
+    at = std::lower_bound(entries.begin(), entries.end(), entry, ListBoxBefore) - entries.begin();
   entries.insert(entries.begin() + at, entry);
 
   const std::string entryAsFolder = WithTrailingBackslash(entry);

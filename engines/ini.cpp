@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engines/helpers.h"
+#include "engines/names.h"
 #include "platform/ioerror.h"
 #include "platform/profile.h"
 #include "platform/system.h"
@@ -26,28 +27,14 @@ constexpr size_t kLongestLine = 2 * kNameListBytes + kValueBytes;
 const char kDeviceSectionLine[] = "[386Enh]";
 const char kDeviceEntryPrefix[] = "[386enh]device=";
 
-std::string UpperAnsi(std::string text) {
-  if (!text.empty()) CharUpperBuffA(text.data(), static_cast<DWORD>(text.size()));
-  return text;
-}
-
-// Negative, zero or positive. Equal only for names that differ in case alone, which the
-// profile functions take for one name.
-int CompareNames(const std::string& a, const std::string& b) {
-  int order = CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(),
-                             static_cast<int>(a.size()), b.data(), static_cast<int>(b.size())) -
-              CSTR_EQUAL;
-  return order != 0 ? order : UpperAnsi(a).compare(UpperAnsi(b));
-}
-
-bool NameBefore(const std::string& a, const std::string& b) { return CompareNames(a, b) < 0; }
+bool NameBefore(const std::string& a, const std::string& b) { return CompareIniNames(a, b) < 0; }
 
 // Sorted, each name once; of names differing only in case the first listed stays.
 std::vector<std::string> SortedNames(std::vector<std::string> names) {
   std::stable_sort(names.begin(), names.end(), NameBefore);
   names.erase(std::unique(names.begin(), names.end(),
                           [](const std::string& a, const std::string& b) {
-                            return CompareNames(a, b) == 0;
+                            return CompareIniNames(a, b) == 0;
                           }),
               names.end());
   return names;
@@ -107,16 +94,16 @@ struct IniRecord {
 };
 
 bool SameKey(const IniRecord& a, const IniRecord& b) {
-  return a.isSection == b.isSection && CompareNames(a.section, b.section) == 0 &&
-         CompareNames(a.key, b.key) == 0;
+  return a.isSection == b.isSection && CompareIniNames(a.section, b.section) == 0 &&
+         CompareIniNames(a.key, b.key) == 0;
 }
 
 // The order the copies are written in: by section, the section line first, then by key;
 // values (one per key) in byte order.
 int CompareRecords(const IniRecord& a, const IniRecord& b) {
-  if (int order = CompareNames(a.section, b.section)) return order;
+  if (int order = CompareIniNames(a.section, b.section)) return order;
   if (a.isSection != b.isSection) return a.isSection ? -1 : 1;
-  if (int order = CompareNames(a.key, b.key)) return order;
+  if (int order = CompareIniNames(a.key, b.key)) return order;
   return a.value.compare(b.value);
 }
 
@@ -311,7 +298,7 @@ void CompareSystemIniDevices(const std::string& beforeDevices, const std::string
   bool haveBefore = before.Next(beforeLine);
   bool haveAfter = after.Next(afterLine);
   while (haveBefore || haveAfter) {
-    int order = !haveAfter ? -1 : !haveBefore ? 1 : CompareNames(beforeLine, afterLine);
+    int order = !haveAfter ? -1 : !haveBefore ? 1 : CompareIniNames(beforeLine, afterLine);
     if (order <= 0) {
       if (order < 0) keysDeleted.push_back({kDeviceSectionLine + beforeLine, {}});
       haveBefore = before.Next(beforeLine);

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <unordered_set>
 
+#include "engines/names.h"
 #include "platform/registry.h"
 #include "platform/textfile.h"
 
@@ -15,19 +16,6 @@ constexpr DWORD kConvertLimit = 32768;
 constexpr int kFoldedType = 16;  // added to the type of data folded into 16 bytes
 constexpr unsigned kLastLevel = 255;
 const char kTooLarge[] = "Binary data over 32K - changes not tracked";
-
-int CompareNames(const std::string& a, const std::string& b) {
-  if (a == b) return 0;
-  return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()),
-                        b.data(), static_cast<int>(b.size())) -
-         CSTR_EQUAL;
-}
-
-// Names that the comparison holds equal (ss and the sharp s) still get a fixed order.
-bool SortsBefore(const std::string& a, const std::string& b) {
-  int order = CompareNames(a, b);
-  return order != 0 ? order < 0 : a < b;
-}
 
 std::string WrittenValueName(const std::string& name) {
   if (name.empty()) return "@";
@@ -407,12 +395,6 @@ void AddOneSided(const ListingReader& record, ResultList& keys, ResultList& valu
 
 }  // namespace
 
-void ShowRegistryErrorBox(const std::string& listingPath) {
-  std::string text = "An error occurred while recording the registry in " + listingPath + ".";
-  MessageBeep(MB_ICONHAND);
-  MessageBoxA(GetActiveWindow(), text.c_str(), "Vortan4", MB_OK | MB_ICONERROR);
-}
-
 void SnapshotRegistryFrom(const std::string& listingPath, const std::vector<RegistryStart>& starts,
                           const TrackedList& ignoredKeys, const ProgressCallback& progress,
                           const RegistryErrorNotice& notice) {
@@ -430,11 +412,12 @@ void SnapshotRegistryFrom(const std::string& listingPath, const std::vector<Regi
 }
 
 void SnapshotRegistry(const std::string& basePath, const std::string& extension,
-                      const TrackedList& ignoredKeys, const ProgressCallback& progress) {
+                      const TrackedList& ignoredKeys, const ProgressCallback& progress,
+                      const RegistryErrorNotice& notice) {
   SnapshotRegistryFrom(
       basePath + extension.substr(0, 4),
       {{HKEY_USERS, "HKEY_USERS", ""}, {HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", ""}}, ignoredKeys,
-      progress, ShowRegistryErrorBox);
+      progress, notice);
 }
 
 void CompareRegistrySnapshots(const std::string& beforePath, const std::string& afterPath,

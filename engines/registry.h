@@ -25,19 +25,18 @@ namespace engines {
 // Base name of the registry listings in the temporary folder (".$$1" before, ".$$2" after).
 inline constexpr char kRegistryListingBase[] = "REG$$$$$";
 
-// Shown when the registry cannot be read; gets the listing file's path.
+// Called when the registry cannot be read, with the listing file's path: the caller
+// tells the user (the engine shows no window).
 using RegistryErrorNotice = std::function<void(const std::string& listingPath)>;
-
-// The message box of the program for a failed registry snapshot.
-void ShowRegistryErrorBox(const std::string& listingPath);
 
 // Writes basePath + extension (cut to four characters): the listing of HKEY_USERS and
 // HKEY_LOCAL_MACHINE, leaving out what lies inside the ignored keys. Stops early, with
 // the listing closed, when AbortRequested answers yes. When the registry cannot be read
 // where the listing cannot do without it (a root, a shortage of memory), writes an
-// "ERROR GETTING ..." line, shows the error box and raises platform::RegistryError.
+// "ERROR GETTING ..." line, calls the notice and raises platform::RegistryError.
 void SnapshotRegistry(const std::string& basePath, const std::string& extension,
-                      const TrackedList& ignoredKeys, const ProgressCallback& progress);
+                      const TrackedList& ignoredKeys, const ProgressCallback& progress,
+                      const RegistryErrorNotice& notice = nullptr);
 
 // Where a walk starts: a root, and the key below it whose contents are listed ("" for
 // the root itself, otherwise beginning with "\"). Keys on the way down get their subkey

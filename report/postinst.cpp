@@ -13,9 +13,6 @@ namespace {
 constexpr char kBefore[] = ".$$1";
 constexpr char kAfter[] = ".$$2";
 
-enum Step { kIniCompare = 5, kRegistryRecord, kRegistryCompare, kDiskRecord, kDiskCompare,
-            kFileTimes, kRealTime };
-
 OwnFiles OwnFilesOf(const TrackingRun& run) {
   OwnFiles own;
   own.programFolder = run.programFolder;
@@ -33,7 +30,7 @@ void WriteIniSections(ReportStreams& streams, const TrackingRun& run, const Step
                       WorkLists& lists) {
   const std::string devices = run.tempFolder + engines::kDeviceFileBase;
   for (const std::string& name : run.watchedInis) {
-    display.moveStatusEye(kIniCompare);
+    display.moveStatusEye(session::stIniCompare);
     display.showStatus(name);
     engines::CompareIniSnapshots(engines::IniCopyPath(name, run.tempFolder, kBefore),
                                  engines::IniCopyPath(name, run.tempFolder, kAfter), lists[0],
@@ -70,28 +67,29 @@ void WritePostInstallReport(const TrackingRun& run, const StepDisplay& display) 
   const std::string disk = run.tempFolder + engines::kDiskListingBase;
   // A step whose bit is set moves the eye to its row; none starts once the program is
   // being closed, as the engines would stop at once and leave nonsense to compare.
-  auto step = [&](int bit) {
-    if (!(run.statMask & (1u << bit)) || engines::AbortRequested()) return false;
-    display.moveStatusEye(bit);
+  auto begins = [&](session::Step step) {
+    if (!session::HasStep(run.statMask, step) || engines::AbortRequested()) return false;
+    display.moveStatusEye(step);
     return true;
   };
-  if (step(kIniCompare)) WriteIniSections(streams, run, display, lists);
-  if (step(kRegistryRecord))
-    engines::SnapshotRegistry(registry, kAfter, run.ignoredKeys, display.showStatus);
-  if (step(kRegistryCompare)) {
+  if (begins(session::stIniCompare)) WriteIniSections(streams, run, display, lists);
+  if (begins(session::stRegistryAfter))
+    engines::SnapshotRegistry(registry, kAfter, run.ignoredKeys, display.showStatus,
+                              display.registryError);
+  if (begins(session::stRegistryCompare)) {
     engines::CompareRegistrySnapshots(registry + kBefore, registry + kAfter, lists[0], lists[1],
                                       lists[2], lists[3], lists[4], display.showStatus);
     WriteRegistrySection(streams, lists);
     ClearWorkLists(lists);
   }
-  if (step(kDiskRecord)) engines::SnapshotDisks(disk + kAfter, run.watchedFolders, display.showStatus);
-  if (step(kDiskCompare)) {
+  if (begins(session::stDiskAfter)) engines::SnapshotDisks(disk + kAfter, run.watchedFolders, display.showStatus);
+  if (begins(session::stDiskCompare)) {
     engines::CompareDiskSnapshots(disk + kBefore, disk + kAfter, lists[0], lists[1], lists[2],
                                   display.showStatus);
     WriteDiskSection(streams, lists, own);
     ClearWorkLists(lists);
   }
-  if (step(kFileTimes)) {
+  if (begins(session::stFileTimes)) {
     engines::FindNewerFiles(lists[0], run.startTime, run.watchedFolders, display.showStatus);
     WriteFileTimeSection(streams, lists, own);
     ClearWorkLists(lists);

@@ -11,13 +11,14 @@
 
 #include "engines/helpers.h"
 #include "engines/lists.h"
+#include "engines/registry.h"
 #include "report/writer.h"
 
 namespace report {
 
 // What the steps read of the run.
 struct TrackingRun {
-  uint32_t statMask = 0;       // bit i: step i takes place
+  session::StatMask statMask = 0;  // bit i: step i takes place
   bool supplement = false;     // appended to an existing report, after a restart
   std::string reportName;      // the file the user named
   bool reportIsText = true;    // it gets the text form; the companion the other
@@ -35,6 +36,7 @@ struct TrackingRun {
 struct StepDisplay {
   std::function<void(int step)> moveStatusEye;
   engines::ProgressCallback showStatus;
+  engines::RegistryErrorNotice registryError;  // the registry could not be read
 };
 
 // "EXTRARPT.TXT" or "EXTRARPT.CSV" in the report folder: the form the report file does not get.

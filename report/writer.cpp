@@ -11,7 +11,6 @@ const char* const kColumnHeadings[] = {"Type",           "SubType",     "Filenam
                                        "INI Section",    "Registry Key", "INI key",
                                        "Registry value", "Data",        "Previous Data",
                                        "Process"};
-constexpr int kRealTime = 1;
 
 std::string LocaleText(LCTYPE what, const char* fallback) {
   char buffer[80] = {};
@@ -42,10 +41,10 @@ void WriteDrivesRow(ReportStreams& streams, const std::vector<std::string>& fold
   streams.WriteCsvRow(row);
 }
 
-std::string ContinuationText(int twoPhase) {
+std::string ContinuationText(session::TwoPhase twoPhase) {
   switch (twoPhase) {
-    case 1: return "Two-phase";
-    case 2: return "Windows Restart";
+    case session::tpTwoPhase: return "Two-phase";
+    case session::tpRestart: return "Windows Restart";
     default: return "";
   }
 }
@@ -66,11 +65,11 @@ std::string CsvRow(const std::vector<std::string>& values) {
   return row;
 }
 
-std::string TrackModeText(int trackMode) {
+std::string TrackModeText(session::TrackMode trackMode) {
   switch (trackMode) {
-    case 1: return "Real-time reporting";
-    case 2: return "File-time comparison";
-    case 3: return "Disk contents comparison";
+    case session::tmReal: return "Real-time reporting";
+    case session::tmTime: return "File-time comparison";
+    case session::tmDisk: return "Disk contents comparison";
     default: return "";
   }
 }
@@ -120,23 +119,23 @@ void WriteReportHeader(ReportStreams& streams, const HeaderFacts& facts) {
   text.WriteLine(LongDateTimeText(facts.now));
   text.WriteLine(facts.windowsText);
   text.WriteLine("Notification by " + TrackModeText(facts.trackMode));
-  if (facts.twoPhase == 1) text.WriteLine("Two-phase tracking");
-  if (facts.twoPhase == 2) text.WriteLine("Windows was restarted");
-  if (facts.trackMode != kRealTime) WriteFolderLines(text, facts.watchedFolders);
-  if (facts.installType >= 1 && facts.installType <= 3) {
+  if (facts.twoPhase == session::tpTwoPhase) text.WriteLine("Two-phase tracking");
+  if (facts.twoPhase == session::tpRestart) text.WriteLine("Windows was restarted");
+  if (facts.trackMode != session::tmReal) WriteFolderLines(text, facts.watchedFolders);
+  if (session::IsDosBased(facts.installType)) {
     text.WriteLine("DOS-based install - INI files not tracked");
     text.WriteLine("DOS-based install - Registry not tracked");
   }
   text.WriteLine("");
   text.Flush();
 
-  size_t columns = facts.trackMode == kRealTime ? 10 : 9;
+  size_t columns = facts.trackMode == session::tmReal ? 10 : 9;
   streams.WriteCsvRow(std::vector<std::string>(kColumnHeadings, kColumnHeadings + columns));
   streams.WriteCsvRow({"Header", facts.description, "Vortan4", facts.versionText,
                   ShortDateText(facts.now), TimeText(facts.now), facts.windowsText,
                   TrackModeText(facts.trackMode), ContinuationText(facts.twoPhase)});
   streams.WriteCsvRow({"Header", "Install program", facts.installProgram});
-  if (facts.trackMode != kRealTime) WriteDrivesRow(streams, facts.watchedFolders);
+  if (facts.trackMode != session::tmReal) WriteDrivesRow(streams, facts.watchedFolders);
   streams.csv.Flush();
 }
 

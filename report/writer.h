@@ -9,6 +9,7 @@
 
 #include "engines/lists.h"
 #include "platform/textfile.h"
+#include "report/session.h"
 
 namespace report {
 
@@ -16,7 +17,7 @@ namespace report {
 std::string CsvRow(const std::vector<std::string>& values);
 
 // 1 "Real-time reporting", 2 "File-time comparison", 3 "Disk contents comparison".
-std::string TrackModeText(int trackMode);
+std::string TrackModeText(session::TrackMode trackMode);
 
 // The FileVersion text of the program's own version information, or "".
 std::string GetFileVersionText();
@@ -36,9 +37,9 @@ struct HeaderFacts {
   std::string installProgram;
   std::string versionText;
   std::string windowsText;
-  int trackMode = 3;    // 1 real-time, 2 file-time, 3 disk contents
-  int twoPhase = 0;     // 0 none, 1 two-phase, 2 restart
-  int installType = 0;  // 1 to 3 are DOS-based installs
+  session::TrackMode trackMode = session::tmDisk;
+  session::TwoPhase twoPhase = session::tpNone;
+  session::InstallType installType = session::itNone;
   std::vector<std::string> watchedFolders;
   SYSTEMTIME now{};     // local time
 };

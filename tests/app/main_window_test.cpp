@@ -15,6 +15,18 @@
 
 using testing_support::TempFolder;
 
+// The session state that the window keeps to itself.
+class app::MainFormProbe {
+ public:
+  static session::Phase& Phase(TMainForm& form) { return form.phase; }
+  static session::StatMask StatMask(const TMainForm& form) { return form.statMask; }
+  static session::EndSessionKind EndSession(const TMainForm& form) { return form.endSessionKind; }
+  static std::unique_ptr<TLaunchProgThread>& LaunchThread(TMainForm& form) {
+    return form.launchThread;
+  }
+};
+using app::MainFormProbe;
+
 namespace {
 
 class MainWindow : public ::testing::Test {
@@ -141,7 +153,7 @@ TEST_F(MainWindow, StepRowsEyeAndStatusLine) {
   std::string enabledRows;
   for (HWND row : form.lbStat) enabledRows += IsWindowEnabled(row) ? '1' : '0';
   EXPECT_EQ(enabledRows, "001100001100");
-  EXPECT_EQ(form.statMask, 0x30Cu);
+  EXPECT_EQ(MainFormProbe::StatMask(form), 0x30Cu);
 
   for (int row : {0, 5, 11}) {
     form.MoveStatusEye(row);
@@ -156,7 +168,7 @@ TEST_F(MainWindow, StepRowsEyeAndStatusLine) {
 }
 
 TEST_F(MainWindow, ClosingDuringASessionAsksFirst) {
-  form.phase = app::phInstalling;
+  MainFormProbe::Phase(form) = app::phInstalling;
   {
     BoxAnswerer no(window, IDNO);
     form.Close();
@@ -166,16 +178,16 @@ TEST_F(MainWindow, ClosingDuringASessionAsksFirst) {
               "will not get a report on this installation. Do you really want to close Vortan4?");
   }
   EXPECT_TRUE(IsWindow(window));
-  EXPECT_EQ(form.phase, app::phInstalling);
+  EXPECT_EQ(MainFormProbe::Phase(form), app::phInstalling);
 
   // An install program that runs for a while under the debugging interface.
   app::LaunchRequest request;
   request.commandLine = "C:\\tests\\programs\\fakesetup.exe spawn 0 1 C:\\vortan4-tests\\halt- 3000";
   request.notifyWindow = window;
-  app::TLaunchProgThread launch(request);
-  for (int i = 0; i < 200 && !launch.Debugging(); ++i) Sleep(10);
-  ASSERT_TRUE(launch.Debugging());
-  form.launchThread = &launch;
+  auto& launch = MainFormProbe::LaunchThread(form);
+  launch = std::make_unique<app::TLaunchProgThread>(request);
+  for (int i = 0; i < 200 && !launch->Debugging(); ++i) Sleep(10);
+  ASSERT_TRUE(launch->Debugging());
   {
     BoxAnswerer no(window, IDNO);
     form.Close();
@@ -188,22 +200,22 @@ TEST_F(MainWindow, ClosingDuringASessionAsksFirst) {
     BoxAnswerer yes(window, IDYES);
     form.Close();
   }
-  form.launchThread = nullptr;
+  launch.reset();
   EXPECT_FALSE(IsWindow(window));
 }
 
 TEST_F(MainWindow, ClosingWhenDoneDoesNotAsk) {
-  form.phase = app::phDone;
+  MainFormProbe::Phase(form) = app::phDone;
   form.Close();  // a question here would never be answered
   EXPECT_FALSE(IsWindow(window));
 }
 
 TEST_F(MainWindow, EndOfSessionIsRefusedOnceAndRemembered) {
   EXPECT_EQ(SendMessageA(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), 0);
-  EXPECT_EQ(form.endSessionKind, app::esLogoff);
+  EXPECT_EQ(MainFormProbe::EndSession(form), app::esLogoff);
   // The program's own request, made when it closes, is let through.
   EXPECT_NE(SendMessageA(window, WM_QUERYENDSESSION, 0, 0), 0);
-  EXPECT_EQ(form.endSessionKind, app::esLogoff);
+  EXPECT_EQ(MainFormProbe::EndSession(form), app::esLogoff);
   // Closing now would end the session for real: leave it to the destructor, which does not.
 }
 

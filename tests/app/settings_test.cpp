@@ -133,14 +133,14 @@ TEST(Settings, ContinuationRoundTripOrderAndErase) {
   SettingsFile file(folder / "V.INI");
   file.WriteInt("Settings", "LastRept", 2);
   app::Continuation written;
-  written.twoPhase = 2;
+  written.twoPhase = session::tpRestart;
   written.reportDesc = "My \"quoted\" install";
   written.reportName = "c:\\reports\\RPT_0003.CSV";
   written.installProg = "a:\\setup.exe /s";
   written.timeLo = -1234567890;
   written.timeHi = 29876543;
   written.statMask = 0x4F0;
-  written.trackMode = 2;
+  written.trackMode = session::tmTime;
   app::WriteContinuation(file, written);
 
   std::string text = folder.read("V.INI");

@@ -26,7 +26,7 @@ report::HeaderFacts Facts() {
   facts.installProgram = "a:\\setup.exe /q";
   facts.versionText = "4.0.0.1";
   facts.windowsText = "Windows 98";
-  facts.trackMode = 3;
+  facts.trackMode = session::tmDisk;
   facts.watchedFolders = {"c:\\", "d:\\apps"};
   facts.now = Evening();
   return facts;
@@ -86,9 +86,9 @@ TEST(ReportHeader, DiskModeBothForms) {
 TEST(ReportHeader, RealTimeTwoPhaseDosAndEmptyLists) {
   Report r;
   report::HeaderFacts facts = Facts();
-  facts.trackMode = 1;
-  facts.twoPhase = 2;
-  facts.installType = 2;
+  facts.trackMode = session::tmReal;
+  facts.twoPhase = session::tpRestart;
+  facts.installType = session::itDosCom;
   facts.now.wHour = 0;
   r.Write(facts);
   EXPECT_NE(r.text.find("12:05 AM\r\nWindows 98\r\nNotification by Real-time reporting\r\n"
@@ -102,9 +102,9 @@ TEST(ReportHeader, RealTimeTwoPhaseDosAndEmptyLists) {
   EXPECT_NE(r.csv.find("\"Real-time reporting\",\"Windows Restart\"\r\n"), std::string::npos);
   EXPECT_EQ(r.csv.find("Drives"), std::string::npos);
 
-  facts.trackMode = 2;
-  facts.twoPhase = 1;
-  facts.installType = 0;
+  facts.trackMode = session::tmTime;
+  facts.twoPhase = session::tpTwoPhase;
+  facts.installType = session::itNone;
   facts.watchedFolders.clear();
   r.Write(facts);
   EXPECT_NE(r.text.find("Two-phase tracking\r\nTracking these drives/folders: \r\n\r\n"),
@@ -118,7 +118,7 @@ TEST(ReportHeader, SupplementIsAppended) {
   r.Write(Facts());
   const std::string firstText = r.text, firstCsv = r.csv;
   report::HeaderFacts facts = Facts();
-  facts.trackMode = 2;
+  facts.trackMode = session::tmTime;
   r.Write(facts, true);
   EXPECT_EQ(r.text, firstText +
                         "\r\nSupplementary report on changes during Windows restart\r\n"

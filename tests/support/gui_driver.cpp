@@ -3,7 +3,7 @@
 #include <fstream>
 #include <vector>
 
-#include "app/form.h"
+#include "dialogs/form.h"
 
 namespace gui {
 namespace {
@@ -79,7 +79,7 @@ HWND WaitTop(const char* className, const char* caption, HWND owner, DWORD proce
   return found;
 }
 
-HWND FindById(HWND root, int id) { return app::FindControl(root, id); }
+HWND FindById(HWND root, int id) { return dialogs::FindControl(root, id); }
 
 std::string Text(HWND window) {
   std::vector<char> buffer(SendMessageA(window, WM_GETTEXTLENGTH, 0, 0) + 1);

@@ -11,7 +11,7 @@
 #include <string>
 #include <type_traits>
 
-namespace app {
+namespace dialogs {
 
 template <class F>
 struct Binding {
@@ -33,6 +33,16 @@ bool dispatch(F& form, const Binding<F> (&table)[N], int id, UINT code) {
 
 // What each control carries: its help context in the help file and its tool tip.
 struct ControlHelp {
+  int id;
+  DWORD helpContext;
+  const char* hint;  // nullptr: no tool tip
+};
+
+// All a form knows of one control, in one row: the member that holds it, its resource id,
+// its help context and its tool tip. A null member: a control the form reaches otherwise.
+template <class F>
+struct ControlRow {
+  HWND F::*field;
   int id;
   DWORD helpContext;
   const char* hint;  // nullptr: no tool tip
@@ -74,6 +84,16 @@ class Form {
   HWND Control(int id) const;
   // Sets each control's help context and adds its tool tip.
   void DescribeControls(const ControlHelp* table, size_t count);
+  void Describe(HWND item, DWORD helpContext, const char* hint);
+  // Fills each row's member with its control, then describes it.
+  template <class F, size_t N>
+  void BindControls(F& form, const ControlRow<F> (&table)[N]) {
+    for (const ControlRow<F>& row : table) {
+      HWND item = Control(row.id);
+      if (row.field) form.*row.field = item;
+      if (item) Describe(item, row.helpContext, row.hint);
+    }
+  }
 
   HWND hwnd_{};
 
@@ -104,4 +124,4 @@ using FontOwner = std::unique_ptr<std::remove_pointer_t<HFONT>, GdiObjectDeleter
 // A font like the window's own, bold and, when height is not 0, of that pixel height.
 FontOwner MakeBoldFont(HWND window, int height = 0);
 
-}  // namespace app
+}  // namespace dialogs

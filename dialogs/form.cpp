@@ -1,8 +1,8 @@
-#include "app/form.h"
+#include "dialogs/form.h"
 
 #include <commctrl.h>
 
-namespace app {
+namespace dialogs {
 
 std::string Form::helpFile_;
 
@@ -55,6 +55,15 @@ HWND FindControl(HWND root, int id) {
 HWND Form::Control(int id) const { return FindControl(hwnd_, id); }
 
 void Form::DescribeControls(const ControlHelp* table, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    HWND item = Control(table[i].id);
+    if (item) Describe(item, table[i].helpContext, table[i].hint);
+  }
+}
+
+void Form::Describe(HWND item, DWORD helpContext, const char* hint) {
+  SetWindowContextHelpId(item, helpContext);
+  if (!hint) return;
   if (!toolTips_) {
     toolTips_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP,
                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_,
@@ -62,20 +71,14 @@ void Form::DescribeControls(const ControlHelp* table, size_t count) {
     // Long hints wrap instead of running across the screen.
     SendMessageA(toolTips_, TTM_SETMAXTIPWIDTH, 0, 300);
   }
-  for (size_t i = 0; i < count; ++i) {
-    HWND item = Control(table[i].id);
-    if (!item) continue;
-    SetWindowContextHelpId(item, table[i].helpContext);
-    if (!table[i].hint) continue;
-    // The first size of the record: every version of the common controls takes it.
-    TOOLINFOA tool{};
-    tool.cbSize = TTTOOLINFOA_V1_SIZE;
-    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-    tool.hwnd = hwnd_;
-    tool.uId = reinterpret_cast<UINT_PTR>(item);
-    tool.lpszText = const_cast<char*>(table[i].hint);
-    SendMessageA(toolTips_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
-  }
+  // The first size of the record: every version of the common controls takes it.
+  TOOLINFOA tool{};
+  tool.cbSize = TTTOOLINFOA_V1_SIZE;
+  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tool.hwnd = hwnd_;
+  tool.uId = reinterpret_cast<UINT_PTR>(item);
+  tool.lpszText = const_cast<char*>(hint);
+  SendMessageA(toolTips_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 bool Form::OnMessage(UINT, WPARAM, LPARAM, LRESULT&) { return false; }
@@ -172,4 +175,4 @@ FontOwner MakeBoldFont(HWND window, int height) {
   return FontOwner(CreateFontIndirectA(&font));
 }
 
-}  // namespace app
+}  // namespace dialogs

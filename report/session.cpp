@@ -1,6 +1,6 @@
-#include "app/session.h"
+#include "report/session.h"
 
-namespace app {
+namespace session {
 
 StatMask ModeMask(TrackMode mode, InstallType type) {
   StatMask mask = 0;
@@ -13,4 +13,4 @@ StatMask ModeMask(TrackMode mode, InstallType type) {
   return IsDosBased(type) ? mask & kMaskDosSteps : mask;
 }
 
-}  // namespace app
+}  // namespace session

@@ -1,0 +1,205 @@
+#include "app/mainu.h"
+#include "app/mainu_ids.h"
+#include "engines/disk.h"
+#include "engines/filetime.h"
+#include "engines/ini.h"
+#include "engines/registry.h"
+#include "platform/ioerror.h"
+#include "platform/paths.h"
+#include "platform/textfile.h"
+
+namespace app {
+namespace {
+
+void ShowRegistryErrorBox(HWND owner, const std::string& listingPath) {
+  MessageWithBeep(owner, "An error occurred while recording the registry in " + listingPath + ".",
+                  "Vortan4", MB_OK | MB_ICONERROR);
+}
+
+}  // namespace
+
+std::vector<std::string> SnapshotFiles(const std::string& tempPath,
+                                       const std::vector<std::string>& iniFiles) {
+  std::vector<std::string> files;
+  for (const char* base :
+       {engines::kDiskListingBase, engines::kRegistryListingBase, engines::kDeviceFileBase})
+    for (const char* extension : {".$$1", ".$$2"}) files.push_back(tempPath + base + extension);
+  for (const std::string& ini : iniFiles)
+    for (const char* extension : {".$$1", ".$$2"})
+      files.push_back(engines::IniCopyPath(ini, tempPath, extension));
+  return files;
+}
+
+void TMainForm::aPrepareExecute() {
+  if (!IsWindowEnabled(btnInstall)) return;  // a posted click reaches a disabled button
+  phase = phRecording;
+  statMask = ModeMask(trackMode, installType);
+  PutStatMaskInForce(statMask);
+  ShowPage(1);
+  if (!RecordPreInstallState()) return;  // the program is being closed
+
+  MoveStatusEye(stInstall);
+  ShowStatus("Installation in progress");
+  phase = phInstalling;
+  GetSystemTimeAsFileTime(&startTime);
+  if (installType != itNone) {
+    LaunchInstallProgram();
+    ShowWindow(hwnd_, SW_MINIMIZE);
+  } else if (trackMode == tmReal) {
+    // Real-time tracking starts here once the trap driver is there.
+    EnableWindow(btnInstDone, TRUE);
+    SetWindowTextA(stPlease, "Click the Install Complete button when you are ready to stop tracking.");
+    ShowWindow(stPlease, SW_SHOW);
+    StartTimer(IDT_tmr5Min);
+  } else {
+    MessageWithBeep(hwnd_,
+                    "Vortan4 has completed its pre-installation data recording, and will now "
+                    "terminate. When the installation or other tracked activity is complete, "
+                    "launch Vortan4 again to receive a report.",
+                    "Information", MB_OK | MB_ICONINFORMATION);
+    phase = phDone;
+    twoPhase = tpTwoPhase;
+    WriteContinuation(settings, CurrentContinuation(tpTwoPhase));
+    Close();
+  }
+}
+
+bool TMainForm::RecordPreInstallState() {
+  const engines::ProgressCallback progress = [this](const std::string& text) { ShowStatus(text); };
+  if (HasStep(statMask, stIniBefore)) {
+    MoveStatusEye(stIniBefore);
+    if (!engines::SnapshotWatchedIniFiles(inis.entries, tempPath, ".$$1", progress)) return false;
+  }
+  if (HasStep(statMask, stRegistryBefore)) {
+    MoveStatusEye(stRegistryBefore);
+    engines::SnapshotRegistry(tempPath + engines::kRegistryListingBase, ".$$1", regs, progress,
+                              [this](const std::string& path) { ShowRegistryErrorBox(hwnd_, path); });
+    if (engines::AbortRequested()) return false;
+  }
+  if (HasStep(statMask, stDiskBefore)) {
+    MoveStatusEye(stDiskBefore);
+    engines::SnapshotDisks(tempPath + engines::kDiskListingBase + ".$$1", drives, progress);
+    if (engines::AbortRequested()) return false;
+  }
+  return true;
+}
+
+void TMainForm::LaunchInstallProgram() {
+  LaunchRequest request;
+  const std::string program = TextOf(ebInstallProg);
+  const std::string parameters = TextOf(ebParams);
+  request.commandLine = parameters.empty() ? program : program + " " + parameters;
+  request.workingFolder = platform::FolderOf(program);
+  request.realTime = trackMode == tmReal;
+  request.processKey = processKey;
+  request.notifyWindow = hwnd_;
+  request.allStop = AllStopEvent();
+  launchThread = std::make_unique<TLaunchProgThread>(request);
+}
+
+void TMainForm::WatchEnded(LPARAM sender) {
+  if (launchThread && sender == reinterpret_cast<LPARAM>(launchThread.get()))
+    launchThread->WatchEnded();
+}
+
+void TMainForm::LaunchEnded(LPARAM sender) {
+  if (!launchThread || sender != reinterpret_cast<LPARAM>(launchThread.get())) return;
+  launchThread->Finish();
+  launchThread.reset();  // ended: the close question no longer speaks of it
+  RunPostInstall(Sender::LaunchThread);
+}
+
+void TMainForm::btnInstDoneClick() { EndInstallPhase(); }
+
+void TMainForm::tmr5MinTimer() {
+  StopTimer(IDT_tmr5Min);  // it fires once
+  EndInstallPhase();
+}
+
+void TMainForm::EndInstallPhase() {
+  EnableWindow(btnInstDone, FALSE);
+  ShowWindow(stPlease, SW_HIDE);
+  StopTimer(IDT_tmr5Min);
+  // In real-time mode, tracking stops here once the trap driver is there.
+  RunPostInstall(Sender::Window);
+}
+
+void TMainForm::RunPostInstall(Sender sender) {
+  // A Windows session that is ending: the work is done after the restart.
+  if (endSessionKind != esNone && !(trackMode == tmReal && restartChoice != 0)) return;
+  if (IsIconic(hwnd_)) ShowWindow(hwnd_, SW_RESTORE);
+  if (statMask == 0) {
+    ShowReportPreview();
+    ShowPage(2);
+    phase = phDone;
+    return;
+  }
+  if (sender == Sender::LaunchThread) {
+    EnableWindow(btnInstDone, TRUE);
+    ShowWindow(stPlease, SW_SHOW);
+    MessageBeep(MB_ICONEXCLAMATION);
+    return;
+  }
+  phase = phProcessing;
+  if (HasStep(statMask, stIniAfter)) {
+    MoveStatusEye(stIniAfter);
+    const engines::ProgressCallback progress = [this](const std::string& text) { ShowStatus(text); };
+    if (!engines::SnapshotWatchedIniFiles(inis.entries, tempPath, ".$$2", progress)) return;
+  }
+
+  // The preview comes whatever happens to the report; an error is shown after it.
+  struct Finish {
+    TMainForm& form;
+    ~Finish() {
+      form.ShowReportPreview();
+      form.ShowPage(2);
+      form.phase = phDone;
+      form.twoPhase = tpNone;
+    }
+  } finish{*this};
+  report::StepDisplay display;
+  display.moveStatusEye = [this](int step) { MoveStatusEye(step); };
+  display.showStatus = [this](const std::string& text) { ShowStatus(text); };
+  display.registryError = [this](const std::string& path) { ShowRegistryErrorBox(hwnd_, path); };
+  report::WritePostInstallReport(MakeTrackingRun(), display);
+}
+
+report::TrackingRun TMainForm::MakeTrackingRun() const {
+  report::TrackingRun run;
+  run.statMask = statMask;
+  run.supplement = twoPhase == tpSupplement;
+  run.reportName = TextOf(ebReportName);
+  run.reportIsText = lastRept == 1;
+  run.programFolder = programFolder;
+  run.reportFolder = reptPath;
+  run.tempFolder = tempPath;
+  run.watchedFolders = drives;
+  run.watchedInis = inis.entries;
+  run.ignoredKeys = regs;
+  run.startTime = engines::FileTimeValue(startTime);
+  report::HeaderFacts& header = run.header;
+  header.description = TextOf(ebName);
+  header.installProgram = TextOf(ebInstallProg);
+  header.versionText = report::GetFileVersionText();
+  header.windowsText = windows.text;
+  header.trackMode = trackMode;
+  header.twoPhase = twoPhase;
+  header.installType = installType;
+  header.watchedFolders = drives.entries;
+  GetLocalTime(&header.now);
+  return run;
+}
+
+void TMainForm::ShowReportPreview() {
+  std::string text;
+  try {
+    platform::BufferedReader report(TextOf(ebReportName));
+    std::string line;
+    while (report.ReadLine(line)) text += line + "\r\n";
+  } catch (const platform::IoError&) {
+    // No report file: an empty preview; the error that kept it from being written follows.
+  }
+  SetWindowTextA(meRept, text.c_str());
+}
+
+}  // namespace app

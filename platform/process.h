@@ -1,0 +1,28 @@
+#pragma once
+// Starting a program and following it through the system's debugging interface.
+#include <windows.h>
+
+#include <string>
+
+#include "platform/owners.h"
+
+namespace platform {
+
+struct StartedProcess {
+  Handle process;
+  DWORD id = 0;
+};
+
+// Starts commandLine in folder ("" for the current one) with the creation flags given.
+// Empty process handle when the system refuses; GetLastError then tells why.
+StartedProcess StartProcess(const std::string& commandLine, const std::string& folder,
+                            DWORD flags);
+
+// The next debug event of the processes this thread debugs, waiting up to waitMs.
+bool NextDebugEvent(DEBUG_EVENT& event, DWORD waitMs);
+void ContinueAfter(const DEBUG_EVENT& event, DWORD status);
+
+// A handle of our own to a process whose handle someone else owns; empty on failure.
+Handle DuplicateProcessHandle(HANDLE process);
+
+}  // namespace platform
