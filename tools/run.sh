@@ -44,7 +44,7 @@ ensure_prefix "$WINEPREFIX"
 
 install_dir="$WINEPREFIX/drive_c/Vortan4"
 mkdir -p "$install_dir"
-cp "$build/bin/VORTAN4.EXE" "$build/bin/VORTTRAP.VXD" "$install_dir/"
+cp "$build/bin/VORTAN4.EXE" "$build/bin/VORTTRAP.VXD" "$build/bin/VORTAN4.HLP" "$install_dir/"
 
 trap stop_all EXIT
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
