@@ -207,7 +207,9 @@ void ListingReader::Next() {
   // Siblings stand in strictly ascending order: out of order, the merge would report
   // them deleted on one side and added on the other.
   name_.assign(line_, 5, std::string::npos);
-  if (depth <= names_.size() && CompareNames(names_[depth - 1], name_) >= 0) Damaged();
+  if (depth <= names_.size() && !BeforeByBytes(names_[depth - 1], name_) &&
+      CompareNames(names_[depth - 1], name_) >= 0)
+    Damaged();
   names_.resize(depth);
   names_[depth - 1] = name_;
   std::string& path = record_.path;

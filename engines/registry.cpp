@@ -321,7 +321,9 @@ class ListingReader {
       // Within a key its values come first, then its subkeys, each in ascending order.
       const bool previousIsValue = kinds_[depth - 1] == '1';
       if (kind == '1' && !previousIsValue) Corrupted();
-      if ((kind == '1') == previousIsValue && !SortsBefore(names_[depth - 1], name_)) Corrupted();
+      if ((kind == '1') == previousIsValue && !BeforeByBytes(names_[depth - 1], name_) &&
+          !SortsBefore(names_[depth - 1], name_))
+        Corrupted();
     }
     if (names_.size() < depth) {
       names_.resize(depth);
