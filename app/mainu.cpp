@@ -8,6 +8,7 @@
 #include "app/mainu_ids.h"
 #include "platform/paths.h"
 #include "platform/system.h"
+#include "realtime/vorttrap.h"
 
 namespace app {
 namespace {
@@ -95,7 +96,7 @@ bool TMainForm::OnCommand(int id, UINT code) { return dispatch(*this, kEvents, i
 
 void TMainForm::UpdateActions() { aPrepareUpdate(); }
 
-bool TMainForm::OnMessage(UINT message, WPARAM, LPARAM lParam, LRESULT& result) {
+bool TMainForm::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   switch (message) {
     case WM_CLOSE:
       Close();
@@ -117,6 +118,9 @@ bool TMainForm::OnMessage(UINT message, WPARAM, LPARAM lParam, LRESULT& result) 
       return true;
     case WM_CONTINUESESSION:
       ContinueSession();
+      return true;
+    case WM_TRACKINGNOTSTARTED:
+      TrackingNotStarted(static_cast<int32_t>(wParam));
       return true;
   }
   return false;
@@ -380,7 +384,7 @@ bool TMainForm::FormCloseQuery() {
 }
 
 void TMainForm::FormClose() {
-  // Real-time tracking, once there is any, stops here.
+  realtime::StopRealTimeTracking();
   if (twoPhase == tpNone && deleteTempFiles)
     for (const std::string& file : SnapshotFiles(tempPath, inis.entries))
       platform::DeleteFileIfPresent(file);

@@ -33,6 +33,8 @@ class MainFormProbe;  // defined by the in-process tests
 
 // Posted at the end of start-up when a session of an earlier run is to be continued.
 constexpr UINT WM_CONTINUESESSION = WM_APP + 30;
+// Posted by the launch thread when real-time tracking could not start; wParam the result.
+constexpr UINT WM_TRACKINGNOTSTARTED = WM_APP + 31;
 
 class TMainForm : public Form {
  public:
@@ -124,6 +126,8 @@ class TMainForm : public Form {
   void btnInstDoneClick();
   void tmr5MinTimer();
   void EndInstallPhase();
+  // Says at once that real-time tracking is not running, and why; the report says it too.
+  void TrackingNotStarted(int32_t result);
   report::TrackingRun MakeTrackingRun() const;
   void ShowReportPreview();
 
