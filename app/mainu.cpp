@@ -385,7 +385,7 @@ bool TMainForm::FormCloseQuery() {
 
 void TMainForm::FormClose() {
   realtime::StopRealTimeTracking();
-  if (twoPhase == tpNone && deleteTempFiles)
+  if (twoPhase == tpNone && !oldSnapshotsPending && deleteTempFiles)
     for (const std::string& file : SnapshotFiles(tempPath, inis.entries))
       platform::DeleteFileIfPresent(file);
   if (endSessionKind == esRestart)
