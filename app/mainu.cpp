@@ -327,17 +327,6 @@ void TMainForm::ebReportNameChange() {
   SetWindowTextA(lbReportName, TextOf(ebReportName).c_str());
 }
 
-// The list editors, the default folders dialog and the about box open from these.
-void TMainForm::btnDiskClick() {}
-
-void TMainForm::btnINIClick() {}
-
-void TMainForm::btnRegClick() {}
-
-void TMainForm::btnPathClick() {}
-
-void TMainForm::btnAboutClick() {}
-
 void TMainForm::btnHelpClick() { ShowHelp(0); }
 
 void TMainForm::aPrepareUpdate() {
