@@ -37,6 +37,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int show) {
     }
     return 0;
   }
+  // Before any window: the end of a Windows session sets it to release the watch threads.
+  const HANDLE allStop = app::AllStopEvent();
   // Without the block the program still runs; later copies then start as first copies.
   mapping = platform::CreateSharedMemory(kInstanceName, sizeof(InstanceRecord));
   platform::MappedView view = platform::MapSharedMemory(mapping);
@@ -56,5 +58,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int show) {
       DispatchMessageA(&message);
     }
   }
+  if (allStop) ResetEvent(allStop);
   return 0;
 }

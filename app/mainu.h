@@ -125,6 +125,7 @@ class TMainForm : public Form {
   void LaunchInstallProgram();
   void WatchEnded(LPARAM sender);
   void LaunchEnded(LPARAM sender);
+  void LaunchRefused(DWORD error);
   void btnInstDoneClick();
   void tmr5MinTimer();
   void EndInstallPhase();

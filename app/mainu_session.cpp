@@ -94,7 +94,7 @@ void TMainForm::LaunchInstallProgram() {
   LaunchRequest request;
   const std::string program = TextOf(ebInstallProg);
   const std::string parameters = TextOf(ebParams);
-  request.commandLine = parameters.empty() ? program : program + " " + parameters;
+  request.commandLine = InstallCommandLine(program, parameters);
   request.workingFolder = platform::FolderOf(program);
   request.realTime = trackMode == tmReal;
   request.processKey = processKey;
@@ -120,8 +120,25 @@ void TMainForm::WatchEnded(LPARAM sender) {
 void TMainForm::LaunchEnded(LPARAM sender) {
   if (!launchThread || sender != reinterpret_cast<LPARAM>(launchThread.get())) return;
   launchThread->Finish();
+  const DWORD startError = launchThread->StartError();
   launchThread.reset();  // ended: the close question no longer speaks of it
-  RunPostInstall(Sender::LaunchThread);
+  if (startError != 0)
+    LaunchRefused(startError);
+  else
+    RunPostInstall(Sender::LaunchThread);
+}
+
+// Nothing was installed, so there is nothing to report: the user learns why and gets the
+// setup page back as it was, and this run's snapshots go.
+void TMainForm::LaunchRefused(DWORD error) {
+  if (IsIconic(hwnd_)) ShowWindow(hwnd_, SW_RESTORE);
+  MessageWithBeep(hwnd_, TextOf(ebInstallProg) + "\r\n\r\n" + platform::SystemErrorText(error),
+                  "Vortan4", MB_OK | MB_ICONERROR);
+  for (const std::string& file : SnapshotFiles(tempPath, inis.entries))
+    platform::DeleteFileIfPresent(file);
+  phase = phSetup;
+  ShowStatus("");
+  ShowPage(0);
 }
 
 void TMainForm::btnInstDoneClick() { EndInstallPhase(); }

@@ -121,6 +121,11 @@ ModeChoices ChooseModes(ModeChoices modes, InstallType type, WindowsType windows
   return modes;
 }
 
+std::string InstallCommandLine(const std::string& program, const std::string& parameters) {
+  std::string line = "\"" + program + "\"";
+  return parameters.empty() ? line : line + " " + parameters;
+}
+
 HANDLE AllStopEvent() {
   static const platform::Handle event = [] {
     platform::Handle made(CreateEventA(nullptr, TRUE, FALSE, "Quennel VORTAN4 AllStop Event"));
@@ -195,9 +200,12 @@ void TLaunchProgThread::Run() {
     debugging_ = true;
   } else {
     started = platform::StartProcess(request_.commandLine, request_.workingFolder, flags);
+    startError_ = started.error;
   }
-  if (started.process) StartWatch(std::move(started.process), started.id);
-  if (request_.realTime && hooks_.startTracking) hooks_.startTracking();
+  if (started.process) {
+    StartWatch(std::move(started.process), started.id);
+    if (request_.realTime && hooks_.startTracking) hooks_.startTracking();
+  }
   if (debugging_)
     DebugLoop();
   else if (!watches_.empty())
@@ -239,9 +247,27 @@ void TLaunchProgThread::DebugLoop() {
       notStarted.erase(event.dwProcessId);
     } else if (event.dwDebugEventCode == LOAD_DLL_DEBUG_EVENT) {
       platform::Handle image(event.u.LoadDll.hFile);
+    } else if (event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT) {
+      pastFirstBreakpoint_.erase(event.dwProcessId);  // its id may come again
+    } else if (event.dwDebugEventCode == EXCEPTION_DEBUG_EVENT) {
+      platform::ContinueAfter(event, ContinueException(event));
+      continue;
     }
     platform::ContinueAfter(event, DBG_CONTINUE);
   }
 }
+
+// Breakpoints are ours: the system's first one in each process, and any the program
+// places for its debugger. Every other exception goes back to the program: continued as
+// handled, its own handlers would never run, and an access fault it means to catch would
+// repeat for ever.
+DWORD TLaunchProgThread::ContinueException(const DEBUG_EVENT& event) {
+  if (event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT)
+    return DBG_EXCEPTION_NOT_HANDLED;
+  if (pastFirstBreakpoint_.insert(event.dwProcessId).second) FirstBreakpoint(event);
+  return DBG_CONTINUE;
+}
+
+void TLaunchProgThread::FirstBreakpoint(const DEBUG_EVENT&) {}
 
 }  // namespace app

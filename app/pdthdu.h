@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -64,8 +65,12 @@ bool ObtainProcessKey(WindowsType windows, uint32_t& key);
 constexpr UINT WM_WATCHENDED = WM_APP + 20;   // a watch thread ended
 constexpr UINT WM_LAUNCHENDED = WM_APP + 21;  // the launch thread ended
 
+// The install program's path in quotes, then a blank and its parameters: unquoted, the
+// system would try "C:\Program.exe" first for "C:\Program Files\Acme\setup.exe".
+std::string InstallCommandLine(const std::string& program, const std::string& parameters);
+
 struct LaunchRequest {
-  std::string commandLine;    // the install program as typed, then a blank and its parameters
+  std::string commandLine;    // InstallCommandLine
   std::string workingFolder;  // with a trailing backslash
   bool realTime = false;
   uint32_t processKey = 0;
@@ -97,10 +102,18 @@ class TLaunchProgThread {
 
   bool Debugging() const { return debugging_; }  // the install runs under the debugging interface
   long LiveWatches() const { return liveWatches_; }
+  // Once the thread has ended: the system's error code when neither start of the install
+  // program succeeded, 0 when it ran.
+  DWORD StartError() const { return startError_; }
 
  private:
   void Run();
   void DebugLoop();
+  // How to continue after an exception event of a debugged process.
+  DWORD ContinueException(const DEBUG_EVENT& event);
+  // Each process's first breakpoint, once: its image and DLLs are loaded, none of its own
+  // code has run yet.
+  void FirstBreakpoint(const DEBUG_EVENT& event);
   // Launch thread: a watch thread that owns the handle and waits for the process or AllStop.
   void StartWatch(platform::Handle process, DWORD processId);
 
@@ -110,6 +123,8 @@ class TLaunchProgThread {
   std::atomic<bool> stop_{false};
   std::atomic<bool> finished_{false};
   std::atomic<long> liveWatches_{0};
+  DWORD startError_ = 0;
+  std::set<DWORD> pastFirstBreakpoint_;  // processes, launch thread only
   std::thread thread_;
   std::vector<std::thread> watches_;  // added by the launch thread, joined after it
 };

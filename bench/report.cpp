@@ -31,7 +31,8 @@ report::OwnFiles OwnFiles() {
   own.tempFolder = kOut;
   for (const char* ini : {"C:\\WINDOWS\\win.ini", "C:\\WINDOWS\\system.ini",
                           "C:\\WINDOWS\\control.ini"})
-    own.iniCopyNames.push_back(engines::IniCopyName(ini));
+    for (const char* extension : {".$$1", ".$$2"})
+      own.iniCopies.push_back(engines::IniCopyPath(ini, kOut, extension));
   return own;
 }
 

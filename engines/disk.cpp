@@ -13,6 +13,10 @@
 namespace engines {
 namespace {
 
+// The longest line a listing holds: the level, the stamp and a name, or "0" and a root.
+// ANSI names and paths stop at MAX_PATH.
+constexpr size_t kLongestLine = 5 + MAX_PATH;
+
 // The level character is one byte: below this depth it stays within it. ANSI paths end
 // long before (MAX_PATH), so this only guards against a runaway walk.
 constexpr unsigned kDeepestLevel = 255 - '0';
@@ -165,39 +169,53 @@ ListingReader::ListingReader(const std::string& path) : path_(path), lines_(path
   record_.stamp = "    ";
 }
 
-void ListingReader::Damaged() const {
-  throw platform::IoError("Damaged line " + std::to_string(lineNumber_) + " in", path_,
-                          ERROR_FILE_CORRUPT);
-}
+void ListingReader::Damaged() const { platform::ThrowDamagedLine(path_, lineNumber_); }
 
 void ListingReader::Next() {
-  if (!lines_.ReadLine(line_)) {
-    record_.path.clear();
-    record_.stamp.clear();
-    record_.level = kEndLevel;
-    pathEnds_.clear();
-    return;
-  }
   ++lineNumber_;
+  switch (lines_.ReadWrittenLine(line_, kLongestLine)) {
+    case platform::BufferedReader::Read::Line: break;
+    case platform::BufferedReader::Read::Damaged: Damaged();
+    case platform::BufferedReader::Read::End:
+      record_.path.clear();
+      record_.stamp.clear();
+      record_.level = kEndLevel;
+      pathEnds_.clear();
+      return;
+  }
   if (line_.empty()) Damaged();
   const unsigned char level = static_cast<unsigned char>(line_[0]);
   if (level == '0') {
-    if (line_.size() < 2) Damaged();
+    // Each root once: a second listing of it would come out as deleted and added again.
+    if (line_.size() < 2 ||
+        std::find(roots_.begin(), roots_.end(), line_) != roots_.end())
+      Damaged();
+    roots_.push_back(line_);
     record_.path.assign(line_, 1, std::string::npos);
     record_.stamp.clear();
     record_.level = level;
     pathEnds_.assign(1, record_.path.size());
+    names_.clear();
     return;
   }
   // An entry: a level one deeper than the record before it at most, four stamp bytes
-  // and a name of at least one character.
+  // and a name of at least one character that a folder search could give.
   const size_t depth = level - '0';
-  if (level < '0' || pathEnds_.empty() || depth > pathEnds_.size() || line_.size() < 6)
+  if (level < '0' || pathEnds_.empty() || depth > pathEnds_.size() || line_.size() < 6 ||
+      line_.find_first_of("\\/\0", 5, 3) != std::string::npos)
     Damaged();
+  // Siblings stand in strictly ascending order: out of order, the merge would report
+  // them deleted on one side and added on the other.
+  name_.assign(line_, 5, std::string::npos);
+  if (depth <= names_.size() && !BeforeByBytes(names_[depth - 1], name_) &&
+      CompareNames(names_[depth - 1], name_) >= 0)
+    Damaged();
+  names_.resize(depth);
+  names_[depth - 1] = name_;
   std::string& path = record_.path;
   path.resize(pathEnds_[depth - 1]);
   if (path.back() != '\\') path += '\\';
-  path.append(line_, 5, std::string::npos);
+  path += name_;
   pathEnds_.resize(depth);
   pathEnds_.push_back(path.size());
   record_.stamp.assign(line_, 1, 4);

@@ -35,9 +35,10 @@ struct ListingRecord {
   std::string stamp;          // empty for a root line
 };
 
-// Reads a listing one record at a time. A line that cannot be a record (too short for
-// its fields, a level that jumps or is below "0", an entry before any root) raises
-// IoError naming the file and the line.
+// Reads a listing one record at a time. A line that cannot be a record raises IoError
+// naming the file and the line: too short or too long for its fields, without its CR LF,
+// a level that jumps or is below "0", an entry before any root, a root listed twice, a
+// name out of order after its previous sibling.
 class ListingReader {
  public:
   static constexpr unsigned char kEndLevel = '/';
@@ -55,7 +56,10 @@ class ListingReader {
   platform::BufferedReader lines_;
   ListingRecord record_;
   std::string line_;
+  std::string name_;
   std::vector<size_t> pathEnds_;  // length of the path at each level of the current record
+  std::vector<std::string> names_;  // the current record's names below its root
+  std::vector<std::string> roots_;  // the root lines read so far
   unsigned long lineNumber_ = 0;
 };
 

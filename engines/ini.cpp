@@ -20,6 +20,9 @@ namespace {
 // into buffers of 2,048 bytes (2,047 characters).
 constexpr size_t kNameListBytes = 16384;
 constexpr size_t kValueBytes = 2048;
+// Longer than any line of a copy: a section name, a key name and a value with the
+// brackets and the "=".
+constexpr size_t kLongestLine = 2 * kNameListBytes + kValueBytes;
 
 const char kDeviceSectionLine[] = "[386Enh]";
 const char kDeviceEntryPrefix[] = "[386enh]device=";
@@ -56,14 +59,30 @@ std::optional<platform::BufferedReader> OpenIfPresent(const std::string& path) {
   }
 }
 
-// The lines of a file that may be missing, one at a time.
-class LineSource {
+// The lines of a copy or device file, which may be missing, one at a time. They are ours
+// and wait in a folder that other programs can write to: a line without its CR LF, or
+// longer than any that the snapshot writes, is damage.
+class WrittenLines {
  public:
-  explicit LineSource(const std::string& path) : file_(OpenIfPresent(path)) {}
-  bool Next(std::string& line) { return file_ && file_->ReadLine(line); }
+  explicit WrittenLines(const std::string& path) : path_(path), file_(OpenIfPresent(path)) {}
+
+  bool Next(std::string& line) {
+    if (!file_) return false;
+    ++lineNumber_;
+    switch (file_->ReadWrittenLine(line, kLongestLine)) {
+      case platform::BufferedReader::Read::Line: return true;
+      case platform::BufferedReader::Read::End: return false;
+      case platform::BufferedReader::Read::Damaged: break;
+    }
+    Damaged();
+  }
+  // The line last read cannot be what the snapshot wrote.
+  [[noreturn]] void Damaged() const { platform::ThrowDamagedLine(path_, lineNumber_); }
 
  private:
+  std::string path_;
   std::optional<platform::BufferedReader> file_;
+  unsigned long lineNumber_ = 0;
 };
 
 struct IniRecord {
@@ -72,44 +91,6 @@ struct IniRecord {
   bool isSection = true;
   std::string key;
   std::string value;
-};
-
-// Reads the records of a copy. A key line is known by the section line before it, so
-// that a "]" or "=" inside a section name cannot split the line in the wrong place.
-class CopyReader {
- public:
-  explicit CopyReader(const std::string& path) : lines_(path) { Next(); }
-  bool Exhausted() const { return exhausted_; }
-  const IniRecord& Record() const { return record_; }
-
-  void Next() {
-    std::string line;
-    if (!lines_.Next(line)) {
-      exhausted_ = true;
-      return;
-    }
-    const std::string prefix = "[" + record_.section + "]";
-    size_t equals = line.find('=', prefix.size());
-    if (started_ && line.compare(0, prefix.size(), prefix) == 0 && equals != std::string::npos) {
-      record_.isSection = false;
-      record_.key = line.substr(prefix.size(), equals - prefix.size());
-      record_.value = line.substr(equals + 1);
-    } else {
-      size_t close = line.rfind(']');
-      record_.section = close != std::string::npos && close > 0 ? line.substr(1, close - 1) : line;
-      record_.isSection = true;
-      record_.key.clear();
-      record_.value.clear();
-    }
-    record_.line = std::move(line);
-    started_ = true;
-  }
-
- private:
-  LineSource lines_;
-  IniRecord record_;
-  bool started_ = false;
-  bool exhausted_ = false;
 };
 
 bool SameKey(const IniRecord& a, const IniRecord& b) {
@@ -125,6 +106,71 @@ int CompareRecords(const IniRecord& a, const IniRecord& b) {
   if (int order = CompareIniNames(a.key, b.key)) return order;
   return a.value.compare(b.value);
 }
+
+// Reads the records of a copy. A key line is known by the section line before it, so
+// that a "]" or "=" inside a section name cannot split the line in the wrong place.
+// Records must come in the order the copy is written in: out of order, the merge would
+// report them deleted on one side and added on the other.
+class CopyReader {
+ public:
+  explicit CopyReader(const std::string& path) : lines_(path) { Next(); }
+  bool Exhausted() const { return exhausted_; }
+  const IniRecord& Record() const { return record_; }
+
+  void Next() {
+    std::string line;
+    if (!lines_.Next(line)) {
+      exhausted_ = true;
+      return;
+    }
+    next_.section = record_.section;
+    const std::string prefix = "[" + next_.section + "]";
+    size_t equals = line.find('=', prefix.size());
+    if (started_ && line.compare(0, prefix.size(), prefix) == 0 && equals != std::string::npos) {
+      next_.isSection = false;
+      next_.key = line.substr(prefix.size(), equals - prefix.size());
+      next_.value = line.substr(equals + 1);
+    } else {
+      if (line.size() < 2 || line.front() != '[' || line.back() != ']') lines_.Damaged();
+      next_.section = line.substr(1, line.size() - 2);
+      next_.isSection = true;
+      next_.key.clear();
+      next_.value.clear();
+    }
+    if (started_ && CompareRecords(record_, next_) >= 0) lines_.Damaged();
+    next_.line = std::move(line);
+    std::swap(record_, next_);
+    started_ = true;
+  }
+
+ private:
+  WrittenLines lines_;
+  IniRecord record_;
+  IniRecord next_;
+  bool started_ = false;
+  bool exhausted_ = false;
+};
+
+// The lines of a device file, checked as they come: each holds "device=", and none sorts
+// before the line above it.
+class DeviceReader {
+ public:
+  explicit DeviceReader(const std::string& path) : lines_(path) {}
+  bool Next(std::string& line) {
+    if (!lines_.Next(line)) return false;
+    if (LowerAscii(line).find("device=") == std::string::npos ||
+        (started_ && NameBefore(line, previous_)))
+      lines_.Damaged();
+    previous_ = line;
+    started_ = true;
+    return true;
+  }
+
+ private:
+  WrittenLines lines_;
+  std::string previous_;
+  bool started_ = false;
+};
 
 void WriteIniCopy(const std::string& iniPath, const std::string& copyPath) {
   platform::BufferedWriter copy(copyPath);
@@ -143,17 +189,18 @@ void WriteIniCopy(const std::string& iniPath, const std::string& copyPath) {
 
 std::vector<std::string> ReadDeviceLines(const std::string& iniPath) {
   std::vector<std::string> devices;
-  LineSource ini(iniPath);
+  std::optional<platform::BufferedReader> ini = OpenIfPresent(iniPath);
   std::string line;
   bool inSection = false;
-  while (ini.Next(line)) {
+  while (ini && ini->ReadLine(line)) {
     line = TrimBlanks(line);
     if (!inSection) {
       inSection = LowerAscii(line) == LowerAscii(kDeviceSectionLine);
     } else if (!line.empty() && line[0] == '[') {
       break;
     } else if (LowerAscii(line).find("device=") != std::string::npos) {
-      devices.push_back(line);
+      // Cut to what the device file may hold; no real device line comes near it.
+      devices.push_back(line.substr(0, kLongestLine));
     }
   }
   return devices;
@@ -245,8 +292,8 @@ void CompareSystemIniDevices(const std::string& beforeDevices, const std::string
                              ResultList& keysAdded, ResultList& keysDeleted,
                              ResultList& keysChanged) {
   for (ResultList* list : {&keysAdded, &keysDeleted, &keysChanged}) RemoveDeviceEntries(*list);
-  LineSource before(beforeDevices);
-  LineSource after(afterDevices);
+  DeviceReader before(beforeDevices);
+  DeviceReader after(afterDevices);
   std::string beforeLine, afterLine;
   bool haveBefore = before.Next(beforeLine);
   bool haveAfter = after.Next(afterLine);
@@ -263,12 +310,16 @@ void CompareSystemIniDevices(const std::string& beforeDevices, const std::string
   }
 }
 
+bool HasDeviceLines(const std::string& name) {
+  return LowerAscii(name).find("system.ini") != std::string::npos;
+}
+
 bool SnapshotWatchedIniFiles(const std::vector<std::string>& names, const std::string& tempFolder,
                              const std::string& extension, const ProgressCallback& progress) {
   for (const std::string& name : names) {
     if (progress) progress(name);
     SnapshotIniFile(name, tempFolder, extension);
-    if (name.find("system.ini") != std::string::npos) {
+    if (HasDeviceLines(name)) {
       if (progress) progress("SYSTEM.INI devices");
       SnapshotSystemIniDevices(name, tempFolder + kDeviceFileBase + extension);
     }

@@ -50,8 +50,12 @@ void SnapshotIniFile(const std::string& name, const std::string& tempFolder,
 // folder). A file without a "[386Enh]" section, or no file, gives an empty device file.
 void SnapshotSystemIniDevices(const std::string& iniName, const std::string& deviceFile);
 
-// Copies each watched INI file with the extension, in list order, and for a name that
-// contains "system.ini" its device lines into DEV$$$$$ with the extension, telling
+// A watched name that contains "system.ini" in any case: its device lines are recorded and
+// compared too. The snapshot and the compare must agree on it, or the lines go missing.
+bool HasDeviceLines(const std::string& name);
+
+// Copies each watched INI file with the extension, in list order, and for a name with
+// device lines (HasDeviceLines) those into DEV$$$$$ with the extension, telling
 // progress what it works on. Answers false, having stopped, once the program is being
 // closed.
 bool SnapshotWatchedIniFiles(const std::vector<std::string>& names, const std::string& tempFolder,

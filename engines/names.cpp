@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace engines {
@@ -34,6 +35,30 @@ bool SortsBefore(const std::string& a, const std::string& b) {
 int CompareIniNames(const std::string& a, const std::string& b) {
   int order = CompareNames(a, b);
   return order != 0 ? order : UpperAnsi(a).compare(UpperAnsi(b));
+}
+
+bool BeforeByBytes(const std::string& a, const std::string& b) {
+  auto plain = [](unsigned char c) {
+    return c == '.' || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+  };
+  auto upper = [](unsigned char c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; };
+  const size_t common = std::min(a.size(), b.size());
+  for (size_t i = 0; i < common; ++i) {
+    const unsigned char x = a[i], y = b[i];
+    if (!plain(x) || !plain(y)) return false;
+    if (upper(x) != upper(y)) {
+      // The rest of both names must be plain too, or the system might weigh it differently.
+      for (size_t j = i + 1; j < a.size(); ++j)
+        if (!plain(a[j])) return false;
+      for (size_t j = i + 1; j < b.size(); ++j)
+        if (!plain(b[j])) return false;
+      return upper(x) < upper(y);
+    }
+  }
+  if (a.size() >= b.size()) return false;  // equal but for case, or b is a's prefix
+  for (size_t j = common; j < b.size(); ++j)
+    if (!plain(b[j])) return false;
+  return true;
 }
 
 bool ListBoxBefore(const std::string& a, const std::string& b) {

@@ -175,6 +175,9 @@ class RegistryWalker {
 
     std::sort(values.begin(), values.end(),
               [](const ValueLines& a, const ValueLines& b) { return SortsBefore(a.name, b.name); });
+    values.erase(std::unique(values.begin(), values.end(),
+                             [](const ValueLines& a, const ValueLines& b) { return a.name == b.name; }),
+                 values.end());
     for (const ValueLines& value : values) {
       WriteLine(level, '1', value.name);
       WriteLine(level + 1, value.data);
@@ -199,6 +202,9 @@ class RegistryWalker {
     for (std::string& name : names_) subkeys.push_back({WrittenKeyName(name), std::move(name)});
     std::sort(subkeys.begin(), subkeys.end(),
               [](const Subkey& a, const Subkey& b) { return SortsBefore(a.written, b.written); });
+    subkeys.erase(std::unique(subkeys.begin(), subkeys.end(),
+                              [](const Subkey& a, const Subkey& b) { return a.written == b.written; }),
+                  subkeys.end());
     return ERROR_SUCCESS;
   }
 
@@ -257,8 +263,16 @@ class RegistryWalker {
   bool stopped_ = false;
 };
 
+// The longest line a listing holds: level, kind and a value name of 16,383 characters,
+// the most the registry allows; key names and data texts are far shorter.
+constexpr size_t kLongestLine = 2 + 16383;
+constexpr unsigned char kFirstDataKind = 50;                             // type 0
+constexpr unsigned char kLastDataKind = 50 + REG_BINARY + kFoldedType;  // the highest recorded
+
 // One record of a listing at a time: a root, a key or a value with its data. The end of
-// the file gives the end marker, an empty path.
+// the file gives the end marker, an empty path. A line that cannot be what the snapshot
+// wrote raises RegistryListingCorrupted: cut, overlong, a level that jumps, a value
+// without its data line, a root twice, a name out of order after its previous sibling.
 class ListingReader {
  public:
   explicit ListingReader(const std::string& path) : file_(path) {}
@@ -283,31 +297,47 @@ class ListingReader {
 
   void Next() {
     data_.clear();
-    if (!file_.ReadLine(line_)) {
+    if (!ReadLine()) {
       depth_ = 0;
       level_ = '/';
       kind_ = '0';
       return;
     }
     if (line_.size() < 2) Corrupted();
-    unsigned level = static_cast<unsigned char>(line_[0]);
-    unsigned char kind = static_cast<unsigned char>(line_[1]);
+    const unsigned level = static_cast<unsigned char>(line_[0]);
+    const unsigned char kind = static_cast<unsigned char>(line_[1]);
+    if (level < '0' || (kind != '0' && kind != '1')) Corrupted();
+    // A key's contents are one level deeper than the key; a value has none. The first
+    // line is a root, and each root stands once.
+    const size_t depth = level - '0' + 1;
+    if (depth > depth_ + (kind_ == '0' ? 1 : 0)) Corrupted();
     if (level == '0') {
-      depth_ = 0;
-      kind = '0';
-    } else {
-      if (kind != '0' && kind != '1') Corrupted();
-      if (level <= level_ && depth_ > 0) --depth_;
-      for (unsigned previous = level_; level < previous && depth_ > 0; --previous) --depth_;
+      if (kind != '0' || std::find(roots_.begin(), roots_.end(), line_) != roots_.end())
+        Corrupted();
+      roots_.push_back(line_);
     }
-    if (names_.size() <= depth_) names_.resize(depth_ + 1);
-    names_[depth_++].assign(line_, 2, std::string::npos);
+    name_.assign(line_, 2, std::string::npos);
+    if (depth <= depth_ && depth > 1) {
+      // Within a key its values come first, then its subkeys, each in ascending order.
+      const bool previousIsValue = kinds_[depth - 1] == '1';
+      if (kind == '1' && !previousIsValue) Corrupted();
+      if ((kind == '1') == previousIsValue && !BeforeByBytes(names_[depth - 1], name_) &&
+          !SortsBefore(names_[depth - 1], name_))
+        Corrupted();
+    }
+    if (names_.size() < depth) {
+      names_.resize(depth);
+      kinds_.resize(depth);
+    }
+    names_[depth - 1].swap(name_);
+    kinds_[depth - 1] = kind;
+    depth_ = depth;
     level_ = level;
     kind_ = kind;
     if (kind == '1') {
-      if (!file_.ReadLine(line_) || line_.size() < 2 ||
-          static_cast<unsigned char>(line_[0]) != level + 1 ||
-          static_cast<unsigned char>(line_[1]) <= '1')
+      if (!ReadLine() || line_.size() < 2 || static_cast<unsigned char>(line_[0]) != level + 1 ||
+          static_cast<unsigned char>(line_[1]) < kFirstDataKind ||
+          static_cast<unsigned char>(line_[1]) > kLastDataKind)
         Corrupted();
       kind_ = static_cast<unsigned char>(line_[1]);
       data_.assign(line_, 2, std::string::npos);
@@ -315,15 +345,31 @@ class ListingReader {
   }
 
  private:
-  [[noreturn]] void Corrupted() const { throw RegistryListingCorrupted(file_.Path()); }
+  // False at the end of the file.
+  bool ReadLine() {
+    ++lineNumber_;
+    switch (file_.ReadWrittenLine(line_, kLongestLine)) {
+      case platform::BufferedReader::Read::Line: return true;
+      case platform::BufferedReader::Read::End: return false;
+      case platform::BufferedReader::Read::Damaged: break;
+    }
+    Corrupted();
+  }
+  [[noreturn]] void Corrupted() const {
+    throw RegistryListingCorrupted(file_.Path(), lineNumber_);
+  }
 
   platform::BufferedReader file_;
   std::vector<std::string> names_;  // the first depth_ are the path
+  std::vector<unsigned char> kinds_;  // "0" a key, "1" a value, for each of names_
+  std::vector<std::string> roots_;    // the root lines read so far
   size_t depth_ = 0;
   unsigned level_ = '0';
   unsigned char kind_ = '0';
   std::string data_;
   std::string line_;
+  std::string name_;
+  unsigned long lineNumber_ = 0;
 };
 
 // Negative when a comes first, positive when b does.
@@ -397,12 +443,15 @@ void CompareRegistrySnapshots(const std::string& beforePath, const std::string& 
       AddOneSided(after, keysAdded, valuesAdded);
       after.Next();
     } else {
-      if (before.Data() != after.Data()) {
+      // A kind change counts even where the text stays: "1" as a string and as a number,
+      // a path that became expandable.
+      if (before.Data() != after.Data() || before.RecordedType() != after.RecordedType()) {
         RegObject object;
         object.valueName = before.Name(before.Depth() - 1);
         object.valueType = before.RecordedType();
-        if (object.valueType >= kFoldedType) {
-          object.valueType -= kFoldedType;
+        if (object.valueType >= kFoldedType || after.RecordedType() >= kFoldedType) {
+          // Folded bytes only show that the data changed, not what it is.
+          if (object.valueType >= kFoldedType) object.valueType -= kFoldedType;
           object.newData = "(changed)";
           object.oldData = "(data too large)";
         } else {

@@ -6,9 +6,10 @@
 // HKEY_LOCAL_MACHINE), kind "0" a subkey, kind "1" a value name ("@" for the default
 // value, characters below 32 as "."), always followed by its data line one level deeper
 // whose kind is 50 plus the recorded type. Within a key its values come first, then its
-// subkeys, each followed by its own contents; both are in ascending order of the names
-// as written, under the system's case-insensitive, locale-aware comparison, which the
-// compare uses too.
+// subkeys, each followed by its own contents; both are in strictly ascending order of the
+// names as written, under the system's case-insensitive, locale-aware comparison, which
+// the compare uses too (names it holds equal follow their bytes). Of names that read the
+// same once written (control characters replaced) only the first is listed.
 #include <windows.h>
 
 #include <functional>
@@ -51,20 +52,27 @@ void SnapshotRegistryFrom(const std::string& listingPath, const std::vector<Regi
                           const TrackedList& ignoredKeys, const ProgressCallback& progress,
                           const RegistryErrorNotice& notice);
 
-// A value name line that is not followed by its data line.
+// A listing line that cannot be what the snapshot wrote, such as a value name line that
+// is not followed by its data line.
 class RegistryListingCorrupted : public std::runtime_error {
  public:
-  explicit RegistryListingCorrupted(std::string path)
-      : std::runtime_error("Stored Registry data corrupted"), path_(std::move(path)) {}
+  RegistryListingCorrupted(std::string path, unsigned long line)
+      : std::runtime_error("Stored Registry data corrupted in " + path + ", line " +
+                           std::to_string(line)),
+        path_(std::move(path)),
+        line_(line) {}
   const std::string& Path() const { return path_; }
+  unsigned long Line() const { return line_; }
 
  private:
   std::string path_;
+  unsigned long line_;
 };
 
 // Merges the before and after listings in one pass and fills the five lists (cleared
-// first). Entries are key paths; value entries carry a RegObject. Data folded before
-// reports as "(changed)" / "(data too large)". Raises RegistryListingCorrupted, with the
+// first). Entries are key paths; value entries carry a RegObject. A value changes when its
+// text or its recorded type does; data folded on either side reports as "(changed)" /
+// "(data too large)". Raises RegistryListingCorrupted, with the
 // lists as far as they were filled.
 void CompareRegistrySnapshots(const std::string& beforePath, const std::string& afterPath,
                               ResultList& keysAdded, ResultList& keysDeleted,

@@ -24,4 +24,8 @@ void ThrowLastError(const std::string& operation, const std::string& path) {
   throw IoError(operation, path, code);
 }
 
+void ThrowDamagedLine(const std::string& path, unsigned long line) {
+  throw IoError("Damaged line " + std::to_string(line) + " in", path, ERROR_FILE_CORRUPT);
+}
+
 }  // namespace platform

@@ -24,6 +24,10 @@ class IoError : public std::runtime_error {
   DWORD code_;
 };
 
+// A line of a listing or copy that cannot be what this program wrote there (the files wait
+// in a folder that other programs can write to): "Damaged line N in" the file.
+[[noreturn]] void ThrowDamagedLine(const std::string& path, unsigned long line);
+
 // Throws IoError with the calling thread's last error; call it on the line after the
 // failed call, before anything else can change that error.
 [[noreturn]] void ThrowLastError(const std::string& operation, const std::string& path);

@@ -10,8 +10,10 @@ StartedProcess StartProcess(const std::string& commandLine, const std::string& f
   std::string line = commandLine;  // CreateProcessA may write into it
   StartedProcess started;
   if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, flags, nullptr,
-                      folder.empty() ? nullptr : folder.c_str(), &startup, &info))
+                      folder.empty() ? nullptr : folder.c_str(), &startup, &info)) {
+    started.error = GetLastError();
     return started;
+  }
   Handle thread(info.hThread);
   started.process.reset(info.hProcess);
   started.id = info.dwProcessId;

@@ -11,10 +11,11 @@ namespace platform {
 struct StartedProcess {
   Handle process;
   DWORD id = 0;
+  DWORD error = 0;  // why the system refused, when it did
 };
 
 // Starts commandLine in folder ("" for the current one) with the creation flags given.
-// Empty process handle when the system refuses; GetLastError then tells why.
+// Empty process handle and the system's error code when the system refuses.
 StartedProcess StartProcess(const std::string& commandLine, const std::string& folder,
                             DWORD flags);
 

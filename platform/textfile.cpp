@@ -95,6 +95,24 @@ bool BufferedReader::ReadLine(std::string& line) {
   return true;
 }
 
+BufferedReader::Read BufferedReader::ReadWrittenLine(std::string& line, size_t maxLength) {
+  size_t searchFrom = position_;
+  for (;;) {
+    size_t end = buffer_.find('\n', searchFrom);
+    if (end != std::string::npos) {
+      if (end == position_ || buffer_[end - 1] != '\r' || end - 1 - position_ > maxLength)
+        return Read::Damaged;
+      line.assign(buffer_, position_, end - 1 - position_);
+      position_ = end + 1;
+      return Read::Line;
+    }
+    if (buffer_.size() - position_ > maxLength + 1) return Read::Damaged;
+    searchFrom = buffer_.size() - position_;  // relative: Fill() moves the data to the front
+    if (!Fill()) break;
+  }
+  return position_ >= buffer_.size() ? Read::End : Read::Damaged;
+}
+
 bool DeleteFileIfPresent(const std::string& path) {
   if (DeleteFileA(path.c_str())) return true;
   DWORD code = GetLastError();

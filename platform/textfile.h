@@ -40,6 +40,12 @@ class BufferedReader {
   // The next line without its line end (CR LF, or a lone LF); false at the end of the
   // file. A last line without a line end is still a line.
   bool ReadLine(std::string& line);
+
+  // For the files this program writes itself, where every line ends in CR LF and none is
+  // longer than maxLength: Damaged for a line that breaks either rule (one the file ends
+  // in the middle of, one that runs on, which is not read past maxLength).
+  enum class Read { Line, End, Damaged };
+  Read ReadWrittenLine(std::string& line, size_t maxLength);
   const std::string& Path() const { return path_; }
 
  private:

@@ -4,6 +4,7 @@
 #include "engines/filetime.h"
 #include "engines/ini.h"
 #include "engines/registry.h"
+#include "platform/system.h"
 #include "report/realtime_report.h"
 #include "report/sections.h"
 
@@ -16,11 +17,13 @@ constexpr char kAfter[] = ".$$2";
 OwnFiles OwnFilesOf(const TrackingRun& run) {
   OwnFiles own;
   own.programFolder = run.programFolder;
+  own.programPath = platform::ModulePath();
   own.reportName = run.reportName;
   own.reportFolder = run.reportFolder;
   own.tempFolder = run.tempFolder;
   for (const std::string& name : run.watchedInis)
-    own.iniCopyNames.push_back(engines::IniCopyName(engines::IniFullPath(name)));
+    for (const char* extension : {kBefore, kAfter})
+      own.iniCopies.push_back(engines::IniCopyPath(name, run.tempFolder, extension));
   return own;
 }
 
@@ -33,7 +36,7 @@ void WriteIniSections(ReportStreams& streams, const TrackingRun& run, const Step
     engines::CompareIniSnapshots(engines::IniCopyPath(name, run.tempFolder, kBefore),
                                  engines::IniCopyPath(name, run.tempFolder, kAfter), lists[0],
                                  lists[1], lists[2], lists[3], lists[4]);
-    if (engines::LowerAscii(name).find("system.ini") != std::string::npos) {
+    if (engines::HasDeviceLines(name)) {
       display.showStatus("SYSTEM.INI devices");
       engines::CompareSystemIniDevices(devices + kBefore, devices + kAfter, lists[0], lists[1],
                                        lists[2]);

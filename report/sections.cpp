@@ -70,15 +70,21 @@ class OwnFileTest {
   explicit OwnFileTest(const OwnFiles& own)
       : own_(own),
         programFolder_(engines::LowerAscii(own.programFolder)),
+        programStem_(ProgramStem(own.programPath)),
         tempFolder_(engines::LowerAscii(own.tempFolder)),
         reportKeys_{SortKey(own.reportName), SortKey(own.reportFolder + "EXTRARPT.CSV"),
                     SortKey(own.reportFolder + "EXTRARPT.TXT")} {}
 
   bool operator()(const std::string& entry) const {
     const std::string lower = engines::LowerAscii(entry);
-    if (!programFolder_.empty() && lower.find(programFolder_) != std::string::npos) return true;
-    // The program's folder itself: its time moves whenever the program writes its files.
-    if (!programFolder_.empty() && lower + '\\' == programFolder_) return true;
+    if (programFolder_.size() == 3 && programFolder_[1] == ':') {
+      // A program kept in a drive root shares the folder with the whole drive.
+      if (isProgramFile(lower)) return true;
+    } else if (!programFolder_.empty()) {
+      if (lower.find(programFolder_) != std::string::npos) return true;
+      // The program's folder itself: its time moves whenever the program writes its files.
+      if (lower + '\\' == programFolder_) return true;
+    }
     const std::string key = SortKey(entry);
     for (const std::string& report : reportKeys_)
       if (key == report) return true;
@@ -86,6 +92,20 @@ class OwnFileTest {
   }
 
  private:
+  // "c:\vortan4.": the program, its settings and its help file share its name.
+  static std::string ProgramStem(const std::string& programPath) {
+    std::string lower = engines::LowerAscii(programPath);
+    size_t dot = lower.find_last_of('.');
+    size_t slash = lower.find_last_of('\\');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return std::string();
+    return lower.substr(0, dot + 1);
+  }
+
+  bool isProgramFile(const std::string& lower) const {
+    return !programStem_.empty() && lower.compare(0, programStem_.size(), programStem_) == 0 &&
+           lower.find('\\', programStem_.size()) == std::string::npos;
+  }
+
   bool isSnapshotFile(const std::string& entry, const std::string& lower) const {
     if (tempFolder_.empty() || lower.find(tempFolder_) == std::string::npos) return false;
     size_t dot = entry.find_last_of('.');
@@ -98,12 +118,14 @@ class OwnFileTest {
     if (base == engines::kDiskListingBase || base == engines::kRegistryListingBase ||
         base == engines::kDeviceFileBase)
       return true;
-    return std::any_of(own_.iniCopyNames.begin(), own_.iniCopyNames.end(),
-                       [&](const std::string& copy) { return SameText(base + ".INI", copy); });
+    // The copies' names keep the watched files' names up to their last ".", whatever
+    // their extension (app.cfg gives app.$$1), so they are compared whole.
+    return std::any_of(own_.iniCopies.begin(), own_.iniCopies.end(),
+                       [&](const std::string& copy) { return SameText(entry, copy); });
   }
 
   const OwnFiles& own_;
-  const std::string programFolder_, tempFolder_;
+  const std::string programFolder_, programStem_, tempFolder_;
   const std::string reportKeys_[3];
 };
 

@@ -26,11 +26,12 @@ void WriteRegistrySection(ReportStreams& streams, WorkLists& lists);
 
 // The files the program itself makes or owns, which no file section reports.
 struct OwnFiles {
-  std::string programFolder;             // lower case, trailing backslash
-  std::string reportName;                // the report file
-  std::string reportFolder;              // trailing backslash
-  std::string tempFolder;                // trailing backslash
-  std::vector<std::string> iniCopyNames; // copy names of the watched INI files
+  std::string programFolder;          // lower case, trailing backslash
+  std::string programPath;            // the program file
+  std::string reportName;             // the report file
+  std::string reportFolder;           // trailing backslash
+  std::string tempFolder;             // trailing backslash
+  std::vector<std::string> iniCopies; // the watched INI files' copies, before and after
 };
 void WriteDiskSection(ReportStreams& streams, WorkLists& lists, const OwnFiles& own);
 void WriteFileTimeSection(ReportStreams& streams, WorkLists& lists, const OwnFiles& own);

@@ -67,6 +67,7 @@ class NoticeWindow {
   std::unique_ptr<TLaunchProgThread> launch;
   bool launchEnded = false;
   bool debugging = false;
+  DWORD startError = 0;
   int watchNotices = 0;
 
  private:
@@ -82,6 +83,7 @@ class NoticeWindow {
       EXPECT_EQ(self->launch->LiveWatches(), 0);
       self->debugging = self->launch->Debugging();
       self->launch->Finish();
+      self->startError = self->launch->StartError();
       self->launch.reset();
       self->launchEnded = true;
       return 0;
@@ -125,6 +127,17 @@ TEST(LaunchInstallProgram, ProgramThatWritesAFileInItsWorkingFolder) {
   EXPECT_EQ(window.watchNotices, 2);
 }
 
+// Under the debugging interface an install program's own exception handlers still run:
+// an access fault it means to catch does not repeat for ever, a thrown exception is caught.
+TEST(LaunchInstallProgram, ProgramThatHandlesItsOwnExceptions) {
+  TempFolder folder;
+  NoticeWindow window;
+  window.Launch(std::string(kFakeSetup) + " catch " + folder.Path() + "caught.txt");
+  ASSERT_TRUE(window.WaitForLaunchEnd(15000));
+  EXPECT_TRUE(window.debugging);
+  EXPECT_EQ(folder.read("caught.txt"), "done");
+}
+
 TEST(LaunchInstallProgram, WaitsForTheSecondSetupAndItsChildren) {
   TempFolder folder;
   NoticeWindow window;
@@ -135,12 +148,28 @@ TEST(LaunchInstallProgram, WaitsForTheSecondSetupAndItsChildren) {
   EXPECT_EQ(window.watchNotices, 1 + 7);
 }
 
-TEST(LaunchInstallProgram, MissingProgramEndsAtOnce) {
+TEST(LaunchInstallProgram, MissingProgramEndsAtOnceWithTheSystemsReason) {
   NoticeWindow window;
-  window.Launch("C:\\tests\\programs\\no-such-setup.exe /s");
+  window.Launch(app::InstallCommandLine("C:\\tests\\programs\\no-such-setup.exe", "/s"));
   ASSERT_TRUE(window.WaitForLaunchEnd(3000));
   EXPECT_FALSE(window.debugging);
+  EXPECT_EQ(window.startError, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
   EXPECT_EQ(window.watchNotices, 0);
+}
+
+// Unquoted, "...\My Setup\setup.exe" would start "...\My.exe" with "Setup\setup.exe ..."
+// as its parameters.
+TEST(LaunchInstallProgram, ProgramPathWithABlank) {
+  TempFolder folder;
+  folder.makeFolder("My Setup");
+  for (const char* copy : {"My Setup\\setup.exe", "My.exe"})
+    ASSERT_TRUE(CopyFileA(kFakeSetup, (folder / copy).c_str(), FALSE));
+  NoticeWindow window;
+  window.Launch(app::InstallCommandLine(folder / "My Setup\\setup.exe", "write made.txt"),
+                folder / "My Setup\\");
+  ASSERT_TRUE(window.WaitForLaunchEnd(15000));
+  EXPECT_EQ(window.startError, 0u);
+  EXPECT_EQ(folder.read("My Setup\\made.txt"), "done");
 }
 
 TEST(LaunchInstallProgram, AllStopReleasesTheWatches) {

@@ -160,6 +160,15 @@ TEST(DiskCompare, DamagedListingsRaiseAnErrorNamingTheFile) {
       "0\r\n1ABCDa\r\n"s,                     // an empty root
       "0c:\\x\r\n\x01\xFF\xFE\x00junk\r\n"s,  // binary junk
       "0c:\\x\r\n\xFF\xFE\xFD\xFC\xFB\xFA\r\n"s,
+      "0c:\\x\r\n1ABCDa\r\n1ABCDb"s,                 // the last line cut before its end
+      "0c:\\x\r\n1ABCDa\n1ABCDb\r\n"s,               // a line end that is not ours
+      "0c:\\x\r\n1ABCDb\r\n1ABCDa\r\n"s,            // siblings out of order
+      "0c:\\x\r\n1ABCDa\r\n2ABCDy\r\n1ABCDa\r\n"s,  // a sibling twice
+      "0c:\\x\r\n1ABCDa\r\n0c:\\x\r\n"s,            // a root twice
+      "0c:\\x\r\n1ABCDa\\b\r\n"s,                   // a name no search gives
+      "0c:\\x\r\n1ABCD"s + std::string(40000, 'n') + "\r\n",  // a name past the limits
+      "0c:\\"s + std::string(300000, 'x') + "\r\n",             // a root past them
+      std::string(300000, '\\'),                                // no line end at all
   };
   for (const std::string& content : damaged) {
     work.Write("bad", content);
@@ -171,9 +180,9 @@ TEST(DiskCompare, DamagedListingsRaiseAnErrorNamingTheFile) {
       EXPECT_NE(std::string(error.what()).find("Damaged line"), std::string::npos) << error.what();
     }
   }
-  // A last line without its line end is still a record.
-  work.Write("unended", "0c:\\x\r\n1ABCDa\r\n1ABCDb");
-  EXPECT_EQ(Texts(Compare(work / "good", work / "unended").added), Paths({"c:\\x\\b"}));
+  // Siblings in the order of names without regard to case, not of bytes.
+  work.Write("anycase", "0c:\\x\r\n1ABCDa\r\n1ABCDB\r\n1ABCDc\r\n");
+  EXPECT_EQ(Texts(Compare(work / "good", work / "anycase").added), Paths({"c:\\x\\B", "c:\\x\\c"}));
 
   try {
     Compare(work / "good", work / "missing");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include "engines/names.h"
 #include "support/temp_folder.h"
 
 using engines::AddResult;
@@ -153,6 +154,24 @@ struct PumpWindow {
 }  // namespace
 
 // The flag is process-wide and never cleared, so the whole story is one test.
+// The shortcut never claims an order that the system denies, and tells the usual names.
+TEST(BeforeByBytes, AgreesWithTheSystemWhereItAnswers) {
+  const char* const names[] = {"a", "A", "ab", "a.b", "a1", "b", "B.TXT", "b.txt", "setup.exe",
+                               "setup1.exe", "SETUP.INI", "10", "9", ".", "..x", "_b", "a-b",
+                               "a b", "\xE9t\xE9", "etz", "~1", "z"};
+  int answered = 0;
+  for (const char* a : names)
+    for (const char* b : names)
+      if (engines::BeforeByBytes(a, b)) {
+        ++answered;
+        EXPECT_LT(engines::CompareNames(a, b), 0) << a << " before " << b;
+      }
+  EXPECT_GT(answered, 50);
+  EXPECT_TRUE(engines::BeforeByBytes("SETUP.EXE", "setup1.exe"));
+  EXPECT_FALSE(engines::BeforeByBytes("a", "A"));
+  EXPECT_FALSE(engines::BeforeByBytes("_b", "a"));
+}
+
 TEST(AbortRequested, DeliversMessagesNoticesCloseAndStaysSet) {
   PumpWindow window;
   ASSERT_NE(window.hwnd, nullptr);

@@ -236,6 +236,20 @@ TEST(CompareSystemIniDevices, DeviceLinesReplaceTheKeyCompareOfTheDeviceKey) {
                                  "[386Enh]device=b.386"}));
 }
 
+// The watched list may hold the name in capitals (an older settings file, a hand edit).
+TEST(SnapshotWatchedIniFiles, DeviceLinesOfASystemIniInAnyCase) {
+  Install system("[386Enh]\r\ndevice=a.386\r\n", "SYSTEM.INI");
+  ASSERT_TRUE(engines::HasDeviceLines(system.ini));
+  const std::string devices = system.temp + "DEV$$$$$";
+  ASSERT_TRUE(engines::SnapshotWatchedIniFiles({system.ini}, system.temp, ".$$1", nullptr));
+  system.edit("[386Enh]\r\ndevice=a.386\r\ndevice=b.386\r\n");
+  ASSERT_TRUE(engines::SnapshotWatchedIniFiles({system.ini}, system.temp, ".$$2", nullptr));
+  engines::ResultList added, deleted, changed;
+  engines::CompareSystemIniDevices(devices + ".$$1", devices + ".$$2", added, deleted, changed);
+  EXPECT_EQ(Texts(added), Lines({"[386Enh]device=b.386"}));
+  EXPECT_TRUE(deleted.empty());
+}
+
 TEST(IniEngines, FailuresNameTheFile) {
   Install install("[s]\r\nk=v\r\n");
   const std::string noFolder = install.folder / "no such folder\\";

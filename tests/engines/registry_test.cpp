@@ -289,6 +289,41 @@ TEST_F(RegistryTest, ChangedValuesFoldedLargeAndDefault) {
   EXPECT_TRUE(c.valuesChanged.empty());
 }
 
+// Installers turn path values expandable and write numbers where text stood: the text may
+// stay the same. Data folded on one side only shows no bytes as if they were the data.
+TEST_F(RegistryTest, KindChangesAndDataFoldedOnOneSide) {
+  const struct {
+    const char* name;
+    DWORD typeBefore;
+    std::string before;
+    DWORD typeAfter;
+    std::string after;
+    std::string newData, oldData;
+  } cases[] = {
+      {"number", REG_SZ, std::string("1\0", 2), REG_DWORD, std::string("\1\0\0\0", 4), "1", "1"},
+      {"path", REG_SZ, std::string("c:\\x\0", 5), REG_EXPAND_SZ, std::string("c:\\x\0", 5),
+       "c:\\x", "c:\\x"},
+      {"grown", REG_SZ, std::string("short\0", 6), REG_SZ, std::string(300, 'g') + '\0',
+       "(changed)", "(data too large)"},
+      {"shrunk", REG_SZ, std::string(300, 's') + '\0', REG_SZ, std::string("s\0", 2),
+       "(changed)", "(data too large)"},
+  };
+  for (const auto& c : cases) set("", c.name, c.typeBefore, c.before);
+  std::string before = snapshot(".$$1");
+  for (const auto& c : cases) set("", c.name, c.typeAfter, c.after);
+  Changes changes = Compare(before, snapshot(".$$2"));
+  ASSERT_EQ(changes.valuesChanged.size(), std::size(cases));
+  for (const engines::ListEntry& entry : changes.valuesChanged) {
+    const RegObject& value = Object(entry);
+    auto c = std::find_if(std::begin(cases), std::end(cases),
+                          [&](const auto& c) { return value.valueName == c.name; });
+    ASSERT_NE(c, std::end(cases)) << value.valueName;
+    EXPECT_EQ(value.valueType, static_cast<int32_t>(c->typeBefore)) << c->name;
+    EXPECT_EQ(value.newData, c->newData) << c->name;
+    EXPECT_EQ(value.oldData, c->oldData) << c->name;
+  }
+}
+
 TEST_F(RegistryTest, IgnoredKeysInAnyCaseAndIgnoredRoot) {
   setString("Old", "v", "1");
   engines::TrackedList ignored;
@@ -350,19 +385,45 @@ TEST_F(RegistryTest, CorruptedListingsStopTheCompare) {
   testing_support::TempFolder folder;
   const std::string good = "00HKEY_USERS\r\n10k\r\n21v\r\n33a\r\n";
   folder.Write("before", good + "21w\r\n33b\r\n");
-  folder.Write("truncated", good + "21w\r\n");
-  folder.Write("error", good + "21w\r\nERROR GETTING DATA: \\k (w)\r\n");
-  for (const char* name : {"truncated", "error"}) {
+  const struct {
+    const char* name;
+    std::string listing;
+    unsigned long line;
+  } cases[] = {
+      {"truncated", good + "21w\r\n", 6},                            // a value without its data
+      {"error", good + "21w\r\nERROR GETTING DATA: \\k (w)\r\n", 6},
+      {"unended", good + "21w\r\n33b", 6},                          // cut before its line end
+      {"lone feed", good + "21w\n33b\r\n", 5},
+      {"jump", "00HKEY_USERS\r\n10k\r\n30deep\r\n", 3},           // a "3" right after a "1"
+      {"below", "00HKEY_USERS\r\n10k\r\n/0x\r\n", 3},
+      {"value in value", good + "31x\r\n43y\r\n", 5},
+      {"before any root", "10k\r\n", 1},
+      {"root twice", good + "00HKEY_USERS\r\n", 5},
+      {"keys out of order", "00HKEY_USERS\r\n10k\r\n10j\r\n", 3},
+      {"key twice", "00HKEY_USERS\r\n10k\r\n21v\r\n33a\r\n10k\r\n", 5},
+      {"values out of order", good + "21u\r\n33b\r\n", 5},
+      {"value after a subkey", good + "20s\r\n21w\r\n33b\r\n", 6},
+      {"unknown kind", good + "21w\r\n3\xFF" "b\r\n", 6},
+      {"huge", good + "21" + std::string(300000, 'w') + "\r\n33b\r\n", 5},
+  };
+  for (const auto& damaged : cases) {
+    folder.Write(damaged.name, damaged.listing);
     Changes c;
     try {
-      engines::CompareRegistrySnapshots(folder / "before", folder / name, c.keysAdded,
+      engines::CompareRegistrySnapshots(folder / "before", folder / damaged.name, c.keysAdded,
                                         c.keysDeleted, c.valuesChanged, c.valuesAdded,
                                         c.valuesDeleted, nullptr);
-      ADD_FAILURE() << name;
+      ADD_FAILURE() << damaged.name;
     } catch (const engines::RegistryListingCorrupted& e) {
-      EXPECT_STREQ(e.what(), "Stored Registry data corrupted");
+      EXPECT_EQ(e.Path(), folder / damaged.name);
+      EXPECT_EQ(std::string(e.what()), "Stored Registry data corrupted in " + (folder / damaged.name) +
+                                           ", line " + std::to_string(damaged.line));
     }
   }
+  // Names the comparison holds equal follow their bytes; the default value is "@".
+  folder.Write("equal names", "00HKEY_USERS\r\n10k\r\n21@\r\n33\r\n21A\r\n33\r\n21a\r\n33\r\n");
+  Changes equal = Compare(folder / "before", folder / "equal names");
+  EXPECT_EQ(equal.valuesAdded.size(), 3u);
   // The files were closed: they can be replaced at once.
   EXPECT_TRUE(DeleteFileA((folder / "truncated").c_str()));
 }

@@ -50,6 +50,32 @@ TEST(BufferedFiles, DamagedAndOddLineEnds) {
   EXPECT_EQ(ReadAll(folder / "binary"), std::vector<std::string>({std::string("a\0b", 3)}));
 }
 
+// Our own files: lines end in CR LF and stay short; anything else is damage, found without
+// reading a huge line whole.
+TEST(BufferedFiles, WrittenLinesEndInCrLfAndStayShort) {
+  using Read = BufferedReader::Read;
+  const struct {
+    std::string bytes;
+    std::vector<Read> reads;
+  } cases[] = {
+      {"one\r\n\r\nfour\r\n", {Read::Line, Read::Line, Read::Line, Read::End}},
+      {"one\r\nno end", {Read::Line, Read::Damaged}},
+      {"lone\nfeed\r\n", {Read::Damaged}},
+      {"\nx\r\n", {Read::Damaged}},
+      {"four\r\nfive5\r\n", {Read::Line, Read::Damaged}},
+      {std::string(300000, 'x') + "\r\n", {Read::Damaged}},
+      {std::string(300000, 'x'), {Read::Damaged}},
+  };
+  TempFolder folder;
+  for (const auto& c : cases) {
+    folder.Write("listing", c.bytes);
+    BufferedReader reader(folder / "listing");
+    std::string line;
+    for (size_t i = 0; i < c.reads.size(); ++i)
+      EXPECT_EQ(reader.ReadWrittenLine(line, 4), c.reads[i]) << c.bytes.substr(0, 20) << " read " << i;
+  }
+}
+
 TEST(BufferedFiles, ErrorsNameTheFile) {
   TempFolder folder;
   try {

@@ -3,6 +3,9 @@
 //   fakesetup spawn DEPTH FANOUT MARKER MS
 //       DEPTH > 0: starts FANOUT copies with DEPTH-1 and exits at once;
 //       DEPTH = 0: sleeps MS, then writes MARKER<process id> and exits.
+//   fakesetup catch PATH
+//       meets an access fault and a C++ exception as a compiler for Windows raises it,
+//       handles both itself, then writes PATH ("done" once both handlers ran) and exits.
 #include <windows.h>
 
 #include <cstdlib>
@@ -15,6 +18,41 @@ void WriteMarker(const std::string& path) {
   DWORD written = 0;
   WriteFile(file, "done", 4, &written, nullptr);
   CloseHandle(file);
+}
+
+// The code a C++ throw of the usual Windows compilers raises.
+constexpr DWORD kCppException = 0xE06D7363;
+bool faultHandled = false, throwHandled = false;
+
+// Writes to address 0; its handler resumes at the label after the faulting instruction.
+extern "C" void FaultOnce();
+extern "C" char FaultResume[];
+asm(".text\n"
+    ".globl _FaultOnce\n_FaultOnce:\n"
+    "  movl $0, 0\n"
+    ".globl _FaultResume\n_FaultResume:\n"
+    "  ret\n");
+
+LONG CALLBACK Handle(EXCEPTION_POINTERS* exception) {
+  const DWORD code = exception->ExceptionRecord->ExceptionCode;
+  if (code == EXCEPTION_ACCESS_VIOLATION &&
+      exception->ContextRecord->Eip == reinterpret_cast<DWORD>(&FaultOnce)) {
+    faultHandled = true;
+    exception->ContextRecord->Eip = reinterpret_cast<DWORD>(FaultResume);
+    return EXCEPTION_CONTINUE_EXECUTION;
+  }
+  if (code == kCppException) {
+    throwHandled = true;
+    return EXCEPTION_CONTINUE_EXECUTION;
+  }
+  return EXCEPTION_CONTINUE_SEARCH;
+}
+
+void CatchOwnExceptions(const std::string& path) {
+  AddVectoredExceptionHandler(1, Handle);
+  FaultOnce();
+  RaiseException(kCppException, 0, 0, nullptr);
+  if (faultHandled && throwHandled) WriteMarker(path);
 }
 
 void Start(const std::string& commandLine) {
@@ -32,6 +70,10 @@ void Start(const std::string& commandLine) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  if (__argc >= 3 && std::string(__argv[1]) == "catch") {
+    CatchOwnExceptions(__argv[2]);
+    return 0;
+  }
   if (__argc >= 3 && std::string(__argv[1]) == "write") {
     WriteMarker(__argv[2]);
     return 0;

@@ -47,7 +47,10 @@ report::OwnFiles Own() {
   own.reportName = "C:\\Reports\\RPT_0001.TXT";
   own.reportFolder = "c:\\reports\\";
   own.tempFolder = "c:\\temp\\";
-  own.iniCopyNames = {"c__windows_win.ini", "d__apps_app.ini"};
+  own.programPath = "C:\\Tools\\Vortan4\\VORTAN4.EXE";
+  own.iniCopies = {"c:\\temp\\c__windows_win.$$1", "c:\\temp\\c__windows_win.$$2",
+                   "c:\\temp\\d__apps_app.$$1", "c:\\temp\\d__apps_app.$$2",
+                   "c:\\temp\\c__app_app.$$1", "c:\\temp\\c__app_app.$$2"};
   return own;
 }
 
@@ -149,6 +152,7 @@ TEST(FileFilters, OwnFilesReportAndSnapshots) {
                      {"c:\\temp\\vortan$$.$$1", {}},
                      {"c:\\temp\\C__WINDOWS_WIN.$$2", {}},
                      {"c:\\temp\\d__apps_app.$$1", {}},
+                     {"c:\\temp\\c__app_app.$$2", {}},  // the copy of c:\app\app.cfg
                      {"c:\\temp\\other.$$1", {}},
                      {"c:\\temp\\VORTAN$$.$$3", {}},
                      {"c:\\else\\VORTAN$$.$$1", {}}};
@@ -157,6 +161,20 @@ TEST(FileFilters, OwnFilesReportAndSnapshots) {
                                                    "c:\\reports\\RPT_0002.TXT",
                                                    "c:\\temp\\vortan$$.$$1", "c:\\temp\\other.$$1",
                                                    "c:\\temp\\VORTAN$$.$$3", "c:\\else\\VORTAN$$.$$1"}));
+}
+
+// A program kept in a drive root: only its own files there go, not the whole drive.
+TEST(FileFilters, ProgramInADriveRoot) {
+  report::OwnFiles own = Own();
+  own.programFolder = "c:\\";
+  own.programPath = "C:\\VORTAN4.EXE";
+  ResultList list = {{"c:\\VORTAN4.INI", {}},      {"C:\\vortan4.gid", {}},
+                     {"c:\\vortan4x.ini", {}},     {"c:\\app\\vortan4.ini", {}},
+                     {"c:\\app\\setup.dll", {}}, {"c:\\autoexec.bat", {}},
+                     {"c:\\temp\\REG$$$$$.$$1", {}}};
+  report::DropOwnFiles(list, own);
+  EXPECT_EQ(Texts(list), std::vector<std::string>({"c:\\vortan4x.ini", "c:\\app\\vortan4.ini",
+                                                   "c:\\app\\setup.dll", "c:\\autoexec.bat"}));
 }
 
 // The report names compare as the system compares texts, accented capitals included.

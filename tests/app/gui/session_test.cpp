@@ -62,6 +62,19 @@ TEST_F(Session, InstallCompleteWaitsForTheSecondSetup) {
       << body;
 }
 
+// The install handles an access fault and a thrown exception of its own before it writes
+// its file: under the debugging interface its handlers run, and the install completes.
+TEST_F(Session, InstallThatHandlesItsOwnExceptions) {
+  Start("win98");
+  ChooseProgram(kFakeSetup, "catch " + watch + "\\caught.txt", IDC_rbTmTime);
+  ASSERT_TRUE(GoAndWaitForTheInstall());
+  ASSERT_TRUE(CompleteAndWaitForTheReport());
+  const std::string body = report("RPT_0000.TXT");
+  EXPECT_NE(body.find("FILES AND DIRECTORIES ADDED OR CHANGED: (1)\r\n" + watch + "\\caught.txt\r\n"),
+            std::string::npos)
+      << body;
+}
+
 TEST_F(Session, DosProgramSkipsIniAndRegistryAndItsFailedLaunchEndsAtOnce) {
   testing_support::WriteDosProgram(folder, "dossetup.exe");
   Start("win98");
@@ -84,13 +97,31 @@ TEST_F(Session, DosProgramSkipsIniAndRegistryAndItsFailedLaunchEndsAtOnce) {
   EXPECT_EQ(body.find("REGISTRY"), std::string::npos);
 }
 
-TEST_F(Session, ProgramGoneBeforeGoIsReportedEndedAtOnce) {
+// A launch the system refuses installs nothing: no report, but the system's reason, and
+// the setup page back with everything as typed; the run's snapshots go.
+TEST_F(Session, RefusedLaunchReturnsToTheSetupPage) {
   testing_support::WriteWin32Program(folder, "setup.exe");
   Start("win98");
-  ChooseProgram(folder / "setup.exe", "", IDC_rbTmDisk);
+  ChooseProgram(folder / "setup.exe", "/quiet", IDC_rbTmDisk);
+  type(IDC_ebName, "Acme tools");
   DeleteFileA((folder / "setup.exe").c_str());
-  ASSERT_TRUE(GoAndWaitForTheInstall());
+  gui::ClickAsync(item(IDC_btnInstall));
+  HWND box = gui::WaitTop("#32770", "Vortan4", window, 0, kSessionTimeout);
+  ASSERT_NE(box, nullptr);
+  const std::string message = gui::MessageText(box);
+  EXPECT_EQ(message.rfind(folder / "setup.exe", 0), 0u) << message;
+  EXPECT_GT(message.size(), (folder / "setup.exe").size() + 4) << message;  // and the reason
+  EXPECT_TRUE(Exists(temp + "VORTAN$$.$$1"));
+  gui::Answer(box, IDOK);
+  ASSERT_TRUE(gui::WaitFor([&] { return gui::Visible(item(IDC_btnInstall)); }));
+  EXPECT_FALSE(enabled(IDC_btnInstDone));
+  EXPECT_EQ(text(IDC_ebInstallProg), folder / "setup.exe");
+  EXPECT_EQ(text(IDC_ebParams), "/quiet");
+  EXPECT_EQ(text(IDC_ebName), "Acme tools");
+  for (const char* name : {"VORTAN$$.$$1", "REG$$$$$.$$1"}) EXPECT_FALSE(Exists(temp + name)) << name;
+  EXPECT_FALSE(Exists(folder / "RPT_0000.TXT"));
   EXPECT_EQ(report("VORTAN4.INI").find("TwoPhase"), std::string::npos);
+  EXPECT_EQ(Close(), 0);  // nothing runs: no question
 }
 
 TEST_F(Session, NoProgramInAComparisonModeIsTwoPhaseTracking) {

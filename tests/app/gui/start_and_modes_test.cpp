@@ -1,5 +1,6 @@
 // The real program under Windows 98, NT 4 and 2000: what the user sees after the start,
 // and how the install program field decides the modes offered.
+#include "platform/owners.h"
 #include "support/sample_programs.h"
 #include "vortan4_app.h"
 
@@ -62,6 +63,10 @@ TEST_F(StartAndModes, FirstStartUnderWindows98) {
   EXPECT_EQ(modes(), kAllRealChecked);
   EXPECT_FALSE(enabled(IDC_btnInstDone));
   EXPECT_EQ(text(IDC_btnInstall), "&GO!");
+  // Made at the start, not at the first launch: the end of a Windows session sets it.
+  platform::Handle allStop(OpenEventA(SYNCHRONIZE, FALSE, "Quennel VORTAN4 AllStop Event"));
+  ASSERT_TRUE(allStop.valid());
+  EXPECT_EQ(WaitForSingleObject(allStop.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
 
   EXPECT_EQ(Close(), 0);
   EXPECT_EQ(setting("Settings", "LastRept"), "1");
