@@ -195,12 +195,26 @@ void TMainForm::FormCreate() {
 }
 
 void TMainForm::ShowStatus(const std::string& text) {
-  if (TextOf(lbStatus) == text) return;
-  SetWindowTextA(lbStatus, text.c_str());
+  constexpr DWORD kStatusInterval = 100;  // milliseconds
+  if (text == statusText_ && !statusHeld_) return;
+  statusText_ = text;
+  statusHeld_ = true;
+  if (!statusRecent_ || GetTickCount() - statusPutAt_ >= kStatusInterval) FlushStatus();
+}
+
+void TMainForm::FlushStatus() {
+  if (!statusHeld_) return;
+  statusHeld_ = false;
+  statusRecent_ = true;
+  statusPutAt_ = GetTickCount();
+  SetWindowTextA(lbStatus, statusText_.c_str());
   UpdateWindow(lbStatus);
 }
 
 void TMainForm::MoveStatusEye(int row) {
+  // The step that ends shows its last text; the next one shows its first at once.
+  FlushStatus();
+  statusRecent_ = false;
   if (row < 0 || row >= kStepCount) return;
   RECT r{};
   GetWindowRect(lbStat[row], &r);
@@ -228,6 +242,8 @@ void TMainForm::PutStatMaskInForce(StatMask mask) {
 }
 
 void TMainForm::ShowPage(int page) {
+  FlushStatus();
+  statusRecent_ = false;
   activePage_ = page;
   for (int i = 0; i < 3; ++i) ShowWindow(pages_[i], i == page ? SW_SHOWNA : SW_HIDE);
   HWND focus = GetFocus();

@@ -47,6 +47,10 @@ class TMainForm : public Form {
   bool endsProgram = false;
 
   // Operations the session and the report call.
+  // The engines report every folder and key, far more often than anyone can read: a text
+  // reaches the status line at once when the line has not changed for a tenth of a
+  // second, else it waits until then; the last one is put when its step ends (the eye
+  // moves, or the page changes).
   void ShowStatus(const std::string& text);
   void MoveStatusEye(int row);
   std::string MakeReportName() const;
@@ -107,6 +111,7 @@ class TMainForm : public Form {
   void SetMode(int mode);
   void StartTimer(int id);  // IDT_tmr5Min, IDT_tmrReadyRest, IDT_tmrRestart at their intervals
   void StopTimer(int id);
+  void FlushStatus();  // puts a text that ShowStatus held back
 
   // mainu_controls.cpp
   void FindControls();
@@ -165,7 +170,14 @@ class TMainForm : public Form {
   int activePage_ = 0;
   FontOwner headingFont_, goFont_;
   HICON eyeIcon_{}, windowIcon_{};
+  std::string statusText_;    // the latest text of ShowStatus
+  bool statusHeld_ = false;   // not yet on the line
+  bool statusRecent_ = false; // the line changed at statusPutAt_, in this step
+  DWORD statusPutAt_ = 0;
 };
+
+// The last line of the preview of a report longer than the preview shows.
+extern const char kPreviewNote[];
 
 // The snapshot files of a session in the temporary folder: the listings and device
 // lines, and each watched INI file's copies, each before (".$$1") and after (".$$2").

@@ -4,11 +4,14 @@
 #include "engines/filetime.h"
 #include "engines/ini.h"
 #include "engines/registry.h"
-#include "platform/ioerror.h"
 #include "platform/paths.h"
-#include "platform/textfile.h"
+#include "platform/richtext.h"
 
 namespace app {
+
+const char kPreviewNote[] =
+    "\r\n(The preview ends here. Click the Launch report button to open the whole report.)\r\n";
+
 namespace {
 
 void ShowRegistryErrorBox(HWND owner, const std::string& listingPath) {
@@ -190,16 +193,12 @@ report::TrackingRun TMainForm::MakeTrackingRun() const {
   return run;
 }
 
+// The preview shows the beginning of a long report: the control keeps several times the
+// text's size, and a page of a megabyte is more than anyone reads there.
 void TMainForm::ShowReportPreview() {
-  std::string text;
-  try {
-    platform::BufferedReader report(TextOf(ebReportName));
-    std::string line;
-    while (report.ReadLine(line)) text += line + "\r\n";
-  } catch (const platform::IoError&) {
-    // No report file: an empty preview; the error that kept it from being written follows.
-  }
-  SetWindowTextA(meRept, text.c_str());
+  constexpr size_t kPreviewLimit = 1 << 20;
+  // No report file gives an empty preview; the error that kept it from being written follows.
+  platform::StreamFileIntoRichEdit(meRept, TextOf(ebReportName), kPreviewLimit, kPreviewNote);
 }
 
 }  // namespace app
