@@ -350,7 +350,7 @@ void TMainForm::btnPathClick() {}
 
 void TMainForm::btnAboutClick() {}
 
-void TMainForm::btnHelpClick() { WinHelpA(hwnd_, HelpFile().c_str(), HELP_FINDER, 0); }
+void TMainForm::btnHelpClick() { ShowHelp(0); }
 
 void TMainForm::aPrepareUpdate() {
   const bool modeChosen = SendMessageA(rbTmReal, BM_GETCHECK, 0, 0) == BST_CHECKED ||

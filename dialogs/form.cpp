@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include "dialogs/context_help.h"
+
 namespace dialogs {
 
 std::string Form::helpFile_;
@@ -83,6 +85,14 @@ void Form::Describe(HWND item, DWORD helpContext, const char* hint) {
 
 bool Form::OnMessage(UINT, WPARAM, LPARAM, LRESULT&) { return false; }
 
+void Form::ShowHelp(DWORD context) const {
+  // The help window rather than a pop-up: Wine's viewer does not show context pop-ups.
+  if (context)
+    WinHelpA(hwnd_, helpFile_.c_str(), HELP_CONTEXT, context);
+  else
+    WinHelpA(hwnd_, helpFile_.c_str(), HELP_FINDER, 0);
+}
+
 INT_PTR Form::Route(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   try {
     switch (message) {
@@ -95,11 +105,20 @@ INT_PTR Form::Route(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         return handled;
       }
       case WM_HELP: {
+        // F1, or a control picked in the help mode: the control's topic.
         const auto* info = reinterpret_cast<const HELPINFO*>(lParam);
-        if (info->iContextType == HELPINFO_WINDOW && info->dwContextId != 0)
-          WinHelpA(hwnd_, helpFile_.c_str(), HELP_CONTEXT, info->dwContextId);
+        ShowHelp(info->iContextType == HELPINFO_WINDOW ? info->dwContextId : 0);
         return TRUE;
       }
+      case WM_SYSCOMMAND:
+        if (window != hwnd_ || (wParam & 0xFFF0) != SC_CONTEXTHELP) break;
+        if (HWND picked = PickControlForHelp(hwnd_)) ShowHelp(GetWindowContextHelpId(picked));
+        return TRUE;
+    }
+    LRESULT frameResult = 0;
+    if (window == hwnd_ && HelpButtonMessage(window, message, wParam, lParam, frameResult)) {
+      SetWindowLongPtrA(window, DWLP_MSGRESULT, frameResult);
+      return TRUE;
     }
     LRESULT result = 0;
     if (!OnMessage(message, wParam, lParam, result)) return FALSE;

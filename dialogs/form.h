@@ -94,6 +94,9 @@ class Form {
       if (item) Describe(item, row.helpContext, row.hint);
     }
   }
+  // The help file's topic of that help context (F1, "?", the Help buttons); with 0 its
+  // contents.
+  void ShowHelp(DWORD context) const;
 
   HWND hwnd_{};
 

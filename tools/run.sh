@@ -26,7 +26,8 @@ if [ "${1:-}" = --demo ]; then
   ensure_prefix "$WINEPREFIX"
   kit=$WINEPREFIX/drive_c/demo-kit
   mkdir -p "$kit"
-  cp "$build/bin/VORTAN4.EXE" "$build/demo/demo_session.exe" "$build/demo/samplesetup.exe" "$kit/"
+  cp "$build/bin/VORTAN4.EXE" "$build/bin/VORTTRAP.VXD" "$build/demo/demo_session.exe" \
+    "$build/demo/samplesetup.exe" "$kit/"
   trap stop_all EXIT
   start_private_xvfb
   echo "demo: Wine prefix $WINEPREFIX, private Xvfb on $DISPLAY"
@@ -43,7 +44,7 @@ ensure_prefix "$WINEPREFIX"
 
 install_dir="$WINEPREFIX/drive_c/Vortan4"
 mkdir -p "$install_dir"
-cp "$build/bin/VORTAN4.EXE" "$install_dir/VORTAN4.EXE"
+cp "$build/bin/VORTAN4.EXE" "$build/bin/VORTTRAP.VXD" "$build/bin/VORTAN4.HLP" "$install_dir/"
 
 trap stop_all EXIT
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then

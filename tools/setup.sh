@@ -3,7 +3,7 @@
 # Does nothing when everything is already there.
 set -euo pipefail
 
-packages=(wine wine32 g++-mingw-w64-i686-posix cmake make googletest
+packages=(wine wine32 g++-mingw-w64-i686-posix g++ cmake make googletest
           xvfb x11-utils imagemagick fonts-wine nsis msitools wixl python3)
 
 missing=()

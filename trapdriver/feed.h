@@ -39,3 +39,20 @@ struct Message {
 bool Send(const Message& message);
 
 }  // namespace trapfeed
+
+namespace trapfeed {
+
+// The driver names its feed after the process that loads it and puts that name in the
+// environment variable VORTAN4_TRAP_FEED of its own process, so every program started from
+// there afterwards (and every program those start) writes to it. Send reads the variable;
+// without it nothing is listening.
+constexpr char kFeedVariable[] = "VORTAN4_TRAP_FEED";
+
+// Send also answers false for a message of more than 1 MB (the feed's largest), which
+// only registry data that large could make.
+
+// Appends bytes to the feed as they are, as one frame (its own length word first): for
+// tests of a writer that sends garbage. Waits and fails as Send does.
+bool SendRaw(const void* bytes, uint32_t size);
+
+}  // namespace trapfeed

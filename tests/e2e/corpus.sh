@@ -10,7 +10,7 @@ set -euo pipefail
 corpus=$1 build=$2 tests=$3 vortan=$4
 root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/tools/wine-env.sh"
-export VORTAN4_STAGE=$vortan
+export VORTAN4_STAGE="$vortan;$(dirname "$vortan")/VORTTRAP.VXD"
 
 if [ ! -f "$corpus/run-set.sh" ]; then
   exec "$root/tools/wine-test" "$build/wine/prefix" "$tests" --gtest_filter='*/Corpus.*'

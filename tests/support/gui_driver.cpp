@@ -104,6 +104,37 @@ void ClickAsync(HWND button) {
   if (Enabled(button) && Visible(button)) PostMessageA(button, BM_CLICK, 0, 0);
 }
 
+namespace {
+// Absolute positions: the presses carry theirs too, because Wine may take a press at
+// the pointer's place before the last move has reached it.
+INPUT MouseInput(POINT screen, DWORD flags) {
+  INPUT input{};
+  input.type = INPUT_MOUSE;
+  const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+  input.mi.dx = (screen.x * 65536 + width - 1) / width;
+  input.mi.dy = (screen.y * 65536 + height - 1) / height;
+  input.mi.dwFlags = flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  return input;
+}
+}  // namespace
+
+void ClickAt(POINT screen, HWND target) {
+  // A move to where the pointer already is does nothing: come from 3 pixels away.
+  INPUT moves[2] = {MouseInput({screen.x + 3, screen.y + 3}, 0), MouseInput(screen, 0)};
+  SendInput(2, moves, sizeof moves[0]);
+  Responsive(target);
+  INPUT press[2] = {MouseInput(screen, MOUSEEVENTF_LEFTDOWN), MouseInput(screen, MOUSEEVENTF_LEFTUP)};
+  SendInput(2, press, sizeof press[0]);
+}
+
+void PressKey(WORD virtualKey) {
+  INPUT keys[2]{};
+  keys[0].type = keys[1].type = INPUT_KEYBOARD;
+  keys[0].ki.wVk = keys[1].ki.wVk = virtualKey;
+  keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  SendInput(2, keys, sizeof keys[0]);
+}
+
 void Answer(HWND dialog, int buttonId) {
   HWND button = GetDlgItem(dialog, buttonId);
   if (button) PostMessageA(button, BM_CLICK, 0, 0);

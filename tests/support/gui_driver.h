@@ -38,6 +38,11 @@ bool Visible(HWND window);
 // posts, for handlers that open a modal window.
 void Click(HWND button);
 void ClickAsync(HWND button);
+// A real click at a point of the screen: the pointer moves there, the window under it
+// has handled the move, then the left button goes down and up.
+void ClickAt(POINT screen, HWND target);
+// A real key press (down and up) for the window that has the keyboard focus.
+void PressKey(WORD virtualKey);
 // Presses a button of a dialog (IDYES, IDNO, IDOK ...) and waits until the dialog is gone.
 void Answer(HWND dialog, int buttonId);
 // The text of a message box (its static 0xFFFF).

@@ -2,9 +2,10 @@
 // program, as a person would at the window, and prints the text report: the headless
 // demonstration of tools/run.sh --demo.
 //   demo_session [FOLDER]      (default C:\demo; made afresh)
-// VORTAN4.EXE and samplesetup.exe lie beside this program. In FOLDER: "Sample App" (the
-// watched folder), sample.ini (the watched INI file), Setup\SETUP.EXE (the install
-// program) and Vortan4\ (the program with its settings, snapshots and reports).
+// VORTAN4.EXE, VORTTRAP.VXD and samplesetup.exe lie beside this program. In FOLDER:
+// "Sample App" (the watched folder), sample.ini (the watched INI file), Setup\SETUP.EXE
+// (the install program) and Vortan4\ (the program with its settings, snapshots and
+// reports).
 // Exit code 0 when the report shows the sample install's changes.
 #include <windows.h>
 
@@ -80,8 +81,10 @@ void Prepare(const Places& at) {
 
   const std::string kit = FolderOf(platform::ModulePath());
   if (!CopyFileA((kit + "\\VORTAN4.EXE").c_str(), at.program.c_str(), FALSE) ||
+      !CopyFileA((kit + "\\VORTTRAP.VXD").c_str(), (FolderOf(at.program) + "\\VORTTRAP.VXD").c_str(),
+                 FALSE) ||
       !CopyFileA((kit + "\\samplesetup.exe").c_str(), at.setup.c_str(), FALSE))
-    throw std::runtime_error("VORTAN4.EXE and samplesetup.exe belong beside " + kit);
+    throw std::runtime_error("VORTAN4.EXE, VORTTRAP.VXD and samplesetup.exe belong beside " + kit);
   WriteText(FolderOf(at.program) + "\\VORTAN4.INI",
             "[Settings]\r\nDrivesInitialized=1\r\nINIsInitialized=1\r\nRegInitialized=1\r\n"
             "[Drives]\r\n0=" + engines::LowerAscii(at.app) + "\r\n"

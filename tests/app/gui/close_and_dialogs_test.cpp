@@ -1,5 +1,5 @@
 // The real program: closing and what it leaves behind, the one-copy rule, the file
-// dialogs of page 0 and the help file.
+// dialogs of page 0.
 #include "support/sample_programs.h"
 #include "vortan4_app.h"
 
@@ -152,34 +152,6 @@ TEST_F(CloseAndDialogs, BrowsingForTheInstallProgram) {
   EXPECT_EQ(text(IDC_lbExeType), "32-bit Windows Executable");
   EXPECT_EQ(Close(), 0);
   EXPECT_EQ(setting("Settings", "InstPath"), folder.Path());
-}
-
-TEST_F(CloseAndDialogs, F1AndTheHelpButtonOpenTheHelpFile) {
-  Start();
-  // The first field has the focus when the window comes up.
-  gui::Activate(window);
-  GUITHREADINFO info{};
-  info.cbSize = sizeof info;
-  ASSERT_TRUE(gui::WaitFor([&] {
-    return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) &&
-           info.hwndFocus == item(IDC_ebInstallProg);
-  }));
-  INPUT keys[2]{};
-  keys[0].type = keys[1].type = INPUT_KEYBOARD;
-  keys[0].ki.wVk = keys[1].ki.wVk = VK_F1;
-  keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
-  SendInput(2, keys, sizeof keys[0]);
-  // The help file is missing: the help viewer says so and waits for an answer.
-  HWND box = gui::WaitTop("#32770", "ERROR");
-  ASSERT_NE(box, nullptr);
-  EXPECT_NE(gui::MessageText(box).find("VORTAN4.HLP"), std::string::npos) << gui::MessageText(box);
-  gui::Answer(box, IDNO);
-
-  gui::ClickAsync(item(IDC_btnHelp));
-  box = gui::WaitTop("#32770", "ERROR");
-  ASSERT_NE(box, nullptr);
-  gui::Answer(box, IDNO);
-  EXPECT_TRUE(gui::Responsive(window));
 }
 
 }  // namespace

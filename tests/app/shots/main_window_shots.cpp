@@ -1,5 +1,6 @@
-// Pictures of the main window's three pages, frame and caption included, as a person
-// sees them: tools/screenshots.sh runs this and turns the BMP files into PNG files.
+// Pictures of the main window's three pages and of a help topic, frame and caption
+// included, as a person sees them: tools/screenshots.sh runs this and turns the BMP files
+// into PNG files.
 // usage: main_window_shots FOLDER   (a Windows folder that exists)
 #include <windows.h>
 
@@ -53,6 +54,12 @@ int main(int argc, char** argv) {
   gui::SetText(form.ebInstallProg, "C:\\windows\\notepad.exe");
   gui::SetText(form.ebName, "Sample Setup");
   bool ok = Take(window, folder, "page0_setup");
+
+  // A topic of the help file (beside the program) in the help viewer.
+  WinHelpA(window, form.HelpFile().c_str(), HELP_CONTEXT, 19);
+  HWND help = gui::WaitTop("MS_WINHELP", nullptr);
+  ok = help && Take(help, folder, "help_topic") && ok;
+  WinHelpA(window, form.HelpFile().c_str(), HELP_QUIT, 0);
 
   form.ShowPage(1);
   form.PutStatMaskInForce(app::ModeMask(app::tmDisk, app::itWin32));

@@ -1,0 +1,151 @@
+#include "trapdriver/records.h"
+
+#include <cstring>
+#include <string>
+
+namespace trapdriver {
+namespace {
+
+template <class T>
+void Put(uint8_t* record, size_t offset, T value) {
+  std::memcpy(record + offset, &value, sizeof value);
+}
+
+void PutPath(uint8_t* record, size_t offset, const std::string& path) {
+  // Up to 260 bytes; a path of exactly 260 fills the field without a NUL, as allowed.
+  std::memcpy(record + offset, path.data(), path.size() < 260 ? path.size() : 260);
+}
+
+// The record has two bytes of status: a failure whose low half is 0 must still show.
+uint16_t Status(uint32_t status) {
+  if (status == 0) return 0;
+  return (status & 0xFFFF) != 0 ? static_cast<uint16_t>(status) : 0xFFFF;
+}
+
+}  // namespace
+
+uint32_t RecordStore::NewBuffer(const void* bytes, size_t size, uint8_t*& address) {
+  do ++nextReference_;
+  while (nextReference_ == 0 || buffers_.count(nextReference_));
+  // A block of no bytes still has an address: present and empty is not absent.
+  Block& block = buffers_[nextReference_];
+  block.size = size ? size : 1;
+  block.bytes.reset(new uint8_t[block.size]());
+  bytes_ += block.size;
+  address = block.bytes.get();
+  std::memcpy(address, bytes, size);
+  return nextReference_;
+}
+
+uint8_t* RecordStore::Make(const trapfeed::Message& message, uint32_t processId) {
+  return message.kind == trapfeed::Kind::File ? MakeFile(message, processId)
+                                              : MakeRegistry(message, processId);
+}
+
+uint8_t* RecordStore::MakeFile(const trapfeed::Message& message, uint32_t processId) {
+  Block block{std::unique_ptr<uint8_t[]>(new uint8_t[kFileRecordBytes]()), kFileRecordBytes};
+  uint8_t* record = block.bytes.get();
+  Put<uint32_t>(record, 0, static_cast<uint32_t>(trapfeed::Kind::File));
+  Put<uint32_t>(record, 4, message.operation);
+  Put<uint8_t>(record, 12, static_cast<uint8_t>(message.subCode));
+  PutPath(record, 23, message.path);
+  PutPath(record, 283, message.newPath);
+  Put<uint32_t>(record, 552, processId);
+  Put<uint16_t>(record, 556, Status(message.status));
+  Put<uint8_t>(record, 566, message.created ? 1 : 0);
+  Put<uint64_t>(record, 567, message.sizeBefore);
+  Put<uint64_t>(record, 575, message.writeTimeBefore);
+  records_.emplace(reinterpret_cast<uintptr_t>(record), std::move(block));
+  bytes_ += kFileRecordBytes;
+  return record;
+}
+
+uint8_t* RecordStore::MakeRegistry(const trapfeed::Message& message, uint32_t processId) {
+  // "HKEY_LOCAL_MACHINE\Software\X": the key is the root, the subkey the rest (present
+  // and empty when there is no rest).
+  const std::string& path = message.keyPath;
+  const size_t split = path.find('\\');
+  const size_t keyLength = split == std::string::npos ? path.size() : split;
+  const size_t subkeyStart = split == std::string::npos ? path.size() : split + 1;
+  std::string names = path.substr(0, keyLength);
+  names += '\0';
+  names.append(path, subkeyStart, std::string::npos);
+  names += '\0';
+  names += message.valueName;
+  names += '\0';
+
+  Block block{std::unique_ptr<uint8_t[]>(new uint8_t[kRegistryRecordBytes]()),
+              kRegistryRecordBytes};
+  uint8_t* record = block.bytes.get();
+  uint8_t* text = nullptr;
+  const uint32_t namesReference = NewBuffer(names.data(), names.size(), text);
+  auto address = [](const uint8_t* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); };
+  Put<uint32_t>(record, 0, static_cast<uint32_t>(trapfeed::Kind::Registry));
+  Put<uint32_t>(record, 4, message.operation);
+  Put<uint32_t>(record, 17, processId);
+  Put<uint32_t>(record, 21, address(text));
+  Put<uint32_t>(record, 25, address(text + keyLength + 1));
+  const bool valueOperation = message.operation >= 2;
+  if (valueOperation || !message.valueName.empty())
+    Put<uint32_t>(record, 29, address(text + names.size() - message.valueName.size() - 1));
+  Put<uint32_t>(record, 33, message.valueType);
+  Put<uint32_t>(record, 53, namesReference);
+  if (message.hasNewData) {
+    uint8_t* data = nullptr;
+    Put<uint32_t>(record, 57, NewBuffer(message.newData.data(), message.newData.size(), data));
+    Put<uint32_t>(record, 37, address(data));
+    Put<uint32_t>(record, 41, static_cast<uint32_t>(message.newData.size()));
+  }
+  if (message.hasOldData) {
+    uint8_t* data = nullptr;
+    Put<uint32_t>(record, 61, NewBuffer(message.oldData.data(), message.oldData.size(), data));
+    Put<uint32_t>(record, 45, address(data));
+    Put<uint32_t>(record, 49, static_cast<uint32_t>(message.oldData.size()));
+  }
+  records_.emplace(reinterpret_cast<uintptr_t>(record), std::move(block));
+  bytes_ += kRegistryRecordBytes;
+  return record;
+}
+
+bool RecordStore::ReleaseRecord(uintptr_t address) {
+  auto found = records_.find(address);
+  if (found == records_.end()) return false;
+  bytes_ -= found->second.size;
+  records_.erase(found);
+  return true;
+}
+
+bool RecordStore::ReleaseBuffer(uint32_t reference) {
+  auto found = buffers_.find(reference);
+  if (found == buffers_.end()) return false;
+  bytes_ -= found->second.size;
+  buffers_.erase(found);
+  return true;
+}
+
+void RecordStore::Discard(uint8_t* record) {
+  uint32_t kind = 0;
+  std::memcpy(&kind, record, 4);
+  if (kind == static_cast<uint32_t>(trapfeed::Kind::Registry)) {
+    for (size_t offset : {53, 57, 61}) {
+      uint32_t reference = 0;
+      std::memcpy(&reference, record + offset, 4);
+      if (reference) ReleaseBuffer(reference);
+    }
+  }
+  ReleaseRecord(reinterpret_cast<uintptr_t>(record));
+}
+
+void RecordStore::FreeAll() {
+  records_.clear();
+  buffers_.clear();
+  bytes_ = 0;
+}
+
+void RecordStore::Abandon() {
+  for (auto& entry : records_) entry.second.bytes.release();
+  for (auto& entry : buffers_) entry.second.bytes.release();
+  FreeAll();
+}
+
+}  // namespace trapdriver
