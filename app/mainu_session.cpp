@@ -193,10 +193,7 @@ report::TrackingRun TMainForm::MakeTrackingRun() const {
   return run;
 }
 
-// The preview shows the beginning of a long report: the control keeps several times the
-// text's size, and a page of a megabyte is more than anyone reads there.
 void TMainForm::ShowReportPreview() {
-  constexpr size_t kPreviewLimit = 1 << 20;
   // No report file gives an empty preview; the error that kept it from being written follows.
   platform::StreamFileIntoRichEdit(meRept, TextOf(ebReportName), kPreviewLimit, kPreviewNote);
 }
