@@ -180,6 +180,7 @@ int main(int argc, char** argv) {
   if (argc > 1 && std::string(argv[1]) == "idle") return 0;
   const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
 
+  const SIZE_T privateAtStart = PrivateBytes();
   char program[MAX_PATH] = "";
   GetModuleFileNameA(nullptr, program, sizeof program);
   bench::MakeTree();
@@ -215,6 +216,7 @@ int main(int argc, char** argv) {
   }
   RemoveChangedKeys();
   kTree.Undo(kChangedFolders, kStride);
+  const SIZE_T sessionPeak = PeakPrivateBytes();  // before the extra preview below
   const size_t reportBytes = FileSize(last.reportName);
   const std::string megabyteReport = MakeMegabyteReport(last.reportName);
   const SIZE_T privateBeforePreview = PrivateBytes();
@@ -224,6 +226,9 @@ int main(int argc, char** argv) {
   const double megabytes = static_cast<double>(FileSize(megabyteReport)) / (1 << 20);
   std::printf("registry: %ld keys, %ld values; tree: %lld entries; report: %zu bytes\n",
               counts.keys, counts.values, entries, reportBytes);
+  std::printf("private memory at the start %lu KiB, peak through the sessions %lu KiB\n",
+              static_cast<unsigned long>(privateAtStart >> 10),
+              static_cast<unsigned long>(sessionPeak >> 10));
   std::printf("bare walks   %8.3f s\n", walks);
   std::printf("recording    %8.3f s\n", recording);
   std::printf("post-install %8.3f s (recording, compares, report, preview)\n", last.postInstall);
@@ -233,6 +238,6 @@ int main(int argc, char** argv) {
   std::printf("ratio recording/walks: %.2f\n", recording / walks);
   std::printf("ratio postinstall/walks: %.2f\n", last.postInstall / walks);
   std::printf("preview ms per MB: %.0f\n", preview * 1000 / megabytes);
-  std::printf("peak private MiB: %lu\n", static_cast<unsigned long>(PeakPrivateBytes() >> 20));
+  std::printf("peak private MiB: %lu\n", static_cast<unsigned long>(sessionPeak >> 20));
   return 0;
 }
