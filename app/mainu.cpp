@@ -8,6 +8,7 @@
 #include "app/mainu_ids.h"
 #include "platform/paths.h"
 #include "platform/system.h"
+#include "realtime/vorttrap.h"
 
 namespace app {
 namespace {
@@ -89,13 +90,14 @@ const Binding<TMainForm> TMainForm::kEvents[] = {
     {IDT_tmr5Min, WM_TIMER, &TMainForm::tmr5MinTimer},
     {IDT_tmrReadyRest, WM_TIMER, &TMainForm::tmrReadyRestTimer},
     {IDT_tmrRestart, WM_TIMER, &TMainForm::tmrRestartTimer},
+    {IDT_tmrStatus, WM_TIMER, &TMainForm::FlushStatus},
 };
 
 bool TMainForm::OnCommand(int id, UINT code) { return dispatch(*this, kEvents, id, code); }
 
 void TMainForm::UpdateActions() { aPrepareUpdate(); }
 
-bool TMainForm::OnMessage(UINT message, WPARAM, LPARAM lParam, LRESULT& result) {
+bool TMainForm::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   switch (message) {
     case WM_CLOSE:
       Close();
@@ -117,6 +119,9 @@ bool TMainForm::OnMessage(UINT message, WPARAM, LPARAM lParam, LRESULT& result) 
       return true;
     case WM_CONTINUESESSION:
       ContinueSession();
+      return true;
+    case WM_TRACKINGNOTSTARTED:
+      TrackingNotStarted(static_cast<int32_t>(wParam));
       return true;
   }
   return false;
@@ -198,11 +203,17 @@ void TMainForm::ShowStatus(const std::string& text) {
   constexpr DWORD kStatusInterval = 100;  // milliseconds
   if (text == statusText_ && !statusHeld_) return;
   statusText_ = text;
+  const bool wasHeld = statusHeld_;
   statusHeld_ = true;
-  if (!statusRecent_ || GetTickCount() - statusPutAt_ >= kStatusInterval) FlushStatus();
+  const DWORD since = GetTickCount() - statusPutAt_;
+  if (!statusRecent_ || since >= kStatusInterval)
+    FlushStatus();
+  else if (!wasHeld)  // shown by the timer when no text or step end comes first
+    SetTimer(hwnd_, IDT_tmrStatus, kStatusInterval - since, nullptr);
 }
 
 void TMainForm::FlushStatus() {
+  KillTimer(hwnd_, IDT_tmrStatus);
   if (!statusHeld_) return;
   statusHeld_ = false;
   statusRecent_ = true;
@@ -396,7 +407,7 @@ bool TMainForm::FormCloseQuery() {
 }
 
 void TMainForm::FormClose() {
-  // Real-time tracking, once there is any, stops here.
+  realtime::StopRealTimeTracking();
   if (twoPhase == tpNone && deleteTempFiles)
     for (const std::string& file : SnapshotFiles(tempPath, inis.entries))
       platform::DeleteFileIfPresent(file);

@@ -33,6 +33,8 @@ class MainFormProbe;  // defined by the in-process tests
 
 // Posted at the end of start-up when a session of an earlier run is to be continued.
 constexpr UINT WM_CONTINUESESSION = WM_APP + 30;
+// Posted by the launch thread when real-time tracking could not start; wParam the result.
+constexpr UINT WM_TRACKINGNOTSTARTED = WM_APP + 31;
 
 class TMainForm : public Form {
  public:
@@ -49,8 +51,8 @@ class TMainForm : public Form {
   // Operations the session and the report call.
   // The engines report every folder and key, far more often than anyone can read: a text
   // reaches the status line at once when the line has not changed for a tenth of a
-  // second, else it waits until then; the last one is put when its step ends (the eye
-  // moves, or the page changes).
+  // second, else it waits until then (a timer puts it once messages are delivered), and
+  // the last one is put when its step ends (the eye moves, or the page changes).
   void ShowStatus(const std::string& text);
   void MoveStatusEye(int row);
   std::string MakeReportName() const;
@@ -111,7 +113,7 @@ class TMainForm : public Form {
   void SetMode(int mode);
   void StartTimer(int id);  // IDT_tmr5Min, IDT_tmrReadyRest, IDT_tmrRestart at their intervals
   void StopTimer(int id);
-  void FlushStatus();  // puts a text that ShowStatus held back
+  void FlushStatus();  // puts a text that ShowStatus held back; the timer IDT_tmrStatus
 
   // mainu_controls.cpp
   void FindControls();
@@ -128,6 +130,8 @@ class TMainForm : public Form {
   void btnInstDoneClick();
   void tmr5MinTimer();
   void EndInstallPhase();
+  // Says at once that real-time tracking is not running, and why; the report says it too.
+  void TrackingNotStarted(int32_t result);
   report::TrackingRun MakeTrackingRun() const;
   void ShowReportPreview();
 

@@ -3,6 +3,7 @@
 #include "platform/messages.h"
 #include "platform/registry.h"
 #include "platform/system.h"
+#include "realtime/vorttrap.h"
 
 namespace app {
 
@@ -70,6 +71,7 @@ LRESULT TMainForm::FormQueryEndSession(LPARAM flags) {
 void TMainForm::tmrReadyRestTimer() {
   StopTimer(IDT_tmrReadyRest);
   StopTimer(IDT_tmr5Min);
+  realtime::StopRealTimeTracking();
   if (installType != itNone) SetEvent(AllStopEvent());
   // The watch threads end at once; their notices and the launch thread's are served here.
   while (launchThread) {

@@ -6,6 +6,8 @@
 #include "engines/registry.h"
 #include "platform/paths.h"
 #include "platform/richtext.h"
+#include "realtime/processes.h"
+#include "realtime/vorttrap.h"
 
 namespace app {
 
@@ -49,11 +51,12 @@ void TMainForm::aPrepareExecute() {
     LaunchInstallProgram();
     ShowWindow(hwnd_, SW_MINIMIZE);
   } else if (trackMode == tmReal) {
-    // Real-time tracking starts here once the trap driver is there.
+    const int32_t started = realtime::StartRealTimeTracking();
     EnableWindow(btnInstDone, TRUE);
     SetWindowTextA(stPlease, "Click the Install Complete button when you are ready to stop tracking.");
     ShowWindow(stPlease, SW_SHOW);
     StartTimer(IDT_tmr5Min);
+    if (started != realtime::srStarted) TrackingNotStarted(started);
   } else {
     MessageWithBeep(hwnd_,
                     "Vortan4 has completed its pre-installation data recording, and will now "
@@ -97,7 +100,16 @@ void TMainForm::LaunchInstallProgram() {
   request.processKey = processKey;
   request.notifyWindow = hwnd_;
   request.allStop = AllStopEvent();
-  launchThread = std::make_unique<TLaunchProgThread>(request);
+  // Tracking starts on the launch thread, once the install program exists and before it
+  // runs; the window hears of a failed start by a message.
+  LaunchHooks hooks;
+  hooks.registerProcess = [](uint32_t identity, HANDLE) { realtime::RegisterProcess(identity); };
+  hooks.startTracking = [window = hwnd_] {
+    const int32_t started = realtime::StartRealTimeTracking();
+    if (started != realtime::srStarted)
+      PostMessageA(window, WM_TRACKINGNOTSTARTED, static_cast<WPARAM>(started), 0);
+  };
+  launchThread = std::make_unique<TLaunchProgThread>(request, hooks);
 }
 
 void TMainForm::WatchEnded(LPARAM sender) {
@@ -123,8 +135,20 @@ void TMainForm::EndInstallPhase() {
   EnableWindow(btnInstDone, FALSE);
   ShowWindow(stPlease, SW_HIDE);
   StopTimer(IDT_tmr5Min);
-  // In real-time mode, tracking stops here once the trap driver is there.
+  if (trackMode == tmReal) realtime::StopRealTimeTracking();
   RunPostInstall(Sender::Window);
+}
+
+void TMainForm::TrackingNotStarted(int32_t result) {
+  const std::string why = realtime::TrackingFailure();
+  ShowStatus("Real-time tracking is not running: " + why);
+  // A driver that could not be opened was reported by the start itself.
+  if (result != realtime::srNoDriver)
+    MessageWithBeep(hwnd_,
+                    "Real-time tracking could not start: " + why +
+                        "\n\nThe report will say that the registry and the file system were not "
+                        "tracked.",
+                    "Vortan4", MB_OK | MB_ICONWARNING);
 }
 
 void TMainForm::RunPostInstall(Sender sender) {

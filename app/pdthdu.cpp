@@ -3,6 +3,8 @@
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/system.h"
+#include "realtime/processes.h"
+#include "realtime/vorttrap.h"
 
 namespace app {
 WindowsFacts ClassifyWindows(DWORD platform, DWORD major, DWORD minor) {
@@ -126,11 +128,11 @@ HANDLE AllStopEvent() {
   return event.get();
 }
 
-bool ObtainProcessKey(WindowsType, uint32_t& key) {
-  // 0 on NT. On the 95 family the key comes from the trap driver, which real-time
-  // tracking brings; until then the start goes on as if it had been obtained.
+bool ObtainProcessKey(WindowsType windows, uint32_t& key) {
   key = 0;
-  return true;
+  if (windows != wtWin95 && windows != wtWin98) return true;
+  key = realtime::GetProcessKey();
+  return key != 0 || realtime::DeriveProcessKey(key);
 }
 
 namespace {

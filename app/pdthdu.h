@@ -49,7 +49,9 @@ ModeChoices ChooseModes(ModeChoices current, InstallType type, WindowsType windo
 // (the program makes it before any window exists); set to release every watch thread.
 HANDLE AllStopEvent();
 
-// The key that relates process ids to the ids real-time tracking sees; 0 on NT.
+// The key that relates process ids to the ids real-time tracking sees; 0 on NT. On
+// Windows 95/98 the trap driver tells it, or it is derived from the system's own data;
+// false when neither can be had.
 bool ObtainProcessKey(WindowsType windows, uint32_t& key);
 
 // Starting the install program and watching it and every program it starts. The launch

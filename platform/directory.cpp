@@ -40,6 +40,11 @@ FILETIME ToFileTime(const LARGE_INTEGER& time) {
 
 }  // namespace
 
+bool FindEntry(const std::string& path, WIN32_FIND_DATAA& found) {
+  FindHandle find(FindFirstFileA(path.c_str(), &found));
+  return find.valid();
+}
+
 bool RunningUnderWine() {
   static const bool wine = NtdllExport("wine_get_version") != nullptr;
   return wine;

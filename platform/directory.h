@@ -60,6 +60,9 @@ class FolderSearch {
   bool bufferHasEntries_ = false;
 };
 
+// The search entry of exactly this path (a file or a folder); false when there is none.
+bool FindEntry(const std::string& path, WIN32_FIND_DATAA& found);
+
 // Answers whether this program runs under Wine (ntdll exports wine_get_version).
 bool RunningUnderWine();
 

@@ -4,6 +4,7 @@
 #include "engines/filetime.h"
 #include "engines/ini.h"
 #include "engines/registry.h"
+#include "report/realtime_report.h"
 #include "report/sections.h"
 
 namespace report {
@@ -91,7 +92,7 @@ void WritePostInstallReport(const TrackingRun& run, const StepDisplay& display) 
     WriteFileTimeSection(streams, lists, own);
     ClearWorkLists(lists);
   }
-  // Step 11, the trap driver's report, has nothing to analyse without the driver.
+  if (begins(session::stRealTime)) WriteRealTimeReport(streams, lists, own);
   streams.text.Close();
   streams.csv.Close();
 }

@@ -166,7 +166,8 @@ void WriteSection(platform::BufferedWriter& text, const engines::ResultList& lis
       if (auto record = std::get_if<engines::RegObject>(&entry.item)) process = &record->processId;
       if (auto record = std::get_if<engines::FilOpeObject>(&entry.item)) process = &record->processId;
     }
-    if (process && (!processWritten || *process != lastProcess)) {
+    // Process 0 is none known: no line.
+    if (process && *process != 0 && (!processWritten || *process != lastProcess)) {
       text.WriteLine("---by process " + (processName ? processName(*process) : std::string()));
       lastProcess = *process;
       processWritten = true;

@@ -187,9 +187,12 @@ TEST_F(MainWindow, StatusLineTakesAFewTextsAndAlwaysTheLast) {
   EXPECT_LT(statusTexts, 100);
   form.MoveStatusEye(app::stRegistryAfter);  // the step ends
   EXPECT_EQ(gui::Text(form.lbStatus), "key 1999");
-  // The next step's first text comes at once.
+  // The next step's first text comes at once; one held back comes with the messages.
   form.ShowStatus("c:\\");
   EXPECT_EQ(gui::Text(form.lbStatus), "c:\\");
+  form.ShowStatus("Real-time tracking is not running");
+  EXPECT_TRUE(gui::WaitFor([&] { return gui::Text(form.lbStatus) != "c:\\"; }));
+  EXPECT_EQ(gui::Text(form.lbStatus), "Real-time tracking is not running");
   SetWindowLongPtrA(form.lbStatus, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(statusProc));
 }
 

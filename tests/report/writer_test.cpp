@@ -151,7 +151,7 @@ TEST(WriteSection, CountEntriesProcessLinesAndEmptyLists) {
             "FILES CHANGED: (1)\r\nc:\\one\r\n\r\n"
             "FILES ADDED: (5)\r\n---by process SETUP.EXE\r\nc:\\a\r\nc:\\b\r\n"
             "---by process _INS.EXE\r\nc:\\c\r\nc:\\d\r\n---by process SETUP.EXE\r\nc:\\e\r\n\r\n"
-            "KEYS: (1)\r\n---by process ?\r\nHKEY_USERS\\x\r\n\r\n"
+            "KEYS: (1)\r\nHKEY_USERS\\x\r\n\r\n"
             "NO CHANGES IN Registry\r\n\r\n");
 }
 

@@ -17,8 +17,10 @@ void Vortan4::Start(const std::string& version, const std::string& arguments) {
   if (GetFileAttributesA(exe.c_str()) == INVALID_FILE_ATTRIBUTES) {
     ASSERT_TRUE(CopyFileA("C:\\tests\\VORTAN4.EXE", exe.c_str(), FALSE))
         << "VORTAN4.EXE is staged beside the tests by tools/wine-test (VORTAN4_STAGE)";
-    ASSERT_TRUE(CopyFileA("C:\\tests\\VORTTRAP.VXD", (folder / "VORTTRAP.VXD").c_str(), FALSE))
-        << "the trap driver is staged with the program";
+    if (withTrapDriver) {
+      ASSERT_TRUE(CopyFileA("C:\\tests\\VORTTRAP.VXD", (folder / "VORTTRAP.VXD").c_str(), FALSE))
+          << "the trap driver is staged with the program";
+    }
     // Its help file goes with it, as an installation has it.
     CopyFileA("C:\\tests\\VORTAN4.HLP", (folder / "VORTAN4.HLP").c_str(), FALSE);
   }

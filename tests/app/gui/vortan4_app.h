@@ -46,6 +46,7 @@ class Vortan4 : public ::testing::Test {
 
   testing_support::TempFolder folder;
   std::string exe;  // the copy the test runs
+  bool withTrapDriver = true;  // VORTTRAP.VXD beside the copy
   std::unique_ptr<gui::App> app;
   HWND window{};
 };

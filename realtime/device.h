@@ -1,0 +1,68 @@
+#pragma once
+// One open of the trap driver, VORTTRAP.VXD in the program's folder. On Windows 95/98
+// the driver is a dynamically loadable device: opening its path loads it, closing the
+// last handle unloads it, and every request is a DeviceIoControl. Under Wine the same
+// file is a library with four entry points, loaded and called directly: Wine would open
+// the device path as a plain file and delete it on close.
+#include <windows.h>
+
+#include <string>
+
+#include "platform/owners.h"
+
+namespace realtime {
+
+// The entry points of the driver as a library.
+struct DriverEntries {
+  BOOL(WINAPI* open)();
+  BOOL(WINAPI* close)();
+  BOOL(WINAPI* control)(DWORD code, void* in, DWORD inSize, void* out, DWORD outSize,
+                        DWORD* returned);
+  BOOL(WINAPI* traceProcess)(HANDLE process, HANDLE thread, DWORD processId);
+};
+
+// "\\.\" + the short form of the folder + "VORTTRAP.VXD", with one backslash between.
+std::string DriverPathFor(const std::string& folder);
+// The driver path of this program, computed at the first call.
+std::string DriverPath();
+
+struct LibraryKind {
+  using Type = HMODULE;
+  static Type invalid() { return nullptr; }
+  static void close(Type module) { FreeLibrary(module); }
+};
+
+class TrapDevice {
+ public:
+  TrapDevice() = default;
+  TrapDevice(TrapDevice&& other) noexcept;
+  TrapDevice& operator=(TrapDevice&& other) noexcept;
+  ~TrapDevice() { Close(); }
+
+  // Opens the driver at DriverPath(); an invalid device and the system's error code on
+  // failure (2 when the driver file is missing, whichever way it is opened).
+  static TrapDevice Open(DWORD& error);
+
+  bool valid() const { return file_.valid() || opened_; }
+  // The request with its buffers; the returned byte count is of no interest.
+  bool Control(DWORD code, const void* in, DWORD inSize, void* out, DWORD outSize) const;
+  // Asks the driver to trap the operations of a process started under the debugger; only
+  // the library form can, the device traps every process anyway.
+  bool TraceProcess(HANDLE process, HANDLE thread, DWORD processId) const;
+  void Close();
+
+ private:
+  platform::FileHandle file_;
+  platform::Owned<LibraryKind> library_;
+  DriverEntries entries_{};
+  bool opened_ = false;  // through the entries
+};
+
+// Tests: every open uses these entry points instead of the driver file, until called
+// again with null. The entries must outlive every device opened with them.
+void UseDriverEntries(const DriverEntries* entries);
+// Tests: the driver file is looked for in this folder (no trailing backslash) instead of
+// the program's; "" for the program's again.
+void UseDriverFolder(const std::string& folder);
+
+}  // namespace realtime

@@ -1,0 +1,122 @@
+#include "realtime/processes.h"
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <atomic>
+#include <mutex>
+#include <unordered_set>
+
+#include "platform/owners.h"
+#include "platform/system.h"
+#include "realtime/records.h"
+#include "realtime/vorttrap.h"
+
+namespace realtime {
+namespace {
+
+engines::ResultList processes;
+std::unordered_set<uint32_t> knownIds;
+// 0 until the driver has told it; a failed query is asked again at the next lookup.
+std::atomic<uint32_t> keyCache{0};
+
+// Not every Windows version exports the toolhelp functions, so they are looked up.
+using SnapshotFunction = HANDLE(WINAPI*)(DWORD flags, DWORD processId);
+using WalkFunction = BOOL(WINAPI*)(HANDLE snapshot, PROCESSENTRY32* entry);
+
+template <class F>
+F Kernel32Function(const char* name) {
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  return kernel ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(kernel, name)))
+                : nullptr;
+}
+
+// A read of this process's memory that answers false where the memory is not readable,
+// instead of faulting.
+bool ReadOwn(uintptr_t address, void* out, size_t size) {
+  SIZE_T read = 0;
+  return ReadProcessMemory(GetCurrentProcess(), reinterpret_cast<const void*>(address), out, size,
+                           &read) &&
+         read == size;
+}
+
+bool ReadOwn32(uintptr_t address, uint32_t& value) { return ReadOwn(address, &value, 4); }
+
+}  // namespace
+
+bool DeriveProcessKey(uint32_t& key) {
+  using ProcessIdFunction = DWORD(WINAPI*)();
+  const auto function = Kernel32Function<ProcessIdFunction>("GetCurrentProcessId");
+  if (!function) return false;
+  const uint32_t self = function();
+  // The function's first instruction holds the address of the system's data; a push
+  // (0x6A) puts it 8 bytes on, a load (0xA1) 1 byte on.
+  uint32_t code = 0, data = 0, first = 0, second = 0, value = 0;
+  uint8_t opcode = 0;
+  if (!ReadOwn32(reinterpret_cast<uintptr_t>(function) + 1, code) || !ReadOwn(code, &opcode, 1))
+    return false;
+  if (opcode == 0x6A)
+    data = code + 8;
+  else if (opcode == 0xA1)
+    data = code + 1;
+  else
+    return false;
+  if (!ReadOwn32(data, first) || !ReadOwn32(first, second) || !ReadOwn32(second, value))
+    return false;
+  key = self ^ value;
+  return true;
+}
+
+bool Windows95or98() {
+  static const bool is9x = [] {
+    OSVERSIONINFOA version = platform::WindowsVersion();
+    return version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS && version.dwMajorVersion == 4 &&
+           (version.dwMinorVersion == 0 || version.dwMinorVersion == 10);
+  }();
+  return is9x;
+}
+
+void RegisterProcess(uint32_t driverProcessId) {
+  std::lock_guard<std::mutex> hold(RecordLock());
+  RegisterProcessLocked(driverProcessId);
+}
+
+void RegisterProcessLocked(uint32_t driverProcessId) {
+  if (!knownIds.insert(driverProcessId).second) return;
+  processes.push_back({LookUpProcessName(driverProcessId), engines::ProcessId{driverProcessId}});
+}
+
+void ClearProcessListLocked() {
+  processes.clear();
+  knownIds.clear();
+  keyCache = 0;  // a driver loaded anew is asked again
+}
+
+std::string LookUpProcessName(uint32_t driverProcessId) {
+  std::string name = "*error*";
+  if (!Windows95or98()) return name;
+  if (keyCache == 0) keyCache = GetProcessKey();
+  const auto snapshot = Kernel32Function<SnapshotFunction>("CreateToolhelp32Snapshot");
+  const auto first = Kernel32Function<WalkFunction>("Process32First");
+  const auto next = Kernel32Function<WalkFunction>("Process32Next");
+  if (!snapshot || !first || !next) return name;
+  platform::FileHandle processes(snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!processes) return name;
+  PROCESSENTRY32 entry{};
+  entry.dwSize = 296;  // the record as the 32-bit system defines it
+  static_assert(sizeof(PROCESSENTRY32) == 296, "PROCESSENTRY32 is 296 bytes");
+  for (BOOL more = first(processes.get(), &entry); more; more = next(processes.get(), &entry)) {
+    if ((entry.th32ProcessID ^ keyCache) == driverProcessId) {
+      name = entry.szExeFile;
+      break;
+    }
+  }
+  return name;
+}
+
+engines::ResultList ProcessList() {
+  std::lock_guard<std::mutex> hold(RecordLock());
+  return processes;
+}
+
+}  // namespace realtime

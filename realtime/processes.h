@@ -1,0 +1,35 @@
+#pragma once
+// The names of the processes that made the trapped operations: one entry per driver
+// process id, named when the process is first seen, while it still runs.
+#include <cstdint>
+#include <string>
+
+#include "engines/lists.h"
+
+namespace realtime {
+
+// Adds the process unless its id is known; the entry text is LookUpProcessName's answer.
+// Takes the record lock (records.h); the Locked form is for a caller that holds it.
+void RegisterProcess(uint32_t driverProcessId);
+void RegisterProcessLocked(uint32_t driverProcessId);
+void ClearProcessListLocked();  // and forgets the process key
+
+// The executable of the running process with that driver id, as the system's process
+// list names it, or "*error*": on systems other than Windows 95/98, without the process
+// key, without the toolhelp functions, or when the process is gone.
+std::string LookUpProcessName(uint32_t driverProcessId);
+
+// The process list: names in order of first sight, each with its driver process id.
+// A copy, as the launcher may still register a late process while the report reads it.
+engines::ResultList ProcessList();
+
+// The process key without the driver, from the data behind the system's own function for
+// the process id, as Windows 95/98 lay them out. Every read is checked: elsewhere (Wine
+// among them) the bytes there are other code and the chain leads nowhere, and the
+// answer is false.
+bool DeriveProcessKey(uint32_t& key);
+
+// Windows 95 or 98: the only systems with the trap driver.
+bool Windows95or98();
+
+}  // namespace realtime

@@ -1,0 +1,252 @@
+#include "realtime/records.h"
+
+#include <windows.h>
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+
+#include "realtime/processes.h"
+
+namespace realtime {
+namespace {
+
+std::array<RecordList, kChangeListCount> lists;
+
+template <class T>
+T Field(const void* record, size_t offset) {
+  T value;
+  std::memcpy(&value, static_cast<const char*>(record) + offset, sizeof value);
+  return value;
+}
+
+// A path field: up to its NUL, or all of it when none comes.
+std::string PathField(const void* record, size_t offset) {
+  const char* path = static_cast<const char*>(record) + offset;
+  return std::string(path, strnlen(path, file_record::kPathSize));
+}
+
+const char* Pointer(const void* record, size_t offset) {
+  return reinterpret_cast<const char*>(static_cast<uintptr_t>(Field<uint32_t>(record, offset)));
+}
+
+void DecodeFileRecord(const void* record) {
+  using namespace file_record;
+  if (Field<uint16_t>(record, kStatus) != 0) return;
+  const uint32_t process = Field<uint32_t>(record, kProcessId);
+  RegisterProcessLocked(process);
+  const std::string path = PathField(record, kPath);
+  RecordList& changed = lists[rlFilesChanged];
+  RecordList& added = lists[rlFilesAdded];
+  RecordList& deleted = lists[rlFilesDeleted];
+  switch (Field<uint32_t>(record, kOperation)) {
+    case foDelete:
+      if (!deleted.Contains(path) && !changed.Contains(path) && !added.Contains(path))
+        deleted.Append(path, process);
+      added.RemoveFirst(path);
+      changed.RemoveFirst(path);
+      break;
+    case foDirectory:
+      if (Field<uint8_t>(record, kSubCode) == 0) {
+        if (!lists[rlDirsAdded].Contains(path)) lists[rlDirsAdded].Append(path, process);
+      } else {
+        if (!lists[rlDirsDeleted].Contains(path)) lists[rlDirsDeleted].Append(path, process);
+        lists[rlDirsAdded].RemoveFirst(path);
+      }
+      break;
+    case foOpen:
+      if (Field<uint8_t>(record, kCreated) != 0) {
+        if (!added.Contains(path)) added.Append(path, process);
+      } else if (!changed.Contains(path) && !added.Contains(path)) {
+        changed.Append(path, engines::FilOpeObject{
+                                 Field<uint32_t>(record, kSizeHigh), Field<uint32_t>(record, kSizeLow),
+                                 Field<uint32_t>(record, kWriteTimeHigh),
+                                 Field<uint32_t>(record, kWriteTimeLow), process});
+      }
+      break;
+    case foRename: {
+      if (!deleted.Contains(path)) deleted.Append(path, process);
+      added.RemoveFirst(path);
+      changed.RemoveFirst(path);
+      const std::string newPath = PathField(record, kNewPath);
+      if (!added.Contains(newPath)) added.Append(newPath, process);
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+bool IsStringType(int32_t type) {
+  return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
+void DecodeRegistryRecord(const void* record) {
+  using namespace registry_record;
+  const uint32_t process = Field<uint32_t>(record, kProcessId);
+  RegisterProcessLocked(process);
+  const uint32_t operation = Field<uint32_t>(record, kOperation);
+  const char* key = Pointer(record, kKey);
+  const char* subkey = Pointer(record, kSubkey);
+  if (!key || (!subkey && (operation == roKeyCreated || operation == roKeyDeleted))) return;
+  if (operation > roValueDeleted) return;
+
+  const int32_t type = Field<int32_t>(record, kValueType);
+  const char* newData = Pointer(record, kNewData);
+  const char* oldData = Pointer(record, kOldData);
+  const uint32_t newSize = Field<uint32_t>(record, kNewSize);
+  const uint32_t oldSize = Field<uint32_t>(record, kOldSize);
+  const bool writesValue = operation == roValueAdded || operation == roValueChanged;
+  const std::string newText = writesValue ? RegistryDataText(newData, newSize, type) : "";
+  const std::string oldText = oldData ? RegistryDataText(oldData, oldSize, type) : "";
+  if (writesValue) {
+    if (!newData && !oldData) return;
+    if (newData && oldData && newSize == oldSize && std::memcmp(newData, oldData, newSize) == 0)
+      return;
+    if (IsStringType(type) && newText == oldText) return;
+  }
+  const char* valueName = Pointer(record, kValueName);
+  engines::RegObject change;
+  change.valueType = type;
+  change.processId = process;
+  change.valueName = valueName && *valueName ? valueName : "@";
+  change.newData = newText;
+  change.oldData = oldText;
+  static const TrackedListIndex kListOf[] = {rlKeysAdded, rlKeysDeleted, rlValuesAdded,
+                                             rlValuesChanged, rlValuesDeleted};
+  lists[kListOf[operation]].Append(std::string(key) + "\\" + (subkey ? subkey : ""),
+                                   std::move(change));
+}
+
+}  // namespace
+
+std::string CaselessKey(const std::string& text) {
+  std::string key = text;
+  bool ascii = true;
+  for (char& c : key) {
+    if (static_cast<unsigned char>(c) >= 0x80) ascii = false;
+    else if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  if (!ascii && !key.empty()) CharUpperBuffA(&key[0], static_cast<DWORD>(key.size()));
+  return key;
+}
+
+bool RecordList::Contains(const std::string& text) const {
+  auto found = index_.find(CaselessKey(text));
+  return found != index_.end() && firstLive_.at(found->first) < found->second.size();
+}
+
+void RecordList::Append(const std::string& text, engines::AttachedItem item) {
+  const std::string key = CaselessKey(text);
+  index_[key].push_back(entries_.size());
+  firstLive_.emplace(key, 0);
+  entries_.push_back({text, std::move(item)});
+  removed_.push_back(false);
+  ++live_;
+}
+
+void RecordList::RemoveFirst(const std::string& text) {
+  auto found = index_.find(CaselessKey(text));
+  if (found == index_.end()) return;
+  size_t& first = firstLive_[found->first];
+  if (first == found->second.size()) return;
+  const size_t position = found->second[first++];
+  removed_[position] = true;
+  entries_[position].item = std::monostate{};
+  --live_;
+}
+
+void RecordList::Clear() {
+  entries_.clear();
+  removed_.clear();
+  index_.clear();
+  firstLive_.clear();
+  live_ = 0;
+}
+
+engines::ResultList RecordList::TakeGrouped() {
+  std::vector<std::vector<size_t>> groups;
+  std::unordered_map<engines::ProcessId, size_t> groupOf;
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    if (removed_[i]) continue;
+    const auto* process = std::get_if<engines::ProcessId>(&entries_[i].item);
+    if (!process) {
+      groups.push_back({i});
+      continue;
+    }
+    auto found = groupOf.find(*process);
+    if (found == groupOf.end()) {
+      groupOf.emplace(*process, groups.size());
+      groups.push_back({i});
+    } else {
+      groups[found->second].push_back(i);
+    }
+  }
+  engines::ResultList taken;
+  taken.reserve(live_);
+  for (const auto& group : groups)
+    for (size_t i : group) taken.push_back(std::move(entries_[i]));
+  Clear();
+  return taken;
+}
+
+std::string RegistryDataText(const void* data, uint32_t size, int32_t type) {
+  if (!data) return "";
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  if (IsStringType(type)) {
+    std::string text;
+    for (uint32_t i = 0; i < size && bytes[i] != 0; ++i)
+      text += bytes[i] < 32 ? '.' : static_cast<char>(bytes[i]);
+    return text;
+  }
+  if (type == REG_DWORD || type == REG_DWORD_BIG_ENDIAN) {
+    unsigned char four[4] = {};
+    std::memcpy(four, bytes, size < 4 ? size : 4);
+    uint32_t value = type == REG_DWORD
+                         ? four[0] | four[1] << 8 | four[2] << 16 | uint32_t(four[3]) << 24
+                         : four[3] | four[2] << 8 | four[1] << 16 | uint32_t(four[0]) << 24;
+    return std::to_string(value);
+  }
+  std::string text;
+  char hex[4];
+  uint32_t i = 0;
+  for (; i + 16 <= size; i += 16) {
+    for (uint32_t j = 0; j < 16; ++j) {
+      std::snprintf(hex, sizeof hex, j < 15 ? "%.2X," : "%.2X ", bytes[i + j]);
+      text += hex;
+    }
+  }
+  for (; i < size; ++i) {
+    std::snprintf(hex, sizeof hex, "%.2X", bytes[i]);
+    text += hex;
+  }
+  return text;
+}
+
+std::mutex& RecordLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+void DecodeTrapRecord(const void* record) {
+  std::lock_guard<std::mutex> hold(RecordLock());
+  switch (Field<uint32_t>(record, 0)) {
+    case kFileRecord: DecodeFileRecord(record); break;
+    case kRegistryRecord: DecodeRegistryRecord(record); break;
+    default: break;
+  }
+}
+
+void ClearTrackedLists() {
+  std::lock_guard<std::mutex> hold(RecordLock());
+  for (RecordList& list : lists) list.Clear();
+  ClearProcessListLocked();
+}
+
+std::optional<engines::ResultList> TakeTrackedList(unsigned index) {
+  if (index >= kChangeListCount) return std::nullopt;
+  std::lock_guard<std::mutex> hold(RecordLock());
+  return lists[index].TakeGrouped();
+}
+
+}  // namespace realtime

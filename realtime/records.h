@@ -1,0 +1,91 @@
+#pragma once
+// The operation records the trap driver delivers, and the ten change lists they are
+// decoded into. A record lies in the driver's memory and is read in place, only until it
+// is given back. The decoder folds what cancels out (a file created and deleted again
+// leaves nothing) and drops registry writes that changed nothing; it filters nothing else.
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "engines/lists.h"
+
+namespace realtime {
+
+// The record kinds, also the kind field of a subscription.
+constexpr uint32_t kFileRecord = 64;
+constexpr uint32_t kRegistryRecord = 1;
+
+// File record, at least 583 bytes, packed little-endian.
+namespace file_record {
+constexpr size_t kKind = 0, kOperation = 4, kSubCode = 12, kPath = 23, kNewPath = 283,
+                 kProcessId = 552, kStatus = 556, kCreated = 566, kSizeLow = 567,
+                 kSizeHigh = 571, kWriteTimeLow = 575, kWriteTimeHigh = 579, kSize = 583;
+constexpr size_t kPathSize = 260;
+}  // namespace file_record
+// File operations: the hook numbers of the 95/98 file system.
+enum FileOperation : uint32_t { foDelete = 31, foDirectory = 32, foOpen = 36, foRename = 37 };
+
+// Registry record, at least 65 bytes; pointers into the driver's memory, 0 when absent.
+namespace registry_record {
+constexpr size_t kKind = 0, kOperation = 4, kProcessId = 17, kKey = 21, kSubkey = 25,
+                 kValueName = 29, kValueType = 33, kNewData = 37, kNewSize = 41, kOldData = 45,
+                 kOldSize = 49, kBuffer1 = 53, kBuffer2 = 57, kBuffer3 = 61, kSize = 65;
+}  // namespace registry_record
+enum RegistryOperation : uint32_t {
+  roKeyCreated = 0, roKeyDeleted = 1, roValueAdded = 2, roValueChanged = 3, roValueDeleted = 4
+};
+
+// The list indexes of TakeTrackedList.
+enum TrackedListIndex : unsigned {
+  rlFilesChanged = 0, rlFilesAdded, rlFilesDeleted, rlDirsAdded, rlDirsDeleted, rlKeysAdded,
+  rlKeysDeleted, rlValuesAdded, rlValuesChanged, rlValuesDeleted, rlProcesses
+};
+constexpr unsigned kChangeListCount = 10;
+
+// A list in order of arrival whose texts are compared without case (the user's ANSI
+// code page), each entry spelled as it first arrived. An index beside it makes the
+// tests and removals constant-time; removed entries stay as gaps until the hand-over.
+class RecordList {
+ public:
+  bool Contains(const std::string& text) const;
+  void Append(const std::string& text, engines::AttachedItem item);
+  void RemoveFirst(const std::string& text);  // the first equal entry, if any
+  void Clear();
+  size_t size() const { return live_; }
+  // Empties the list into a new one: entries with the same process id gathered in the
+  // order of their first entry; entries carrying objects keep their order.
+  engines::ResultList TakeGrouped();
+
+ private:
+  std::vector<engines::ListEntry> entries_;
+  std::vector<bool> removed_;
+  std::unordered_map<std::string, std::vector<size_t>> index_;  // positions, oldest first
+  std::unordered_map<std::string, size_t> firstLive_;           // how many of them are gone
+  size_t live_ = 0;
+};
+
+// The key under which texts compare equal: the text in upper case.
+std::string CaselessKey(const std::string& text);
+
+// The text form of registry data in a report: strings up to their first NUL with control
+// characters as ".", DWORDs in decimal (big-endian for type 5), everything else as hex.
+std::string RegistryDataText(const void* data, uint32_t size, int32_t type);
+
+// The lock that serialises the decoder with process registration. It lives as long as
+// the program, so a registration racing with the end of tracking finds it still there.
+std::mutex& RecordLock();
+
+// Decodes one record into the lists; reads it and nothing after. Takes the lock.
+void DecodeTrapRecord(const void* record);
+// Empties the ten change lists and the process list.
+void ClearTrackedLists();
+// For 0 to 9: the list, the caller's from now on, grouped as RecordList::TakeGrouped
+// says; the internal list is left empty. Any other index: nothing. Only once tracking
+// has stopped. The process list is ProcessList() (processes.h).
+std::optional<engines::ResultList> TakeTrackedList(unsigned index);
+
+}  // namespace realtime

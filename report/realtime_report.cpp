@@ -1,0 +1,186 @@
+#include "report/realtime_report.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <unordered_map>
+
+#include "platform/directory.h"
+#include "platform/system.h"
+#include "realtime/processes.h"
+#include "realtime/records.h"
+#include "realtime/vorttrap.h"
+
+namespace report {
+namespace {
+
+// The registry lists in the slots the comparison uses, which FormatValueEntries expects.
+enum RegistrySlot { kKeysAdded, kKeysDeleted, kValuesChanged, kValuesAdded, kValuesDeleted };
+// The file lists in the order of their blocks.
+enum FileSlot { kFilesAdded, kFilesDeleted, kFilesChanged, kDirsAdded, kDirsDeleted };
+
+bool AllEmpty(const WorkLists& lists) {
+  for (const engines::ResultList& list : lists)
+    if (!list.empty()) return false;
+  return true;
+}
+
+void TakeInto(engines::ResultList& slot, unsigned index) {
+  slot = std::move(*realtime::TakeTrackedList(index));
+}
+
+// The process names by id, the first entry of each id winning.
+class ProcessNames {
+ public:
+  explicit ProcessNames(const engines::ResultList& processes) {
+    for (const engines::ListEntry& entry : processes)
+      if (auto id = std::get_if<engines::ProcessId>(&entry.item)) names_.emplace(*id, entry.text);
+  }
+  std::string operator()(engines::ProcessId id) const {
+    auto found = names_.find(id);
+    return found == names_.end() ? "" : found->second;
+  }
+
+ private:
+  std::unordered_map<engines::ProcessId, std::string> names_;
+};
+
+engines::ProcessId ProcessOf(const engines::ListEntry& entry) {
+  if (auto id = std::get_if<engines::ProcessId>(&entry.item)) return *id;
+  if (auto record = std::get_if<engines::RegObject>(&entry.item)) return record->processId;
+  return 0;
+}
+
+void WriteNotTracked(ReportStreams& streams, const char* textLine, const char* csvType) {
+  const std::string why = realtime::TrackingFailure();
+  streams.text.WriteLine(std::string(textLine) + why);
+  streams.text.WriteLine("");
+  streams.WriteCsvRow({csvType, "Not tracked", "", "", "", "", "", why, "", ""});
+}
+
+void WriteRegistryPart(ReportStreams& streams, WorkLists& lists, const ProcessNames& names) {
+  TakeInto(lists[kKeysAdded], realtime::rlKeysAdded);
+  TakeInto(lists[kKeysDeleted], realtime::rlKeysDeleted);
+  TakeInto(lists[kValuesAdded], realtime::rlValuesAdded);
+  TakeInto(lists[kValuesChanged], realtime::rlValuesChanged);
+  TakeInto(lists[kValuesDeleted], realtime::rlValuesDeleted);
+
+  auto rows = [&](int slot, const char* subType, bool name, bool data, bool previous) {
+    for (const engines::ListEntry& entry : lists[slot]) {
+      const auto* value = std::get_if<engines::RegObject>(&entry.item);
+      if (!value) continue;
+      streams.WriteCsvRow({"Registry", subType, "", "", entry.text, "", name ? value->valueName : "",
+                      data ? value->newData : "", previous ? value->oldData : "",
+                      names(value->processId)});
+    }
+  };
+  rows(kKeysAdded, "Add Key", false, false, false);
+  rows(kKeysDeleted, "Del Key", false, false, false);
+  rows(kValuesAdded, "Add Value", true, true, false);
+  rows(kValuesChanged, "Change Value", true, true, true);
+  rows(kValuesDeleted, "Del Value", true, false, false);
+  streams.csv.Flush();
+
+  FormatValueEntries(lists);
+  if (AllEmpty(lists)) {
+    if (realtime::TrackingFailure().empty())
+      WriteNoChanges(streams.text, "NO CHANGES IN Registry");
+    else
+      WriteNotTracked(streams, "REGISTRY NOT TRACKED: ", "Registry");
+  } else {
+    auto block = [&](int slot, const char* heading) {
+      WriteSection(streams.text, lists[slot], heading, Grouping::ByRecord, names);
+    };
+    block(kKeysAdded, "REGISTRY KEYS ADDED: ");
+    block(kKeysDeleted, "REGISTRY KEYS DELETED: ");
+    block(kValuesAdded, "REGISTRY KEY VALUES ADDED: ");
+    block(kValuesChanged, "REGISTRY KEY VALUES CHANGED: ");
+    block(kValuesDeleted, "REGISTRY KEY VALUES DELETED: ");
+  }
+  streams.text.Flush();
+  streams.csv.Flush();
+  ClearWorkLists(lists);
+}
+
+void WriteFilePart(ReportStreams& streams, WorkLists& lists, const OwnFiles& own,
+                   const ProcessNames& names) {
+  TakeInto(lists[kFilesChanged], realtime::rlFilesChanged);
+  TakeInto(lists[kFilesAdded], realtime::rlFilesAdded);
+  TakeInto(lists[kFilesDeleted], realtime::rlFilesDeleted);
+  TakeInto(lists[kDirsAdded], realtime::rlDirsAdded);
+  TakeInto(lists[kDirsDeleted], realtime::rlDirsDeleted);
+  VerifyChangedFiles(lists[kFilesChanged]);
+  VerifyAddedFiles(lists[kFilesAdded]);
+  VerifyDeletedFiles(lists[kFilesDeleted]);
+  DropSystemFiles(lists[kFilesChanged]);
+  DropSystemFiles(lists[kFilesDeleted]);
+  DropSystemFiles(lists[kFilesAdded]);
+  DropOwnFiles(lists[kFilesAdded], own);
+  DropOwnFiles(lists[kFilesDeleted], own);
+  DropOwnFiles(lists[kFilesChanged], own);
+
+  static const char* const kHeadings[] = {"FILES ADDED: ", "FILES DELETED: ", "FILES CHANGED: ",
+                                          "DIRECTORIES ADDED: ", "DIRECTORIES DELETED: "};
+  static const char* const kSubTypes[] = {"Add File", "Del File", "Change File", "Add Dir",
+                                          "Del Dir"};
+  const bool untracked = AllEmpty(lists) && !realtime::TrackingFailure().empty();
+  if (untracked) {
+    WriteNotTracked(streams, "FILE SYSTEM NOT TRACKED: ", "File");
+  } else if (AllEmpty(lists)) {
+    WriteNoChanges(streams.text, "NO CHANGES IN file system");
+  } else {
+    for (int slot = 0; slot < 5; ++slot)
+      WriteSection(streams.text, lists[slot], kHeadings[slot], Grouping::ByIdentifier, names);
+  }
+  streams.text.Flush();
+  for (int slot = 0; slot < 5; ++slot)
+    for (const engines::ListEntry& entry : lists[slot])
+      streams.WriteCsvRow({"File", kSubTypes[slot], entry.text, "", "", "", "", "", "",
+                      names(ProcessOf(entry))});
+  streams.csv.Flush();
+  ClearWorkLists(lists);
+}
+
+template <class Drop>
+void RemoveEntries(engines::ResultList& list, Drop drop) {
+  list.erase(std::remove_if(list.begin(), list.end(), drop), list.end());
+}
+
+}  // namespace
+
+std::string ProcessName(const engines::ResultList& processes, engines::ProcessId id) {
+  return ProcessNames(processes)(id);
+}
+
+void VerifyChangedFiles(engines::ResultList& changed) {
+  engines::ResultList kept;
+  kept.reserve(changed.size());
+  for (engines::ListEntry& entry : changed) {
+    const auto* opened = std::get_if<engines::FilOpeObject>(&entry.item);
+    if (!opened) continue;
+    WIN32_FIND_DATAA found;
+    if (!platform::FindEntry(entry.text, found)) continue;  // gone, or not to be looked up
+    if (found.nFileSizeHigh == opened->sizeHigh && found.nFileSizeLow == opened->sizeLow &&
+        found.ftLastWriteTime.dwLowDateTime == opened->writeTimeLow &&
+        found.ftLastWriteTime.dwHighDateTime == opened->writeTimeHigh)
+      continue;  // opened for writing but left as it was
+    kept.push_back({std::move(entry.text), engines::ProcessId{opened->processId}});
+  }
+  changed = std::move(kept);
+}
+
+void VerifyAddedFiles(engines::ResultList& added) {
+  RemoveEntries(added, [](const engines::ListEntry& e) { return !platform::FileExists(e.text); });
+}
+
+void VerifyDeletedFiles(engines::ResultList& deleted) {
+  RemoveEntries(deleted, [](const engines::ListEntry& e) { return platform::FileExists(e.text); });
+}
+
+void WriteRealTimeReport(ReportStreams& streams, WorkLists& lists, const OwnFiles& own) {
+  const ProcessNames names(realtime::ProcessList());
+  WriteRegistryPart(streams, lists, names);
+  WriteFilePart(streams, lists, own, names);
+}
+
+}  // namespace report

@@ -1,0 +1,205 @@
+// The record decoder's folding rules, the text form of registry data and the hand-over,
+// fed with records directly (no driver needed).
+#include <gtest/gtest.h>
+
+#include "realtime/processes.h"
+#include "realtime/records.h"
+#include "support/fake_trap_driver.h"
+
+using namespace testing_support;
+
+namespace {
+
+// The texts of a list as handed over.
+std::vector<std::string> Texts(unsigned index) {
+  std::vector<std::string> texts;
+  const engines::ResultList list = *realtime::TakeTrackedList(index);
+  for (const engines::ListEntry& entry : list) texts.push_back(entry.text);
+  return texts;
+}
+
+void Decode(const Record& record) { realtime::DecodeTrapRecord(record.data()); }
+
+// Process names are looked up with the driver's key: the tests' own driver gives it.
+class DecodeTrapRecord : public ::testing::Test {
+  FakeTrapDriver driver_;
+};
+using TakeTrackedList = DecodeTrapRecord;
+
+using Texts5 = std::vector<std::vector<std::string>>;  // changed, added, deleted, dirs +, dirs -
+
+struct FoldCase {
+  const char* name;
+  std::vector<FileOp> ops;
+  Texts5 expected;
+};
+
+TEST_F(DecodeTrapRecord, FoldsFileOperations) {
+  const FoldCase cases[] = {
+      {"created then deleted leaves nothing",
+       {{36, "C:\\A.TXT", "", 1, 1, true}, {31, "C:\\A.TXT"}},
+       {{}, {}, {}, {}, {}}},
+      {"changed then deleted leaves nothing",
+       {{36, "C:\\A.TXT", "", 1, 1}, {31, "c:\\a.txt"}},
+       {{}, {}, {}, {}, {}}},
+      {"created then written is only added",
+       {{36, "C:\\A.TXT", "", 1, 1, true}, {36, "C:\\A.TXT", "", 1, 2}},
+       {{}, {"C:\\A.TXT"}, {}, {}, {}}},
+      {"one entry for both spellings, as first spelled",
+       {{36, "C:\\Dir\\A.txt", "", 1, 1}, {36, "C:\\DIR\\A.TXT", "", 1, 2}, {31, "c:\\x"}, {31, "C:\\X"}},
+       {{"C:\\Dir\\A.txt"}, {}, {"c:\\x"}, {}, {}}},
+      {"rename there and back",
+       {{37, "C:\\A", "C:\\B"}, {37, "C:\\B", "C:\\A"}},
+       {{}, {"C:\\A"}, {"C:\\A", "C:\\B"}, {}, {}}},
+      {"directory created and removed is only deleted",
+       {{32, "C:\\D", "", 1, 0}, {32, "C:\\D", "", 1, 1}, {32, "C:\\E", "", 1, 0}},
+       {{}, {}, {}, {"C:\\E"}, {"C:\\D"}}},
+      {"failed operations and reads are ignored",
+       {{31, "C:\\F", "", 1, 0, false, 5}, {0, "C:\\G"}, {11, "C:\\G"}},
+       {{}, {}, {}, {}, {}}},
+  };
+  for (const FoldCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    realtime::ClearTrackedLists();
+    for (const FileOp& op : c.ops) Decode(FileRecord(op));
+    Texts5 got;
+    for (unsigned list : {realtime::rlFilesChanged, realtime::rlFilesAdded, realtime::rlFilesDeleted,
+                          realtime::rlDirsAdded, realtime::rlDirsDeleted})
+      got.push_back(Texts(list));
+    EXPECT_EQ(got, c.expected);
+  }
+}
+
+TEST_F(DecodeTrapRecord, ChangedFileKeepsItsFirstOpen) {
+  realtime::ClearTrackedLists();
+  FileOp first{36, "C:\\A.DLL", "", 7, 1};
+  first.size = 0x100000005ull;
+  first.writeTime = {11, 22};
+  FileOp second = first;
+  second.size = 9;
+  Decode(FileRecord(first));
+  Decode(FileRecord(second));
+  auto changed = *realtime::TakeTrackedList(realtime::rlFilesChanged);
+  ASSERT_EQ(changed.size(), 1u);
+  const auto& opened = std::get<engines::FilOpeObject>(changed[0].item);
+  EXPECT_EQ(opened.sizeHigh, 1u);
+  EXPECT_EQ(opened.sizeLow, 5u);
+  EXPECT_EQ(opened.writeTimeLow, 11u);
+  EXPECT_EQ(opened.writeTimeHigh, 22u);
+  EXPECT_EQ(opened.processId, 7u);
+}
+
+TEST(RegistryDataText, FormsOfEachType) {
+  struct Case {
+    std::string bytes;
+    int32_t type;
+    const char* text;
+  };
+  std::string seventeen;
+  for (int i = 0; i <= 16; ++i) seventeen += static_cast<char>(i);
+  const Case cases[] = {
+      {std::string("\x01\x02\x03", 3), REG_BINARY, "010203"},
+      {seventeen, REG_BINARY, "00,01,02,03,04,05,06,07,08,09,0A,0B,0C,0D,0E,0F 10"},
+      {seventeen.substr(0, 16), REG_NONE, "00,01,02,03,04,05,06,07,08,09,0A,0B,0C,0D,0E,0F "},
+      {"", REG_BINARY, ""},
+      {std::string("\xFF\xFF\xFF\xFF", 4), REG_DWORD, "4294967295"},
+      {std::string("\x01\x02", 2), REG_DWORD, "513"},
+      {std::string("\x00\x00\x01\x02", 4), REG_DWORD_BIG_ENDIAN, "258"},
+      {std::string("a\tb\0c", 5), REG_SZ, "a.b"},
+      {std::string("one\0two\0\0", 9), REG_MULTI_SZ, "one"},
+      {std::string("%WINDIR%"), REG_EXPAND_SZ, "%WINDIR%"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(realtime::RegistryDataText(c.bytes.data(), static_cast<uint32_t>(c.bytes.size()), c.type),
+              c.text);
+  }
+  EXPECT_EQ(realtime::RegistryDataText(nullptr, 4, REG_DWORD), "");
+}
+
+TEST_F(DecodeTrapRecord, RegistryWritesThatChangeNothingAreDropped) {
+  const std::string same = "abc", sameToo = "abc", dotted = std::string("a\x01z", 3),
+                    dottedToo = std::string("a\x02z\0junk", 8), empty = "", other = "abd";
+  struct Case {
+    const char* name;
+    uint32_t operation;
+    const std::string *newData, *oldData;
+    bool kept;
+  };
+  const Case cases[] = {
+      {"same bytes", 3, &same, &sameToo, false},
+      {"same text once folded", 3, &dotted, &dottedToo, false},
+      {"empty string added", 2, &empty, nullptr, false},
+      {"no data at all", 2, nullptr, nullptr, false},
+      {"a real change", 3, &other, &same, true},
+      {"a deletion is never dropped", 4, nullptr, &same, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    realtime::ClearTrackedLists();
+    RegOp op;
+    op.operation = c.operation;
+    op.newData = c.newData;
+    op.oldData = c.oldData;
+    Decode(RegistryRecord(op));
+    size_t entries = 0;
+    for (unsigned list = realtime::rlKeysAdded; list <= realtime::rlValuesDeleted; ++list)
+      entries += realtime::TakeTrackedList(list)->size();
+    EXPECT_EQ(entries, c.kept ? 1u : 0u);
+  }
+}
+
+TEST_F(DecodeTrapRecord, RegistryEntries) {
+  realtime::ClearTrackedLists();
+  const std::string dword("\xFF\xFF\xFF\xFF", 4), was("\x01\0\0\0", 4);
+  RegOp key;
+  key.operation = realtime::roKeyCreated;
+  key.processId = 3;
+  Decode(RegistryRecord(key));
+  Decode(RegistryRecord(key));  // no duplicate test for registry records
+  RegOp noSubkey;
+  noSubkey.operation = realtime::roKeyDeleted;
+  noSubkey.subkey = nullptr;
+  Decode(RegistryRecord(noSubkey));
+  RegOp value;
+  value.operation = realtime::roValueChanged;
+  value.subkey = nullptr;
+  value.type = REG_DWORD;
+  value.newData = &dword;
+  value.oldData = &was;
+  value.processId = 4;
+  Decode(RegistryRecord(value));
+
+  EXPECT_EQ(Texts(realtime::rlKeysAdded),
+            (std::vector<std::string>{"HKEY_LOCAL_MACHINE\\Software\\Vendor",
+                                      "HKEY_LOCAL_MACHINE\\Software\\Vendor"}));
+  EXPECT_TRUE(Texts(realtime::rlKeysDeleted).empty());
+  auto changed = *realtime::TakeTrackedList(realtime::rlValuesChanged);
+  ASSERT_EQ(changed.size(), 1u);
+  EXPECT_EQ(changed[0].text, "HKEY_LOCAL_MACHINE\\Software\\");
+  const auto& record = std::get<engines::RegObject>(changed[0].item);
+  EXPECT_EQ(record.valueName, "@");
+  EXPECT_EQ(record.newData, "4294967295");
+  EXPECT_EQ(record.oldData, "1");
+  EXPECT_EQ(record.processId, 4u);
+  EXPECT_EQ(record.valueType, REG_DWORD);
+}
+
+TEST_F(TakeTrackedList, GathersByProcessOnceAndOnlyForChangeLists) {
+  realtime::ClearTrackedLists();
+  for (auto [path, process] : {std::pair{"C:\\1", 7u}, {"C:\\2", 9u}, {"C:\\3", 7u}})
+    Decode(FileRecord({31, path, "", process}));
+  auto deleted = *realtime::TakeTrackedList(realtime::rlFilesDeleted);
+  std::vector<std::pair<std::string, engines::ProcessId>> got;
+  for (const auto& entry : deleted)
+    got.emplace_back(entry.text, std::get<engines::ProcessId>(entry.item));
+  EXPECT_EQ(got, (std::vector<std::pair<std::string, engines::ProcessId>>{
+                     {"C:\\1", 7}, {"C:\\3", 7}, {"C:\\2", 9}}));
+  EXPECT_TRUE(realtime::TakeTrackedList(realtime::rlFilesDeleted)->empty());
+  EXPECT_FALSE(realtime::TakeTrackedList(realtime::rlProcesses));
+  EXPECT_FALSE(realtime::TakeTrackedList(11));
+  // Every file record registers its process, once.
+  EXPECT_EQ(realtime::ProcessList().size(), 2u);
+}
+
+}  // namespace

@@ -1,0 +1,118 @@
+// The real-time sections: decoded records in, both report forms out, checked against the
+// disk as the report finds it.
+#include <gtest/gtest.h>
+
+#include "realtime/processes.h"
+#include "realtime/records.h"
+#include "realtime/vorttrap.h"
+#include "report/realtime_report.h"
+#include "support/fake_trap_driver.h"
+#include "support/temp_folder.h"
+
+using namespace testing_support;
+
+namespace {
+
+struct RealTimeReport : ::testing::Test {
+  FakeTrapDriver driver;  // gives the process key for the names
+  TempFolder folder;
+  std::string text, csv;
+
+  void SetUp() override { realtime::ClearTrackedLists(); }
+
+  void write() {
+    {
+      report::ReportStreams streams(folder / "R.TXT", folder / "R.CSV",
+                                    platform::BufferedWriter::Mode::Create);
+      report::WorkLists lists;
+      report::OwnFiles own;
+      own.programFolder = "c:\\tests\\";
+      own.reportName = folder / "R.TXT";
+      own.reportFolder = folder.Path();
+      report::WriteRealTimeReport(streams, lists, own);
+    }
+    text = folder.read("R.TXT");
+    csv = folder.read("R.CSV");
+  }
+  void decode(const Record& record) { realtime::DecodeTrapRecord(record.data()); }
+  FileOp opened(const std::string& relative, uint32_t process) {
+    WIN32_FIND_DATAA found{};
+    FindClose(FindFirstFileA((folder / relative).c_str(), &found));
+    FileOp op(36, folder / relative, "", process, 1);
+    op.size = found.nFileSizeLow;
+    op.writeTime = found.ftLastWriteTime;
+    return op;
+  }
+};
+
+TEST_F(RealTimeReport, BothSectionsCheckedFilteredAndByProcess) {
+  const uint32_t self = GetCurrentProcessId() ^ driver.key, other = 0x7777;
+  for (const char* file : {"new.txt", "back.txt", "same.txt", "chg.txt", "WIN386.SWP"})
+    folder.Write(file, "data");
+  decode(FileRecord({36, folder / "new.txt", "", self, 1, true}));
+  decode(FileRecord({36, folder / "gone.txt", "", self, 1, true}));   // not there now
+  decode(FileRecord({36, folder / "WIN386.SWP", "", self, 1, true}));  // the swap file
+  decode(FileRecord({31, folder / "del.txt", "", other}));
+  decode(FileRecord({31, folder / "back.txt", "", other}));  // there again
+  decode(FileRecord(opened("same.txt", self)));              // left as it was
+  FileOp changed = opened("chg.txt", other);
+  changed.size += 1;
+  decode(FileRecord(changed));
+  decode(FileRecord({32, folder / "sub", "", self, 0}));
+  RegOp key;
+  key.operation = realtime::roKeyCreated;
+  key.processId = other;
+  decode(RegistryRecord(key));
+  const std::string data = "C:\\x";
+  RegOp value;
+  value.processId = self;
+  value.valueName = "Path";
+  value.newData = &data;
+  decode(RegistryRecord(value));
+  decode(RegistryRecord(key));
+  write();
+
+  const std::string own = realtime::LookUpProcessName(self), path = folder.Path();
+  EXPECT_EQ(text,
+            "REGISTRY KEYS ADDED: (2)\r\n---by process *error*\r\n"
+            "HKEY_LOCAL_MACHINE\\Software\\Vendor\r\nHKEY_LOCAL_MACHINE\\Software\\Vendor\r\n\r\n"
+            "REGISTRY KEY VALUES ADDED: (1)\r\n---by process " + own + "\r\n"
+            "HKEY_LOCAL_MACHINE\\Software\\Vendor Path=C:\\x\r\n\r\n"
+            "FILES ADDED: (1)\r\n---by process " + own + "\r\n" + path + "new.txt\r\n\r\n"
+            "FILES DELETED: (1)\r\n---by process *error*\r\n" + path + "del.txt\r\n\r\n"
+            "FILES CHANGED: (1)\r\n---by process *error*\r\n" + path + "chg.txt\r\n\r\n"
+            "DIRECTORIES ADDED: (1)\r\n---by process " + own + "\r\n" + path + "sub\r\n\r\n");
+  const std::string keyPath = "\"HKEY_LOCAL_MACHINE\\Software\\Vendor\"";
+  EXPECT_EQ(csv,
+            "\"Registry\",\"Add Key\",\"\",\"\"," + keyPath + ",\"\",\"\",\"\",\"\",\"*error*\"\r\n"
+            "\"Registry\",\"Add Key\",\"\",\"\"," + keyPath + ",\"\",\"\",\"\",\"\",\"*error*\"\r\n"
+            "\"Registry\",\"Add Value\",\"\",\"\"," + keyPath + ",\"\",\"Path\",\"C:\\x\",\"\",\"" + own + "\"\r\n"
+            "\"File\",\"Add File\",\"" + path + "new.txt\",\"\",\"\",\"\",\"\",\"\",\"\",\"" + own + "\"\r\n"
+            "\"File\",\"Del File\",\"" + path + "del.txt\",\"\",\"\",\"\",\"\",\"\",\"\",\"*error*\"\r\n"
+            "\"File\",\"Change File\",\"" + path + "chg.txt\",\"\",\"\",\"\",\"\",\"\",\"\",\"*error*\"\r\n"
+            "\"File\",\"Add Dir\",\"" + path + "sub\",\"\",\"\",\"\",\"\",\"\",\"\",\"" + own + "\"\r\n");
+}
+
+TEST_F(RealTimeReport, NothingTrackedAndNothingChanged) {
+  ASSERT_EQ(realtime::StartRealTimeTracking(), realtime::srStarted);
+  realtime::StopRealTimeTracking();
+  write();
+  EXPECT_EQ(text, "NO CHANGES IN Registry\r\n\r\nNO CHANGES IN file system\r\n\r\n");
+  EXPECT_EQ(csv, "");
+
+  // A start that failed is never reported as no changes.
+  driver.failVersion = true;
+  ASSERT_EQ(realtime::StartRealTimeTracking(), realtime::srNoVersion);
+  write();
+  const std::string why = realtime::TrackingFailure();
+  EXPECT_EQ(text, "REGISTRY NOT TRACKED: " + why + "\r\n\r\nFILE SYSTEM NOT TRACKED: " + why +
+                      "\r\n\r\n");
+  EXPECT_EQ(csv, "\"Registry\",\"Not tracked\",\"\",\"\",\"\",\"\",\"\",\"" + why +
+                     "\",\"\",\"\"\r\n\"File\",\"Not tracked\",\"\",\"\",\"\",\"\",\"\",\"" + why +
+                     "\",\"\",\"\"\r\n");
+  driver.failVersion = false;
+  realtime::StartRealTimeTracking();
+  realtime::StopRealTimeTracking();
+}
+
+}  // namespace
