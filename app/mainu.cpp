@@ -200,6 +200,13 @@ void TMainForm::FormCreate() {
 }
 
 void TMainForm::ShowStatus(const std::string& text) {
+  if (text == statusText_ && !statusHeld_) return;
+  statusText_ = text;
+  statusHeld_ = true;
+  FlushStatus();
+}
+
+void TMainForm::ShowProgress(const std::string& text) {
   constexpr DWORD kStatusInterval = 100;  // milliseconds
   if (text == statusText_ && !statusHeld_) return;
   statusText_ = text;

@@ -49,11 +49,12 @@ class TMainForm : public Form {
   bool endsProgram = false;
 
   // Operations the session and the report call.
-  // The engines report every folder and key, far more often than anyone can read: a text
-  // reaches the status line at once when the line has not changed for a tenth of a
+  void ShowStatus(const std::string& text);  // at once
+  // The engines report every folder and key, far more often than anyone can read: their
+  // text reaches the status line at once when the line has not changed for a tenth of a
   // second, else it waits until then (a timer puts it once messages are delivered), and
   // the last one is put when its step ends (the eye moves, or the page changes).
-  void ShowStatus(const std::string& text);
+  void ShowProgress(const std::string& text);
   void MoveStatusEye(int row);
   std::string MakeReportName() const;
   void PutStatMaskInForce(StatMask mask);  // enables the rows whose bit is set
@@ -113,7 +114,7 @@ class TMainForm : public Form {
   void SetMode(int mode);
   void StartTimer(int id);  // IDT_tmr5Min, IDT_tmrReadyRest, IDT_tmrRestart at their intervals
   void StopTimer(int id);
-  void FlushStatus();  // puts a text that ShowStatus held back; the timer IDT_tmrStatus
+  void FlushStatus();  // puts a text that ShowProgress held back; the timer IDT_tmrStatus
 
   // mainu_controls.cpp
   void FindControls();

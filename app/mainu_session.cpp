@@ -71,7 +71,7 @@ void TMainForm::aPrepareExecute() {
 }
 
 bool TMainForm::RecordPreInstallState() {
-  const engines::ProgressCallback progress = [this](const std::string& text) { ShowStatus(text); };
+  const engines::ProgressCallback progress = [this](const std::string& text) { ShowProgress(text); };
   if (HasStep(statMask, stIniBefore)) {
     MoveStatusEye(stIniBefore);
     if (!engines::SnapshotWatchedIniFiles(inis.entries, tempPath, ".$$1", progress)) return false;
@@ -170,7 +170,7 @@ void TMainForm::RunPostInstall(Sender sender) {
   phase = phProcessing;
   if (HasStep(statMask, stIniAfter)) {
     MoveStatusEye(stIniAfter);
-    const engines::ProgressCallback progress = [this](const std::string& text) { ShowStatus(text); };
+    const engines::ProgressCallback progress = [this](const std::string& text) { ShowProgress(text); };
     if (!engines::SnapshotWatchedIniFiles(inis.entries, tempPath, ".$$2", progress)) return;
   }
 
@@ -186,7 +186,7 @@ void TMainForm::RunPostInstall(Sender sender) {
   } finish{*this};
   report::StepDisplay display;
   display.moveStatusEye = [this](int step) { MoveStatusEye(step); };
-  display.showStatus = [this](const std::string& text) { ShowStatus(text); };
+  display.showStatus = [this](const std::string& text) { ShowProgress(text); };
   display.registryError = [this](const std::string& path) { ShowRegistryErrorBox(hwnd_, path); };
   report::WritePostInstallReport(MakeTrackingRun(), display);
 }

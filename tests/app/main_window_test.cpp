@@ -182,17 +182,21 @@ TEST_F(MainWindow, StatusLineTakesAFewTextsAndAlwaysTheLast) {
   form.ShowPage(1);
   statusProc = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrA(form.lbStatus, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CountTexts)));
-  for (int i = 0; i < 2000; ++i) form.ShowStatus("key " + std::to_string(i));
+  for (int i = 0; i < 2000; ++i) form.ShowProgress("key " + std::to_string(i));
   EXPECT_EQ(gui::Text(form.lbStatus).substr(0, 4), "key ");
   EXPECT_LT(statusTexts, 100);
   form.MoveStatusEye(app::stRegistryAfter);  // the step ends
   EXPECT_EQ(gui::Text(form.lbStatus), "key 1999");
-  // The next step's first text comes at once; one held back comes with the messages.
-  form.ShowStatus("c:\\");
+  // The next step's first text comes at once; one held back comes with the messages,
+  // and a text of the session's own at once.
+  form.ShowProgress("c:\\");
   EXPECT_EQ(gui::Text(form.lbStatus), "c:\\");
-  form.ShowStatus("Real-time tracking is not running");
+  form.ShowProgress("c:\\windows\\system");
   EXPECT_TRUE(gui::WaitFor([&] { return gui::Text(form.lbStatus) != "c:\\"; }));
-  EXPECT_EQ(gui::Text(form.lbStatus), "Real-time tracking is not running");
+  EXPECT_EQ(gui::Text(form.lbStatus), "c:\\windows\\system");
+  form.ShowProgress("c:\\windows");
+  form.ShowStatus("Installation in progress");
+  EXPECT_EQ(gui::Text(form.lbStatus), "Installation in progress");
   SetWindowLongPtrA(form.lbStatus, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(statusProc));
 }
 
