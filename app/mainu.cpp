@@ -357,17 +357,6 @@ void TMainForm::ebReportNameChange() {
   SetWindowTextA(lbReportName, TextOf(ebReportName).c_str());
 }
 
-// The list editors, the default folders dialog and the about box open from these.
-void TMainForm::btnDiskClick() {}
-
-void TMainForm::btnINIClick() {}
-
-void TMainForm::btnRegClick() {}
-
-void TMainForm::btnPathClick() {}
-
-void TMainForm::btnAboutClick() {}
-
 void TMainForm::btnHelpClick() { ShowHelp(0); }
 
 void TMainForm::aPrepareUpdate() {
@@ -415,7 +404,7 @@ bool TMainForm::FormCloseQuery() {
 
 void TMainForm::FormClose() {
   realtime::StopRealTimeTracking();
-  if (twoPhase == tpNone && deleteTempFiles)
+  if (twoPhase == tpNone && !oldSnapshotsPending && deleteTempFiles)
     for (const std::string& file : SnapshotFiles(tempPath, inis.entries))
       platform::DeleteFileIfPresent(file);
   if (endSessionKind == esRestart)

@@ -68,6 +68,9 @@ class TMainForm : public Form {
   // launch thread as sender, which only makes "Install &Complete" available).
   enum class Sender { Window, LaunchThread };
   void RunPostInstall(Sender sender);
+  // The last step of the report that precedes a restart in real-time mode: the chosen
+  // supplement's recording, the continuation and the restart.
+  void PrepareRestart();
 
   // The controls, under their component names. Every page:
   HWND imgMain{}, bvlMain{}, btnHelp{}, btnAbout{};
@@ -124,7 +127,7 @@ class TMainForm : public Form {
 
   // mainu_session.cpp
   void aPrepareExecute();
-  bool RecordPreInstallState();
+  bool RecordPreInstallState(StatMask steps);  // false once the program is being closed
   void LaunchInstallProgram();
   void WatchEnded(LPARAM sender);
   void LaunchEnded(LPARAM sender);
@@ -143,6 +146,10 @@ class TMainForm : public Form {
   LRESULT FormQueryEndSession(LPARAM flags);
   void tmrReadyRestTimer();
   void tmrRestartTimer();
+  bool WaitForTheLaunchThread();
+  TrackMode ChooseRestartMode();
+  void AppendRestartIgnoredLines() const;
+  void ScheduleRestart(TwoPhase state, StatMask continuationMask);
 
   static const Binding<TMainForm> kEvents[];
   static const ControlRow<TMainForm> kControls[];
@@ -162,6 +169,11 @@ class TMainForm : public Form {
   Phase phase = phSetup;
   EndSessionKind endSessionKind = esNone;
   TwoPhase twoPhase = tpNone;
+  // The snapshots of a declined continuation stay until a session of this run reports.
+  bool oldSnapshotsPending = false;
+  // From the restart handling's timer on, the session is the restart's: only the report
+  // that precedes it in real-time mode is still made.
+  bool restartTakenOver = false;
   bool deleteTempFiles = true;
   bool realTimeAvailable = true;  // false once the process key was refused
   std::unique_ptr<TLaunchProgThread> launchThread;  // while the install runs

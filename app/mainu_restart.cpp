@@ -1,5 +1,6 @@
 #include "app/mainu.h"
 #include "app/mainu_ids.h"
+#include "dialogs/restfmu.h"
 #include "platform/messages.h"
 #include "platform/registry.h"
 #include "platform/system.h"
@@ -17,15 +18,19 @@ void TMainForm::ContinueSession() {
                       "produce a report. Should it do so? If you answer No, the pre-install data "
                       "will be discarded.",
                       "Confirm", MB_YESNO | MB_ICONQUESTION) != IDYES) {
-    // twoPhase stays 1, so the snapshots stay until a session of this run reports.
+    // A fresh session, not a second phase; the old snapshots stay until a session of
+    // this run reports.
+    twoPhase = tpNone;
+    oldSnapshotsPending = true;
     EraseContinuation(settings);
     return;
   }
   const Continuation block =
       ReadContinuation(settings, TextOf(ebName), TextOf(ebReportName), TextOf(ebInstallProg));
-  SetWindowTextA(ebName, block.reportDesc.c_str());
   SetWindowTextA(ebReportName, block.reportName.c_str());
   SetWindowTextA(ebInstallProg, block.installProg.c_str());  // runs the change handling
+  // After the program: its change handling names the session after the program.
+  SetWindowTextA(ebName, block.reportDesc.c_str());
   startTime.dwLowDateTime = static_cast<DWORD>(block.timeLo);
   startTime.dwHighDateTime = static_cast<DWORD>(block.timeHi);
   trackMode = static_cast<TrackMode>(block.trackMode);
@@ -62,7 +67,12 @@ void TMainForm::WriteRunOnceEntry() const {
 LRESULT TMainForm::FormQueryEndSession(LPARAM flags) {
   if (endSessionKind != esNone) return TRUE;
   endSessionKind = static_cast<DWORD>(flags) == ENDSESSION_LOGOFF ? esLogoff : esRestart;
-  if (phase == phInstalling) StartTimer(IDT_tmrReadyRest);
+  // During an install the restart handling takes the session over; at any other time the
+  // session goes on and the request is carried out when the window closes.
+  if (phase == phInstalling) {
+    restartTakenOver = true;
+    StartTimer(IDT_tmrReadyRest);
+  }
   return FALSE;
 }
 
@@ -71,21 +81,86 @@ LRESULT TMainForm::FormQueryEndSession(LPARAM flags) {
 void TMainForm::tmrReadyRestTimer() {
   StopTimer(IDT_tmrReadyRest);
   StopTimer(IDT_tmr5Min);
-  realtime::StopRealTimeTracking();
+  EnableWindow(btnInstDone, FALSE);
+  ShowWindow(stPlease, SW_HIDE);
   if (installType != itNone) SetEvent(AllStopEvent());
-  // The watch threads end at once; their notices and the launch thread's are served here.
+  realtime::StopRealTimeTracking();
+  if (!WaitForTheLaunchThread()) return;  // the program is being closed
+  if (trackMode == tmReal) {
+    // The report of the changes so far, then the restart (PrepareRestart).
+    restartChoice = installType != itNone ? ChooseRestartMode() : tmNone;
+    RunPostInstall(Sender::Window);
+    return;
+  }
+  ScheduleRestart(tpRestart, statMask);
+}
+
+// The watch threads end at once; their notices and the launch thread's are served here.
+bool TMainForm::WaitForTheLaunchThread() {
   while (launchThread) {
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
-    if (platform::DeliverPendingMessages()) return;  // the program is being closed
+    if (platform::DeliverPendingMessages()) return false;
   }
+  return true;
+}
+
+TrackMode TMainForm::ChooseRestartMode() {
+  // The choice must be seen: the window was minimised for the install.
+  if (IsIconic(hwnd_)) ShowWindow(hwnd_, SW_RESTORE);
+  dialogs::PlacementKeeper placement;
+  placement.restore = [this](HWND dialog, const std::string& section) {
+    RestoreWindowPlacement(dialog, settings, section, false);
+  };
+  placement.save = [this](HWND dialog, const std::string& section) {
+    SaveWindowPlacement(dialog, settings, section, false);
+  };
+  dialogs::TRtRebootForm choice(placement);
+  return choice.Choose(hwnd_);
+}
+
+void TMainForm::PrepareRestart() {
+  if (restartChoice == tmNone) {
+    AppendRestartIgnoredLines();
+  } else {
+    // The supplement's baseline: the chosen mode's registry and disk recording. The INI
+    // copies from the start of the session stay the INI files' baseline.
+    phase = phRecording;
+    SetMode(restartChoice);
+    PutStatMaskInForce(ModeMask(trackMode, installType) &
+                       (StepBit(stIniBefore) | StepBit(stRegistryBefore) | StepBit(stDiskBefore)));
+    ShowPage(1);
+    if (!RecordPreInstallState(statMask & ~StepBit(stIniBefore))) return;
+  }
+  MoveStatusEye(stInstall);
+  ShowStatus("Restarting...");
+  GetSystemTimeAsFileTime(&startTime);
+  ScheduleRestart(tpSupplement,
+                  restartChoice == tmNone ? 0 : ModeMask(trackMode, installType) & kMaskAfterOnly);
+}
+
+// "Changes during Windows restart ignored." closes both forms of the report.
+void TMainForm::AppendRestartIgnoredLines() const {
+  const report::TrackingRun run = MakeTrackingRun();
+  const std::string companion = report::CompanionName(run);
+  report::ReportStreams streams(run.reportIsText ? run.reportName : companion,
+                                run.reportIsText ? companion : run.reportName,
+                                platform::BufferedWriter::Mode::Append);
+  const char line[] = "Changes during Windows restart ignored.";
+  streams.text.WriteLine(line);
+  streams.WriteCsvRow({"Header", line});
+  streams.text.Close();
+  streams.csv.Close();
+}
+
+// The session continues at the next start; the window closes shortly and Windows then
+// restarts (or logs the user off).
+void TMainForm::ScheduleRestart(TwoPhase state, StatMask continuationMask) {
   phase = phDone;
-  // Real-time reporting will write its report before the restart once the trap driver is
-  // there; until then its session ends with the restart.
-  if (trackMode != tmReal) {
-    twoPhase = tpRestart;
-    WriteRunOnceEntry();
-    WriteContinuation(settings, CurrentContinuation(tpRestart));
-  }
+  twoPhase = state;
+  WriteRunOnceEntry();
+  Continuation block = CurrentContinuation(state);
+  block.statMask = continuationMask;
+  WriteContinuation(settings, block);
   StartTimer(IDT_tmrRestart);
 }
 

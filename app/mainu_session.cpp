@@ -1,4 +1,7 @@
 #include "app/mainu.h"
+
+#include <exception>
+
 #include "app/mainu_ids.h"
 #include "engines/disk.h"
 #include "engines/filetime.h"
@@ -41,7 +44,7 @@ void TMainForm::aPrepareExecute() {
   statMask = ModeMask(trackMode, installType);
   PutStatMaskInForce(statMask);
   ShowPage(1);
-  if (!RecordPreInstallState()) return;  // the program is being closed
+  if (!RecordPreInstallState(statMask)) return;
 
   MoveStatusEye(stInstall);
   ShowStatus("Installation in progress");
@@ -70,19 +73,19 @@ void TMainForm::aPrepareExecute() {
   }
 }
 
-bool TMainForm::RecordPreInstallState() {
+bool TMainForm::RecordPreInstallState(StatMask steps) {
   const engines::ProgressCallback progress = [this](const std::string& text) { ShowProgress(text); };
-  if (HasStep(statMask, stIniBefore)) {
+  if (HasStep(steps, stIniBefore)) {
     MoveStatusEye(stIniBefore);
     if (!engines::SnapshotWatchedIniFiles(inis.entries, tempPath, ".$$1", progress)) return false;
   }
-  if (HasStep(statMask, stRegistryBefore)) {
+  if (HasStep(steps, stRegistryBefore)) {
     MoveStatusEye(stRegistryBefore);
     engines::SnapshotRegistry(tempPath + engines::kRegistryListingBase, ".$$1", regs, progress,
                               [this](const std::string& path) { ShowRegistryErrorBox(hwnd_, path); });
     if (engines::AbortRequested()) return false;
   }
-  if (HasStep(statMask, stDiskBefore)) {
+  if (HasStep(steps, stDiskBefore)) {
     MoveStatusEye(stDiskBefore);
     engines::SnapshotDisks(tempPath + engines::kDiskListingBase + ".$$1", drives, progress);
     if (engines::AbortRequested()) return false;
@@ -152,8 +155,9 @@ void TMainForm::TrackingNotStarted(int32_t result) {
 }
 
 void TMainForm::RunPostInstall(Sender sender) {
-  // A Windows session that is ending: the work is done after the restart.
-  if (endSessionKind != esNone && !(trackMode == tmReal && restartChoice != 0)) return;
+  // Once the restart handling has the session, the work is done after the restart; only
+  // real-time reporting writes its report first.
+  if (restartTakenOver && !(trackMode == tmReal && restartChoice != 0)) return;
   if (IsIconic(hwnd_)) ShowWindow(hwnd_, SW_RESTORE);
   if (statMask == 0) {
     ShowReportPreview();
@@ -174,21 +178,28 @@ void TMainForm::RunPostInstall(Sender sender) {
     if (!engines::SnapshotWatchedIniFiles(inis.entries, tempPath, ".$$2", progress)) return;
   }
 
-  // The preview comes whatever happens to the report; an error is shown after it.
-  struct Finish {
-    TMainForm& form;
-    ~Finish() {
-      form.ShowReportPreview();
-      form.ShowPage(2);
-      form.phase = phDone;
-      form.twoPhase = tpNone;
-    }
-  } finish{*this};
   report::StepDisplay display;
   display.moveStatusEye = [this](int step) { MoveStatusEye(step); };
   display.showStatus = [this](const std::string& text) { ShowProgress(text); };
   display.registryError = [this](const std::string& path) { ShowRegistryErrorBox(hwnd_, path); };
-  report::WritePostInstallReport(MakeTrackingRun(), display);
+  // The preview (or the restart) comes whatever happens to the report; an error that
+  // ended it is shown after.
+  std::exception_ptr failure;
+  try {
+    report::WritePostInstallReport(MakeTrackingRun(), display);
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  if (restartChoice != 0) {
+    PrepareRestart();
+  } else {
+    ShowReportPreview();
+    ShowPage(2);
+    phase = phDone;
+    twoPhase = tpNone;
+    oldSnapshotsPending = false;
+  }
+  if (failure) std::rethrow_exception(failure);
 }
 
 report::TrackingRun TMainForm::MakeTrackingRun() const {

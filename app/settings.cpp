@@ -249,4 +249,12 @@ void SaveWindowPlacement(HWND window, const SettingsFile& file, const std::strin
                  {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top}, resizable);
 }
 
+void SettingsPlacements::Restore(HWND window, const std::string& formName, bool resizable) const {
+  RestoreWindowPlacement(window, file_, PlacementSection(formName), resizable);
+}
+
+void SettingsPlacements::Save(HWND window, const std::string& formName, bool resizable) const {
+  SaveWindowPlacement(window, file_, PlacementSection(formName), resizable);
+}
+
 }  // namespace app

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "dialogs/placement.h"
 #include "engines/helpers.h"
 #include "report/session.h"
 
@@ -117,5 +118,16 @@ void RestoreWindowPlacement(HWND window, const SettingsFile& file, const std::st
                             bool resizable);
 void SaveWindowPlacement(HWND window, const SettingsFile& file, const std::string& section,
                          bool resizable);
+
+// The dialogs' places in the settings file, each in the section of its form's name.
+class SettingsPlacements : public dialogs::PlacementStore {
+ public:
+  explicit SettingsPlacements(const SettingsFile& file) : file_(file) {}
+  void Restore(HWND window, const std::string& formName, bool resizable) const override;
+  void Save(HWND window, const std::string& formName, bool resizable) const override;
+
+ private:
+  const SettingsFile& file_;
+};
 
 }  // namespace app

@@ -71,6 +71,13 @@ INT_PTR OpenWithShell(HWND owner, const std::string& path, const std::string& fo
       ShellExecuteA(owner, "open", path.c_str(), nullptr, folder.c_str(), SW_SHOWNORMAL));
 }
 
+bool StartProgramFor(const std::string& fileName) {
+  char program[MAX_PATH] = "";
+  if (reinterpret_cast<INT_PTR>(FindExecutableA(fileName.c_str(), nullptr, program)) <= 32)
+    return false;
+  return WinExec(program, SW_SHOWNORMAL) > 32;
+}
+
 bool EndWindowsSession(UINT flags) {
   HANDLE token = nullptr;
   if (OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {

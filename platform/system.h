@@ -34,6 +34,10 @@ bool BinaryType(const std::string& path, DWORD& type);
 // Has the shell open a document in the program it associates with the file's type.
 // Answers the shell's code: above 32 is success.
 INT_PTR OpenWithShell(HWND owner, const std::string& path, const std::string& folder);
+// Starts, in a normal window, the program that the shell finds for a file name (the file
+// itself when it is a program on the search path); false when none is found or it fails
+// to start.
+bool StartProgramFor(const std::string& fileName);
 
 // Asks the system to restart (EWX_REBOOT) or to log the user off (EWX_LOGOFF). On the
 // NT family the shutdown privilege is enabled first, without which a restart is refused.

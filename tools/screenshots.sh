@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Takes a picture of each page of the main window and of a help topic, frame and caption
-# included, as PNG files a person can look at. usage: tools/screenshots.sh [OUTPUT_FOLDER]
+# Takes a picture of each page of the main window, of each option dialog and of a help
+# topic, frame and caption included, as PNG files a person can look at.
+# usage: tools/screenshots.sh [OUTPUT_FOLDER]
 # (default build/screenshots). Runs in a prefix of its own (Windows 98) and a private Xvfb.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -27,6 +28,7 @@ rm -rf "$shots"
 mkdir -p "$shots" "$out"
 cp "$build/bin/VORTAN4.HLP" "$shots/"
 VORTAN4_WINVER=win98 "$root/tools/wine-test" "$WINEPREFIX" "$build/tests/main_window_shots.exe" 'C:\shots'
+VORTAN4_WINVER=win98 "$root/tools/wine-test" "$WINEPREFIX" "$build/tests/dialog_shots.exe" 'C:\shots'
 for bmp in "$shots"/*.bmp; do
   png="$out/$(basename "$bmp" .bmp).png"
   convert "$bmp" "$png"

@@ -143,6 +143,70 @@ void Answer(HWND dialog, int buttonId) {
 
 std::string MessageText(HWND box) { return Text(GetDlgItem(box, 0xFFFF)); }
 
+namespace {
+// A block of memory in another window's process, freed when it goes out of scope.
+class RemoteBlock {
+ public:
+  RemoteBlock(HWND window, size_t size) {
+    DWORD id = 0;
+    GetWindowThreadProcessId(window, &id);
+    process_ = platform::Handle(
+        OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, id));
+    if (process_.valid())
+      address_ = VirtualAllocEx(process_.get(), nullptr, size, MEM_COMMIT, PAGE_READWRITE);
+  }
+  ~RemoteBlock() {
+    if (address_) VirtualFreeEx(process_.get(), address_, 0, MEM_RELEASE);
+  }
+  char* at(size_t offset) const { return static_cast<char*>(address_) + offset; }
+  void write(size_t offset, const void* data, size_t size) const {
+    WriteProcessMemory(process_.get(), at(offset), data, size, nullptr);
+  }
+  void read(size_t offset, void* data, size_t size) const {
+    ReadProcessMemory(process_.get(), at(offset), data, size, nullptr);
+  }
+
+ private:
+  platform::Handle process_;
+  void* address_ = nullptr;
+};
+}  // namespace
+
+LRESULT SendWithText(HWND window, UINT message, WPARAM wParam, const std::string& text) {
+  RemoteBlock block(window, text.size() + 1);
+  block.write(0, text.c_str(), text.size() + 1);
+  return SendMessageA(window, message, wParam, reinterpret_cast<LPARAM>(block.at(0)));
+}
+
+std::string TreeItemText(HWND tree, HTREEITEM item) {
+  constexpr size_t kTextSize = 260;
+  RemoteBlock block(tree, sizeof(TVITEMA) + kTextSize);
+  TVITEMA record{};
+  record.mask = TVIF_TEXT;
+  record.hItem = item;
+  record.pszText = block.at(sizeof record);
+  record.cchTextMax = kTextSize;
+  block.write(0, &record, sizeof record);
+  SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(block.at(0)));
+  char text[kTextSize] = "";
+  block.read(sizeof record, text, sizeof text - 1);
+  return text;
+}
+
+std::vector<std::string> ListBoxItems(HWND listBox) {
+  std::vector<std::string> items;
+  const LRESULT count = SendMessageA(listBox, LB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    // Wine hands the text between processes in UTF-16, whatever the caller asked for.
+    std::vector<wchar_t> text(SendMessageW(listBox, LB_GETTEXTLEN, i, 0) + 1, L'\0');
+    SendMessageW(listBox, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text.data()));
+    char ansi[1024] = "";
+    WideCharToMultiByte(CP_ACP, 0, text.data(), -1, ansi, sizeof ansi, nullptr, nullptr);
+    items.push_back(ansi);
+  }
+  return items;
+}
+
 bool Responsive(HWND window) {
   DWORD_PTR result = 0;
   return SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, kTimeout, &result) != 0;

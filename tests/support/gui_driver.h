@@ -4,8 +4,11 @@
 // Everything that waits polls with a timeout; nothing sleeps blindly.
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/owners.h"
 
@@ -47,6 +50,14 @@ void PressKey(WORD virtualKey);
 void Answer(HWND dialog, int buttonId);
 // The text of a message box (its static 0xFFFF).
 std::string MessageText(HWND box);
+
+// Messages whose lParam points at memory (BFFM_SETSELECTIONA, TVM_GETITEMA) are not
+// carried between processes: these place the text or record in the window's process.
+LRESULT SendWithText(HWND window, UINT message, WPARAM wParam, const std::string& text);
+// The text of a tree view item, read through the tree's process.
+std::string TreeItemText(HWND tree, HTREEITEM item);
+// The items of a list box (LB_GETTEXT is carried between processes).
+std::vector<std::string> ListBoxItems(HWND listBox);
 
 // A round trip through the window's message queue: messages sent before it are handled.
 bool Responsive(HWND window);

@@ -1,81 +1,12 @@
 // Whole tracking sessions of the real program: "&GO!", the install program and every
 // program it starts, "Install &Complete", the report on page 2; two-phase tracking;
 // closing during a session.
-#include <fstream>
-#include <sstream>
-
-#include "engines/helpers.h"
 #include "engines/ini.h"
+#include "session_fixture.h"
 #include "support/sample_programs.h"
-#include "vortan4_app.h"
-
-#include <tlhelp32.h>
 
 namespace gui_tests {
 namespace {
-
-const char kFakeSetup[] = "C:\\tests\\programs\\fakesetup.exe";
-
-bool Exists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool AnyFile(const std::string& pattern) {
-  WIN32_FIND_DATAA found;
-  platform::FindHandle find(FindFirstFileA(pattern.c_str(), &found));
-  return find.valid();
-}
-
-bool ProcessRunning(const char* exeName) {
-  platform::Handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  PROCESSENTRY32 entry{};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = Process32First(snapshot.get(), &entry); more;
-       more = Process32Next(snapshot.get(), &entry))
-    if (lstrcmpiA(entry.szExeFile, exeName) == 0) return true;
-  return false;
-}
-
-class Session : public Vortan4 {
- protected:
-  // The program watches one folder and one INI file of the test's own (outside its own
-  // folder, whose files no report shows), reports and keeps its snapshots in its folder,
-  // and ignores nothing in the registry.
-  void SetUp() override {
-    folder.makeFolder("temp");
-    outside.Write("watch\\old.txt", "old");
-    outside.Write("watch\\gone.txt", "bye");
-    outside.Write("app.ini", "[Main]\r\nColour=red\r\n");
-    watch = engines::LowerAscii(outside / "watch");
-    temp = folder / "temp\\";
-    std::ostringstream ini;
-    ini << "[Settings]\r\nDrivesInitialized=1\r\nINIsInitialized=1\r\n"
-        << "ReptPath=" << folder.Path() << "\r\nTempPath=" << temp << "\r\n"
-        << "[Drives]\r\n0=" << watch << "\r\n"
-        << "[INIs]\r\n0=" << iniFile() << "\r\n";
-    folder.Write("VORTAN4.INI", ini.str());
-  }
-
-  std::string report(const std::string& name) const { return folder.read(name); }
-
-  // Disk contents without an install program: "&GO!" records, says so and ends.
-  void RecordTheFirstPhase() {
-    Start("win98");
-    gui::Click(item(IDC_rbTmDisk));
-    gui::ClickAsync(item(IDC_btnInstall));
-    HWND box = gui::WaitTop("#32770", "Information", window, 0, kSessionTimeout);
-    ASSERT_NE(box, nullptr);
-    EXPECT_NE(gui::MessageText(box).find("will now terminate"), std::string::npos);
-    gui::Answer(box, IDOK);
-    ASSERT_EQ(app->waitExit(), 0);
-    window = nullptr;
-  }
-
-  std::string iniFile() const { return engines::LowerAscii(outside / "app.ini"); }
-
-  testing_support::TempFolder outside;
-  std::string watch, temp;
-};
 
 TEST_F(Session, DiskContentsWithAnInstallProgram) {
   Start("win98");
@@ -271,6 +202,7 @@ TEST_F(Session, DeclinedContinuationKeepsTheSnapshotsForNow) {
 TEST_F(Session, WindowsRestartDuringAnInstallIsHeldOffAndContinued) {
   Start("win98");
   ChooseProgram(kFakeSetup, "spawn 0 1 " + watch + "\\slow- 30000", IDC_rbTmTime);
+  type(IDC_ebName, "Before and after");
   gui::ClickAsync(item(IDC_btnInstall));
   ASSERT_TRUE(gui::WaitFor([&] { return IsIconic(window) != FALSE; }, kSessionTimeout));
   ASSERT_TRUE(gui::WaitFor([&] { return ProcessRunning("fakesetup.exe"); }));
@@ -297,6 +229,8 @@ TEST_F(Session, WindowsRestartDuringAnInstallIsHeldOffAndContinued) {
   ASSERT_TRUE(gui::WaitFor([&] { return gui::Visible(item(IDC_meRept)); }, kSessionTimeout));
   const std::string body = report("RPT_0000.TXT");
   EXPECT_NE(body.find("Windows was restarted\r\n"), std::string::npos) << body;
+  // The user's description, not the program's name its restore brought.
+  EXPECT_EQ(body.rfind("Installation report: Before and after\r\n", 0), 0u) << body;
   EXPECT_NE(body.find(watch + "\\after-restart.txt\r\n"), std::string::npos) << body;
 }
 

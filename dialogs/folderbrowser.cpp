@@ -1,0 +1,62 @@
+#include "dialogs/folderbrowser.h"
+
+#include <shlobj.h>
+
+#include "engines/helpers.h"
+#include "platform/system.h"
+
+namespace dialogs {
+namespace {
+
+constexpr UINT kBrowseFlags = BIF_RETURNONLYFSDIRS | BIF_DONTGOBELOWDOMAIN | BIF_STATUSTEXT;
+
+// An item identifier list that the shell allocated and the caller frees.
+struct ItemList {
+  LPITEMIDLIST items = nullptr;
+  ~ItemList() { CoTaskMemFree(items); }
+};
+
+std::string PathOf(LPCITEMIDLIST items) {
+  char path[MAX_PATH] = "";
+  return items && SHGetPathFromIDListA(items, path) ? path : "";
+}
+
+int CALLBACK BrowseCallback(HWND browser, UINT message, LPARAM lParam, LPARAM data) {
+  const auto* browsing = reinterpret_cast<const FolderBrowsing*>(data);
+  if (message == BFFM_INITIALIZED && !browsing->start.empty()) {
+    const std::string start =
+        engines::WithoutTrailingBackslash(browsing->start.substr(0, MAX_PATH));
+    SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(start.c_str()));
+  } else if (message == BFFM_SELCHANGED) {
+    const std::string path = PathOf(reinterpret_cast<LPCITEMIDLIST>(lParam));
+    SendMessageA(browser, BFFM_SETSTATUSTEXTA, 0, reinterpret_cast<LPARAM>(path.c_str()));
+    if (browsing->fixedOrNetworkOnly) {
+      const bool watchable =
+          path.size() >= 3 && IsWatchableDriveType(platform::DriveType(path.substr(0, 3)));
+      SendMessageA(browser, BFFM_ENABLEOK, 0, watchable);
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+bool IsWatchableDriveType(UINT driveType) {
+  return driveType == DRIVE_FIXED || driveType == DRIVE_REMOTE;
+}
+
+std::string BrowseForFolder(HWND owner, const FolderBrowsing& browsing) {
+  ItemList root, chosen;
+  if (FAILED(SHGetSpecialFolderLocation(owner, CSIDL_DRIVES, &root.items))) return "";
+  BROWSEINFOA info{};
+  info.hwndOwner = owner;
+  info.pidlRoot = root.items;
+  info.lpszTitle = browsing.title.c_str();
+  info.ulFlags = kBrowseFlags;
+  info.lpfn = BrowseCallback;
+  info.lParam = reinterpret_cast<LPARAM>(&browsing);
+  chosen.items = SHBrowseForFolderA(&info);
+  return PathOf(chosen.items);
+}
+
+}  // namespace dialogs

@@ -1,0 +1,220 @@
+// A Windows restart or log-off asked for during a real-time session: the report of the
+// changes so far, the restart choice, the continuation at the next start (Wine never
+// runs the RunOnce entry of the current user, so the test starts the program itself, as
+// a user would). Also the requests refused outside an install, and a declined
+// continuation.
+#include "dialogs/restfmu_ids.h"
+#include "session_fixture.h"
+#include "trapdriver/feed.h"
+#include "trapdriver/ring.h"
+
+namespace gui_tests {
+namespace {
+
+const char kRunOnce[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+const char kTestKey[] = "Software\\VortanRestartTest";
+const char kRtSetup[] = "C:\\tests\\programs\\rtsetup.exe";
+
+bool Contains(const std::string& text, const std::string& part) {
+  return engines::LowerAscii(text).find(engines::LowerAscii(part)) != std::string::npos;
+}
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+class Restart : public Session {
+ protected:
+  // A restart runs the machine's RunOnce entries; a log-off does not. The marker entry
+  // tells which one the program asked for.
+  void SetUp() override {
+    Session::SetUp();
+    marker = folder / "restarted.txt";
+    const std::string command = std::string(kFakeSetup) + " write " + marker;
+    RegSetKeyValueA(HKEY_LOCAL_MACHINE, kRunOnce, "VortanTestMarker", REG_SZ, command.c_str(),
+                    static_cast<DWORD>(command.size() + 1));
+  }
+  void TearDown() override {
+    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, kRunOnce, "VortanTestMarker");
+    RegDeleteKeyValueA(HKEY_CURRENT_USER, kRunOnce, "VORTAN4");
+    RegDeleteKeyA(HKEY_CURRENT_USER, kTestKey);
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software\\RtSetup");
+  }
+
+  bool RestartAskedFor() const { return gui::WaitFor([&] { return Exists(marker); }, 15000); }
+
+  // The window closes by itself once the restart is prepared.
+  void WaitForTheProgramToEnd() {
+    EXPECT_EQ(app->waitExit(kSessionTimeout), 0);
+    window = nullptr;
+  }
+
+  // The entry that starts the program after the restart.
+  std::string RunOnceEntry() const {
+    char value[MAX_PATH] = "";
+    DWORD size = sizeof value;
+    if (RegGetValueA(HKEY_CURRENT_USER, kRunOnce, "VORTAN4", RRF_RT_REG_SZ, nullptr, value, &size) !=
+        ERROR_SUCCESS)
+      return "<missing>";
+    return engines::LowerAscii(value);
+  }
+
+  // Real-time reporting of an install that runs until the restart request comes.
+  void StartAnInstallAndAskForARestart() {
+    Start("win98");
+    ChooseProgram(kFakeSetup, "spawn 0 1 " + watch + "\\slow- 30000", IDC_rbTmReal);
+    type(IDC_ebName, "Across the restart");
+    gui::ClickAsync(item(IDC_btnInstall));
+    ASSERT_TRUE(gui::WaitFor([&] { return IsIconic(window) != FALSE; }, kSessionTimeout));
+    ASSERT_TRUE(gui::WaitFor([&] { return ProcessRunning("fakesetup.exe"); }));
+    ASSERT_NO_FATAL_FAILURE(MakeTrackedChanges());
+    EXPECT_EQ(SendMessageA(window, WM_QUERYENDSESSION, 0, 0), 0);
+  }
+
+  // Changes that the trap driver hears of during the install: rtsetup makes them and
+  // reports each into the driver's feed of the running program.
+  void MakeTrackedChanges() {
+    for (const char* name : {"old.txt", "same.txt", "gone.txt", "ren.txt"})
+      work.Write(name, std::string("before: ") + name);
+    SetEnvironmentVariableA(trapfeed::kFeedVariable, trapfeed::FeedName(app->id()).c_str());
+    gui::App setup(kRtSetup, work.Path());
+    SetEnvironmentVariableA(trapfeed::kFeedVariable, nullptr);
+    ASSERT_TRUE(setup.started());
+    EXPECT_EQ(setup.waitExit(kSessionTimeout), 0);
+  }
+
+  std::string marker;
+  testing_support::TempFolder work;  // where rtsetup works
+};
+
+struct Choice {
+  const char* name;
+  int button;       // 0: Enter at once
+  const char* mode;  // the supplement's mode, or "1" when the changes are ignored
+  const char* mask;
+};
+
+void PrintTo(const Choice& choice, std::ostream* out) { *out << choice.name; }
+
+class RestartChoice : public Restart, public ::testing::WithParamInterface<Choice> {};
+
+TEST_P(RestartChoice, RealTimeReportThenTheSupplementAtTheNextStart) {
+  const Choice& choice = GetParam();
+  ASSERT_NO_FATAL_FAILURE(StartAnInstallAndAskForARestart());
+  HWND dialog = gui::WaitTop("#32770", "Vortan4 - Windows Restart Request", window, 0,
+                             kSessionTimeout);
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_TRUE(gui::Checked(gui::FindById(dialog, IDC_rbDisk)));
+  EXPECT_NE(GetWindowLongA(dialog, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
+  // Only OK closes it.
+  PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+  ASSERT_TRUE(gui::Responsive(dialog));
+  EXPECT_TRUE(IsWindowVisible(dialog));
+  if (choice.button == 0) {
+    PostMessageA(gui::FindById(dialog, IDC_rbDisk), WM_KEYDOWN, VK_RETURN, 0);
+    EXPECT_TRUE(gui::WaitFor([&] { return !IsWindow(dialog); }));
+  } else {
+    gui::Click(gui::FindById(dialog, choice.button));
+    gui::Answer(dialog, IDOK);
+  }
+  WaitForTheProgramToEnd();
+  EXPECT_TRUE(RestartAskedFor());
+  EXPECT_EQ(setting("TwoPhase", "TwoPhase"), "3");
+  EXPECT_EQ(setting("TwoPhase", "TrackMode"), choice.mode);
+  EXPECT_EQ(setting("TwoPhase", "StatMask"), choice.mask);
+  EXPECT_EQ(setting("TwoPhase", "ReportDesc"), "Across the restart");
+  EXPECT_EQ(RunOnceEntry(), engines::LowerAscii(exe));
+  EXPECT_NE(setting("RtRebootForm Settings", "Left"), "<missing>");
+  const std::string before = report("RPT_0000.TXT");
+  EXPECT_EQ(before.rfind("Installation report: Across the restart\r\n", 0), 0u) << before;
+  EXPECT_NE(before.find("Notification by Real-time reporting\r\n"), std::string::npos) << before;
+  EXPECT_NE(before.find("HKEY_LOCAL_MACHINE\\Software\\RtSetup\r\n"), std::string::npos) << before;
+  EXPECT_NE(before.find(work.Path() + "child.txt\r\n"), std::string::npos) << before;
+
+  // What happens across the restart.
+  outside.Write("watch\\after-restart.txt", "x");
+  WritePrivateProfileStringA("Main", "Colour", "green", iniFile().c_str());
+  RegSetKeyValueA(HKEY_CURRENT_USER, kTestKey, "Made", REG_SZ, "after", 6);
+  const bool ignored = choice.mask == std::string("0");
+  if (ignored) {
+    EXPECT_TRUE(EndsWith(before, "Changes during Windows restart ignored.\r\n")) << before;
+    EXPECT_TRUE(EndsWith(report("EXTRARPT.CSV"),
+                         "\"Header\",\"Changes during Windows restart ignored.\"\r\n"));
+  } else {
+    EXPECT_TRUE(Exists(temp + "REG$$$$$.$$1"));
+    EXPECT_EQ(Exists(temp + "VORTAN$$.$$1"), choice.mode == std::string("3"));
+  }
+
+  Start("win98");
+  ASSERT_TRUE(gui::WaitFor([&] { return gui::Visible(item(IDC_meRept)); }, kSessionTimeout));
+  EXPECT_EQ(setting("TwoPhase", "TwoPhase"), "<missing>");
+  EXPECT_EQ(text(IDC_ebName), "Across the restart");
+  const std::string after = report("RPT_0000.TXT");
+  ASSERT_EQ(after.compare(0, before.size(), before), 0) << "appended to";
+  const std::string supplement = after.substr(before.size());
+  if (ignored) {
+    EXPECT_EQ(supplement, "");
+    return;
+  }
+  EXPECT_EQ(supplement.rfind("\r\nSupplementary report on changes during Windows restart\r\n", 0),
+            0u)
+      << supplement;
+  EXPECT_TRUE(Contains(supplement, watch + "\\after-restart.txt\r\n")) << supplement;
+  EXPECT_TRUE(Contains(supplement, "[Main]Colour=red=to=green")) << supplement;
+  EXPECT_TRUE(Contains(supplement, "VortanRestartTest")) << supplement;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Choices, RestartChoice,
+    ::testing::Values(Choice{"FileTimes", IDC_rbTime, "2", "1264"},
+                      Choice{"DiskContentsByEnter", 0, "3", "1008"},
+                      Choice{"Ignored", IDC_rbNone, "1", "0"}),
+    [](const ::testing::TestParamInfo<Choice>& info) { return std::string(info.param.name); });
+
+TEST_F(Restart, RealTimeWithoutAProgramLogsOffWithoutAsking) {
+  Start("win98");
+  ASSERT_TRUE(checked(IDC_rbTmReal));
+  gui::ClickAsync(item(IDC_btnInstall));
+  ASSERT_TRUE(gui::WaitFor([&] { return enabled(IDC_btnInstDone); }, kSessionTimeout));
+  EXPECT_EQ(SendMessageA(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), 0);
+  WaitForTheProgramToEnd();
+  EXPECT_EQ(setting("TwoPhase", "TwoPhase"), "3");
+  EXPECT_EQ(setting("TwoPhase", "StatMask"), "0");
+  EXPECT_EQ(setting("TwoPhase", "TrackMode"), "1");
+  EXPECT_TRUE(EndsWith(report("RPT_0000.TXT"), "Changes during Windows restart ignored.\r\n"));
+  Sleep(3000);
+  EXPECT_FALSE(Exists(marker)) << "a log-off runs no RunOnce entry";
+}
+
+// A request refused while no install runs is carried out when the window closes; the
+// session goes on to its report meanwhile.
+TEST_F(Restart, RefusedOnTheSetupPageTheSessionStillReports) {
+  Start("win98");
+  EXPECT_EQ(SendMessageA(window, WM_QUERYENDSESSION, 0, 0), 0);
+  ChooseProgram(kFakeSetup, "write " + watch + "\\new.txt", IDC_rbTmDisk);
+  ASSERT_TRUE(GoAndWaitForTheInstall());
+  ASSERT_TRUE(CompleteAndWaitForTheReport());
+  EXPECT_NE(report("RPT_0000.TXT").find(watch + "\\new.txt\r\n"), std::string::npos);
+  EXPECT_EQ(setting("TwoPhase", "TwoPhase"), "<missing>");
+  EXPECT_FALSE(Exists(marker));
+  EXPECT_EQ(Close(), 0);
+  EXPECT_TRUE(RestartAskedFor());
+}
+
+// Declining the second phase starts an ordinary session, and its report says so.
+TEST_F(Restart, DeclinedContinuationThenAnOrdinarySession) {
+  ASSERT_NO_FATAL_FAILURE(RecordTheFirstPhase());
+  Start("win98");
+  HWND box = gui::WaitTop("#32770", "Confirm", window, 0, kSessionTimeout);
+  ASSERT_NE(box, nullptr);
+  gui::Answer(box, IDNO);
+  ChooseProgram(kFakeSetup, "write " + watch + "\\new.txt", IDC_rbTmDisk);
+  ASSERT_TRUE(GoAndWaitForTheInstall());
+  ASSERT_TRUE(CompleteAndWaitForTheReport());
+  const std::string body = report("RPT_0000.TXT");
+  EXPECT_EQ(body.find("Two-phase tracking"), std::string::npos) << body;
+  EXPECT_NE(body.find(watch + "\\new.txt\r\n"), std::string::npos) << body;
+}
+
+}  // namespace
+}  // namespace gui_tests
