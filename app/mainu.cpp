@@ -90,6 +90,7 @@ const Binding<TMainForm> TMainForm::kEvents[] = {
     {IDT_tmr5Min, WM_TIMER, &TMainForm::tmr5MinTimer},
     {IDT_tmrReadyRest, WM_TIMER, &TMainForm::tmrReadyRestTimer},
     {IDT_tmrRestart, WM_TIMER, &TMainForm::tmrRestartTimer},
+    {IDT_tmrStatus, WM_TIMER, &TMainForm::FlushStatus},
 };
 
 bool TMainForm::OnCommand(int id, UINT code) { return dispatch(*this, kEvents, id, code); }
@@ -199,12 +200,39 @@ void TMainForm::FormCreate() {
 }
 
 void TMainForm::ShowStatus(const std::string& text) {
-  if (TextOf(lbStatus) == text) return;
-  SetWindowTextA(lbStatus, text.c_str());
+  if (text == statusText_ && !statusHeld_) return;
+  statusText_ = text;
+  statusHeld_ = true;
+  FlushStatus();
+}
+
+void TMainForm::ShowProgress(const std::string& text) {
+  constexpr DWORD kStatusInterval = 100;  // milliseconds
+  if (text == statusText_ && !statusHeld_) return;
+  statusText_ = text;
+  const bool wasHeld = statusHeld_;
+  statusHeld_ = true;
+  const DWORD since = GetTickCount() - statusPutAt_;
+  if (!statusRecent_ || since >= kStatusInterval)
+    FlushStatus();
+  else if (!wasHeld)  // shown by the timer when no text or step end comes first
+    SetTimer(hwnd_, IDT_tmrStatus, kStatusInterval - since, nullptr);
+}
+
+void TMainForm::FlushStatus() {
+  KillTimer(hwnd_, IDT_tmrStatus);
+  if (!statusHeld_) return;
+  statusHeld_ = false;
+  statusRecent_ = true;
+  statusPutAt_ = GetTickCount();
+  SetWindowTextA(lbStatus, statusText_.c_str());
   UpdateWindow(lbStatus);
 }
 
 void TMainForm::MoveStatusEye(int row) {
+  // The step that ends shows its last text; the next one shows its first at once.
+  FlushStatus();
+  statusRecent_ = false;
   if (row < 0 || row >= kStepCount) return;
   RECT r{};
   GetWindowRect(lbStat[row], &r);
@@ -232,6 +260,8 @@ void TMainForm::PutStatMaskInForce(StatMask mask) {
 }
 
 void TMainForm::ShowPage(int page) {
+  FlushStatus();
+  statusRecent_ = false;
   activePage_ = page;
   for (int i = 0; i < 3; ++i) ShowWindow(pages_[i], i == page ? SW_SHOWNA : SW_HIDE);
   HWND focus = GetFocus();

@@ -49,7 +49,12 @@ class TMainForm : public Form {
   bool endsProgram = false;
 
   // Operations the session and the report call.
-  void ShowStatus(const std::string& text);
+  void ShowStatus(const std::string& text);  // at once
+  // The engines report every folder and key, far more often than anyone can read: their
+  // text reaches the status line at once when the line has not changed for a tenth of a
+  // second, else it waits until then (a timer puts it once messages are delivered), and
+  // the last one is put when its step ends (the eye moves, or the page changes).
+  void ShowProgress(const std::string& text);
   void MoveStatusEye(int row);
   std::string MakeReportName() const;
   void PutStatMaskInForce(StatMask mask);  // enables the rows whose bit is set
@@ -112,6 +117,7 @@ class TMainForm : public Form {
   void SetMode(int mode);
   void StartTimer(int id);  // IDT_tmr5Min, IDT_tmrReadyRest, IDT_tmrRestart at their intervals
   void StopTimer(int id);
+  void FlushStatus();  // puts a text that ShowProgress held back; the timer IDT_tmrStatus
 
   // mainu_controls.cpp
   void FindControls();
@@ -182,7 +188,18 @@ class TMainForm : public Form {
   int activePage_ = 0;
   FontOwner headingFont_, goFont_;
   HICON eyeIcon_{}, windowIcon_{};
+  std::string statusText_;    // the latest text of ShowStatus
+  bool statusHeld_ = false;   // not yet on the line
+  bool statusRecent_ = false; // the line changed at statusPutAt_, in this step
+  DWORD statusPutAt_ = 0;
 };
+
+// The preview shows the beginning of a long report, followed by the note. The rich edit
+// control of Wine keeps some 300 bytes for each character it shows and takes about a
+// second for 64 KB: 32 KB, some 700 lines, is more than anyone reads there, and "&Launch
+// report" opens the whole file.
+constexpr size_t kPreviewLimit = 32 * 1024;
+extern const char kPreviewNote[];
 
 // The snapshot files of a session in the temporary folder: the listings and device
 // lines, and each watched INI file's copies, each before (".$$1") and after (".$$2").

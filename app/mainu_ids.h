@@ -67,3 +67,4 @@
 #define IDT_tmr5Min 1190
 #define IDT_tmrReadyRest 1191
 #define IDT_tmrRestart 1192
+#define IDT_tmrStatus 1193  // puts a status text that was held back

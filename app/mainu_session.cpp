@@ -9,11 +9,15 @@
 #include "engines/registry.h"
 #include "platform/ioerror.h"
 #include "platform/paths.h"
-#include "platform/textfile.h"
+#include "platform/richtext.h"
 #include "realtime/processes.h"
 #include "realtime/vorttrap.h"
 
 namespace app {
+
+const char kPreviewNote[] =
+    "\r\n(The preview ends here. Click the Launch report button to open the whole report.)\r\n";
+
 namespace {
 
 void ShowRegistryErrorBox(HWND owner, const std::string& listingPath) {
@@ -71,7 +75,7 @@ void TMainForm::aPrepareExecute() {
 }
 
 bool TMainForm::RecordPreInstallState(StatMask steps) {
-  const engines::ProgressCallback progress = [this](const std::string& text) { ShowStatus(text); };
+  const engines::ProgressCallback progress = [this](const std::string& text) { ShowProgress(text); };
   if (HasStep(steps, stIniBefore)) {
     MoveStatusEye(stIniBefore);
     if (!engines::SnapshotWatchedIniFiles(inis.entries, tempPath, ".$$1", progress)) return false;
@@ -188,13 +192,13 @@ void TMainForm::RunPostInstall(Sender sender) {
   phase = phProcessing;
   if (HasStep(statMask, stIniAfter)) {
     MoveStatusEye(stIniAfter);
-    const engines::ProgressCallback progress = [this](const std::string& text) { ShowStatus(text); };
+    const engines::ProgressCallback progress = [this](const std::string& text) { ShowProgress(text); };
     if (!engines::SnapshotWatchedIniFiles(inis.entries, tempPath, ".$$2", progress)) return;
   }
 
   report::StepDisplay display;
   display.moveStatusEye = [this](int step) { MoveStatusEye(step); };
-  display.showStatus = [this](const std::string& text) { ShowStatus(text); };
+  display.showStatus = [this](const std::string& text) { ShowProgress(text); };
   display.registryError = [this](const std::string& path) { ShowRegistryErrorBox(hwnd_, path); };
   // The preview (or the restart) comes whatever happens to the report; an error that
   // ended it is shown after.
@@ -243,15 +247,8 @@ report::TrackingRun TMainForm::MakeTrackingRun() const {
 }
 
 void TMainForm::ShowReportPreview() {
-  std::string text;
-  try {
-    platform::BufferedReader report(TextOf(ebReportName));
-    std::string line;
-    while (report.ReadLine(line)) text += line + "\r\n";
-  } catch (const platform::IoError&) {
-    // No report file: an empty preview; the error that kept it from being written follows.
-  }
-  SetWindowTextA(meRept, text.c_str());
+  // No report file gives an empty preview; the error that kept it from being written follows.
+  platform::StreamFileIntoRichEdit(meRept, TextOf(ebReportName), kPreviewLimit, kPreviewNote);
 }
 
 }  // namespace app

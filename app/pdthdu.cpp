@@ -220,9 +220,6 @@ void TLaunchProgThread::Run() {
 void TLaunchProgThread::DebugLoop() {
   DEBUG_EVENT event;
   DWORD lastActivity = GetTickCount();
-  // Each process's own handles (the debugger's), until its loader breakpoint: there, before
-  // any of its code runs, real-time tracking takes it over.
-  std::map<DWORD, std::pair<HANDLE, HANDLE>> notStarted;
   while (!stop_) {
     if (!platform::NextDebugEvent(event, kDebugEventWaitMs)) {
       if (liveWatches_ > 0) lastActivity = GetTickCount();
@@ -230,28 +227,26 @@ void TLaunchProgThread::DebugLoop() {
       continue;
     }
     lastActivity = GetTickCount();
-    if (event.dwDebugEventCode == CREATE_PROCESS_DEBUG_EVENT) {
-      const CREATE_PROCESS_DEBUG_INFO& created = event.u.CreateProcessInfo;
-      platform::Handle image(created.hFile);  // ours to close
-      // The process handle is the debugger's; the watch gets a copy of its own.
-      platform::Handle copy = platform::DuplicateProcessHandle(created.hProcess);
-      if (copy) StartWatch(std::move(copy), event.dwProcessId);
-      notStarted[event.dwProcessId] = {created.hProcess, created.hThread};
-    } else if (event.dwDebugEventCode == EXCEPTION_DEBUG_EVENT &&
-               event.u.Exception.ExceptionRecord.ExceptionCode == EXCEPTION_BREAKPOINT &&
-               notStarted.count(event.dwProcessId) != 0) {
-      auto [process, thread] = notStarted[event.dwProcessId];
-      notStarted.erase(event.dwProcessId);
-      if (request_.realTime) realtime::TraceNewProcess(process, thread, event.dwProcessId);
-    } else if (event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT) {
-      notStarted.erase(event.dwProcessId);
-    } else if (event.dwDebugEventCode == LOAD_DLL_DEBUG_EVENT) {
-      platform::Handle image(event.u.LoadDll.hFile);
-    } else if (event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT) {
-      pastFirstBreakpoint_.erase(event.dwProcessId);  // its id may come again
-    } else if (event.dwDebugEventCode == EXCEPTION_DEBUG_EVENT) {
-      platform::ContinueAfter(event, ContinueException(event));
-      continue;
+    switch (event.dwDebugEventCode) {
+      case CREATE_PROCESS_DEBUG_EVENT: {
+        const CREATE_PROCESS_DEBUG_INFO& created = event.u.CreateProcessInfo;
+        platform::Handle image(created.hFile);  // ours to close
+        // The process handle is the debugger's; the watch gets a copy of its own.
+        platform::Handle copy = platform::DuplicateProcessHandle(created.hProcess);
+        if (copy) StartWatch(std::move(copy), event.dwProcessId);
+        beforeFirstBreakpoint_[event.dwProcessId] = {created.hProcess, created.hThread};
+        break;
+      }
+      case EXIT_PROCESS_DEBUG_EVENT:
+        beforeFirstBreakpoint_.erase(event.dwProcessId);  // its id may come again
+        break;
+      case LOAD_DLL_DEBUG_EVENT: {
+        platform::Handle image(event.u.LoadDll.hFile);
+        break;
+      }
+      case EXCEPTION_DEBUG_EVENT:
+        platform::ContinueAfter(event, ContinueException(event));
+        continue;
     }
     platform::ContinueAfter(event, DBG_CONTINUE);
   }
@@ -264,10 +259,18 @@ void TLaunchProgThread::DebugLoop() {
 DWORD TLaunchProgThread::ContinueException(const DEBUG_EVENT& event) {
   if (event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT)
     return DBG_EXCEPTION_NOT_HANDLED;
-  if (pastFirstBreakpoint_.insert(event.dwProcessId).second) FirstBreakpoint(event);
+  auto first = beforeFirstBreakpoint_.find(event.dwProcessId);
+  if (first != beforeFirstBreakpoint_.end()) {
+    FirstBreakpoint(event, first->second.process, first->second.thread);
+    beforeFirstBreakpoint_.erase(first);
+  }
   return DBG_CONTINUE;
 }
 
-void TLaunchProgThread::FirstBreakpoint(const DEBUG_EVENT&) {}
+// The loader's breakpoint, before any code of the program runs: real-time tracking takes
+// the process over here.
+void TLaunchProgThread::FirstBreakpoint(const DEBUG_EVENT& event, HANDLE process, HANDLE thread) {
+  if (request_.realTime) realtime::TraceNewProcess(process, thread, event.dwProcessId);
+}
 
 }  // namespace app

@@ -8,7 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <set>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -113,7 +113,7 @@ class TLaunchProgThread {
   DWORD ContinueException(const DEBUG_EVENT& event);
   // Each process's first breakpoint, once: its image and DLLs are loaded, none of its own
   // code has run yet.
-  void FirstBreakpoint(const DEBUG_EVENT& event);
+  void FirstBreakpoint(const DEBUG_EVENT& event, HANDLE process, HANDLE thread);
   // Launch thread: a watch thread that owns the handle and waits for the process or AllStop.
   void StartWatch(platform::Handle process, DWORD processId);
 
@@ -124,7 +124,12 @@ class TLaunchProgThread {
   std::atomic<bool> finished_{false};
   std::atomic<long> liveWatches_{0};
   DWORD startError_ = 0;
-  std::set<DWORD> pastFirstBreakpoint_;  // processes, launch thread only
+  // Each process's own handles (the debugger's) until its first breakpoint; launch thread only.
+  struct DebuggeeHandles {
+    HANDLE process;
+    HANDLE thread;
+  };
+  std::map<DWORD, DebuggeeHandles> beforeFirstBreakpoint_;
   std::thread thread_;
   std::vector<std::thread> watches_;  // added by the launch thread, joined after it
 };

@@ -58,6 +58,21 @@ inline void WriteBytes(const std::string& path, size_t size) {
   CloseHandle(file);
 }
 
+// The baseline of the disk timings: every entry below folder (no trailing backslash),
+// found with FindFirstFileA/FindNextFileA and counted, nothing more.
+inline void BareWalk(const std::string& folder, long long& entries) {
+  WIN32_FIND_DATAA found;
+  HANDLE find = FindFirstFileA((folder + "\\*.*").c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    if (found.cFileName[0] == '.') continue;
+    ++entries;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+      BareWalk(folder + "\\" + found.cFileName, entries);
+  } while (FindNextFileA(find, &found));
+  FindClose(find);
+}
+
 // Names of several shapes, so that the search order and the listing order differ.
 inline std::string FileName(int i) {
   static const char* const kShapes[] = {"File_%d.dat", "readme-%d.txt", "Setup %d.ini",
@@ -111,6 +126,18 @@ class Tree {
       for (int i = 0; i < addedFiles; ++i) WriteBytes(added + "\\" + FileName(i), 1);
     }
     return kGroups * (folders * 6 + 1 + addedFiles);
+  }
+
+  // Puts back what Change(folders, stride, ...) did (with new times).
+  void Undo(int folders, int stride) const {
+    for (int group = 0; group < kGroups; ++group) {
+      for (int sub = 0; sub < folders; ++sub) {
+        std::string path = Folder(group, sub * stride);
+        for (int i = 0; i < 2; ++i) DeleteFileA((path + "\\new " + std::to_string(i) + ".bin").c_str());
+        for (int i : {0, 1, 10, 11}) WriteBytes(path + "\\" + FileName(i), i % 4);
+      }
+      RemoveTree(Folder(group, -1) + "\\Added");
+    }
   }
 
  private:

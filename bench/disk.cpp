@@ -22,17 +22,7 @@ const std::string kScratch = "C:\\bench-listings\\VORTAN$$.$$3";
 
 long long entries = 0;
 
-void BareWalk(const std::string& folder) {
-  WIN32_FIND_DATAA found;
-  HANDLE find = FindFirstFileA((folder + "\\*.*").c_str(), &found);
-  if (find == INVALID_HANDLE_VALUE) return;
-  do {
-    if (found.cFileName[0] == '.') continue;
-    ++entries;
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) BareWalk(folder + "\\" + found.cFileName);
-  } while (FindNextFileA(find, &found));
-  FindClose(find);
-}
+void BareWalk(const std::string& folder) { bench::BareWalk(folder, entries); }
 
 void Report(const char* what, double seconds, double count, double walkSeconds) {
   std::printf("%-9s %8.3f s  %10.0f entries/s  %5.2f x walk\n", what, seconds, count / seconds,

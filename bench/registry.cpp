@@ -13,77 +13,20 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_registry.h"
 #include "engines/registry.h"
 
 namespace {
 
-const char kTree[] = "Software\\Vortan4Bench";
-constexpr int kLeaves = 50000;
+using bench::Counts;
+using bench::kLeaves;
+using bench::kTree;
+using bench::LeafPath;
+using bench::MakeTree;
+using bench::SetMixedValue;
+using bench::SetValue;
+
 constexpr int kDifferences = 1000;  // values changed, as many added, as many deleted
-
-// Leaf k lies at Product\Component\Item: 100 x 10 x 50.
-std::string LeafPath(int k) {
-  char path[96];
-  std::snprintf(path, sizeof path, "%s\\Product%03d\\Component%02d\\Item%02d", kTree, k / 500,
-                k / 50 % 10, k % 50);
-  return path;
-}
-
-void SetValue(HKEY key, const char* name, DWORD type, const std::string& data) {
-  RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(data.data()),
-                 static_cast<DWORD>(data.size()));
-}
-
-// The second value of a leaf: numbers, short and folded binary, strings short and long.
-void SetMixedValue(HKEY key, int k) {
-  std::string text = "value " + std::to_string(k);
-  switch (k % 6) {
-    case 0:
-      SetValue(key, "Data", REG_DWORD, std::string(reinterpret_cast<char*>(&k), 4));
-      break;
-    case 1:
-      SetValue(key, "Data", REG_BINARY, std::string(12, static_cast<char>(k)));
-      break;
-    case 2:
-      SetValue(key, "Data", REG_BINARY, std::string(40, static_cast<char>(k)));
-      break;
-    case 3:
-      SetValue(key, "Data", REG_EXPAND_SZ, "%SystemRoot%\\" + text + '\0');
-      break;
-    case 4:
-      SetValue(key, "Data", REG_SZ, std::string(300, 'x') + text + '\0');
-      break;
-    default:
-      SetValue(key, "Data", REG_MULTI_SZ, text + '\0' + text + '\0' + '\0');
-      break;
-  }
-}
-
-void MakeTree() {
-  HKEY root = nullptr;
-  RegCreateKeyExA(HKEY_LOCAL_MACHINE, kTree, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &root,
-                  nullptr);
-  DWORD done = 0, size = sizeof done;
-  if (RegQueryValueExA(root, "Complete", nullptr, nullptr, reinterpret_cast<BYTE*>(&done), &size) ==
-          ERROR_SUCCESS &&
-      done == 1) {
-    RegCloseKey(root);
-    return;
-  }
-  std::printf("making %d keys below HKEY_LOCAL_MACHINE\\%s (once)\n", kLeaves, kTree);
-  for (int k = 0; k < kLeaves; ++k) {
-    HKEY leaf = nullptr;
-    RegCreateKeyExA(HKEY_LOCAL_MACHINE, LeafPath(k).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                    &leaf, nullptr);
-    SetValue(leaf, "Name", REG_SZ, "Item " + std::to_string(k) + '\0');
-    SetMixedValue(leaf, k);
-    RegCloseKey(leaf);
-  }
-  done = 1;
-  SetValue(root, "Complete", REG_DWORD, std::string(reinterpret_cast<char*>(&done), 4));
-  RegFlushKey(root);  // have the new tree saved now rather than in the middle of a timing
-  RegCloseKey(root);
-}
 
 // Leaves 0, 50, 100 ... get a changed value, the ones after them a new value, and the
 // ones after those lose a value; undo puts them back.
@@ -107,40 +50,6 @@ void ApplyDifferences(bool undo) {
       RegDeleteValueA(key, "Data");
     RegCloseKey(key);
   }
-}
-
-struct Counts {
-  long keys = 0;
-  long values = 0;
-};
-
-// The baseline: every key opened, every name enumerated, every value's data read.
-void Enumerate(HKEY parent, const char* name, Counts& counts, std::vector<char>& names,
-               std::vector<BYTE>& data) {
-  HKEY key = nullptr;
-  ++counts.keys;
-  if (RegOpenKeyExA(parent, name, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
-  for (DWORD i = 0;; ++i) {
-    DWORD length = static_cast<DWORD>(names.size());
-    if (RegEnumValueA(key, i, names.data(), &length, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS)
-      break;
-    ++counts.values;
-    DWORD size = static_cast<DWORD>(data.size());
-    if (RegQueryValueExA(key, names.data(), nullptr, nullptr, data.data(), &size) ==
-        ERROR_MORE_DATA) {
-      data.resize(size);
-      RegQueryValueExA(key, names.data(), nullptr, nullptr, data.data(), &size);
-    }
-  }
-  for (DWORD i = 0;; ++i) {
-    DWORD length = static_cast<DWORD>(names.size());
-    if (RegEnumKeyExA(key, i, names.data(), &length, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS)
-      break;
-    Enumerate(key, names.data(), counts, names, data);
-  }
-  RegCloseKey(key);
 }
 
 template <class Work>
@@ -171,13 +80,8 @@ int main() {
   Counts counts;
   double enumeration = 1e9, snapshot = 1e9, compare = 1e9;
   for (int round = 0; round < kRounds; ++round) {
-    counts = Counts();
-    enumeration = std::min(enumeration, Seconds([&] {
-                             std::vector<char> names(32768);
-                             std::vector<BYTE> data(65536);
-                             Enumerate(HKEY_USERS, "", counts, names, data);
-                             Enumerate(HKEY_LOCAL_MACHINE, "", counts, names, data);
-                           }));
+    enumeration =
+        std::min(enumeration, Seconds([&] { counts = bench::EnumerateRegistry(); }));
     snapshot = std::min(
         snapshot, Seconds([&] { engines::SnapshotRegistry(base, ".$$1", ignored, progress); }));
   }

@@ -99,7 +99,7 @@ class ListingWriter {
 
   // folder has no trailing backslash; it is restored on return.
   void walk(std::string& folder, unsigned depth) {
-    if (AbortRequested()) {
+    if (abortRequested_()) {
       stopped_ = true;
       return;
     }
@@ -133,6 +133,7 @@ class ListingWriter {
 
  private:
   platform::BufferedWriter& out_;
+  AbortPoll abortRequested_;  // asked for every folder
   bool stopped_ = false;
 };
 

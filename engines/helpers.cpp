@@ -44,7 +44,11 @@ bool AbortRequested() {
 
 bool AbortPoll::operator()() {
   constexpr unsigned kPeriod = 64;
-  return steps_++ % kPeriod == 0 ? AbortRequested() : abortFlag;
+  constexpr DWORD kLongestGap = 50;  // milliseconds
+  const DWORD now = GetTickCount();
+  if (steps_++ % kPeriod != 0 && now - askedAt_ < kLongestGap) return abortFlag;
+  askedAt_ = now;
+  return AbortRequested();
 }
 
 std::string WithTrailingBackslash(const std::string& text) {

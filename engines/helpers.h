@@ -11,16 +11,18 @@ namespace engines {
 // the run. Closing the program means posting WM_QUIT (PostQuitMessage).
 bool AbortRequested();
 
-// For merges that take one step a record: they ask AbortRequested on their first step and
-// then on every 64th. Each delivery of messages is a round trip to the window system that
-// costs far more than a step, and 64 steps take well under a millisecond, so the window
-// is just as responsive. In between it answers with the flag as it stands.
+// For loops that take one step a record, folder or key: they ask AbortRequested on their
+// first step, then on every 64th, and on any step once 50 ms have passed since they last
+// asked (a step can be slow: a folder of many files). Each delivery of messages is a
+// round trip to the window system that costs far more than a step, so the window is just
+// as responsive. In between it answers with the flag as it stands.
 class AbortPoll {
  public:
   bool operator()();
 
  private:
   unsigned steps_ = 0;
+  unsigned long askedAt_ = 0;  // tick count
 };
 
 std::string WithTrailingBackslash(const std::string& text);     // "" stays ""

@@ -152,7 +152,7 @@ class RegistryWalker {
   // The key's values and subkeys at level; a key that cannot be opened or listed keeps
   // its own line and contributes nothing, unless the walk cannot do without it.
   void walkKey(HKEY parent, const std::string& name, unsigned level, bool required) {
-    if (stopped_ || (stopped_ = AbortRequested())) return;
+    if (stopped_ || (stopped_ = abortRequested_())) return;
     if (isIgnored()) return;
     if (level >= kLastLevel) return;  // the data lines one deeper need a level character too
     platform::RegKey key;
@@ -260,6 +260,7 @@ class RegistryWalker {
   std::string line_;
   std::string lowered_;
   std::vector<std::string> names_;
+  AbortPoll abortRequested_;  // asked for every key
   bool stopped_ = false;
 };
 

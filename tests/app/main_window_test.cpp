@@ -6,6 +6,8 @@
 #include <commctrl.h>
 
 #include <atomic>
+#include <cstdio>
+#include <string>
 #include <thread>
 
 #include "app/mainu.h"
@@ -24,6 +26,7 @@ class app::MainFormProbe {
   static std::unique_ptr<TLaunchProgThread>& LaunchThread(TMainForm& form) {
     return form.launchThread;
   }
+  static void ShowReportPreview(TMainForm& form) { form.ShowReportPreview(); }
 };
 using app::MainFormProbe;
 
@@ -165,6 +168,76 @@ TEST_F(MainWindow, StepRowsEyeAndStatusLine) {
   }
   form.ShowStatus("c:\\windows\\system.ini");
   EXPECT_EQ(gui::Text(form.lbStatus), "c:\\windows\\system.ini");
+}
+
+// Counts the texts that reach the status line.
+int statusTexts = 0;
+WNDPROC statusProc = nullptr;
+LRESULT CALLBACK CountTexts(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_SETTEXT) ++statusTexts;
+  return CallWindowProcA(statusProc, window, message, wParam, lParam);
+}
+
+TEST_F(MainWindow, StatusLineTakesAFewTextsAndAlwaysTheLast) {
+  form.ShowPage(1);
+  statusProc = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrA(form.lbStatus, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CountTexts)));
+  for (int i = 0; i < 2000; ++i) form.ShowProgress("key " + std::to_string(i));
+  EXPECT_EQ(gui::Text(form.lbStatus).substr(0, 4), "key ");
+  EXPECT_LT(statusTexts, 100);
+  form.MoveStatusEye(app::stRegistryAfter);  // the step ends
+  EXPECT_EQ(gui::Text(form.lbStatus), "key 1999");
+  // The next step's first text comes at once; one held back comes with the messages,
+  // and a text of the session's own at once.
+  form.ShowProgress("c:\\");
+  EXPECT_EQ(gui::Text(form.lbStatus), "c:\\");
+  form.ShowProgress("c:\\windows\\system");
+  EXPECT_TRUE(gui::WaitFor([&] { return gui::Text(form.lbStatus) != "c:\\"; }));
+  EXPECT_EQ(gui::Text(form.lbStatus), "c:\\windows\\system");
+  form.ShowProgress("c:\\windows");
+  form.ShowStatus("Installation in progress");
+  EXPECT_EQ(gui::Text(form.lbStatus), "Installation in progress");
+  SetWindowLongPtrA(form.lbStatus, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(statusProc));
+}
+
+TEST_F(MainWindow, PreviewShowsAReportOrTheBeginningOfALongOne) {
+  // Lines of one length, so that a line cut short would show.
+  auto lines = [](int count) {
+    std::string text;
+    char line[64];
+    for (int i = 0; i < count; ++i) {
+      std::snprintf(line, sizeof line, "C:\\Program Files\\Sample\\file%07d.dll\r\n", i);
+      text += line;
+    }
+    return text;
+  };
+  const std::string shortReport = lines(100), longReport = lines(2000);  // 84,000 bytes
+  const std::string note = app::kPreviewNote;
+  form.ShowPage(2);
+  struct Case {
+    std::string name, file, shown;
+  } cases[] = {
+      {"missing.txt", "", ""},
+      {"short.txt", shortReport, shortReport},
+      {"long.txt", longReport, ""},  // last: the control of Wine is slow to clear a long text
+  };
+  for (const Case& c : cases) {
+    if (!c.file.empty()) folder.Write(c.name, c.file);
+    gui::SetText(form.ebReportName, folder / c.name);
+    MainFormProbe::ShowReportPreview(form);
+    const std::string shown = gui::Text(form.meRept);
+    if (c.name != "long.txt") {
+      EXPECT_EQ(shown, c.shown) << c.name;
+      continue;
+    }
+    ASSERT_GT(shown.size(), note.size());
+    EXPECT_EQ(shown.substr(shown.size() - note.size()), note);
+    const std::string beginning = shown.substr(0, shown.size() - note.size());
+    EXPECT_LE(beginning.size(), app::kPreviewLimit);
+    EXPECT_GT(beginning.size(), app::kPreviewLimit - 41);  // 41 bytes a line
+    EXPECT_EQ(beginning, longReport.substr(0, beginning.size()));
+    EXPECT_EQ(beginning.substr(beginning.size() - 2), "\r\n");  // whole lines only
+  }
 }
 
 TEST_F(MainWindow, ClosingDuringASessionAsksFirst) {

@@ -1,0 +1,243 @@
+// A whole disk contents session in the real main window, created in this process: "&GO!"
+// records the whole registry and a tree of 100,000 files in 5,000 folders (built once
+// below C:\bench-session and kept), the install program (this program, run as "session
+// apply") makes 6,400 changes, and "Install &Complete" records again, compares, writes the
+// report and shows its preview; the preview is timed again for a report of 1 MB. The bare
+// walks of the same registry and tree, measured in the same run, are the baseline. The
+// recording is the best of ROUNDS sessions (session ROUNDS, 3 unless told); only the last
+// one goes on past the install.
+#include <windows.h>
+
+#include <psapi.h>  // after windows.h
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+
+#include "app/mainu.h"
+#include "app/mainu_ids.h"
+#include "bench/bench_registry.h"
+#include "bench/bench_tree.h"
+#include "platform/textfile.h"
+
+// The session state the bench looks at, and the preview it times again.
+class app::MainFormProbe {
+ public:
+  static const FILETIME& StartTime(const TMainForm& form) { return form.startTime; }
+  static session::Phase Phase(const TMainForm& form) { return form.phase; }
+  static void ShowReportPreview(TMainForm& form) { form.ShowReportPreview(); }
+  static std::string ReportName(const TMainForm& form) { return form.TextOf(form.ebReportName); }
+};
+using app::MainFormProbe;
+
+namespace {
+
+const bench::Tree kTree("C:\\bench-session");
+const std::string kProgramFolder = "C:\\bench-session-program\\";
+const std::string kOut = "C:\\bench-session-out\\";
+const char kChangedKey[] = "Software\\Vortan4BenchSession";
+constexpr int kChangedKeys = 50;  // each made with two values: 150 of the 6,400 changes
+constexpr int kChangedFolders = 20, kStride = 4, kAddedFiles = 4;  // the other 6,250
+
+double Since(const FILETIME& start, const FILETIME& end) {
+  auto value = [](const FILETIME& t) {
+    return static_cast<double>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) |
+                               t.dwLowDateTime);
+  };
+  return (value(end) - value(start)) / 1e7;
+}
+
+size_t FileSize(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
+  return data.nFileSizeLow;
+}
+
+PROCESS_MEMORY_COUNTERS Memory() {
+  PROCESS_MEMORY_COUNTERS memory{};
+  memory.cb = sizeof memory;
+  GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
+  return memory;
+}
+SIZE_T PrivateBytes() { return Memory().PagefileUsage; }
+SIZE_T PeakPrivateBytes() { return Memory().PeakPagefileUsage; }
+
+// What the install program does: 6,250 changes in the tree and 150 in the registry.
+int ApplyChangeSet() {
+  int changes = kTree.Change(kChangedFolders, kStride, kAddedFiles);
+  for (int k = 0; k < kChangedKeys; ++k) {
+    HKEY key = nullptr;
+    const std::string path = std::string(kChangedKey) + "\\Key" + std::to_string(k);
+    RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                    &key, nullptr);
+    bench::SetValue(key, "Name", REG_SZ, "Changed " + std::to_string(k) + '\0');
+    bench::SetMixedValue(key, k);
+    RegCloseKey(key);
+    changes += 3;
+  }
+  return changes == 6400 ? 0 : 1;
+}
+
+void RemoveChangedKeys() {
+  for (int k = 0; k < kChangedKeys; ++k)
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, (std::string(kChangedKey) + "\\Key" + std::to_string(k)).c_str());
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, kChangedKey);
+}
+
+// The settings file beside the program: the tree is the only watched folder, no INI
+// file, no ignored key, reports and listings in kOut.
+void WriteSettings() {
+  bench::RemoveTree(kProgramFolder.substr(0, kProgramFolder.size() - 1));
+  CreateDirectoryA(kProgramFolder.c_str(), nullptr);
+  const app::SettingsFile file(kProgramFolder + "VORTAN4.INI");
+  app::WriteDefaultFolders(file, kOut, kOut);
+  engines::TrackedList drives, none;
+  engines::AddToTrackedList(drives, kTree.Root());
+  app::SaveWatchedList(file, app::WatchedList::Drives, drives);
+  app::SaveWatchedList(file, app::WatchedList::Inis, none);
+  app::SaveWatchedList(file, app::WatchedList::Regs, none);
+}
+
+void DeliverMessagesUntil(const std::function<bool()>& done) {
+  while (!done()) {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+    if (!done()) MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+  }
+}
+
+struct Session {
+  double recording = 0;    // from "&GO!" to the start of the install
+  double postInstall = 0;  // "Install &Complete" to the preview shown
+  std::string reportName;
+};
+
+// One session in a new main window; the last goes on past the install.
+Session RunSession(const std::string& program, bool last) {
+  Session result;
+  app::TMainForm form(app::FindProgramPlaces(kProgramFolder + "VORTAN4.EXE"), app::ThisWindows(),
+                      {});
+  HWND window = form.Create();
+  ShowWindow(window, SW_SHOWNA);
+  SetWindowTextA(form.ebInstallProg, program.c_str());
+  SetWindowTextA(form.ebParams, last ? "apply" : "idle");
+  SendMessageA(form.rbTmDisk, BM_CLICK, 0, 0);
+
+  FILETIME pressed;
+  GetSystemTimeAsFileTime(&pressed);
+  SendMessageA(form.btnInstall, BM_CLICK, 0, 0);
+  result.recording = Since(pressed, MainFormProbe::StartTime(form));
+  // The install program has ended once "Install &Complete" is offered.
+  DeliverMessagesUntil([&] { return IsWindowEnabled(form.btnInstDone) != FALSE; });
+  if (!last) return result;
+
+  const double start = bench::Seconds();
+  SendMessageA(form.btnInstDone, BM_CLICK, 0, 0);
+  result.postInstall = bench::Seconds() - start;
+  result.reportName = MainFormProbe::ReportName(form);
+  return result;
+}
+
+// A report of 1 MB: the session's report, repeated.
+std::string MakeMegabyteReport(const std::string& report) {
+  std::string text;
+  {
+    platform::BufferedReader in(report);
+    std::string line;
+    while (in.ReadLine(line)) text += line + "\r\n";
+  }
+  const std::string path = kOut + "MEGABYTE.TXT";
+  platform::BufferedWriter out(path);
+  for (size_t written = 0; written < (1 << 20); written += text.size()) out.Write(text);
+  out.Close();
+  return path;
+}
+
+// The preview alone, in a window of its own: the control of Wine takes time that grows
+// with the square of the text it replaces, and the session's window already shows it.
+double TimePreview(const std::string& report) {
+  app::TMainForm form(app::FindProgramPlaces(kProgramFolder + "VORTAN4.EXE"), app::ThisWindows(),
+                      {});
+  HWND window = form.Create();
+  ShowWindow(window, SW_SHOWNA);
+  SetWindowTextA(form.ebReportName, report.c_str());
+  form.ShowPage(2);
+  return bench::Time([&] {
+    MainFormProbe::ShowReportPreview(form);
+    UpdateWindow(window);
+  });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc > 1 && std::string(argv[1]) == "apply") return ApplyChangeSet();
+  if (argc > 1 && std::string(argv[1]) == "idle") return 0;
+  const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+
+  const SIZE_T privateAtStart = PrivateBytes();
+  char program[MAX_PATH] = "";
+  GetModuleFileNameA(nullptr, program, sizeof program);
+  bench::MakeTree();
+  RemoveChangedKeys();
+  // The tree is kept between runs, the changes of the last one undone: building it
+  // takes minutes.
+  const std::string complete = kTree.Root() + "\\complete";
+  double start = bench::Seconds();
+  if (GetFileAttributesA(complete.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    kTree.Build();
+    bench::WriteBytes(complete, 0);
+  }
+  kTree.Undo(kChangedFolders, kStride);
+  std::printf("tree: %d folders, %d files, made ready in %.1f s\n", bench::Tree::kFolders,
+              bench::Tree::kFiles, bench::Seconds() - start);
+  bench::RemoveTree(kOut.substr(0, kOut.size() - 1));
+  CreateDirectoryA(kOut.c_str(), nullptr);
+  WriteSettings();
+
+  // Walks and sessions take turns, so that a spell of load elsewhere hits them alike.
+  long long entries = 0;
+  bench::Counts counts;
+  double walks = 1e30, recording = 1e30;
+  Session last;
+  for (int round = 0; round < rounds; ++round) {
+    walks = std::min(walks, bench::Time([&] {
+      entries = 0;
+      counts = bench::EnumerateRegistry();
+      bench::BareWalk(kTree.Root(), entries);
+    }));
+    last = RunSession(program, round + 1 == rounds);
+    recording = std::min(recording, last.recording);
+  }
+  RemoveChangedKeys();
+  kTree.Undo(kChangedFolders, kStride);
+  const SIZE_T sessionPeak = PeakPrivateBytes();  // before the extra preview below
+  const size_t reportBytes = FileSize(last.reportName);
+  const std::string megabyteReport = MakeMegabyteReport(last.reportName);
+  const SIZE_T privateBeforePreview = PrivateBytes();
+  const double preview = TimePreview(megabyteReport);
+  const SIZE_T privateAfterPreview = PrivateBytes();
+
+  const double megabytes = static_cast<double>(FileSize(megabyteReport)) / (1 << 20);
+  std::printf("registry: %ld keys, %ld values; tree: %lld entries; report: %zu bytes\n",
+              counts.keys, counts.values, entries, reportBytes);
+  std::printf("private memory at the start %lu KiB, peak through the sessions %lu KiB\n",
+              static_cast<unsigned long>(privateAtStart >> 10),
+              static_cast<unsigned long>(sessionPeak >> 10));
+  std::printf("bare walks   %8.3f s\n", walks);
+  std::printf("recording    %8.3f s\n", recording);
+  std::printf("post-install %8.3f s (recording, compares, report, preview)\n", last.postInstall);
+  std::printf("preview      %8.3f s for %.2f MB, a window and its preview: %+ld KiB private\n",
+              preview, megabytes,
+              (static_cast<long>(privateAfterPreview) - static_cast<long>(privateBeforePreview)) / 1024);
+  std::printf("ratio recording/walks: %.2f\n", recording / walks);
+  std::printf("ratio postinstall/walks: %.2f\n", last.postInstall / walks);
+  std::printf("preview ms per MB: %.0f\n", preview * 1000 / megabytes);
+  std::printf("peak private MiB: %lu\n", static_cast<unsigned long>(sessionPeak >> 20));
+  return 0;
+}
