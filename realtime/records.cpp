@@ -30,6 +30,21 @@ const char* Pointer(const void* record, size_t offset) {
   return reinterpret_cast<const char*>(static_cast<uintptr_t>(Field<uint32_t>(record, offset)));
 }
 
+// A new file under a name that stood before and was deleted during tracking replaces
+// that file: a change, not an addition. Its earlier size and time are gone with it, so
+// the entry holds a size no file has and the change is always kept.
+void AddFile(const std::string& path, uint32_t process) {
+  RecordList& deleted = lists[rlFilesDeleted];
+  RecordList& changed = lists[rlFilesChanged];
+  if (deleted.Contains(path)) {
+    deleted.RemoveFirst(path);
+    if (!changed.Contains(path))
+      changed.Append(path, engines::FilOpeObject{0xFFFFFFFF, 0xFFFFFFFF, 0, 0, process});
+  } else if (!lists[rlFilesAdded].Contains(path)) {
+    lists[rlFilesAdded].Append(path, process);
+  }
+}
+
 void DecodeFileRecord(const void* record) {
   using namespace file_record;
   if (Field<uint16_t>(record, kStatus) != 0) return;
@@ -41,8 +56,9 @@ void DecodeFileRecord(const void* record) {
   RecordList& deleted = lists[rlFilesDeleted];
   switch (Field<uint32_t>(record, kOperation)) {
     case foDelete:
-      if (!deleted.Contains(path) && !changed.Contains(path) && !added.Contains(path))
-        deleted.Append(path, process);
+      // A file that stood before is gone, even when it was written first; one made during
+      // tracking leaves nothing.
+      if (!deleted.Contains(path) && !added.Contains(path)) deleted.Append(path, process);
       added.RemoveFirst(path);
       changed.RemoveFirst(path);
       break;
@@ -56,7 +72,7 @@ void DecodeFileRecord(const void* record) {
       break;
     case foOpen:
       if (Field<uint8_t>(record, kCreated) != 0) {
-        if (!added.Contains(path)) added.Append(path, process);
+        AddFile(path, process);
       } else if (!changed.Contains(path) && !added.Contains(path)) {
         changed.Append(path, engines::FilOpeObject{
                                  Field<uint32_t>(record, kSizeHigh), Field<uint32_t>(record, kSizeLow),
@@ -65,11 +81,11 @@ void DecodeFileRecord(const void* record) {
       }
       break;
     case foRename: {
-      if (!deleted.Contains(path)) deleted.Append(path, process);
+      // A file made during tracking and renamed leaves only its new name behind.
+      if (!deleted.Contains(path) && !added.Contains(path)) deleted.Append(path, process);
       added.RemoveFirst(path);
       changed.RemoveFirst(path);
-      const std::string newPath = PathField(record, kNewPath);
-      if (!added.Contains(newPath)) added.Append(newPath, process);
+      AddFile(PathField(record, kNewPath), process);
       break;
     }
     default:

@@ -43,6 +43,8 @@ std::string Win32FilePath(const std::wstring& nativeName) {
   bool drive = rest.size() >= 2 && rest[1] == L':' &&
                ((rest[0] >= L'A' && rest[0] <= L'Z') || (rest[0] >= L'a' && rest[0] <= L'z'));
   if (!drive || (rest.size() > 2 && rest[2] != L'\\')) return {};
+  // "C:\Dir\" names the folder "C:\Dir" (a program may create a folder that way).
+  while (rest.size() > 3 && rest.back() == L'\\') rest.pop_back();
   return Ansi(rest);
 }
 

@@ -29,10 +29,18 @@ for truth in "$work"/set/*/truth.json; do
 done
 
 export WINEPREFIX=$build/wine/corpus-prefix
-rm -rf "$WINEPREFIX" "$WINEPREFIX.lock"
-ensure_prefix "$WINEPREFIX"
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
-# The installers see the Windows version the program sees.
-wine reg add 'HKCU\Software\Wine' /v Version /d win98 /f >/dev/null 2>&1
-bash "$work/set/run-set.sh" prepare
-VORTAN4_CORPUS='D:\truth' "$root/tools/wine-test" "$WINEPREFIX" "$tests" --gtest_filter='*/Corpus.*'
+# Each mode installs the whole set, so each gets a freshly prepared prefix.
+run_in_fresh_prefix() {
+  wineserver -k >/dev/null 2>&1 || true
+  rm -rf "$WINEPREFIX" "$WINEPREFIX.lock"
+  ensure_prefix "$WINEPREFIX"
+  # The installers see the Windows version the program sees.
+  wine reg add 'HKCU\Software\Wine' /v Version /d win98 /f >/dev/null 2>&1
+  bash "$work/set/run-set.sh" prepare
+  VORTAN4_CORPUS='D:\truth' "$root/tools/wine-test" "$WINEPREFIX" "$tests" --gtest_filter="$1"
+}
+status=0
+run_in_fresh_prefix '*/Corpus.ReportMatchesTheTruth/*' || status=$?
+run_in_fresh_prefix '*/Corpus.RealTimeReportMatchesTheTruth/*' || status=$?
+exit $status

@@ -129,6 +129,8 @@ TEST(CaptureNames, NativeNamesBecomeTheRecordsNames) {
   } cases[] = {
       {L"\\??\\C:\\Dir\\File.txt", "C:\\Dir\\File.txt", ""},
       {L"\\??\\c:", "c:", ""},
+      {L"\\??\\C:\\Dir\\", "C:\\Dir", ""},
+      {L"\\??\\C:\\", "C:\\", ""},
       {L"\\??\\UNC\\server\\share\\f", "\\\\server\\share\\f", ""},
       {L"\\??\\pipe\\x", "", ""},
       {L"\\Device\\NamedPipe\\x", "", ""},
