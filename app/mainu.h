@@ -5,6 +5,7 @@
 //   mainu_controls.cpp every control in one table (member, id, help, hint), styling, drawing
 //   mainu_session.cpp  "&GO!", the recording before the install, the launch, the hand-over
 //                      to the report and its preview
+//   mainu_options.cpp  the buttons that open the option dialogs and the about box
 //   mainu_restart.cpp  a session continued at the next start, and the end of the Windows
 //                      session during an install
 #include <windows.h>

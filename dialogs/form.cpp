@@ -174,6 +174,12 @@ INT_PTR CALLBACK Form::PageProcedure(HWND page, UINT message, WPARAM wParam, LPA
   return FALSE;
 }
 
+void LimitTrackSize(LPARAM minMaxInfo, SIZE minimum, bool fixedHeight) {
+  auto* limits = reinterpret_cast<MINMAXINFO*>(minMaxInfo);
+  limits->ptMinTrackSize = {minimum.cx, minimum.cy};
+  if (fixedHeight) limits->ptMaxTrackSize.y = minimum.cy;
+}
+
 int MessageWithBeep(HWND owner, const std::string& text, const std::string& caption, UINT flags) {
   MessageBeep(flags & MB_ICONMASK);
   return MessageBoxA(owner, text.c_str(), caption.c_str(), flags);

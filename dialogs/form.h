@@ -113,6 +113,10 @@ class Form {
 // A descendant of root by control id, at any depth: pages are child dialogs.
 HWND FindControl(HWND root, int id);
 
+// WM_GETMINMAXINFO of a resizable dialog: never smaller than minimum; with fixedHeight
+// only its width can change.
+void LimitTrackSize(LPARAM minMaxInfo, SIZE minimum, bool fixedHeight);
+
 // A message box preceded by the system beep of its kind (MB_ICONHAND, MB_ICONQUESTION, ...).
 int MessageWithBeep(HWND owner, const std::string& text, const std::string& caption, UINT flags);
 

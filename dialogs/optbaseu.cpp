@@ -50,11 +50,9 @@ bool TOptForm::OnCommand(int id, UINT code) { return dispatch(*this, kEvents, id
 
 bool TOptForm::OnMessage(UINT message, WPARAM, LPARAM lParam, LRESULT&) {
   switch (message) {
-    case WM_GETMINMAXINFO: {
-      auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
-      limits->ptMinTrackSize = {kMinimumSize.cx, kMinimumSize.cy};
+    case WM_GETMINMAXINFO:
+      LimitTrackSize(lParam, kMinimumSize, false);
       return true;
-    }
     case WM_SIZE:
       FormResize();
       return true;

@@ -62,12 +62,9 @@ bool TRegIgForm::OnCommand(int id, UINT code) { return dispatch(*this, kEvents, 
 
 bool TRegIgForm::OnMessage(UINT message, WPARAM, LPARAM lParam, LRESULT&) {
   switch (message) {
-    case WM_GETMINMAXINFO: {
-      auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
-      limits->ptMinTrackSize = {kDefaultSize.cx, kDefaultSize.cy};
-      limits->ptMaxTrackSize.y = kDefaultSize.cy;
+    case WM_GETMINMAXINFO:
+      LimitTrackSize(lParam, kDefaultSize, true);
       return true;
-    }
     case WM_SIZE:
       FormResize();
       return true;

@@ -22,6 +22,9 @@
 
 namespace engines {
 
+// Added to a value's type in a listing when its data is folded into 16 bytes.
+inline constexpr int kFoldedType = 16;
+
 // Base name of the registry listings in the temporary folder (".$$1" before, ".$$2" after).
 inline constexpr char kRegistryListingBase[] = "REG$$$$$";
 
