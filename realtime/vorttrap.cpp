@@ -17,12 +17,12 @@ using Block = unsigned char[kSubscriptionSize];
 // What each block asks for: directories created and removed, files deleted, opened for
 // writing (access mode 1), renamed, opened for reading and writing (mode 2); registry
 // keys created and deleted, values deleted, changed and added.
-struct BlockSpec {
+struct Subscription {
   uint32_t kind, operation;
   uint8_t subCode, subCodeMask;
   uint16_t flags;
 };
-constexpr BlockSpec kBlockSpecs[kSubscriptionCount] = {
+constexpr Subscription kSubscriptionTable[kSubscriptionCount] = {
     {kFileRecord, foDirectory, 0, 0, 0},      {kFileRecord, foDirectory, 1, 0, 0},
     {kFileRecord, foDelete, 255, 0, 0},       {kFileRecord, foOpen, 1, 7, 0x8000},
     {kFileRecord, foRename, 255, 0, 0},       {kFileRecord, foOpen, 2, 7, 0x8000},
@@ -42,14 +42,14 @@ void Put(unsigned char* block, size_t offset, T value) {
 bool MakeBlocks() {
   for (int i = 0; i < kSubscriptionCount; ++i) {
     unsigned char* block = blocks[i];
-    const BlockSpec& spec = kBlockSpecs[i];
+    const Subscription& wanted = kSubscriptionTable[i];
     std::memset(block, 0, kSubscriptionSize);
-    Put(block, subscription::kKind, spec.kind);
-    Put(block, subscription::kOperation, spec.operation);
-    block[subscription::kSubCode] = spec.subCode;
-    block[subscription::kSubCodeMask] = spec.subCodeMask;
+    Put(block, subscription::kKind, wanted.kind);
+    Put(block, subscription::kOperation, wanted.operation);
+    block[subscription::kSubCode] = wanted.subCode;
+    block[subscription::kSubCodeMask] = wanted.subCodeMask;
     std::memset(block + subscription::kSelector, 255, 8);
-    Put(block, subscription::kFlags, spec.flags);
+    Put(block, subscription::kFlags, wanted.flags);
   }
   return true;
 }
