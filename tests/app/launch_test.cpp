@@ -11,11 +11,14 @@
 #include "realtime/records.h"
 #include "realtime/vorttrap.h"
 #include "support/temp_folder.h"
+#include "support/own_threads.h"
 
 using app::TLaunchProgThread;
 using testing_support::TempFolder;
 
 namespace {
+
+using testing_support::ThreadsOfThisProcess;
 
 const char kFakeSetup[] = "C:\\tests\\programs\\fakesetup.exe";
 
@@ -100,17 +103,6 @@ int CountFiles(const std::string& pattern) {
   do ++count;
   while (FindNextFileA(find, &found));
   FindClose(find);
-  return count;
-}
-
-int ThreadsOfThisProcess() {
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-  THREADENTRY32 entry{};
-  entry.dwSize = sizeof entry;
-  int count = 0;
-  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
-    if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
-  CloseHandle(snapshot);
   return count;
 }
 

@@ -377,14 +377,16 @@ class Corpus : public gui_tests::Vortan4, public ::testing::WithParamInterface<c
     const Truth truth(truth_, realTime);
     for (const auto& [change, data] : truth.expected()) {
       const auto seen = reported.find(change);
-      if (seen == reported.end())
+      if (seen == reported.end()) {
         ADD_FAILURE() << "missing: " << Describe(change);
-      else if (!data.empty())
+      } else if (!data.empty()) {
         EXPECT_EQ(seen->second, data) << Describe(change);
+      }
       // INI files are compared in every mode, so no program comes with their changes.
       const bool ini = change.kind.rfind("sec", 0) == 0 || change.kind.rfind("ink", 0) == 0;
-      if (realTime && !ini && seen != reported.end())
+      if (realTime && !ini && seen != reported.end()) {
         EXPECT_EQ(programs[change], OwnerOf(change)) << Describe(change);
+      }
     }
     for (const auto& [change, data] : reported) {
       if (truth.expected().count(change) || truth.incidental(change) ||

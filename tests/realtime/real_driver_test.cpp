@@ -14,19 +14,11 @@
 #include "support/gui_driver.h"
 #include "trapdriver/feed.h"
 #include "trapdriver/vorttrap.h"
+#include "support/own_threads.h"
 
 namespace {
 
-int CountOwnThreads() {
-  platform::FileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
-  THREADENTRY32 entry{};
-  entry.dwSize = sizeof entry;
-  int count = 0;
-  for (BOOL more = Thread32First(snapshot.get(), &entry); more;
-       more = Thread32Next(snapshot.get(), &entry))
-    if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
-  return count;
-}
+using testing_support::ThreadsOfThisProcess;
 
 VortTrapCounts Counts() {
   VortTrapCounts counts{};
@@ -75,7 +67,7 @@ TEST(RealDriver, WholeSessionLeavesNothingBehind) {
   EXPECT_GE(realtime::GetTrapDriverVersion(), 0);
   Session(3);  // what lives for the whole run is made here
   realtime::ClearTrackedLists();
-  const int threadsBefore = CountOwnThreads();
+  const int threadsBefore = ThreadsOfThisProcess();
   DWORD handlesBefore = 0, handlesAfter = 0;
   GetProcessHandleCount(GetCurrentProcess(), &handlesBefore);
 
@@ -90,7 +82,7 @@ TEST(RealDriver, WholeSessionLeavesNothingBehind) {
   EXPECT_EQ(counts.abandoned, 0u);
   GetProcessHandleCount(GetCurrentProcess(), &handlesAfter);
   EXPECT_EQ(handlesAfter, handlesBefore);
-  EXPECT_EQ(CountOwnThreads(), threadsBefore);
+  EXPECT_EQ(ThreadsOfThisProcess(), threadsBefore);
 
   EXPECT_EQ(realtime::TakeTrackedList(realtime::rlFilesAdded)->size(), 50u);
   const engines::ResultList values = *realtime::TakeTrackedList(realtime::rlValuesAdded);

@@ -16,27 +16,19 @@
 #include "support/fake_trap_driver.h"
 #include "support/gui_driver.h"
 #include "support/temp_folder.h"
+#include "support/own_threads.h"
 
 using namespace testing_support;
 
 namespace {
+
+using testing_support::ThreadsOfThisProcess;
 
 template <class T>
 T At(const std::vector<unsigned char>& bytes, size_t offset) {
   T value;
   std::memcpy(&value, bytes.data() + offset, sizeof value);
   return value;
-}
-
-int CountOwnThreads() {
-  platform::FileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
-  THREADENTRY32 entry{};
-  entry.dwSize = sizeof entry;
-  int count = 0;
-  for (BOOL more = Thread32First(snapshot.get(), &entry); more;
-       more = Thread32Next(snapshot.get(), &entry))
-    if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
-  return count;
 }
 
 TEST(TrapSession, SubscribesFromItsThreadAndWithdrawsEverything) {
@@ -129,7 +121,7 @@ TEST(TrapSession, LeavesNoThreadHandleOrDriverBehind) {
   FakeTrapDriver driver;
   realtime::StartRealTimeTracking();  // the first start makes what lives for the whole run
   realtime::StopRealTimeTracking();
-  const int threadsBefore = CountOwnThreads();
+  const int threadsBefore = ThreadsOfThisProcess();
   DWORD handlesBefore = 0, handlesAfter = 0;
   GetProcessHandleCount(GetCurrentProcess(), &handlesBefore);
   for (int round = 0; round < 3; ++round) {
@@ -139,7 +131,7 @@ TEST(TrapSession, LeavesNoThreadHandleOrDriverBehind) {
   }
   GetProcessHandleCount(GetCurrentProcess(), &handlesAfter);
   EXPECT_EQ(handlesAfter, handlesBefore);
-  EXPECT_EQ(CountOwnThreads(), threadsBefore);
+  EXPECT_EQ(ThreadsOfThisProcess(), threadsBefore);
   EXPECT_EQ(driver.opens, driver.closes);
 }
 

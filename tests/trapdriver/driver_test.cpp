@@ -3,11 +3,14 @@
 #include "driver_fixture.h"
 
 #include <tlhelp32.h>
+#include "support/own_threads.h"
 
 using namespace trapdriver_testing;
 using trapfeed::Message;
 
 namespace {
+
+using testing_support::ThreadsOfThisProcess;
 
 class TrapDriver : public testing::Test {
  protected:
@@ -24,17 +27,6 @@ std::vector<Seen> Deliveries(Subscriber& subscriber, const std::vector<Message>&
   EXPECT_EQ(seen.size(), expected + 1);
   if (!seen.empty() && seen.back().path == "C:\\END") seen.pop_back();
   return seen;
-}
-
-int ThreadsOfThisProcess() {
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-  THREADENTRY32 entry{};
-  entry.dwSize = sizeof entry;
-  int count = 0;
-  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
-    if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
-  CloseHandle(snapshot);
-  return count;
 }
 
 }  // namespace
