@@ -10,8 +10,8 @@
 #include <cstring>
 #include <thread>
 
-#include "trapdriver/feed.h"
-#include "trapdriver/vorttrap.h"
+#include "trapdriver/feed/feed.h"
+#include "trapdriver/driver/vorttrap.h"
 
 namespace {
 

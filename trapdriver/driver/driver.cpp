@@ -1,10 +1,10 @@
-#include "trapdriver/driver.h"
+#include "trapdriver/driver/driver.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "trapdriver/message.h"
-#include "trapdriver/trace.h"
+#include "trapdriver/feed/message.h"
+#include "trapdriver/driver/trace.h"
 
 namespace trapdriver {
 namespace {

@@ -1,4 +1,4 @@
-#include "trapdriver/records.h"
+#include "trapdriver/driver/records.h"
 
 #include <cstring>
 #include <string>

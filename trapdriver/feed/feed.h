@@ -48,6 +48,12 @@ namespace trapfeed {
 // without it nothing is listening.
 constexpr char kFeedVariable[] = "VORTAN4_TRAP_FEED";
 
+// The event by which the capture in a process is told that tracking has stopped: the
+// capture makes it when it is loaded.
+inline std::string StopEventName(uint32_t processId) {
+  return "Vortan4 Capture Stop " + std::to_string(processId);
+}
+
 // Send also answers false for a message of more than 1 MB (the feed's largest), which
 // only registry data that large could make.
 

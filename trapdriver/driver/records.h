@@ -5,7 +5,7 @@
 #include <memory>
 #include <unordered_map>
 
-#include "trapdriver/feed.h"
+#include "trapdriver/feed/feed.h"
 
 namespace trapdriver {
 

@@ -4,9 +4,9 @@
 #include <windows.h>
 #include <winternl.h>
 
-#include "trapdriver/capture.h"
-#include "trapdriver/names.h"
-#include "trapdriver/native.h"
+#include "trapdriver/capture/capture.h"
+#include "trapdriver/capture/names.h"
+#include "trapdriver/capture/native.h"
 
 namespace trapcapture {
 
