@@ -6,6 +6,7 @@
 //   capsetup child FOLDER PID [EVENT]
 //       waits for process PID to end (and for EVENT to be set), then writes FOLDER\child.txt
 //   capsetup bench FOLDER KEY COUNT   COUNT file writes and COUNT value writes
+//   capsetup moves FOLDER LONGNAME   what the folding once got wrong (see Moves)
 #include <windows.h>
 #include <shellapi.h>
 
@@ -126,6 +127,32 @@ void Bench(const std::string& folder, const std::string& keyPath, int count) {
   RegDeleteKeyA(HKEY_LOCAL_MACHINE, keyPath.c_str());
 }
 
+// A scratch file made with delete-on-close, the prepared folder FOLDER\old renamed, a
+// folder made and renamed, a new file renamed over the prepared FOLDER\target.txt, and a
+// file whose path (FOLDER\LONGNAME) is past MAX_PATH, made through the wide calls.
+void Moves(const std::string& folder, const std::string& longName) {
+  HANDLE scratch = CreateFileA((folder + "\\scratch.tmp").c_str(), GENERIC_READ | GENERIC_WRITE,
+                               0, nullptr, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  DWORD written = 0;
+  ::WriteFile(scratch, "x", 1, &written, nullptr);
+  CloseHandle(scratch);
+  MoveFileA((folder + "\\old").c_str(), (folder + "\\moved").c_str());
+  CreateDirectoryA((folder + "\\made").c_str(), nullptr);
+  WriteText(folder + "\\made\\c.txt", GENERIC_WRITE, CREATE_NEW, "c");
+  MoveFileA((folder + "\\made").c_str(), (folder + "\\made2").c_str());
+  WriteText(folder + "\\new.txt", GENERIC_WRITE, CREATE_NEW, "new");
+  MoveFileExA((folder + "\\new.txt").c_str(), (folder + "\\target.txt").c_str(),
+              MOVEFILE_REPLACE_EXISTING);
+
+  std::wstring path = L"\\\\?\\";
+  for (char c : folder + "\\" + longName) path += static_cast<wchar_t>(c);
+  for (size_t slash = path.find(L'\\', 5 + folder.size()); slash != std::wstring::npos;
+       slash = path.find(L'\\', slash + 1))
+    CreateDirectoryW(path.substr(0, slash).c_str(), nullptr);
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  CloseHandle(file);
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
@@ -134,6 +161,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     Run(__argv[2], __argv[3], __argc >= 5 ? __argv[4] : nullptr);
   } else if (mode == "child" && __argc >= 4) {
     Child(__argv[2], static_cast<DWORD>(std::atoi(__argv[3])), __argc >= 5 ? __argv[4] : nullptr);
+  } else if (mode == "moves" && __argc >= 4) {
+    Moves(__argv[2], __argv[3]);
   } else if (mode == "bench" && __argc >= 5) {
     Bench(__argv[2], __argv[3], std::atoi(__argv[4]));
   } else {

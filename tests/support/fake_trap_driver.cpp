@@ -40,6 +40,18 @@ Record FileRecord(const FileOp& op) {
   Put(record, kSizeHigh, static_cast<uint32_t>(op.size >> 32));
   Put(record, kWriteTimeLow, static_cast<uint32_t>(op.writeTime.dwLowDateTime));
   Put(record, kWriteTimeHigh, static_cast<uint32_t>(op.writeTime.dwHighDateTime));
+  if (op.folder || op.path.size() > kPathSize || op.newPath.size() > kPathSize) {
+    Put(record, kTag, kExtensionTag);
+    record[kFlags] = op.folder ? realtime::ffFolder : 0;
+    if (op.path.size() > kPathSize) {
+      PutPointer(record, kWholePath, op.path.data());
+      Put(record, kWholePathLength, static_cast<uint32_t>(op.path.size()));
+    }
+    if (op.newPath.size() > kPathSize) {
+      PutPointer(record, kWholeNewPath, op.newPath.data());
+      Put(record, kWholeNewPathLength, static_cast<uint32_t>(op.newPath.size()));
+    }
+  }
   return record;
 }
 
