@@ -98,7 +98,7 @@ class ListingWriter {
   bool Stopped() const { return stopped_; }
 
   // folder has no trailing backslash; it is restored on return.
-  void walk(std::string& folder, unsigned depth) {
+  void Walk(std::string& folder, unsigned depth) {
     if (abortRequested_()) {
       stopped_ = true;
       return;
@@ -125,7 +125,7 @@ class ListingWriter {
       if (!sibling.folder || depth >= kDeepestLevel) continue;
       folder += '\\';
       folder += sibling.name;
-      walk(folder, depth + 1);
+      Walk(folder, depth + 1);
       folder.resize(folderLength);
       if (stopped_) return;
     }
@@ -160,7 +160,7 @@ void SnapshotDisks(const std::string& listingPath, const TrackedList& roots,
     if (AbortRequested()) break;
     out.WriteLine("0" + root);
     std::string folder = WithoutTrailingBackslash(root);  // c:\ is searched as c:\*.*
-    writer.walk(folder, 1);
+    writer.Walk(folder, 1);
     if (writer.Stopped()) break;
   }
   out.Close();
