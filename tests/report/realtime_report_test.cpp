@@ -106,8 +106,8 @@ TEST_F(RealTimeReport, LongPathsWholeAndRenamedFolders) {
   FileOp renamed(37, folder / "old", folder / "moved", self);
   renamed.folder = true;
   FileOp inside(37, folder / "old\\a.txt", folder / "moved\\a.txt", self);
-  for (const FileOp* op : {&created, &renamed, &inside}) decode(FileRecord(*op));
-  write();
+  for (const FileOp* op : {&created, &renamed, &inside}) Decode(FileRecord(*op));
+  Write();
 
   const std::string by = "---by process " + realtime::LookUpProcessName(self) + "\r\n",
                     path = folder.Path();
