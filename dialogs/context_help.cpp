@@ -54,7 +54,7 @@ void DrawHelpButton(HWND window, const RECT& button, bool pushed) {
   shape.lfHeight = -(button.bottom - button.top - 3);
   shape.lfWeight = FW_BOLD;
   lstrcpyA(shape.lfFaceName, "Arial");
-  FontOwner font(CreateFontIndirectA(&shape));
+  platform::Font font(CreateFontIndirectA(&shape));
   HGDIOBJ previous = SelectObject(dc, font.get());
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
@@ -147,6 +147,60 @@ HWND PickControlForHelp(HWND window) {
   }
   if (GetCapture() == window) ReleaseCapture();
   return picked;
+}
+
+namespace {
+
+struct ViewerSearch {
+  DWORD process;
+  HWND found;
+  int area;
+};
+
+// The viewer's largest visible top-level window: its main window, not a pop-up.
+BOOL CALLBACK MatchViewerWindow(HWND top, LPARAM data) {
+  auto* search = reinterpret_cast<ViewerSearch*>(data);
+  DWORD process = 0;
+  GetWindowThreadProcessId(top, &process);
+  RECT r{};
+  if (process != search->process || !IsWindowVisible(top) || !GetWindowRect(top, &r)) return TRUE;
+  const int area = (r.right - r.left) * (r.bottom - r.top);
+  if (area > search->area) *search = {process, top, area};
+  return TRUE;
+}
+
+}  // namespace
+
+HWND HelpViewer() {
+  // The class of the window that WinHelp sends its requests to, in every version.
+  HWND requests = FindWindowA("MS_WINHELP", nullptr);
+  if (!requests) return nullptr;
+  ViewerSearch search{0, nullptr, 0};
+  GetWindowThreadProcessId(requests, &search.process);
+  EnumWindows(MatchViewerWindow, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+void PlaceHelpViewerBeside(HWND window) {
+  HWND viewerWindow = HelpViewer(), main = TopOwner(window);
+  RECT work{}, beside{}, viewer{};
+  if (!viewerWindow || !SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0) ||
+      !GetWindowRect(main, &beside) || !GetWindowRect(viewerWindow, &viewer))
+    return;
+  // A narrower viewer than it was still reads well, down to about a third of a small screen.
+  constexpr int kNarrowest = 320;
+  const int wanted = viewer.right - viewer.left;
+  const int right = work.right - beside.right, left = beside.left - work.left;
+  const int room = right >= left ? right : left;
+  if (room < kNarrowest && room < wanted) return;
+  const int width = wanted < room ? wanted : room;
+  int height = viewer.bottom - viewer.top;
+  if (height > work.bottom - work.top) height = work.bottom - work.top;
+  int top = beside.top;
+  if (top + height > work.bottom) top = work.bottom - height;
+  if (top < work.top) top = work.top;
+  SetWindowPos(viewerWindow, nullptr, right >= left ? beside.right : beside.left - width, top,
+               width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 }  // namespace dialogs
