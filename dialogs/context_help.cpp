@@ -1,5 +1,7 @@
 #include "dialogs/context_help.h"
 
+#include <vector>
+
 #include "dialogs/form.h"
 
 namespace dialogs {
@@ -151,34 +153,33 @@ HWND PickControlForHelp(HWND window) {
 
 namespace {
 
-struct ViewerSearch {
-  DWORD process;
-  HWND found;
-  int area;
-};
-
-// The viewer's largest visible top-level window: its main window, not a pop-up.
-BOOL CALLBACK MatchViewerWindow(HWND top, LPARAM data) {
-  auto* search = reinterpret_cast<ViewerSearch*>(data);
-  DWORD process = 0;
-  GetWindowThreadProcessId(top, &process);
-  RECT r{};
-  if (process != search->process || !IsWindowVisible(top) || !GetWindowRect(top, &r)) return TRUE;
-  const int area = (r.right - r.left) * (r.bottom - r.top);
-  if (area > search->area) *search = {process, top, area};
+BOOL CALLBACK CollectWindow(HWND top, LPARAM windows) {
+  reinterpret_cast<std::vector<HWND>*>(windows)->push_back(top);
   return TRUE;
 }
 
 }  // namespace
 
+// The viewer's largest visible top-level window: its main window, not a pop-up.
 HWND HelpViewer() {
   // The class of the window that WinHelp sends its requests to, in every version.
   HWND requests = FindWindowA("MS_WINHELP", nullptr);
   if (!requests) return nullptr;
-  ViewerSearch search{0, nullptr, 0};
-  GetWindowThreadProcessId(requests, &search.process);
-  EnumWindows(MatchViewerWindow, reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  DWORD viewerProcess = 0;
+  GetWindowThreadProcessId(requests, &viewerProcess);
+  std::vector<HWND> windows;
+  EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&windows));
+  HWND largest = nullptr;
+  LONG largestArea = 0;
+  for (HWND top : windows) {
+    DWORD process = 0;
+    RECT r{};
+    GetWindowThreadProcessId(top, &process);
+    if (process != viewerProcess || !IsWindowVisible(top) || !GetWindowRect(top, &r)) continue;
+    const LONG area = (r.right - r.left) * (r.bottom - r.top);
+    if (area > largestArea) largest = top, largestArea = area;
+  }
+  return largest;
 }
 
 void PlaceHelpViewerBeside(HWND window) {

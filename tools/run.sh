@@ -16,7 +16,7 @@ source "$root/tools/wine-env.sh"
 # prepare_prefix SETTINGS_FILE: a new prefix for the program, settled, with the program's
 # settings file ignoring Wine's own keys of each session.
 prepare_prefix() {
-  echo "run: making the Wine prefix $WINEPREFIX (about half a minute, once)"
+  echo "run: making the Wine prefix $WINEPREFIX (about half a minute)"
   ensure_prefix "$WINEPREFIX"
   set_windows_version VORTAN4.EXE win98
   settle_prefix
