@@ -31,11 +31,9 @@ class ListEditors : public Vortan4 {
   HWND list{};
 };
 
-// Each editor first opens showing about eight rows of its list, with the program's icon.
-TEST_F(ListEditors, OpenShowingEightRowsWithTheProgramsIcon) {
+// Each editor first opens showing about eight rows of its list.
+TEST_F(ListEditors, OpenShowingAboutEightRows) {
   Start();
-  const LRESULT icon = SendMessageA(window, WM_GETICON, ICON_SMALL, 0);
-  ASSERT_NE(icon, 0);
   for (const auto& [button, caption] : {std::pair{IDC_btnDisk, "Disk tracking options"},
                                         std::pair{IDC_btnINI, "INI file options"},
                                         std::pair{IDC_btnReg, "Registry keys to ignore"}}) {
@@ -46,7 +44,6 @@ TEST_F(ListEditors, OpenShowingEightRowsWithTheProgramsIcon) {
     const auto rows = client.bottom / SendMessageA(list, LB_GETITEMHEIGHT, 0, 0);
     EXPECT_GE(rows, 7) << caption;
     EXPECT_LE(rows, 9) << caption;
-    EXPECT_EQ(SendMessageA(editor, WM_GETICON, ICON_SMALL, 0), icon) << caption;
     gui::Answer(editor, IDCANCEL);
   }
   EXPECT_EQ(Close(), 0);

@@ -44,22 +44,22 @@ std::string WriteSampleReport(const std::string& folder) {
     GetLocalTime(&facts.now);
     report::WriteReportHeader(streams, facts);
     report::WorkLists lists;
-    lists[3] = {{"[Sample]"}};
-    lists[0] = {{"[Sample]Version=1.0"}};
+    lists[3] = {{"[Sample]", {}}};
+    lists[0] = {{"[Sample]Version=1.0", {}}};
     report::WriteIniSection(streams, "c:\\windows\\win.ini", lists);
     engines::RegObject installDir;
     installDir.valueType = REG_SZ;
     installDir.valueName = "InstallDir";
     installDir.newData = "c:\\program files\\sample";
-    lists[0] = {{"HKEY_LOCAL_MACHINE\\Software\\Sample"}};
+    lists[0] = {{"HKEY_LOCAL_MACHINE\\Software\\Sample", {}}};
     lists[3] = {{"HKEY_LOCAL_MACHINE\\Software\\Sample\\InstallDir", installDir}};
     report::FormatValueEntries(lists);
     report::WriteRegistrySection(streams, lists);
-    lists[0] = {{"c:\\program files\\sample"},
-                {"c:\\program files\\sample\\readme.txt"},
-                {"c:\\program files\\sample\\sample.exe"},
-                {"c:\\windows\\system\\samplelib.dll"}};
-    lists[2] = {{"c:\\windows\\win.ini"}};
+    lists[0] = {{"c:\\program files\\sample", {}},
+                {"c:\\program files\\sample\\readme.txt", {}},
+                {"c:\\program files\\sample\\sample.exe", {}},
+                {"c:\\windows\\system\\samplelib.dll", {}}};
+    lists[2] = {{"c:\\windows\\win.ini", {}}};
     report::OwnFiles own;
     own.programFolder = engines::LowerAscii(folder) + "\\";
     own.reportName = textPath;
@@ -144,7 +144,8 @@ int main(int argc, char** argv) {
   Take(window, folder, "page2_report");
 
   form.ShowPage(0);
-  const app::SettingsPlacements placements(form.settings);
+  const app::SettingsFile settings(folder + "\\VORTAN4.INI");
+  const app::SettingsPlacements placements(settings);
   dialogs::TTrackDirForm drives(placements);
   drives.items = {"c:\\", "d:\\projects", "e:\\tools"};
   TakeDialog("Disk tracking options", folder + "\\dialog_drives.bmp", [&] { drives.Run(window); });
