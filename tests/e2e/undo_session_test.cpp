@@ -74,6 +74,10 @@ class UndoSession : public Vortan4 {
     RegSetKeyValueA(HKEY_LOCAL_MACHINE, "Software\\UndoTest", "Build", REG_DWORD, &build, 4);
     RegSetKeyValueA(HKEY_LOCAL_MACHINE, "Software\\UndoTest", "Old", REG_SZ, "x", 2);
     RegSetKeyValueA(HKEY_LOCAL_MACHINE, "Software\\UndoTest\\Legacy", "Mode", REG_SZ, "c", 2);
+    HKEY user = nullptr;  // where the install adds a key of the user's
+    RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\UndoTest", 0, nullptr, 0, KEY_READ, nullptr,
+                    &user, nullptr);
+    RegCloseKey(user);
   }
 
   // The registry below the two UndoTest keys and the INI file, in the program's listings.

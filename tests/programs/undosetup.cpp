@@ -49,6 +49,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
   ok = RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software\\UndoTest\\Legacy") == ERROR_SUCCESS && ok;
   ok = SetValue(HKEY_LOCAL_MACHINE, "Software\\UndoTest\\Options", "Count", REG_DWORD, &count, 4) &&
        ok;
-  ok = SetValue(HKEY_CURRENT_USER, "Software\\UndoTest", "Seen", REG_SZ, "1", 2) && ok;
+  ok = SetValue(HKEY_CURRENT_USER, "Software\\UndoTest\\User", "Seen", REG_SZ, "1", 2) && ok;
   return ok ? 0 : 1;
 }
