@@ -40,8 +40,8 @@ class UndoSession : public Vortan4 {
         << "2=hkey_local_machine\\system\\currentcontrolset\\control\\class\r\n"
         << "3=hkey_local_machine\\system\\currentcontrolset\\control\\servicecurrent\r\n"
         << "4=hkey_users\\s-1-5-21-0-0-0-1000\\software\\wine\r\n";
-    folder.makeFolder("temp");
-    folder.makeFolder("mine");
+    folder.MakeFolder("temp");
+    folder.MakeFolder("mine");
     folder.Write("VORTAN4.INI", ini.str());
   }
   void TearDown() override {
@@ -116,7 +116,7 @@ class UndoSession : public Vortan4 {
 
   long Undo(const std::string& arguments) {
     gui::App command(exe, "/UNDO " + arguments);
-    return command.waitExit();
+    return command.WaitExit();
   }
 
   std::string Report() const { return folder / "RPT_0000.TXT"; }
@@ -132,12 +132,12 @@ TEST_F(UndoSession, UndoWithTheWindowOpenPutsBackAndListsTheFiles) {
   ASSERT_FALSE(Differences(".b", ".a").empty());
 
   // Damaged undo data: exit code 2, a message in the log, nothing changed.
-  const std::string items = folder.read("RPT_0000.UND\\ITEMS.TXT");
+  const std::string items = folder.Read("RPT_0000.UND\\ITEMS.TXT");
   std::string damaged = items;
   damaged[damaged.find("Software\\UndoTest")] = 's';
   folder.Write("RPT_0000.UND\\ITEMS.TXT", damaged);
   EXPECT_EQ(Undo(Report() + " /Y"), 2);
-  const std::string refused = folder.read("RPT_0000.UNDO.TXT");
+  const std::string refused = folder.Read("RPT_0000.UNDO.TXT");
   EXPECT_NE(refused.find("Nothing was undone: " + folder.Path() + "RPT_0000.UND\\ITEMS.TXT, line "),
             std::string::npos)
       << refused;
@@ -151,7 +151,7 @@ TEST_F(UndoSession, UndoWithTheWindowOpenPutsBackAndListsTheFiles) {
   EXPECT_EQ(Differences(".b", ".u"), std::vector<std::string>());
   EXPECT_FALSE(Exists("App"));
   EXPECT_TRUE(Exists("keep.txt"));
-  const std::string log = folder.read("RPT_0000.UNDO.TXT");
+  const std::string log = folder.Read("RPT_0000.UNDO.TXT");
   for (const char* line : {"removed: folder c:\\undotest\\App\r\n",
                            "cannot restore: file c:\\undotest\\keep.txt (",
                            "cannot restore: file c:\\undotest\\old.txt (",
@@ -164,7 +164,7 @@ TEST_F(UndoSession, UndoWithTheWindowOpenPutsBackAndListsTheFiles) {
 TEST_F(UndoSession, UndoAfterTheProgramClosedIsComplete) {
   RunSession("light");
   ASSERT_EQ(Close(), 0);
-  EXPECT_EQ(Undo("\"" + Report() + "\" /y"), 0) << folder.read("RPT_0000.UNDO.TXT");
+  EXPECT_EQ(Undo("\"" + Report() + "\" /y"), 0) << folder.Read("RPT_0000.UNDO.TXT");
   Record(".u");
   EXPECT_EQ(Differences(".b", ".u"), std::vector<std::string>());
   EXPECT_FALSE(Exists("App"));

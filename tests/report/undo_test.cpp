@@ -39,8 +39,8 @@ class Undo : public ::testing::Test {
             std::to_string(GetCurrentProcessId());
     keyPath_ = "HKEY_LOCAL_MACHINE\\Software\\" + name_;
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, subkey("").c_str());
-    folder.makeFolder("temp");
-    folder.makeFolder("files");
+    folder.MakeFolder("temp");
+    folder.MakeFolder("files");
     ini_ = folder / "win\\system.ini";
     files_ = folder / "files";
     report_ = folder / "RPT_0001.TXT";
@@ -125,7 +125,7 @@ class Undo : public ::testing::Test {
     SetIni("Old", nullptr, nullptr);
     SetIni("New Section", "Fresh", "1");
     WritePrivateProfileStringA(nullptr, nullptr, nullptr, ini_.c_str());
-    std::string text = folder.read("win\\system.ini");
+    std::string text = folder.Read("win\\system.ini");
     text.replace(text.find("device=old.386"), 14, "device=new.386");
     folder.Write("win\\system.ini", text);
     folder.Write("files\\New\\Sub\\a.txt", "a");
@@ -308,7 +308,7 @@ TEST_F(Undo, ItemsChangedSinceAreLeftUnlessOverwritten) {
 TEST_F(Undo, DamagedDataIsRefusedWithItsLine) {
   TrackInstall();
   const std::string items = engines::UndoPlacesOf(report_).folder + "\\ITEMS.TXT";
-  const std::string good = folder.read("RPT_0001.UND\\ITEMS.TXT");
+  const std::string good = folder.Read("RPT_0001.UND\\ITEMS.TXT");
   const size_t firstItem = good.find("FILE");
   const size_t endLine = good.rfind("end=");
   ASSERT_NE(firstItem, std::string::npos);
