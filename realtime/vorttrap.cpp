@@ -125,7 +125,8 @@ void StopLocked() {
     Put(blocks[i], subscription::kFlags, subscription::kWithdrawn);
     unsigned char withdrawal[unsubscribe::kSize] = {};
     Put(withdrawal, unsubscribe::kHandle, subscriptionHandles[i]);
-    Put(withdrawal, unsubscribe::kBlock, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(blocks[i])));
+    const auto block = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(blocks[i]));
+    Put(withdrawal, unsubscribe::kBlock, block);
     Put(withdrawal, unsubscribe::kBlockSize, static_cast<uint16_t>(kSubscriptionSize));
     session.Control(tcUnsubscribe, withdrawal, sizeof withdrawal, nullptr, 0);
   }

@@ -185,18 +185,18 @@ TEST_F(TrapFeed, OneBadOrDeadWriterCostsTheOthersNothing) {
     const DWORD malformed = TheDriver().Counts().malformed;
     FeedWriter bad(kCount, fault);
     // Under way: something of it has come, whole or not.
-    EXPECT_TRUE(Eventually([&] {
+    EXPECT_TRUE(gui::WaitFor([&] {
       for (const Seen& record : subscriber.WaitFor(0))
         if (record.processId == (bad.id() ^ key)) return true;
       return TheDriver().Counts().malformed > malformed;
-    }));
+    }, kDeliveryTimeout));
     FeedWriter good1(kCount), good2(kCount);
     EXPECT_EQ(good1.Wait(), 0u);
     EXPECT_EQ(good2.Wait(), 0u);
     bad.Kill();
     ASSERT_TRUE(trapfeed::Send(FileMessage(31, 0, "C:\\AFTER")));
     std::vector<std::string> fromGood[2];
-    EXPECT_TRUE(Eventually([&] {
+    EXPECT_TRUE(gui::WaitFor([&] {
       fromGood[0].clear();
       fromGood[1].clear();
       bool after = false;
@@ -207,7 +207,7 @@ TEST_F(TrapFeed, OneBadOrDeadWriterCostsTheOthersNothing) {
             fromGood[i].push_back(record.path);
       }
       return after && fromGood[0].size() >= kCount && fromGood[1].size() >= kCount;
-    }));
+    }, kDeliveryTimeout));
     for (const auto& paths : fromGood) {
       ASSERT_EQ(paths.size(), size_t{kCount});
       for (int i = 0; i < kCount; ++i) ASSERT_EQ(paths[i], "C:\\FROM-CHILD\\" + std::to_string(i));

@@ -184,8 +184,8 @@ BOOL Driver::Control(DWORD code, void* in, DWORD inSize, void* out, DWORD outSiz
                      DWORD* returned) {
   if (returned) *returned = 0;
   if (code < tcGetVersion || code > tcGetProcessKey) return Fail(ERROR_NOT_SUPPORTED);
-  if (inSize != kControlBuffers[code].in || outSize != kControlBuffers[code].out || (inSize && !in) ||
-      (outSize && !out))
+  const ControlBuffers& sizes = kControlBuffers[code];
+  if (inSize != sizes.in || outSize != sizes.out || (inSize && !in) || (outSize && !out))
     return Fail(ERROR_INVALID_PARAMETER);
   const uint8_t* input = static_cast<const uint8_t*>(in);
   // Records may come back while the last close waits for them.

@@ -22,7 +22,8 @@ bool FeedReader::Open(const std::string& name) {
   listeningMapping_.reset(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
                                              sizeof(LONG), kListeningReaderName));
   if (listeningMapping_)
-    listeningView_.reset(MapViewOfFile(listeningMapping_.get(), FILE_MAP_WRITE, 0, 0, sizeof(LONG)));
+    listeningView_.reset(
+        MapViewOfFile(listeningMapping_.get(), FILE_MAP_WRITE, 0, 0, sizeof(LONG)));
   if (!view_ || !dataEvent_ || !listeningView_) {
     DWORD error = GetLastError();
     Close();
@@ -86,10 +87,10 @@ void FeedReader::Attach(DWORD processId, LONG writerHandle) {
   ring->processId = processId;
   ring->writerHandle = writerHandle;
   ring->process.reset(OpenProcess(PROCESS_DUP_HANDLE | SYNCHRONIZE, FALSE, processId));
+  const auto handle = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(writerHandle));
   HANDLE mapping = nullptr;
-  if (!ring->process ||
-      !DuplicateHandle(ring->process.get(), reinterpret_cast<HANDLE>(static_cast<uintptr_t>(writerHandle)),
-                       GetCurrentProcess(), &mapping, 0, FALSE, DUPLICATE_SAME_ACCESS))
+  if (!ring->process || !DuplicateHandle(ring->process.get(), handle, GetCurrentProcess(), &mapping,
+                                         0, FALSE, DUPLICATE_SAME_ACCESS))
     return;
   ring->mapping.reset(mapping);
   // A mapping smaller than a ring does not map at this size.
@@ -207,12 +208,14 @@ uint32_t FeedReader::WritersWaiting() {
 }
 
 platform::Handle NameFeedTo(DWORD processId) {
+  const std::string name = TracedProcessFeedName(processId);
   platform::Handle mapping(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                              sizeof(LONG), TracedProcessFeedName(processId).c_str()));
+                                              sizeof(LONG), name.c_str()));
   platform::MappedView view(
       mapping ? MapViewOfFile(mapping.get(), FILE_MAP_WRITE, 0, 0, sizeof(LONG)) : nullptr);
   if (view)
-    InterlockedExchange(static_cast<volatile LONG*>(view.get()), static_cast<LONG>(GetCurrentProcessId()));
+    InterlockedExchange(static_cast<volatile LONG*>(view.get()),
+                        static_cast<LONG>(GetCurrentProcessId()));
   return mapping;
 }
 
