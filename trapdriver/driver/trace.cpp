@@ -7,13 +7,18 @@
 #include <string>
 #include <vector>
 
+#include "platform/owners.h"
 #include "trapdriver/driver/inject.h"
 #include "trapdriver/driver/vorttrap.h"
+#include "trapdriver/feed/reader.h"
 
 namespace {
 
 std::mutex tracedLock;
 std::vector<DWORD> traced;  // ids only: no handle is kept
+// Each names the feed to a traced process whose environment does not (a program may start
+// another with an environment of its own).
+std::vector<platform::Handle> feedNames;
 
 std::string CapturePath() {
   HMODULE self = nullptr;
@@ -36,6 +41,7 @@ void StopTracedProcesses() {
   {
     std::lock_guard<std::mutex> hold(tracedLock);
     stopping.swap(traced);
+    feedNames.clear();
   }
   for (DWORD processId : stopping) StopCapture(processId);
 }
@@ -47,5 +53,6 @@ extern "C" BOOL WINAPI VortTrapTraceProcess(HANDLE process, HANDLE thread, DWORD
   if (capture.empty() || !trapdriver::InjectLibrary(process, thread, capture)) return FALSE;
   std::lock_guard<std::mutex> hold(tracedLock);
   traced.push_back(processId);
+  feedNames.push_back(trapfeed::NameFeedTo(processId));
   return TRUE;
 }
