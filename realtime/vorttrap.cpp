@@ -3,10 +3,13 @@
 #include <atomic>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 #include "platform/ioerror.h"
 #include "platform/owners.h"
+#include "platform/trapnotes.h"
 #include "realtime/device.h"
+#include "realtime/processes.h"
 #include "realtime/records.h"
 
 namespace realtime {
@@ -101,6 +104,20 @@ DWORD WINAPI NotificationThread(void*) {
   return 0;
 }
 
+// The stand-in driver's notes on the processes it could not see whole; a device driver,
+// which sees every process, does not know the request.
+std::vector<ProcessNote> ReadProcessNotes(const TrapDevice& device) {
+  std::vector<ProcessNote> notes;
+  unsigned char bytes[trapabi::process_note::kSize];
+  for (uint32_t index = 0;
+       device.Control(trapabi::tcGetProcessNote, &index, sizeof index, bytes, sizeof bytes);
+       ++index) {
+    ProcessNote note;
+    if (DecodeProcessNote(bytes, note)) notes.push_back(note);
+  }
+  return notes;
+}
+
 }  // namespace
 
 const unsigned char* SubscriptionBlock(int i) { return blocks[i]; }
@@ -151,6 +168,7 @@ int32_t StartRealTimeTracking() {
 
 void StopRealTimeTracking() {
   if (!active.exchange(false)) return;
+  SetProcessNotes(ReadProcessNotes(session));
   for (int i = 0; i < kSubscriptionCount; ++i) {
     Put(blocks[i], subscription::kFlags, subscription::kWithdrawn);
     unsigned char withdrawal[12] = {};
