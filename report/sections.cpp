@@ -14,7 +14,7 @@ namespace {
 
 enum Ini { kKeysAdded, kKeysDeleted, kKeysChanged, kSectionsAdded, kSectionsDeleted };
 enum Registry { kRegKeysAdded, kRegKeysDeleted, kValuesChanged, kValuesAdded, kValuesDeleted };
-enum Disk { kAdded, kDeleted, kChanged };
+enum Disk { kAdded, kDeleted, kChanged, kNotListed };
 
 bool AllEmpty(const WorkLists& lists) {
   return std::all_of(lists.begin(), lists.end(), [](const auto& l) { return l.empty(); });
@@ -250,10 +250,15 @@ void WriteDiskSection(ReportStreams& streams, WorkLists& lists, const OwnFiles& 
     WriteSection(streams.text, lists[kDeleted], "FILES AND DIRECTORIES DELETED: ");
     WriteSection(streams.text, lists[kChanged], "FILES CHANGED: ");
   }
+  // What lies in these the listing could not hold: the reader is told, never left to
+  // take it for unchanged.
+  WriteSection(streams.text, lists[kNotListed], "DIRECTORIES NOT TRACKED (TOO DEEP): ");
   streams.text.Flush();
   WriteFileRows(streams, lists[kAdded], "Add File/Dir");
   WriteFileRows(streams, lists[kDeleted], "Del File/Dir");
   WriteFileRows(streams, lists[kChanged], "Change File");
+  for (const engines::ListEntry& entry : lists[kNotListed])
+    streams.WriteCsvRow({"File", "Not tracked", entry.text, "", "", "", "", "too deep to list"});
   streams.csv.Flush();
 }
 

@@ -120,14 +120,18 @@ std::string ReportedData(const Json& value) {
 }
 
 // How the real-time report prints data, as the driver hands it over: numbers unsigned,
-// strings cut at the first NUL (so a list shows its first string), other data as a dump
+// strings cut at the first NUL, a list whole with "." between its strings, other data as a dump
 // of every byte, a "," between the bytes of each full 16 and a space after them.
 std::string RealTimeData(const Json& value) {
   const std::string type = value["type"].text;
   const Json& data = value["data"];
   if (type == "REG_DWORD") return std::to_string(static_cast<uint32_t>(data.integer));
   if (type == "REG_SZ" || type == "REG_EXPAND_SZ") return data.text;
-  if (type == "REG_MULTI_SZ") return data.items.empty() ? "" : data.items[0].text;
+  if (type == "REG_MULTI_SZ") {
+    std::string list;
+    for (const Json& item : data.items) list += (list.empty() ? "" : ".") + item.text;
+    return list;
+  }
   if (data.kind != Json::Kind::String) return "";  // long data: the truth has its digest only
   std::string bytes;
   for (size_t i = 0; i + 1 < data.text.size(); i += 2)

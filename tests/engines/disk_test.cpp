@@ -137,6 +137,37 @@ TEST(DiskCompare, ReportsAddedDeletedAndChangedInListingOrder) {
   EXPECT_TRUE(fromNothing.deleted.empty());
 }
 
+TEST(DiskCompare, FindsFilesBeyondMaxPath) {
+  TempFolder tree, work;
+  const std::string file = DeepFile(tree, 312);
+  const std::string folder = file.substr(0, file.rfind('\\'));
+  tree.makeFolder(folder);
+  const std::string root = WatchedRoot(tree);
+  engines::SnapshotDisks(work / "1", Watch({root}), nullptr);
+  tree.Write(file, "x");
+  engines::SnapshotDisks(work / "2", Watch({root}), nullptr);
+
+  Differences d = Compare(work / "1", work / "2");
+  EXPECT_EQ(Texts(d.added), Paths({root + "\\" + file}));
+  EXPECT_TRUE(d.deleted.empty());
+}
+
+// The level character ends at depth 207: the folder there whose contents the listing
+// cannot hold is named, an empty one is not.
+TEST(DiskSnapshot, NamesTheFoldersTooDeepToList) {
+  TempFolder tree, work;
+  std::string deep;
+  for (int level = 1; level < 207; ++level) deep += "d\\";  // full and empty at 207
+  tree.Write(deep + "full\\x", "x");
+  tree.makeFolder(deep + "empty");
+  const std::string root = WatchedRoot(tree);
+  engines::ResultList notListed;
+  engines::SnapshotDisks(work / "list", Watch({root}), nullptr, &notListed);
+  EXPECT_EQ(Texts(notListed), Paths({root + "\\" + deep + "full"}));
+  const Paths listed = ReadPaths(work / "list");
+  EXPECT_EQ(listed.back(), root + "\\" + deep + "full");
+}
+
 TEST(DiskCompare, ReadsDriveRootsAndSeveralRoots) {
   TempFolder work;
   work.Write("1", "0c:\\\r\n1ABCDa\r\n2ABCDx\r\n1ABCDb\r\n0d:\\data\r\n1ABCDq\r\n");

@@ -65,6 +65,19 @@ TEST(FindNewerFiles, ReportsWhatWasWrittenOrCreatedAfterTheStart) {
   EXPECT_EQ(progress, Paths({root}));
 }
 
+TEST(FindNewerFiles, FindsFilesBeyondMaxPath) {
+  TempFolder tree;
+  const std::string file = DeepFile(tree, 312);
+  tree.makeFolder(file.substr(0, file.rfind('\\')));
+  const uint64_t start = StartTimeThenWait();
+  tree.Write(file, "x");
+  const std::string root = WatchedRoot(tree);
+  engines::ResultList result;
+  engines::FindNewerFiles(result, start, Watch({root}), nullptr);
+  Paths found = Texts(result);
+  EXPECT_NE(std::find(found.begin(), found.end(), root + "\\" + file), found.end());
+}
+
 TEST(FindNewerFiles, EqualToTheStartIsNotNewerAndZeroTimesDoNotCount) {
   const FILETIME zero{};
   const FILETIME old = LocalTime(2001, 2, 3, 4, 5, 6);
