@@ -10,7 +10,7 @@
 
 #include "platform/owners.h"
 #include "platform/system.h"
-#include "platform/trapnotes.h"
+#include "platform/trapabi.h"
 #include "realtime/records.h"
 #include "realtime/vorttrap.h"
 

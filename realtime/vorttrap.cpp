@@ -7,7 +7,7 @@
 
 #include "platform/ioerror.h"
 #include "platform/owners.h"
-#include "platform/trapnotes.h"
+#include "platform/trapabi.h"
 #include "realtime/device.h"
 #include "realtime/processes.h"
 #include "realtime/records.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/trapnotes.h"
+#include "platform/trapabi.h"
 #include "realtime/device.h"
 #include "realtime/records.h"
 #include "realtime/vorttrap.h"

@@ -3,7 +3,9 @@
 #include "driver_fixture.h"
 
 #include <tlhelp32.h>
-#include "platform/trapnotes.h"
+
+#include <cstring>
+#include "platform/trapabi.h"
 #include "support/own_threads.h"
 #include "support/temp_folder.h"
 
@@ -256,7 +258,8 @@ TEST_F(TrapDriver, AProcessFromOutsideIsFoundAndNotedAsTracedLate) {
   FILETIME began;
   GetSystemTimeAsFileTime(&began);
   // The starter ends at once; its child writes its marker after 2 s.
-  std::string line = "C:\\tests\\programs\\fakesetup.exe spawn 1 1 " + folder / "mark" + " 2000";
+  const std::string mark = folder / "mark";
+  std::string line = "C:\\tests\\programs\\fakesetup.exe spawn 1 1 " + mark + " 2000";
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started{};
@@ -267,8 +270,8 @@ TEST_F(TrapDriver, AProcessFromOutsideIsFoundAndNotedAsTracedLate) {
   uint32_t marker = 0;
   ASSERT_TRUE(Eventually([&] {
     for (const Seen& seen : subscriber.WaitFor(0))
-      if (seen.kind == 64 && seen.path.rfind(folder / "mark", 0) == 0) {
-        marker = std::stoul(seen.path.substr((folder / "mark").size()));
+      if (seen.kind == 64 && _strnicmp(seen.path.c_str(), mark.c_str(), mark.size()) == 0) {
+        marker = std::stoul(seen.path.substr(mark.size()));
         EXPECT_EQ(seen.processId, marker ^ TheDriver().Key());
         return true;
       }

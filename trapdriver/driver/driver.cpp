@@ -6,7 +6,7 @@
 #include "trapdriver/feed/message.h"
 #include "trapdriver/driver/trace.h"
 #include "trapdriver/driver/watch.h"
-#include "platform/trapnotes.h"
+#include "platform/trapabi.h"
 
 namespace trapdriver {
 namespace {

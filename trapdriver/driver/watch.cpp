@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/owners.h"
-#include "platform/trapnotes.h"
+#include "platform/trapabi.h"
 #include "trapdriver/driver/inject.h"
 #include "trapdriver/feed/feed.h"
 #include "trapdriver/feed/ring.h"
@@ -104,13 +104,14 @@ bool Traced(State state) { return state == State::FromStart || state == State::L
 // and arms it. Called without the table lock.
 void Arm(const std::vector<DWORD>& ids, bool late) {
   struct Arming {
-    DWORD id;
+    DWORD id = 0;
     platform::Handle thread;
     uint32_t reason = 0, error = 0;
   };
   std::vector<Arming> armings;
   for (DWORD id : ids) {
-    Arming arming{id, {}};
+    Arming arming;
+    arming.id = id;
     DWORD error = 0;
     arming.thread.reset(ArmRunningProcess(id, capturePath, feedName, error));
     if (!arming.thread) {
