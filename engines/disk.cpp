@@ -107,7 +107,7 @@ class ListingWriter {
   bool Stopped() const { return stopped_; }
 
   // folder has no trailing backslash; it is restored on return.
-  void walk(std::string& folder, unsigned depth) {
+  void Walk(std::string& folder, unsigned depth) {
     if (abortRequested_()) {
       stopped_ = true;
       return;
@@ -135,7 +135,7 @@ class ListingWriter {
       folder += '\\';
       folder += sibling.name;
       if (depth < kDeepestLevel)
-        walk(folder, depth + 1);
+        Walk(folder, depth + 1);
       else if (notListed_ && HoldsAnything(folder))
         notListed_->push_back(ListEntry{folder, {}});
       folder.resize(folderLength);
@@ -173,7 +173,7 @@ void SnapshotDisks(const std::string& listingPath, const TrackedList& roots,
     if (AbortRequested()) break;
     out.WriteLine("0" + root);
     std::string folder = WithoutTrailingBackslash(root);  // c:\ is searched as c:\*.*
-    writer.walk(folder, 1);
+    writer.Walk(folder, 1);
     if (writer.Stopped()) break;
   }
   out.Close();

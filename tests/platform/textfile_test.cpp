@@ -97,7 +97,7 @@ TEST(BufferedFiles, WriterKeepsWhatWasWrittenWhenDroppedByAnError) {
     throw std::runtime_error("section failed");
   } catch (const std::runtime_error&) {
   }
-  EXPECT_EQ(folder.read("report.txt"), "header\r\n");
+  EXPECT_EQ(folder.Read("report.txt"), "header\r\n");
   EXPECT_TRUE(platform::DeleteFileIfPresent(folder / "report.txt"));
   EXPECT_TRUE(platform::DeleteFileIfPresent(folder / "report.txt"));
 }

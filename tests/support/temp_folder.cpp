@@ -65,7 +65,7 @@ TempFolder::TempFolder() {
 
 TempFolder::~TempFolder() { RemoveTree(path_.substr(0, path_.size() - 1)); }
 
-void TempFolder::makeFolder(const std::string& relative) const { MakeFolders(path_ + relative); }
+void TempFolder::MakeFolder(const std::string& relative) const { MakeFolders(path_ + relative); }
 
 void TempFolder::Write(const std::string& relative, const std::string& bytes) const {
   std::string full = path_ + relative;
@@ -77,7 +77,7 @@ void TempFolder::Write(const std::string& relative, const std::string& bytes) co
     throw std::runtime_error("cannot write " + full);
 }
 
-std::string TempFolder::read(const std::string& relative) const {
+std::string TempFolder::Read(const std::string& relative) const {
   std::string full = path_ + relative;
   platform::FileHandle file = OpenFile(full, GENERIC_READ, OPEN_EXISTING);
   if (!file) throw std::runtime_error("cannot read " + full);

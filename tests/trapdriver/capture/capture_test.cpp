@@ -207,7 +207,7 @@ TEST_F(CaptureSession, QuietWhenTheReaderHasGone) {
   tracer.join();
   CloseHandle(go);
   EXPECT_TRUE(result.allEnded);
-  EXPECT_EQ(folder_.read("child.txt"), "child");
+  EXPECT_EQ(folder_.Read("child.txt"), "child");
 }
 
 // A Windows Installer package: the install runs inside the msiexec that was started.
