@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include "platform/trapabi.h"
+#include "support/gui_driver.h"
 #include "support/own_threads.h"
 #include "support/temp_folder.h"
 
@@ -269,7 +270,7 @@ TEST_F(TrapDriver, AProcessFromOutsideIsFoundAndNotedAsTracedLate) {
   CloseHandle(started.hThread);
   CloseHandle(started.hProcess);
   uint32_t marker = 0;
-  ASSERT_TRUE(Eventually([&] {
+  ASSERT_TRUE(gui::WaitFor([&] {
     for (const Seen& seen : subscriber.WaitFor(0))
       if (seen.kind == 64 && _strnicmp(seen.path.c_str(), mark.c_str(), mark.size()) == 0) {
         marker = std::stoul(seen.path.substr(mark.size()));
@@ -277,7 +278,7 @@ TEST_F(TrapDriver, AProcessFromOutsideIsFoundAndNotedAsTracedLate) {
         return true;
       }
     return false;
-  }));
+  }, 20000));
 
   namespace note = trapabi::process_note;
   unsigned char bytes[note::kSize];

@@ -154,7 +154,9 @@ NTSTATUS NTAPI CreateUserProcessHook(HANDLE* process, HANDLE* thread, ACCESS_MAS
                                      void* attributes) {
   CaptureScope scope;
   const auto real = Real<CreateUserProcessCall>(slots[0]);
-  if (!scope.active())
+  // A debugged process's children are debugged too, and the debugger (the launcher) puts
+  // the capture into them at their loader breakpoint.
+  if (!scope.active() || IsDebuggerPresent())
     return real(process, thread, processAccess, threadAccess, processAttributes, threadAttributes,
                 processFlags, threadFlags, parameters, createInfo, attributes);
   NTSTATUS status = real(process, thread, processAccess, threadAccess, processAttributes,
