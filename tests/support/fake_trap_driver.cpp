@@ -58,6 +58,8 @@ Record RegistryRecord(const RegOp& op) {
   Put(record, kNewSize, static_cast<uint32_t>(op.newData ? op.newData->size() : 0));
   PutPointer(record, kOldData, op.oldData ? op.oldData->data() : nullptr);
   Put(record, kOldSize, static_cast<uint32_t>(op.oldData ? op.oldData->size() : 0));
+  Put(record, kNewWholeSize, op.newWholeSize);
+  Put(record, kOldWholeSize, op.oldWholeSize);
   Put(record, kBuffer1, op.buffers[0]);
   Put(record, kBuffer2, op.buffers[1]);
   Put(record, kBuffer3, op.buffers[2]);

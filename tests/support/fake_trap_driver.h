@@ -40,6 +40,7 @@ struct RegOp {
   int32_t type = REG_SZ;
   const std::string* newData = nullptr;
   const std::string* oldData = nullptr;
+  uint32_t newWholeSize = 0, oldWholeSize = 0;
   uint32_t buffers[3] = {};
 };
 Record RegistryRecord(const RegOp& op);

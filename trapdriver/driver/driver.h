@@ -78,6 +78,8 @@ class Driver {
   bool WaitForRoom();
   void Queue(DWORD threadId, uint8_t* record, PAPCFUNC routine);
   void Drain(const std::vector<DWORD>& subscriberThreads);
+  void CatchUp();
+  void AnswerCatchUp(LONG& marked);
   void DropUndelivered();
 
   BOOL Subscribe(const uint8_t* block, DWORD& handle);
@@ -94,6 +96,9 @@ class Driver {
   platform::Handle reader_;
   platform::Handle stop_;      // manual reset: the reader ends
   platform::Handle released_;  // auto reset: a release made room
+  // CatchUp asks the reader to read every ring to its end; the reader answers once done.
+  std::atomic<LONG> catchUpsWanted_{0}, catchUpsDone_{0};
+  platform::Handle caughtUp_;  // auto reset: the reader answered
 
   Lock lock_;  // everything below
   bool wantRelease_ = false;

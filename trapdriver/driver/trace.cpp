@@ -6,9 +6,23 @@
 
 #include <windows.h>
 
+#include <mutex>
+#include <vector>
+
+#include "platform/owners.h"
 #include "trapdriver/driver/inject.h"
 #include "trapdriver/driver/vorttrap.h"
 #include "trapdriver/driver/watch.h"
+#include "trapdriver/feed/reader.h"
+
+namespace {
+
+std::mutex tracedLock;
+// Each names the feed to a traced process whose environment does not (a program may start
+// another with an environment of its own).
+std::vector<platform::Handle> feedNames;
+
+}  // namespace
 
 namespace trapdriver {
 
@@ -24,7 +38,11 @@ std::string CapturePath() {
   return folder.substr(0, folder.rfind('\\') + 1) + "VORTCAP.DLL";
 }
 
-void StopTracedProcesses() { StopTracing(); }
+void StopTracedProcesses() {
+  StopTracing();
+  std::lock_guard<std::mutex> hold(tracedLock);
+  feedNames.clear();
+}
 
 }  // namespace trapdriver
 
@@ -32,5 +50,7 @@ extern "C" BOOL WINAPI VortTrapTraceProcess(HANDLE process, HANDLE thread, DWORD
   static const std::string capture = trapdriver::CapturePath();
   if (capture.empty() || !trapdriver::InjectLibrary(process, thread, capture)) return FALSE;
   trapdriver::TracedFromStart(processId);
+  std::lock_guard<std::mutex> hold(tracedLock);
+  feedNames.push_back(trapfeed::NameFeedTo(processId));
   return TRUE;
 }
