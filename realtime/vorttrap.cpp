@@ -3,10 +3,12 @@
 #include <atomic>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 #include "platform/ioerror.h"
 #include "platform/owners.h"
 #include "realtime/device.h"
+#include "realtime/processes.h"
 #include "realtime/records.h"
 
 namespace realtime {
@@ -119,8 +121,23 @@ std::string OpenFailureText(DWORD error) {
 
 namespace {
 
+// The stand-in driver's notes on the processes it could not see whole; a device driver,
+// which sees every process, does not know the request.
+std::vector<ProcessNote> ReadProcessNotes(const TrapDevice& device) {
+  std::vector<ProcessNote> notes;
+  unsigned char bytes[trapabi::process_note::kSize];
+  for (uint32_t index = 0;
+       device.Control(trapabi::tcGetProcessNote, &index, sizeof index, bytes, sizeof bytes);
+       ++index) {
+    ProcessNote note;
+    if (DecodeProcessNote(bytes, note)) notes.push_back(note);
+  }
+  return notes;
+}
+
 void StopLocked() {
   if (!active.exchange(false)) return;
+  SetProcessNotes(ReadProcessNotes(session));
   for (int i = 0; i < kSubscriptionCount; ++i) {
     Put(blocks[i], subscription::kFlags, subscription::kWithdrawn);
     unsigned char withdrawal[unsubscribe::kSize] = {};

@@ -45,6 +45,10 @@ struct RegOp {
 };
 Record RegistryRecord(const RegOp& op);
 
+// A process note of the stand-in driver's own request (platform/trapnotes.h).
+Record ProcessNoteRecord(uint32_t processId, uint32_t kind, FILETIME since, uint32_t reason,
+                         uint32_t error, const std::string& name);
+
 class FakeTrapDriver {
  public:
   // Points the driver interface at this driver; back to the driver file when destroyed.
@@ -67,6 +71,8 @@ class FakeTrapDriver {
   std::vector<std::vector<unsigned char>> blocksAtWithdrawal;
   std::vector<uint32_t> releasedRecords, releasedBuffers;
   std::vector<DWORD> traced;
+  // Answers the stand-in's note request with these; without them it fails, as the device does.
+  std::vector<Record> notes;
 
  private:
   static BOOL WINAPI Open();

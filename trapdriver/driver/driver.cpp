@@ -5,6 +5,8 @@
 
 #include "trapdriver/feed/message.h"
 #include "trapdriver/driver/trace.h"
+#include "trapdriver/driver/watch.h"
+#include "platform/trapabi.h"
 
 namespace trapdriver {
 namespace {
@@ -94,7 +96,7 @@ BOOL Driver::Close() {
   if (--opens_ > 0) return TRUE;
 
   feed_.StopListening();
-  StopTracedProcesses();
+  if (tracing_.exchange(false)) StopTracedProcesses();
   stopping_ = true;
   SetEvent(stop_.get());
   WaitForSingleObject(reader_.get(), INFINITE);
@@ -183,6 +185,7 @@ BOOL Driver::Release(DWORD code, uint32_t value) {
 BOOL Driver::Control(DWORD code, void* in, DWORD inSize, void* out, DWORD outSize,
                      DWORD* returned) {
   if (returned) *returned = 0;
+  if (code == trapabi::tcGetProcessNote) return ProcessNote(in, inSize, out, outSize, returned);
   if (code < tcGetVersion || code > tcGetProcessKey) return Fail(ERROR_NOT_SUPPORTED);
   const ControlBuffers& sizes = kControlBuffers[code];
   if (inSize != sizes.in || outSize != sizes.out || (inSize && !in) || (outSize && !out))
@@ -202,6 +205,8 @@ BOOL Driver::Control(DWORD code, void* in, DWORD inSize, void* out, DWORD outSiz
     case tcSubscribe: {
       DWORD handle = 0;
       if (!Subscribe(input, handle)) return FALSE;
+      // Every process is traced from the first subscription to the last close.
+      if (!tracing_.exchange(true)) StartTracing(key_, CapturePath());
       std::memcpy(out, &handle, 4);
       break;
     }
@@ -214,6 +219,16 @@ BOOL Driver::Control(DWORD code, void* in, DWORD inSize, void* out, DWORD outSiz
       break;
     }
   }
+  if (returned) *returned = outSize;
+  return TRUE;
+}
+
+BOOL Driver::ProcessNote(void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned) {
+  namespace note = trapabi::process_note;
+  if (inSize != 4 || outSize != note::kSize || !in || !out) return Fail(ERROR_INVALID_PARAMETER);
+  if (opens_ == 0) return Fail(ERROR_INVALID_HANDLE);
+  uint32_t index = Read<uint32_t>(static_cast<const uint8_t*>(in), 0);
+  if (!ProcessNoteAt(index, static_cast<unsigned char*>(out))) return Fail(ERROR_NO_MORE_ITEMS);
   if (returned) *returned = outSize;
   return TRUE;
 }

@@ -85,10 +85,13 @@ class Driver {
   BOOL Subscribe(const uint8_t* block, DWORD& handle);
   BOOL Unsubscribe(const uint8_t* request);
   BOOL Release(DWORD code, uint32_t value);
+  // The stand-in's own code: which processes it could not see whole.
+  BOOL ProcessNote(void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned);
 
   std::mutex lifecycle_;  // open and close
   std::atomic<LONG> opens_{0};
   std::atomic<bool> stopping_{false};
+  std::atomic<bool> tracing_{false};  // every process (watch.h)
   trapfeed::FeedReader feed_;
   platform::Handle reader_;
   platform::Handle stop_;      // manual reset: the reader ends
