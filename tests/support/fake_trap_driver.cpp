@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/trapabi.h"
 #include "realtime/device.h"
 #include "realtime/records.h"
 #include "realtime/vorttrap.h"
@@ -69,9 +70,24 @@ Record RegistryRecord(const RegOp& op) {
   Put(record, kNewSize, static_cast<uint32_t>(op.newData ? op.newData->size() : 0));
   PutPointer(record, kOldData, op.oldData ? op.oldData->data() : nullptr);
   Put(record, kOldSize, static_cast<uint32_t>(op.oldData ? op.oldData->size() : 0));
+  Put(record, kNewWholeSize, op.newWholeSize);
+  Put(record, kOldWholeSize, op.oldWholeSize);
   Put(record, kBuffer1, op.buffers[0]);
   Put(record, kBuffer2, op.buffers[1]);
   Put(record, kBuffer3, op.buffers[2]);
+  return record;
+}
+
+Record ProcessNoteRecord(uint32_t processId, uint32_t kind, FILETIME since, uint32_t reason,
+                         uint32_t error, const std::string& name) {
+  namespace note = trapabi::process_note;
+  Record record(note::kSize, 0);
+  Put(record, note::kProcessId, processId);
+  Put(record, note::kKind, kind);
+  std::memcpy(record.data() + note::kSince, &since, sizeof since);
+  Put(record, note::kReason, reason);
+  Put(record, note::kError, error);
+  std::memcpy(record.data() + note::kName, name.data(), std::min(name.size(), note::kNameSize - 1));
   return record;
 }
 
@@ -155,6 +171,10 @@ BOOL WINAPI FakeTrapDriver::Control(DWORD code, void* in, DWORD inSize, void* ou
       return TRUE;
     }
     case realtime::tcGetProcessKey: *static_cast<uint32_t*>(out) = d.key; return TRUE;
+    case trapabi::tcGetProcessNote:
+      if (value >= d.notes.size()) return FALSE;
+      std::memcpy(out, d.notes[value].data(), d.notes[value].size());
+      return TRUE;
     default: return FALSE;
   }
 }
