@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "app/mainu.h"
+#include "app/package_command.h"
 #include "app/undo_command.h"
 #include "platform/messages.h"
 #include "platform/system.h"
@@ -23,8 +24,9 @@ std::vector<std::string> Parameters() { return {__argv + (__argc > 0 ? 1 : 0), _
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int show) {
-  // The undo command works beside a window that is open, so before the one-copy rule.
+  // The undo and package commands work beside a window that is open, so before the one-copy rule.
   if (app::IsUndoCommand(Parameters())) return app::RunUndoCommand(Parameters());
+  if (app::IsPackageCommand(Parameters())) return app::RunPackageCommand(Parameters());
   const app::WindowsFacts& windows = app::ThisWindows();
   const app::ProgramPlaces places = app::FindProgramPlaces(platform::ModulePath());
 

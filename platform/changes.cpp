@@ -32,6 +32,10 @@ LONG RemoveFile(const std::string& path) {
 
 LONG RemoveFolder(const std::string& path) { return LastErrorOr(RemoveDirectoryA(path.c_str())); }
 
+LONG CopyFileOver(const std::string& from, const std::string& to) {
+  return LastErrorOr(CopyFileA(from.c_str(), to.c_str(), FALSE));
+}
+
 bool EntryStamp(const std::string& path, bool& isFolder, uint64_t& size, uint64_t& writeTime) {
   WIN32_FIND_DATAA found;
   if (!FindEntry(path, found)) return false;

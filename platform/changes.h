@@ -12,6 +12,8 @@ namespace platform {
 LONG MakeFolder(const std::string& path);    // an existing folder is success
 LONG RemoveFile(const std::string& path);    // read-only files too
 LONG RemoveFolder(const std::string& path);  // only an empty one
+// Copies a file with its attributes and times, over a file of that name.
+LONG CopyFileOver(const std::string& from, const std::string& to);
 
 // Size and last-write time (UTC file time) of a file or folder; false when there is none.
 bool EntryStamp(const std::string& path, bool& isFolder, uint64_t& size, uint64_t& writeTime);

@@ -55,6 +55,47 @@ std::string WindowsFolder() {
   return length < sizeof buffer ? std::string(buffer, length) : std::string();
 }
 
+std::string SystemFolder() {
+  char buffer[MAX_PATH + 1] = {};
+  UINT length = GetSystemDirectoryA(buffer, sizeof buffer);
+  return length < sizeof buffer ? std::string(buffer, length) : std::string();
+}
+
+std::string TempFolder() {
+  char buffer[MAX_PATH + 1] = {};
+  DWORD length = GetTempPathA(sizeof buffer, buffer);
+  std::string folder = length < sizeof buffer ? std::string(buffer, length) : std::string();
+  if (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
+  return folder;
+}
+
+std::string CurrentUserKeyName() {
+  std::vector<std::string> names;
+  // ConvertSidToStringSidA is looked up: Windows 95 and 98 do not have it.
+  using SidToText = BOOL(WINAPI*)(PSID, LPSTR*);
+  const auto sidToText = reinterpret_cast<SidToText>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleA("advapi32.dll"), "ConvertSidToStringSidA")));
+  HANDLE opened = nullptr;
+  if (sidToText && OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &opened)) {
+    Handle token(opened);
+    DWORD size = 0;
+    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+    std::vector<char> user(size ? size : 1);
+    char* text = nullptr;
+    if (size && GetTokenInformation(token.get(), TokenUser, user.data(), size, &size) &&
+        sidToText(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &text)) {
+      names.push_back(text);
+      LocalFree(text);
+    }
+  }
+  char name[257] = {};
+  DWORD length = sizeof name;
+  if (GetUserNameA(name, &length)) names.push_back(name);
+  for (const std::string& candidate : names)
+    if (OpenRegistryKey(HKEY_USERS, candidate, KEY_READ)) return candidate;
+  return ".DEFAULT";
+}
+
 RegKey OpenRegistryKey(HKEY root, const std::string& subkey, REGSAM access) {
   HKEY key = nullptr;
   if (RegOpenKeyExA(root, subkey.c_str(), 0, access, &key) != ERROR_SUCCESS) return RegKey();

@@ -20,6 +20,11 @@ UINT DriveType(const std::string& root);
 
 std::string ModulePath();      // full path of the running program
 std::string WindowsFolder();   // without a trailing backslash, as the system gives it
+std::string SystemFolder();    // the same for the system folder
+std::string TempFolder();      // the temporary folder, without a trailing backslash
+// The name of the current user's key below HKEY_USERS: the security id in text on the NT
+// family, the user's name or ".DEFAULT" on Windows 95 and 98 (the first that exists).
+std::string CurrentUserKeyName();
 
 // An open key, or an empty owner when the key cannot be opened with that access.
 RegKey OpenRegistryKey(HKEY root, const std::string& subkey, REGSAM access);

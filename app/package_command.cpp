@@ -1,0 +1,58 @@
+#include "app/package_command.h"
+
+#include <windows.h>
+
+#include "engines/package.h"
+
+namespace app {
+namespace {
+
+void Tell(const std::string& text) {
+  const std::string line = text + "\r\n";
+  DWORD written = 0;
+  HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+  if (error && error != INVALID_HANDLE_VALUE)
+    WriteFile(error, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+}
+
+void TellNotes(const std::string& heading, const std::vector<engines::PackageNote>& notes) {
+  for (const engines::PackageNote& note : notes) Tell(heading + note.what + ": " + note.why);
+}
+
+}  // namespace
+
+bool IsPackageCommand(const std::vector<std::string>& parameters) {
+  return !parameters.empty() && lstrcmpiA(parameters[0].c_str(), "/PACKAGE") == 0;
+}
+
+int RunPackageCommand(const std::vector<std::string>& parameters) {
+  if (parameters.size() != 3) {
+    Tell("Usage: VORTAN4.EXE /PACKAGE <report file> <folder>");
+    return kPackageNothingWritten;
+  }
+  std::string report = parameters[1], folder = parameters[2];
+  char full[MAX_PATH];
+  if (GetFullPathNameA(report.c_str(), MAX_PATH, full, nullptr)) report = full;
+  if (GetFullPathNameA(folder.c_str(), MAX_PATH, full, nullptr)) folder = full;
+  try {
+    if (GetFileAttributesA(report.c_str()) == INVALID_FILE_ATTRIBUTES) {
+      Tell("Nothing was written: there is no report " + report + ".");
+      return kPackageNothingWritten;
+    }
+    const engines::UndoData data = engines::ReadUndoData(engines::UndoPlacesOf(report).folder);
+    engines::Package package = engines::PlanPackage(data, engines::ThisMachine(report));
+    const engines::PackageResult result = engines::WritePackage(package, folder);
+    TellNotes("left out: ", package.leftOut);
+    TellNotes("left out of setup.nsi: ", result.leftOutOfNsis);
+    TellNotes("left out of setup.wxs: ", result.leftOutOfWix);
+    const bool complete = result.Complete(package);
+    Tell("Package of " + report + " written to " + folder + ": " + std::to_string(package.steps.size()) +
+         " changes" + (complete ? "." : "; what is left out is listed in README.TXT."));
+    return complete ? kPackageComplete : kPackagePartial;
+  } catch (const std::exception& error) {
+    Tell(std::string("Nothing was written: ") + error.what());
+    return kPackageNothingWritten;
+  }
+}
+
+}  // namespace app

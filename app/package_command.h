@@ -1,0 +1,19 @@
+#pragma once
+// VORTAN4.EXE /PACKAGE <report file> <folder>: writes an installer package of the install
+// that a comparison-mode report recorded (engines/package.h) into the folder. It asks
+// nothing and shows no box: its messages go to the standard error stream.
+// Exit codes: 0 the package holds every change, 1 some were left out (listed), 2 nothing
+// was written (no undo data, damaged data, a folder that cannot be written).
+#include <string>
+#include <vector>
+
+namespace app {
+
+constexpr int kPackageComplete = 0;
+constexpr int kPackagePartial = 1;
+constexpr int kPackageNothingWritten = 2;
+
+bool IsPackageCommand(const std::vector<std::string>& parameters);
+int RunPackageCommand(const std::vector<std::string>& parameters);
+
+}  // namespace app

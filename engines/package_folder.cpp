@@ -1,0 +1,96 @@
+// The package folder: the payload copied from where the install put it, the two scripts
+// and the README.TXT that says how to build them and what they leave out.
+#include <windows.h>
+
+#include "engines/helpers.h"
+#include "engines/package.h"
+#include "platform/changes.h"
+#include "platform/ioerror.h"
+#include "platform/paths.h"
+#include "platform/textfile.h"
+
+namespace engines {
+namespace {
+
+// Makes a folder and the folders above it.
+LONG MakeFolders(const std::string& path) {
+  for (size_t slash = path.find('\\', 3); slash != std::string::npos; slash = path.find('\\', slash + 1))
+    platform::MakeFolder(path.substr(0, slash));
+  return platform::MakeFolder(path);
+}
+
+void WriteFile(const std::string& path, const std::string& text) {
+  platform::BufferedWriter out(path);
+  out.Write(text);
+  out.Close();
+}
+
+void ListNotes(std::vector<std::string>& lines, const std::string& heading,
+               const std::vector<PackageNote>& notes) {
+  if (notes.empty()) return;
+  lines.push_back(heading + " (" + std::to_string(notes.size()) + ")");
+  for (const PackageNote& note : notes) lines.push_back("  " + note.what + ": " + note.why);
+  lines.push_back("");
+}
+
+}  // namespace
+
+PackageResult WritePackage(Package& package, const std::string& folder) {
+  const std::string top = WithoutTrailingBackslash(folder);
+  if (LONG code = MakeFolders(top); code != ERROR_SUCCESS)
+    throw platform::IoError("Create folder", top, static_cast<DWORD>(code));
+
+  // The payload; a file that cannot be copied is left out.
+  std::vector<PackageStep> kept;
+  for (PackageStep& step : package.steps) {
+    if (step.action == PackageAction::CopyFile) {
+      const std::string copy = top + "\\" + step.data;
+      MakeFolders(WithoutTrailingBackslash(platform::FolderOf(copy)));
+      if (LONG code = platform::CopyFileOver(step.path, copy); code != ERROR_SUCCESS) {
+        const platform::IoError error("Copy", step.path, static_cast<DWORD>(code));
+        package.leftOut.push_back({DescribeStep(step), std::string("cannot be copied: ") + error.what()});
+        continue;
+      }
+    }
+    kept.push_back(step);
+  }
+  package.steps = kept;
+
+  PackageResult result;
+  WriteFile(top + "\\setup.nsi", NsisScript(package, result.leftOutOfNsis));
+  WriteFile(top + "\\setup.wxs", WixScript(package, result.leftOutOfWix));
+
+  std::vector<std::string> lines = {
+      package.name + " package, made by Vortan4 from " + package.report,
+      "",
+      "The two installer sources here make the changes of the install that the report",
+      "recorded, with the files they copy in files\\. Files and registry values are as they",
+      "were when the package was made; what had changed since the report is left out.",
+      "",
+      "setup.nsi (NSIS)",
+      "  Build:      makensis setup.nsi   (makes setup.exe)",
+      "  Install:    setup.exe, or without questions: setup.exe /S",
+      "  Uninstall:  \"" + package.folders.programFiles + "\\" + package.name +
+          " package\\uninstall.exe\" /S, or the entry \"" + package.name + " package\" of",
+      "              Add/Remove Programs; it removes what the install added",
+      "",
+      "setup.wxs (Windows Installer)",
+      "  Build:      wixl -o setup.msi setup.wxs",
+      "              (or with the WiX tools: candle setup.wxs, then light setup.wixobj)",
+      "  Install:    msiexec /i setup.msi /qn",
+      "  Uninstall:  msiexec /x setup.msi /qn",
+      "",
+  };
+  const size_t before = lines.size();
+  ListNotes(lines, "LEFT OUT OF BOTH:", package.leftOut);
+  ListNotes(lines, "LEFT OUT OF setup.nsi:", result.leftOutOfNsis);
+  ListNotes(lines, "LEFT OUT OF setup.wxs:", result.leftOutOfWix);
+  if (lines.size() == before) lines.insert(lines.end(), {"Both sources hold every change.", ""});
+  ListNotes(lines, "NOT PACKAGED, AS NOT THE INSTALL'S OWN:", package.notPackaged);
+  platform::BufferedWriter readme(top + "\\README.TXT");
+  for (const std::string& text : lines) readme.WriteLine(text);
+  readme.Close();
+  return result;
+}
+
+}  // namespace engines

@@ -1,0 +1,235 @@
+// The package as an NSIS script: one section that makes the changes, and an uninstaller
+// that takes away what the install added.
+#include <windows.h>
+
+#include <cstdio>
+#include <set>
+
+#include "engines/helpers.h"
+#include "engines/package.h"
+#include "platform/paths.h"
+
+namespace engines {
+namespace {
+
+using A = PackageAction;
+
+// NSIS holds no string longer than 1,024 characters.
+constexpr size_t kLongestArgument = 1000;
+
+std::string Quoted(const std::string& text) { return "\"" + NsisString(text) + "\""; }
+
+std::string PathOf(const std::string& path, const PackageFolders& folders) {
+  const InstallerPath split = SplitInstallerPath(path, folders);
+  const char* variables[] = {"$PROGRAMFILES", "$WINDIR", "$SYSDIR"};
+  if (split.root == PackageRoot::Drive) return Quoted(path);
+  return "\"" + std::string(variables[static_cast<int>(split.root)]) +
+         (split.rest.empty() ? "" : "\\" + NsisString(split.rest)) + "\"";
+}
+
+// "HKLM \"Software\\x\"" for a key path with its root; "" for a root NSIS does not know.
+std::string KeyOf(const std::string& keyPath) {
+  const size_t slash = keyPath.find('\\');
+  const std::string root = LowerAscii(keyPath.substr(0, slash));
+  const std::string subkey = slash == std::string::npos ? "" : keyPath.substr(slash + 1);
+  const char* shortRoot = root == "hkey_local_machine"  ? "HKLM"
+                          : root == "hkey_current_user" ? "HKCU"
+                          : root == "hkey_users"        ? "HKU"
+                                                        : nullptr;
+  return shortRoot ? std::string(shortRoot) + " " + Quoted(subkey) : "";
+}
+
+std::string Hex(const std::string& bytes) {
+  std::string text;
+  char digits[3];
+  for (unsigned char b : bytes) {
+    std::snprintf(digits, sizeof digits, "%02X", b);
+    text += digits;
+  }
+  return text;
+}
+
+// The bytes of a list of strings as UTF-16, the form /REGEDIT5 takes.
+std::string Utf16(const std::string& bytes) {
+  if (bytes.empty()) return "";
+  std::wstring wide(bytes.size(), L'\0');
+  const int length = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()),
+                                         wide.data(), static_cast<int>(wide.size()));
+  std::string out;
+  for (int i = 0; i < length; ++i) {
+    out += static_cast<char>(wide[i] & 0xFF);
+    out += static_cast<char>(wide[i] >> 8);
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string NsisString(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '$': out += "$$"; break;
+      case '"': out += "$\\\""; break;
+      case '\r': out += "$\\r"; break;
+      case '\n': out += "$\\n"; break;
+      case '\t': out += "$\\t"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+std::string NsisValueLine(const PackageStep& step) {
+  const std::string key = KeyOf(step.path);
+  if (key.empty()) return "";
+  const std::string head = key + " " + Quoted(step.name) + " ";
+  const std::string text = step.data.substr(0, step.data.find('\0'));
+  std::string command, argument;
+  switch (step.type) {
+    case REG_SZ: command = "WriteRegStr"; argument = Quoted(text); break;
+    case REG_EXPAND_SZ: command = "WriteRegExpandStr"; argument = Quoted(text); break;
+    case REG_DWORD: {
+      if (step.data.size() != 4) return "";
+      const auto* b = reinterpret_cast<const unsigned char*>(step.data.data());
+      char number[16];
+      std::snprintf(number, sizeof number, "0x%02X%02X%02X%02X", b[3], b[2], b[1], b[0]);
+      command = "WriteRegDWORD";
+      argument = number;
+      break;
+    }
+    case REG_BINARY:
+      // An empty argument is no argument to the script's reader.
+      if (step.data.empty()) return "";
+      command = "WriteRegBin";
+      argument = Hex(step.data);
+      break;
+    case REG_MULTI_SZ:
+      if (step.data.empty()) return "";
+      command = "WriteRegMultiStr /REGEDIT5";
+      argument = Hex(Utf16(step.data));
+      break;
+    default: return "";
+  }
+  if (argument.size() > kLongestArgument) return "";
+  return command + " " + head + argument;
+}
+
+std::string NsisScript(const Package& package, std::vector<PackageNote>& leftOut) {
+  const PackageFolders& folders = package.folders;
+  const std::string uninstallKey =
+      "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + package.name + " package";
+  std::string out;
+  auto line = [&](const std::string& text) { out += text + "\r\n"; };
+  line("; Made by Vortan4 from " + package.report + ": the changes of the install it recorded.");
+  line("; Build: makensis setup.nsi    Install without questions: setup.exe /S");
+  line("; See README.TXT for what is left out.");
+  line("Unicode false");
+  line("Name " + Quoted(package.name + " package"));
+  line("OutFile \"setup.exe\"");
+  line("InstallDir \"$PROGRAMFILES\\" + NsisString(package.name + " package") + "\"");
+  line("RequestExecutionLevel admin");
+  line("ShowInstDetails show");
+  line("");
+  line("Section \"Install\"");
+
+  // A key made empty needs a value written and taken away again.
+  std::set<std::string> keysWithValues, sectionsWithKeys, iniFiles;
+  for (const PackageStep& step : package.steps) {
+    if (step.action == A::SetValue) keysWithValues.insert(LowerAscii(step.path));
+    if (step.action == A::SetIniKey) sectionsWithKeys.insert(LowerAscii(step.path + "[" + step.name));
+  }
+  std::string outPath;
+  for (const PackageStep& step : package.steps) {
+    const std::string path = PathOf(step.path, folders);
+    const std::string key = KeyOf(step.path);
+    const bool isRegistry = step.action == A::DeleteValue || step.action == A::DeleteKey ||
+                            step.action == A::MakeKey || step.action == A::SetValue;
+    if (isRegistry && key.empty()) {
+      leftOut.push_back({DescribeStep(step), "NSIS writes no key below that root"});
+      continue;
+    }
+    switch (step.action) {
+      case A::DeleteFile: line("  Delete " + path); break;
+      case A::DeleteFolder: line("  RMDir " + path); break;
+      case A::DeleteValue: line("  DeleteRegValue " + key + " " + Quoted(step.name)); break;
+      case A::DeleteKey: line("  DeleteRegKey " + key); break;
+      case A::DeleteIniKey:
+        line("  DeleteINIStr " + path + " " + Quoted(step.name) + " " + Quoted(step.key));
+        iniFiles.insert(path);
+        break;
+      case A::DeleteIniSection:
+        line("  DeleteINISec " + path + " " + Quoted(step.name));
+        iniFiles.insert(path);
+        break;
+      case A::MakeFolder: line("  CreateDirectory " + path); break;
+      case A::CopyFile: {
+        const std::string folder = PathOf(WithoutTrailingBackslash(platform::FolderOf(step.path)), folders);
+        if (folder != outPath) line("  SetOutPath " + (outPath = folder));
+        line("  File " + Quoted("/oname=" + platform::FileNameOf(step.path)) + " " + Quoted(step.data));
+        break;
+      }
+      case A::MakeKey:
+        if (keysWithValues.count(LowerAscii(step.path))) break;
+        line("  WriteRegStr " + key + " \"Vortan4\" \"\"");
+        line("  DeleteRegValue " + key + " \"Vortan4\"");
+        break;
+      case A::SetValue:
+        if (const std::string value = NsisValueLine(step); !value.empty())
+          line("  " + value);
+        else
+          leftOut.push_back({DescribeStep(step), "NSIS has no command for data of type " +
+                                                     std::to_string(step.type) + " and " +
+                                                     std::to_string(step.data.size()) + " bytes"});
+        break;
+      case A::SetIniKey:
+        line("  WriteINIStr " + path + " " + Quoted(step.name) + " " + Quoted(step.key) + " " +
+             Quoted(step.data));
+        iniFiles.insert(path);
+        break;
+      case A::MakeIniSection:
+        if (sectionsWithKeys.count(LowerAscii(step.path + "[" + step.name))) break;
+        line("  WriteINIStr " + path + " " + Quoted(step.name) + " \"Vortan4\" \"\"");
+        line("  DeleteINIStr " + path + " " + Quoted(step.name) + " \"Vortan4\"");
+        iniFiles.insert(path);
+        break;
+    }
+  }
+  for (const std::string& file : iniFiles) line("  FlushINI " + file);
+  line("  SetOutPath \"$INSTDIR\"");
+  line("  WriteUninstaller \"$INSTDIR\\uninstall.exe\"");
+  line("  WriteRegStr HKLM " + Quoted(uninstallKey) + " \"DisplayName\" " + Quoted(package.name + " package"));
+  line("  WriteRegStr HKLM " + Quoted(uninstallKey) + " \"UninstallString\" '\"$INSTDIR\\uninstall.exe\"'");
+  line("SectionEnd");
+  line("");
+
+  // The uninstaller: what the install added, the last made first.
+  line("Section \"Uninstall\"");
+  for (auto step = package.steps.rbegin(); step != package.steps.rend(); ++step) {
+    if (!step->added) continue;
+    const std::string path = PathOf(step->path, folders);
+    const std::string key = KeyOf(step->path);
+    switch (step->action) {
+      case A::CopyFile: line("  Delete " + path); break;
+      case A::MakeFolder: line("  RMDir " + path); break;
+      case A::MakeKey: if (!key.empty()) line("  DeleteRegKey /ifempty " + key); break;
+      case A::SetValue:
+        if (!key.empty() && !NsisValueLine(*step).empty())
+          line("  DeleteRegValue " + key + " " + Quoted(step->name));
+        break;
+      case A::SetIniKey:
+        line("  DeleteINIStr " + path + " " + Quoted(step->name) + " " + Quoted(step->key));
+        break;
+      case A::MakeIniSection: line("  DeleteINISec " + path + " " + Quoted(step->name)); break;
+      default: break;
+    }
+  }
+  for (const std::string& file : iniFiles) line("  FlushINI " + file);
+  line("  Delete \"$INSTDIR\\uninstall.exe\"");
+  line("  RMDir \"$INSTDIR\"");
+  line("  DeleteRegKey HKLM " + Quoted(uninstallKey));
+  line("SectionEnd");
+  return out;
+}
+
+}  // namespace engines

@@ -1,0 +1,56 @@
+// The package round trip, run in two stages by tests/e2e/package_roundtrip.sh, each in a
+// fresh prefix: "record" tracks the sample install and makes its package with
+// "VORTAN4.EXE /PACKAGE" into C:\pkgtest; the script builds setup.nsi with makensis and
+// setup.wxs with wixl; "replay" tracks the built package, installed without questions on
+// the same prepared 1.0 install, and its report must list the original's changes, but for
+// what the package says it left out and the package's own uninstaller and entry.
+#include <cstdlib>
+
+#include "sample_install.h"
+
+namespace e2e {
+namespace {
+
+const char kStage[] = "C:\\pkgtest\\";
+const char kPackage[] = "C:\\pkgtest\\package";
+
+// What the package leaves out: SYSTEM.INI's device lines, and a value too long for NSIS.
+const std::vector<std::string> kLeftOut = {R"(\[386Enh\]device=)", R"(\\Options Big=)"};
+// The package's own: its uninstaller, its folder and its uninstall entry.
+const std::vector<std::string> kPackagesOwn = {
+    R"(^c:\\program files(\\RPT_0000 package.*)?$)",
+    R"(^HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall(\\RPT_0000 package.*)?$)"};
+
+std::vector<std::string> Joined(std::vector<std::string> a, const std::vector<std::string>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+class PackageRoundTrip : public SampleInstall {};
+
+TEST_F(PackageRoundTrip, ThePackageMakesTheSameChanges) {
+  const char* stage = std::getenv("VORTAN4_PACKAGE_STAGE");
+  if (!stage) GTEST_SKIP() << "tests/e2e/package_roundtrip.sh runs this test in its stages";
+  const std::string original = std::string(kStage) + "original.txt";
+  if (std::string(stage) == "record") {
+    testing_support::RemoveTree(kStage);
+    RunSession("win98", IDC_rbTmDisk);
+    gui::App command(exe, "/PACKAGE " + folder / "RPT_0000.TXT" + " " + kPackage);
+    EXPECT_EQ(command.WaitExit(), 1);
+    const std::string readme = ReadBytes(std::string(kPackage) + "\\README.TXT");
+    for (const char* named : {"line [386Enh]C:\\windows\\system\\brwrt.386 of c:\\windows\\system.ini",
+                              "line [386Enh]C:\\windows\\system\\brold.386 of c:\\windows\\system.ini",
+                              "value HKEY_LOCAL_MACHINE\\Software\\Brindle\\Writer\\Options Big: NSIS"})
+      EXPECT_NE(readme.find(named), std::string::npos) << named << "\n" << readme;
+    WriteBytes(original, folder.Read("RPT_0000.TXT"));
+    return;
+  }
+  RunSession("win98", IDC_rbTmDisk, std::string(kPackage) + "\\setup.exe");
+  const Incidental notInThePackage(Joined(kWineChangePatterns, kLeftOut));
+  const Incidental notInTheOriginal(Joined(kWineChangePatterns, kPackagesOwn));
+  EXPECT_EQ(notInTheOriginal.FilterText(ParseTextReport(folder.Read("RPT_0000.TXT")).blocks),
+            notInThePackage.FilterText(ParseTextReport(ReadBytes(original)).blocks));
+}
+
+}  // namespace
+}  // namespace e2e

@@ -1,0 +1,123 @@
+// The pieces of the package scripts that can go wrong: folder variables, the current
+// user's keys, escaping in both formats and the registry types.
+#include "engines/package.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+using engines::PackageAction;
+using engines::PackageStep;
+
+namespace {
+
+const engines::PackageFolders kFolders{"C:\\Program Files", "C:\\windows", "C:\\windows\\system32"};
+
+PackageStep Value(const std::string& key, const std::string& name, unsigned long type,
+                  const std::string& data) {
+  PackageStep step;
+  step.action = PackageAction::SetValue;
+  step.path = key;
+  step.name = name;
+  step.type = type;
+  step.data = data;
+  step.added = true;
+  return step;
+}
+
+TEST(Package, PathsUseTheInstallersFolders) {
+  struct Case {
+    const char* path;
+    const char* payload;
+  } cases[] = {
+      {"c:\\program files\\Brindle\\a.txt", "files\\PROGRAMFILES\\Brindle\\a.txt"},
+      {"C:\\windows\\system32\\x.dll", "files\\SYSDIR\\x.dll"},
+      {"c:\\windows\\brindle.ini", "files\\WINDIR\\brindle.ini"},
+      {"c:\\windows", "files\\WINDIR"},
+      {"c:\\windows32\\a", "files\\C\\windows32\\a"},  // a name that only begins alike
+      {"d:\\data\\b", "files\\D\\data\\b"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(engines::PayloadPath(engines::SplitInstallerPath(c.path, kFolders)), c.payload) << c.path;
+
+  engines::Package package;
+  package.name = "RPT_0001";
+  package.folders = kFolders;
+  PackageStep file;
+  file.path = "c:\\windows\\system32\\x.dll";
+  file.data = "files\\SYSDIR\\x.dll";
+  file.added = true;
+  package.steps = {file};
+  std::vector<engines::PackageNote> notes;
+  const std::string nsis = engines::NsisScript(package, notes);
+  EXPECT_NE(nsis.find("SetOutPath \"$SYSDIR\"\r\n  File \"/oname=x.dll\" \"files\\SYSDIR\\x.dll\""),
+            std::string::npos) << nsis;
+  EXPECT_NE(nsis.find("Section \"Uninstall\"\r\n  Delete \"$SYSDIR\\x.dll\""), std::string::npos);
+  const std::string wix = engines::WixScript(package, notes);
+  EXPECT_NE(wix.find("<Directory Id=\"SystemFolder\">\r\n        <Component"), std::string::npos) << wix;
+  EXPECT_TRUE(notes.empty());
+}
+
+TEST(Package, TheCurrentUsersKeysGoToHkeyCurrentUser) {
+  const std::string user = "S-1-5-21-0-0-0-1000";
+  struct Case {
+    const char* key;
+    const char* mapped;
+  } cases[] = {
+      {"HKEY_USERS\\S-1-5-21-0-0-0-1000\\Software\\B", "HKEY_CURRENT_USER\\Software\\B"},
+      {"HKEY_USERS\\s-1-5-21-0-0-0-1000", "HKEY_CURRENT_USER"},
+      {"HKEY_USERS\\S-1-5-21-0-0-0-1000_Classes\\.bw", "HKEY_CURRENT_USER\\Software\\Classes\\.bw"},
+      {"HKEY_USERS\\S-1-5-21-0-0-0-10000\\Software", "HKEY_USERS\\S-1-5-21-0-0-0-10000\\Software"},
+      {"HKEY_USERS\\.DEFAULT\\Software", "HKEY_USERS\\.DEFAULT\\Software"},
+      {"HKEY_LOCAL_MACHINE\\Software\\S-1-5-21-0-0-0-1000", "HKEY_LOCAL_MACHINE\\Software\\S-1-5-21-0-0-0-1000"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(engines::MapRegistryKey(c.key, user), c.mapped) << c.key;
+}
+
+TEST(Package, TextIsEscapedForEachFormat) {
+  EXPECT_EQ(engines::NsisString("a$b \"q\"\r\n\t$$"), "a$$b $\\\"q$\\\"$\\r$\\n$\\t$$$$");
+  EXPECT_EQ(engines::XmlText("a&b<c>\"d\"\x01"), "a&amp;b&lt;c&gt;&quot;d&quot;&#x1;");
+  // Registry keys, names and values are formatted text to the Windows Installer.
+  EXPECT_EQ(engines::WixValueElement(Value("HKEY_CURRENT_USER\\S[1]", "n&[x]", REG_SZ, std::string("$[v]\0", 5)), ""),
+            "<RegistryValue Root=\"HKCU\" Key=\"S[\\[]1[\\]]\" Name=\"n&amp;[\\[]x[\\]]\" Type=\"string\" "
+            "Value=\"$[\\[]v[\\]]\"/>");
+}
+
+TEST(Package, EachRegistryTypeHasItsForm) {
+  const std::string key = "HKEY_LOCAL_MACHINE\\Software\\B";
+  struct Case {
+    unsigned long type;
+    std::string data;
+    const char* nsis;  // "" where NSIS cannot write it
+    const char* wix;   // the Type and Value attributes; "" where it cannot
+  } cases[] = {
+      {REG_SZ, std::string("a\"$\0", 4), "WriteRegStr HKLM \"Software\\B\" \"v\" \"a$\\\"$$\"",
+       "Type=\"string\" Value=\"a&quot;$\""},
+      {REG_EXPAND_SZ, std::string("%SystemRoot%\\x\0", 16),
+       "WriteRegExpandStr HKLM \"Software\\B\" \"v\" \"%SystemRoot%\\x\"",
+       "Type=\"integer\" Value=\"%%SystemRoot%\\x\""},
+      {REG_DWORD, std::string("\xFF\xFF\xFF\xFF", 4), "WriteRegDWORD HKLM \"Software\\B\" \"v\" 0xFFFFFFFF",
+       "Type=\"integer\" Value=\"-1\""},
+      {REG_DWORD, std::string("\xD2\x04\0\0", 4), "WriteRegDWORD HKLM \"Software\\B\" \"v\" 0x000004D2",
+       "Type=\"integer\" Value=\"1234\""},
+      {REG_BINARY, "\xDE\xAD\xBE\xEF", "WriteRegBin HKLM \"Software\\B\" \"v\" DEADBEEF",
+       "Type=\"integer\" Value=\"xDEADBEEF\""},
+      {REG_BINARY, std::string(600, '\0'), "", "Type=\"integer\" Value=\"x0000"},
+      {REG_MULTI_SZ, std::string("one\0two\0\0", 9),
+       "WriteRegMultiStr /REGEDIT5 HKLM \"Software\\B\" \"v\" 6F006E0065000000740077006F0000000000",
+       "Type=\"multistring\" Value=\"one[~]two\""},
+      {REG_MULTI_SZ, std::string("a\0\0b\0\0", 6), "WriteRegMultiStr /REGEDIT5 HKLM \"Software\\B\" \"v\" 610000000000620000000000", ""},
+      {REG_DWORD_BIG_ENDIAN, std::string(4, '\1'), "", ""},
+  };
+  for (const Case& c : cases) {
+    const PackageStep step = Value(key, "v", c.type, c.data);
+    EXPECT_EQ(engines::NsisValueLine(step), c.nsis) << c.type;
+    const std::string wix = engines::WixValueElement(step, "");
+    if (*c.wix)
+      EXPECT_EQ(wix.find(std::string(" Name=\"v\" ") + c.wix), std::string("<RegistryValue Root=\"HKLM\" Key=\"Software\\B\"").size())
+          << wix;
+    else
+      EXPECT_EQ(wix, "") << c.type;
+  }
+}
+
+}  // namespace
