@@ -38,8 +38,8 @@ TEST_F(PackageRoundTrip, ThePackageMakesTheSameChanges) {
     gui::App command(exe, "/PACKAGE " + folder / "RPT_0000.TXT" + " " + kPackage);
     EXPECT_EQ(command.WaitExit(), 1);
     const std::string readme = ReadBytes(std::string(kPackage) + "\\README.TXT");
-    for (const char* named : {"line [386Enh]C:\\windows\\system\\brwrt.386 of c:\\windows\\system.ini",
-                              "line [386Enh]C:\\windows\\system\\brold.386 of c:\\windows\\system.ini",
+    for (const char* named : {"line [386Enh]device=C:\\windows\\system\\brwrt.386 of c:\\windows\\system.ini",
+                              "line [386Enh]device=C:\\windows\\system\\brold.386 of c:\\windows\\system.ini",
                               "value HKEY_LOCAL_MACHINE\\Software\\Brindle\\Writer\\Options Big: NSIS"})
       EXPECT_NE(readme.find(named), std::string::npos) << named << "\n" << readme;
     WriteBytes(original, folder.Read("RPT_0000.TXT"));
