@@ -3,7 +3,8 @@
 // "VORTAN4.EXE /PACKAGE" into C:\pkgtest; the script builds setup.nsi with makensis and
 // setup.wxs with wixl; "replay" tracks the built package, installed without questions on
 // the same prepared 1.0 install, and its report must list the original's changes, but for
-// what the package says it left out and the package's own uninstaller and entry.
+// what the package says it left out and the package's own uninstaller and entry; then the
+// same for the Windows Installer package, as far as files, folders and values go.
 #include <cstdlib>
 
 #include "sample_install.h"
@@ -26,7 +27,17 @@ std::vector<std::string> Joined(std::vector<std::string> a, const std::vector<st
   return a;
 }
 
-class PackageRoundTrip : public SampleInstall {};
+class PackageRoundTrip : public SampleInstall {
+ protected:
+  // The report's blocks of these headings only.
+  static std::vector<Block> Blocks(const std::string& report, const std::vector<std::string>& headings) {
+    std::vector<Block> kept;
+    for (const Block& block : ParseTextReport(report).blocks)
+      for (const std::string& heading : headings)
+        if (block.heading.compare(0, heading.size(), heading) == 0) kept.push_back(block);
+    return kept;
+  }
+};
 
 TEST_F(PackageRoundTrip, ThePackageMakesTheSameChanges) {
   const char* stage = std::getenv("VORTAN4_PACKAGE_STAGE");
@@ -50,6 +61,23 @@ TEST_F(PackageRoundTrip, ThePackageMakesTheSameChanges) {
   const Incidental notInTheOriginal(Joined(kWineChangePatterns, kPackagesOwn));
   EXPECT_EQ(notInTheOriginal.FilterText(ParseTextReport(folder.Read("RPT_0000.TXT")).blocks),
             notInThePackage.FilterText(ParseTextReport(ReadBytes(original)).blocks));
+}
+
+// wixl has no elements for deletions or INI files: the MSI adds and changes files, folders
+// and registry values, and the Windows Installer registers the package for itself.
+TEST_F(PackageRoundTrip, TheWindowsInstallerPackageAddsTheSameFilesAndValues) {
+  const char* stage = std::getenv("VORTAN4_PACKAGE_STAGE");
+  if (!stage || std::string(stage) != "replay") GTEST_SKIP() << "the replay stage only";
+  RunSession("win98", IDC_rbTmDisk, "C:\\windows\\system32\\msiexec.exe",
+             std::string("/i ") + kPackage + "\\setup.msi /qn");
+  const std::vector<std::string> added = {"REGISTRY KEYS ADDED", "REGISTRY KEY VALUES ADDED",
+                                          "REGISTRY KEY VALUES CHANGED", "FILES AND DIRECTORIES ADDED"};
+  const Incidental registration(Joined(kWineChangePatterns, {
+      R"(^c:\\windows\\Installer(\\|$))",
+      R"(\\Software\\Microsoft\\Windows\\CurrentVersion\\(Installer|Uninstall)(\\|$))",
+      R"(\\Software\\Microsoft\\Installer(\\|$))"}));
+  EXPECT_EQ(registration.FilterText(Blocks(folder.Read("RPT_0000.TXT"), added)),
+            kWineChanges.FilterText(Blocks(ReadBytes(std::string(kStage) + "original.txt"), added)));
 }
 
 }  // namespace

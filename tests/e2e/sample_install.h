@@ -157,9 +157,10 @@ class SampleInstall : public Vortan4 {
 
   // The whole session, from "&GO!" to the report's preview; the description has a quote
   // for the CSV form to double.
-  void RunSession(const std::string& version, int modeButton, const std::string& program = kSetup) {
+  void RunSession(const std::string& version, int modeButton, const std::string& program = kSetup,
+                  const std::string& parameters = "/S") {
     Start(version);
-    ChooseProgram(program, "/S", modeButton);
+    ChooseProgram(program, parameters, modeButton);
     Type(IDC_ebName, "Brindle Writer 2.0 \"update\"");
     ASSERT_TRUE(GoAndWaitForTheInstall());
     ASSERT_TRUE(CompleteAndWaitForTheReport());
