@@ -46,8 +46,12 @@ TEST_F(PackageRoundTrip, ThePackageMakesTheSameChanges) {
   if (std::string(stage) == "record") {
     testing_support::RemoveTree(kStage);
     RunSession("win98", IDC_rbTmDisk);
-    gui::App command(exe, "/PACKAGE " + folder / "RPT_0000.TXT" + " " + kPackage);
-    EXPECT_EQ(command.WaitExit(), 1);
+    // Nothing written: no report, or a folder that cannot be made (below a file).
+    EXPECT_EQ(gui::App(exe, "/PACKAGE " + folder / "RPT_0009.TXT " + kPackage).WaitExit(), 2);
+    EXPECT_EQ(gui::App(exe, "/PACKAGE " + folder / "RPT_0000.TXT " + folder / "RPT_0000.TXT\\p").WaitExit(), 2);
+    EXPECT_EQ(GetFileAttributesA(kPackage), INVALID_FILE_ATTRIBUTES);
+    // With the window open, as the command leaves it alone.
+    EXPECT_EQ(gui::App(exe, "/PACKAGE " + folder / "RPT_0000.TXT " + kPackage).WaitExit(), 1);
     const std::string readme = ReadBytes(std::string(kPackage) + "\\README.TXT");
     for (const char* named : {"line [386Enh]device=C:\\windows\\system\\brwrt.386 of c:\\windows\\system.ini",
                               "line [386Enh]device=C:\\windows\\system\\brold.386 of c:\\windows\\system.ini",
