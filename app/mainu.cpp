@@ -78,6 +78,7 @@ const Binding<TMainForm> TMainForm::kEvents[] = {
     {IDC_btnInstall, BN_CLICKED, &TMainForm::aPrepareExecute},
     {IDC_btnInstDone, BN_CLICKED, &TMainForm::btnInstDoneClick},
     {IDC_btnLaunch, BN_CLICKED, &TMainForm::btnLaunchClick},
+    {IDC_btnPackage, BN_CLICKED, &TMainForm::btnPackageClick},
     // Every Cancel button, "&Done" and the Esc key ask the window to close.
     {IDC_btnCancel, BN_CLICKED, &TMainForm::Close},
     {IDC_btnCancel2, BN_CLICKED, &TMainForm::Close},

@@ -83,7 +83,7 @@ class TMainForm : public Form {
   HWND lbStat[kStepCount]{};
   HWND pnlStatEye{}, imStatEye{}, lbStatus{}, btnInstDone{}, stPlease{}, btnCancel2{};
   // Page 2 "ProgComplete".
-  HWND meRept{}, lbReportName{}, btnLaunch{}, btnDone{};
+  HWND meRept{}, lbReportName{}, btnLaunch{}, btnDone{}, btnPackage{};
 
  protected:
   void OnInit() override;
@@ -113,6 +113,7 @@ class TMainForm : public Form {
   void btnHelpClick();
   void btnAboutClick();
   void btnLaunchClick();
+  void btnPackageClick();  // an installer package of the report, into a folder chosen
   void aPrepareUpdate();
   void UpdateModeChoices();
   void SetMode(int mode);

@@ -63,6 +63,8 @@ const ControlRow<TMainForm> TMainForm::kControls[] = {
      "This is the name of the install report. Click the button below to launch it."},
     {&TMainForm::btnLaunch, IDC_btnLaunch, 30,
      "Load the report into Notepad, or whatever app handles text files on your system."},
+    {&TMainForm::btnPackage, IDC_btnPackage, 72,
+     "Write an NSIS script and a Windows Installer source that make this install's changes."},
     {&TMainForm::btnDone, IDC_btnDone, 23, "Click to close Vortan4"},
 };
 

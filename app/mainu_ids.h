@@ -62,6 +62,7 @@
 #define IDC_lbReportName 1082
 #define IDC_btnLaunch 1083
 #define IDC_btnDone 1084
+#define IDC_btnPackage 1086
 
 // Timers
 #define IDT_tmr5Min 1190

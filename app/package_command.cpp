@@ -15,10 +15,6 @@ void Tell(const std::string& text) {
     WriteFile(error, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }
 
-void TellNotes(const std::string& heading, const std::vector<engines::PackageNote>& notes) {
-  for (const engines::PackageNote& note : notes) Tell(heading + note.what + ": " + note.why);
-}
-
 }  // namespace
 
 bool IsPackageCommand(const std::vector<std::string>& parameters) {
@@ -42,13 +38,8 @@ int RunPackageCommand(const std::vector<std::string>& parameters) {
     const engines::UndoData data = engines::ReadUndoData(engines::UndoPlacesOf(report).folder);
     engines::Package package = engines::PlanPackage(data, engines::ThisMachine(report));
     const engines::PackageResult result = engines::WritePackage(package, folder);
-    TellNotes("left out: ", package.leftOut);
-    TellNotes("left out of setup.nsi: ", result.leftOutOfNsis);
-    TellNotes("left out of setup.wxs: ", result.leftOutOfWix);
-    const bool complete = result.Complete(package);
-    Tell("Package of " + report + " written to " + folder + ": " + std::to_string(package.steps.size()) +
-         " changes" + (complete ? "." : "; what is left out is listed in README.TXT."));
-    return complete ? kPackageComplete : kPackagePartial;
+    for (const std::string& line : engines::PackageSummary(package, result, folder)) Tell(line);
+    return result.Complete(package) ? kPackageComplete : kPackagePartial;
   } catch (const std::exception& error) {
     Tell(std::string("Nothing was written: ") + error.what());
     return kPackageNothingWritten;

@@ -107,6 +107,11 @@ struct PackageResult {
   }
 };
 
+// What was written and, one line each, every change left out: for the command's error
+// stream and the window's message.
+std::vector<std::string> PackageSummary(const Package& package, const PackageResult& result,
+                                        const std::string& folder);
+
 // Makes the folder, copies the payload (a file that cannot be read is left out) and writes
 // setup.nsi, setup.wxs and README.TXT. Raises IoError when the folder cannot be written.
 PackageResult WritePackage(Package& package, const std::string& folder);

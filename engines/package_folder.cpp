@@ -35,6 +35,20 @@ void ListNotes(std::vector<std::string>& lines, const std::string& heading,
 
 }  // namespace
 
+std::vector<std::string> PackageSummary(const Package& package, const PackageResult& result,
+                                        const std::string& folder) {
+  std::vector<std::string> lines = {
+      "Package of " + package.report + " written to " + folder + ": " +
+      std::to_string(package.steps.size()) + " changes" +
+      (result.Complete(package) ? "." : "; left out, as README.TXT lists:")};
+  for (const PackageNote& note : package.leftOut) lines.push_back("left out: " + note.what + ": " + note.why);
+  for (const PackageNote& note : result.leftOutOfNsis)
+    lines.push_back("left out of setup.nsi: " + note.what + ": " + note.why);
+  for (const PackageNote& note : result.leftOutOfWix)
+    lines.push_back("left out of setup.wxs: " + note.what + ": " + note.why);
+  return lines;
+}
+
 PackageResult WritePackage(Package& package, const std::string& folder) {
   const std::string top = WithoutTrailingBackslash(folder);
   if (LONG code = MakeFolders(top); code != ERROR_SUCCESS)
