@@ -22,7 +22,7 @@ std::string Quoted(const std::string& text) { return "\"" + NsisString(text) + "
 std::string PathOf(const std::string& path, const PackageFolders& folders) {
   const InstallerPath split = SplitInstallerPath(path, folders);
   const char* variables[] = {"$PROGRAMFILES", "$WINDIR", "$SYSDIR"};
-  if (split.root == PackageRoot::Drive) return Quoted(path);
+  if (split.root == PackageRoot::Drive) return Quoted(split.rest.empty() ? split.drive + "\\" : path);
   return "\"" + std::string(variables[static_cast<int>(split.root)]) +
          (split.rest.empty() ? "" : "\\" + NsisString(split.rest)) + "\"";
 }

@@ -15,10 +15,11 @@ namespace {
 
 using K = UndoKind;
 
-// The path itself or anything below it, without case.
+// The path itself or anything below it, without case; never a whole drive (a program kept
+// in a drive's root folder does not make every file on it the program's own).
 bool Within(const std::string& path, const std::string& folder) {
-  if (folder.empty()) return false;
   const std::string lower = LowerAscii(path), top = LowerAscii(WithoutTrailingBackslash(folder));
+  if (top.size() < 3) return false;
   return lower.compare(0, top.size(), top) == 0 &&
          (lower.size() == top.size() || lower[top.size()] == '\\');
 }

@@ -46,12 +46,17 @@ TEST(Package, PathsUseTheInstallersFolders) {
   file.path = "c:\\windows\\system32\\x.dll";
   file.data = "files\\SYSDIR\\x.dll";
   file.added = true;
-  package.steps = {file};
+  PackageStep top = file;  // in a drive's root folder, not the drive's current folder
+  top.path = "d:\\top.txt";
+  top.data = "files\\D\\top.txt";
+  package.steps = {file, top};
   std::vector<engines::PackageNote> notes;
   const std::string nsis = engines::NsisScript(package, notes);
   EXPECT_NE(nsis.find("SetOutPath \"$SYSDIR\"\r\n  File \"/oname=x.dll\" \"files\\SYSDIR\\x.dll\""),
             std::string::npos) << nsis;
-  EXPECT_NE(nsis.find("Section \"Uninstall\"\r\n  Delete \"$SYSDIR\\x.dll\""), std::string::npos);
+  EXPECT_NE(nsis.find("SetOutPath \"d:\\\"\r\n  File \"/oname=top.txt\""), std::string::npos) << nsis;
+  EXPECT_NE(nsis.find("Section \"Uninstall\"\r\n  Delete \"d:\\top.txt\"\r\n  Delete \"$SYSDIR\\x.dll\""),
+            std::string::npos);
   const std::string wix = engines::WixScript(package, notes);
   EXPECT_NE(wix.find("<Directory Id=\"SystemFolder\">\r\n        <Component"), std::string::npos) << wix;
   EXPECT_TRUE(notes.empty());
