@@ -7,6 +7,7 @@
 // same for the Windows Installer package, as far as files, folders and values go.
 #include <cstdlib>
 
+#include "platform/system.h"
 #include "sample_install.h"
 
 namespace e2e {
@@ -29,6 +30,17 @@ std::vector<std::string> Joined(std::vector<std::string> a, const std::vector<st
 
 class PackageRoundTrip : public SampleInstall {
  protected:
+  // What Wine changes in any session stays out of the package: its volatile keys cannot
+  // be made again by an installer.
+  void SetUp() override {
+    SampleInstall::SetUp();
+    const char* wine[] = {"hkey_users\\s-1-5-21-0-0-0-1000\\software\\wine",
+                          "hkey_local_machine\\system\\currentcontrolset\\control\\video",
+                          "hkey_local_machine\\system\\currentcontrolset\\control\\class",
+                          "hkey_local_machine\\system\\currentcontrolset\\control\\servicecurrent"};
+    for (int i = 0; i < 4; ++i)
+      WritePrivateProfileStringA("Regs", std::to_string(i + 1).c_str(), wine[i], (folder / "VORTAN4.INI").c_str());
+  }
   // The report's blocks of these headings only.
   static std::vector<Block> Blocks(const std::string& report, const std::vector<std::string>& headings) {
     std::vector<Block> kept;
@@ -65,6 +77,25 @@ TEST_F(PackageRoundTrip, ThePackageMakesTheSameChanges) {
   const Incidental notInTheOriginal(Joined(kWineChangePatterns, kPackagesOwn));
   EXPECT_EQ(notInTheOriginal.FilterText(ParseTextReport(folder.Read("RPT_0000.TXT")).blocks),
             notInThePackage.FilterText(ParseTextReport(ReadBytes(original)).blocks));
+
+  // The uninstaller takes away what the install added and leaves what it changed; "_?="
+  // runs it where it is, so that the test can wait for it.
+  const std::string own = "C:\\Program Files\\RPT_0000 package";
+  EXPECT_EQ(gui::App(own + "\\uninstall.exe", "/S _?=" + own).WaitExit(), 0);
+  for (const char* added : {"Brindle\\Writer\\Read Me.txt", "Brindle\\Writer\\Empty Folder",
+                            "Common Files\\Brindle"})
+    EXPECT_EQ(GetFileAttributesA((std::string("C:\\Program Files\\") + added).c_str()),
+              INVALID_FILE_ATTRIBUTES) << added;
+  EXPECT_EQ(GetFileAttributesA(kSystemDll), INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(GetFileAttributesA("C:\\Program Files\\Brindle\\Writer\\writer.dat"), INVALID_FILE_ATTRIBUTES);
+  EXPECT_FALSE(platform::OpenRegistryKey(HKEY_LOCAL_MACHINE, "Software\\Brindle\\Writer\\Options", KEY_READ));
+  EXPECT_FALSE(platform::OpenRegistryKey(HKEY_CURRENT_USER, "Software\\Brindle", KEY_READ));
+  EXPECT_FALSE(platform::OpenRegistryKey(
+      HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\RPT_0000 package", KEY_READ));
+  EXPECT_TRUE(platform::OpenRegistryKey(HKEY_LOCAL_MACHINE, "Software\\Brindle\\Writer", KEY_READ));
+  char fresh[8] = "";
+  GetPrivateProfileStringA("New Section", "Fresh", "gone", fresh, sizeof fresh, kBrindleIni);
+  EXPECT_STREQ(fresh, "gone");
 }
 
 // wixl has no elements for deletions or INI files: the MSI adds and changes files, folders
