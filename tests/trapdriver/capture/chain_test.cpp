@@ -117,8 +117,15 @@ TEST_F(CaptureChain, ALaterSessionHearsNothingFromTheLastOnesProcesses) {
     Subscriber subscriber;
     SetEvent(go);
     tracer.join();
-    Sleep(200);
-    for (const Seen& record : subscriber.WaitFor(0))
+    // Whatever the child sent came into the feed before this, which ends the wait.
+    const trapfeed::Message sentinel = FileMessage(31, 0, "C:\\sentinel-" + token_);
+    ASSERT_TRUE(trapfeed::Send(sentinel));
+    std::vector<Seen> seen;
+    ASSERT_TRUE(Eventually([&] {
+      seen = subscriber.WaitFor(0);
+      return !seen.empty() && seen.back().path == sentinel.path;
+    }));
+    for (const Seen& record : seen)
       EXPECT_EQ(record.path.find(base_), std::string::npos) << record.path;
   }
   EXPECT_TRUE(TheDriver().close());
