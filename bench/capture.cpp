@@ -10,7 +10,7 @@
 
 #include "realtime/records.h"
 #include "realtime/vorttrap.h"
-#include "trapdriver/tracer.h"
+#include "tests/trapdriver/capture/tracer.h"
 
 namespace {
 
@@ -50,8 +50,8 @@ double Untracked() {
 double DebuggedOnly() {
   LARGE_INTEGER start;
   QueryPerformanceCounter(&start);
-  trapcapture::TraceResult result =
-      trapcapture::TraceProgram(CommandLine(), [](HANDLE, HANDLE, DWORD) { return false; }, 600000);
+  trapdriver_testing::TraceResult result =
+      trapdriver_testing::TraceProgram(CommandLine(), [](HANDLE, HANDLE, DWORD) { return false; }, 600000);
   return result.allEnded ? Seconds(start) : 0;
 }
 
@@ -60,7 +60,7 @@ double Tracked() {
   if (realtime::StartRealTimeTracking() != realtime::srStarted) return 0;
   LARGE_INTEGER start;
   QueryPerformanceCounter(&start);
-  trapcapture::TraceResult result = trapcapture::TraceProgram(
+  trapdriver_testing::TraceResult result = trapdriver_testing::TraceProgram(
       CommandLine(),
       [](HANDLE process, HANDLE thread, DWORD processId) {
         realtime::TraceNewProcess(process, thread, processId);

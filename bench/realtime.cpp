@@ -12,7 +12,7 @@
 
 #include "realtime/records.h"
 #include "realtime/vorttrap.h"
-#include "trapdriver/feed.h"
+#include "trapdriver/feed/feed.h"
 
 namespace {
 

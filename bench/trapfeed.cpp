@@ -10,10 +10,12 @@
 #include <cstring>
 #include <thread>
 
-#include "trapdriver/feed.h"
-#include "trapdriver/vorttrap.h"
+#include "trapdriver/driver/vorttrap.h"
+#include "trapdriver/feed/feed.h"
 
 namespace {
+
+using namespace trapabi;
 
 constexpr int kOperations = 100000;
 constexpr int kRounds = 3;

@@ -246,7 +246,7 @@ std::mutex& RecordLock() {
 
 void DecodeTrapRecord(const void* record) {
   std::lock_guard<std::mutex> hold(RecordLock());
-  switch (Field<uint32_t>(record, 0)) {
+  switch (Field<uint32_t>(record, file_record::kKind)) {  // both layouts start so
     case kFileRecord: DecodeFileRecord(record); break;
     case kRegistryRecord: DecodeRegistryRecord(record); break;
     default: break;

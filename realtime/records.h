@@ -12,32 +12,12 @@
 #include <vector>
 
 #include "engines/lists.h"
+#include "platform/trapabi.h"
 
 namespace realtime {
 
-// The record kinds, also the kind field of a subscription.
-constexpr uint32_t kFileRecord = 64;
-constexpr uint32_t kRegistryRecord = 1;
-
-// File record, at least 583 bytes, packed little-endian.
-namespace file_record {
-constexpr size_t kKind = 0, kOperation = 4, kSubCode = 12, kPath = 23, kNewPath = 283,
-                 kProcessId = 552, kStatus = 556, kCreated = 566, kSizeLow = 567,
-                 kSizeHigh = 571, kWriteTimeLow = 575, kWriteTimeHigh = 579, kSize = 583;
-constexpr size_t kPathSize = 260;
-}  // namespace file_record
-// File operations: the hook numbers of the 95/98 file system.
-enum FileOperation : uint32_t { foDelete = 31, foDirectory = 32, foOpen = 36, foRename = 37 };
-
-// Registry record, at least 65 bytes; pointers into the driver's memory, 0 when absent.
-namespace registry_record {
-constexpr size_t kKind = 0, kOperation = 4, kProcessId = 17, kKey = 21, kSubkey = 25,
-                 kValueName = 29, kValueType = 33, kNewData = 37, kNewSize = 41, kOldData = 45,
-                 kOldSize = 49, kBuffer1 = 53, kBuffer2 = 57, kBuffer3 = 61, kSize = 65;
-}  // namespace registry_record
-enum RegistryOperation : uint32_t {
-  roKeyCreated = 0, roKeyDeleted = 1, roValueAdded = 2, roValueChanged = 3, roValueDeleted = 4
-};
+// The records' layouts, kinds and operation codes (platform/trapabi.h).
+using namespace trapabi;
 
 // The list indexes of TakeTrackedList.
 enum TrackedListIndex : unsigned {

@@ -22,13 +22,20 @@ struct Subscription {
   uint8_t subCode, subCodeMask;
   uint16_t flags;
 };
+constexpr uint8_t kAny = subscription::kAnySubCode, kAccess = subscription::kOpenAccessMask;
+constexpr uint16_t kOpen = subscription::kOpenFlags;
 constexpr Subscription kSubscriptionTable[kSubscriptionCount] = {
-    {kFileRecord, foDirectory, 0, 0, 0},      {kFileRecord, foDirectory, 1, 0, 0},
-    {kFileRecord, foDelete, 255, 0, 0},       {kFileRecord, foOpen, 1, 7, 0x8000},
-    {kFileRecord, foRename, 255, 0, 0},       {kFileRecord, foOpen, 2, 7, 0x8000},
-    {kRegistryRecord, roKeyCreated, 255, 0, 0}, {kRegistryRecord, roKeyDeleted, 255, 0, 0},
-    {kRegistryRecord, roValueDeleted, 255, 0, 0}, {kRegistryRecord, roValueChanged, 255, 0, 0},
-    {kRegistryRecord, roValueAdded, 255, 0, 0},
+    {kFileRecord, foDirectory, fsDirectoryCreated, 0, 0},
+    {kFileRecord, foDirectory, fsDirectoryRemoved, 0, 0},
+    {kFileRecord, foDelete, kAny, 0, 0},
+    {kFileRecord, foOpen, fsWriteOnly, kAccess, kOpen},
+    {kFileRecord, foRename, kAny, 0, 0},
+    {kFileRecord, foOpen, fsReadWrite, kAccess, kOpen},
+    {kRegistryRecord, roKeyCreated, kAny, 0, 0},
+    {kRegistryRecord, roKeyDeleted, kAny, 0, 0},
+    {kRegistryRecord, roValueDeleted, kAny, 0, 0},
+    {kRegistryRecord, roValueChanged, kAny, 0, 0},
+    {kRegistryRecord, roValueAdded, kAny, 0, 0},
 };
 
 // The blocks live for the whole run: the driver may keep their addresses.
@@ -48,7 +55,7 @@ bool MakeBlocks() {
     Put(block, subscription::kOperation, wanted.operation);
     block[subscription::kSubCode] = wanted.subCode;
     block[subscription::kSubCodeMask] = wanted.subCodeMask;
-    std::memset(block + subscription::kSelector, 255, 8);
+    std::memset(block + subscription::kSelector, 255, subscription::kSelectorSize);
     Put(block, subscription::kFlags, wanted.flags);
   }
   return true;
@@ -72,8 +79,7 @@ void CALLBACK NotificationRoutine(ULONG_PTR record) {
   uint32_t kind;
   std::memcpy(&kind, reinterpret_cast<const void*>(record), sizeof kind);
   if (kind == kRegistryRecord) {
-    for (size_t offset : {registry_record::kBuffer1, registry_record::kBuffer2,
-                          registry_record::kBuffer3}) {
+    for (size_t offset : registry_record::kBuffers) {
       uint32_t buffer;
       std::memcpy(&buffer, reinterpret_cast<const char*>(record) + offset, sizeof buffer);
       if (buffer != 0) session.Control(tcReleaseBuffer, &buffer, sizeof buffer, nullptr, 0);
@@ -153,10 +159,10 @@ void StopRealTimeTracking() {
   if (!active.exchange(false)) return;
   for (int i = 0; i < kSubscriptionCount; ++i) {
     Put(blocks[i], subscription::kFlags, subscription::kWithdrawn);
-    unsigned char withdrawal[12] = {};
-    Put(withdrawal, 0, subscriptionHandles[i]);
-    Put(withdrawal, 4, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(blocks[i])));
-    Put(withdrawal, 8, static_cast<uint16_t>(kSubscriptionSize));
+    unsigned char withdrawal[unsubscribe::kSize] = {};
+    Put(withdrawal, unsubscribe::kHandle, subscriptionHandles[i]);
+    Put(withdrawal, unsubscribe::kBlock, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(blocks[i])));
+    Put(withdrawal, unsubscribe::kBlockSize, static_cast<uint16_t>(kSubscriptionSize));
     session.Control(tcUnsubscribe, withdrawal, sizeof withdrawal, nullptr, 0);
   }
   SetEvent(wakeUp.get());

@@ -8,26 +8,14 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/trapabi.h"
+
 namespace realtime {
 
-// The control codes of the driver.
-enum TrapControl : DWORD {
-  tcGetVersion = 1,     // out: 2 bytes, high byte major
-  tcSubscribe = 2,      // in: a 60-byte subscription; out: 4-byte handle
-  tcReleaseRecord = 3,  // in: the record's address
-  tcUnsubscribe = 4,    // in: handle, block address, 16-bit size 60, 2 zero bytes
-  tcReleaseBuffer = 5,  // in: a buffer reference of a registry record
-  tcGetProcessKey = 6,  // in: the caller's process id; out: the 4-byte key
-};
+// The control codes and the subscription block (platform/trapabi.h).
+using namespace trapabi;
 
-// A subscription block: what to trap and the routine to deliver it to.
-constexpr size_t kSubscriptionSize = 60;
 constexpr int kSubscriptionCount = 11;
-namespace subscription {
-constexpr size_t kKind = 0, kOperation = 4, kSubCode = 8, kSubCodeMask = 9, kSelector = 10,
-                 kRoutine = 54, kFlags = 58;
-constexpr uint16_t kWithdrawn = 17;  // the flags a block carries when it is withdrawn
-}  // namespace subscription
 // Block i as the session sends it (the routine field is filled in by the start).
 const unsigned char* SubscriptionBlock(int i);
 

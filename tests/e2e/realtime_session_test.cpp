@@ -7,8 +7,8 @@
 #include "app/gui/vortan4_app.h"
 #include "report_reader.h"
 #include "support/temp_folder.h"
-#include "trapdriver/feed.h"
-#include "trapdriver/ring.h"
+#include "trapdriver/feed/feed.h"
+#include "trapdriver/feed/ring.h"
 
 namespace e2e {
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "trapdriver/feed.h"
+#include "trapdriver/feed/feed.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   const int count = __argc > 1 ? std::atoi(__argv[1]) : 1;

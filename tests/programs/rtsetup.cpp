@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "trapdriver/feed.h"
+#include "trapdriver/feed/feed.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include "realtime/records.h"
 #include "realtime/vorttrap.h"
 #include "support/gui_driver.h"
-#include "trapdriver/feed.h"
-#include "trapdriver/vorttrap.h"
+#include "trapdriver/driver/vorttrap.h"
+#include "trapdriver/feed/feed.h"
 #include "support/own_threads.h"
 
 namespace {

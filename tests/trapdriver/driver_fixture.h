@@ -10,10 +10,13 @@
 #include <thread>
 #include <vector>
 
-#include "trapdriver/feed.h"
-#include "trapdriver/vorttrap.h"
+#include "trapdriver/driver/vorttrap.h"
+#include "trapdriver/feed/feed.h"
 
 namespace trapdriver_testing {
+
+// The tests write the layouts out in bare numbers on purpose: a second reading of them.
+using namespace trapabi;
 
 struct Driver {
   decltype(&VortTrapOpen) open;

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "driver_fixture.h"
-#include "trapdriver/message.h"
+#include "trapdriver/feed/message.h"
 
 using namespace trapdriver_testing;
 using trapfeed::Message;

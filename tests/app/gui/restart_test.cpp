@@ -5,8 +5,8 @@
 // continuation.
 #include "dialogs/restfmu_ids.h"
 #include "session_fixture.h"
-#include "trapdriver/feed.h"
-#include "trapdriver/ring.h"
+#include "trapdriver/feed/feed.h"
+#include "trapdriver/feed/ring.h"
 
 namespace gui_tests {
 namespace {

@@ -16,8 +16,8 @@
 
 #include "support/temp_folder.h"
 #include "tests/trapdriver/capture/standin_feed.h"
-#include "trapdriver/names.h"
-#include "trapdriver/tracer.h"
+#include "tests/trapdriver/capture/tracer.h"
+#include "trapdriver/capture/names.h"
 
 namespace {
 
@@ -63,8 +63,8 @@ class CaptureSession : public testing::Test {
   }
   ~CaptureSession() override { SetEnvironmentVariableA(capture_standin::kStandinVariable, nullptr); }
 
-  trapcapture::TraceResult Trace(const std::string& arguments) {
-    return trapcapture::TraceProgram(std::string("\"") + kProgram + "\" " + arguments,
+  trapdriver_testing::TraceResult Trace(const std::string& arguments) {
+    return trapdriver_testing::TraceProgram(std::string("\"") + kProgram + "\" " + arguments,
                                      LibraryPath(), 60000);
   }
 
@@ -149,7 +149,7 @@ TEST(CaptureNames, NativeNamesBecomeTheRecordsNames) {
 }
 
 TEST_F(CaptureSession, EachOperationOnceWithTheProcessThatMadeIt) {
-  trapcapture::TraceResult result = Trace("run \"" + base_ + "\" Software\\" + token_);
+  trapdriver_testing::TraceResult result = Trace("run \"" + base_ + "\" Software\\" + token_);
   ASSERT_TRUE(result.allEnded);
   ASSERT_EQ(result.processIds.size(), 2u);
   EXPECT_EQ(result.injected, 2);
@@ -192,7 +192,7 @@ TEST_F(CaptureSession, EachOperationOnceWithTheProcessThatMadeIt) {
 TEST_F(CaptureSession, QuietWhenTheReaderHasGone) {
   std::string eventName = "VortCapTestGo" + std::to_string(GetCurrentProcessId());
   HANDLE go = CreateEventA(nullptr, TRUE, FALSE, eventName.c_str());
-  trapcapture::TraceResult result;
+  trapdriver_testing::TraceResult result;
   std::thread tracer([&] {
     result = Trace("run \"" + base_ + "\" Software\\" + token_ + " " + eventName);
   });
@@ -214,12 +214,12 @@ TEST_F(CaptureSession, QuietWhenTheReaderHasGone) {
 TEST_F(CaptureSession, WindowsInstallerPackage) {
   ASSERT_NE(GetFileAttributesA("C:\\tests\\programs\\capmsi.msi"), INVALID_FILE_ATTRIBUTES)
       << "no package: the build makes it with wixl";
-  trapcapture::TraceResult result = trapcapture::TraceProgram(
+  trapdriver_testing::TraceResult result = trapdriver_testing::TraceProgram(
       "msiexec /i C:\\tests\\programs\\capmsi.msi /qn", LibraryPath(), 120000);
   std::vector<std::string> lines = Describe(
       result.processIds, {{"C:\\Program Files\\VortCapMsi", "P"},
                           {"HKEY_LOCAL_MACHINE\\Software\\VortCapMsi", "K"}});
-  trapcapture::TraceProgram("msiexec /x C:\\tests\\programs\\capmsi.msi /qn", LibraryPath(),
+  trapdriver_testing::TraceProgram("msiexec /x C:\\tests\\programs\\capmsi.msi /qn", LibraryPath(),
                             120000);
   EXPECT_TRUE(result.allEnded);
   EXPECT_EQ(result.injected, static_cast<int>(result.processIds.size()));
@@ -241,8 +241,8 @@ TEST_F(CaptureSession, BatchInstall) {
                 "copy \"" + base_ + "\\dir\\a.txt\" \"" + base_ + "\\dir\\b.txt\" >NUL\r\n"
                 "del \"" + base_ + "\\dir\\a.txt\"\r\n"
                 "reg add HKLM\\Software\\" + token_ + " /v Bat /t REG_SZ /d yes /f >NUL\r\n");
-  trapcapture::TraceResult result =
-      trapcapture::TraceProgram("cmd /c \"" + base_ + "\\install.bat\"", LibraryPath(), 60000);
+  trapdriver_testing::TraceResult result =
+      trapdriver_testing::TraceProgram("cmd /c \"" + base_ + "\\install.bat\"", LibraryPath(), 60000);
   RegDeleteKeyA(HKEY_LOCAL_MACHINE, ("Software\\" + token_).c_str());
   EXPECT_TRUE(result.allEnded);
   ASSERT_EQ(result.processIds.size(), 2u);  // cmd and reg

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "support/temp_folder.h"
-#include "trapdriver/driver_fixture.h"
-#include "trapdriver/inject.h"
-#include "trapdriver/tracer.h"
+#include "tests/trapdriver/capture/tracer.h"
+#include "tests/trapdriver/driver_fixture.h"
+#include "trapdriver/feed/feed.h"
 
 namespace {
 
@@ -22,11 +22,10 @@ using namespace trapdriver_testing;
 
 // capsetup traced through the driver's VortTrapTraceProcess; `lastTraced` follows the id of
 // the last process given to the driver.
-trapcapture::TraceResult TraceSetup(const std::string& arguments,
-                                    std::atomic<DWORD>* lastTraced = nullptr) {
+TraceResult TraceSetup(const std::string& arguments, std::atomic<DWORD>* lastTraced = nullptr) {
   auto traceProcess = reinterpret_cast<decltype(&VortTrapTraceProcess)>(reinterpret_cast<void*>(
       GetProcAddress(GetModuleHandleA("VORTTRAP.VXD"), "VortTrapTraceProcess")));
-  return trapcapture::TraceProgram(
+  return TraceProgram(
       "\"C:\\tests\\programs\\capsetup.exe\" " + arguments,
       [&](HANDLE process, HANDLE thread, DWORD id) {
         bool traced = traceProcess(process, thread, id) != 0;
@@ -48,7 +47,7 @@ TEST_F(CaptureChain, TheDriverGetsEachOperationWithItsProcess) {
   const std::string& base = base_;
   const std::string& token = token_;
   std::vector<std::string> lines;
-  trapcapture::TraceResult result;
+  TraceResult result;
   {
     Subscriber subscriber;
     result = TraceSetup("run \"" + base + "\" Software\\" + token);
@@ -89,7 +88,7 @@ TEST_F(CaptureChain, ALaterSessionHearsNothingFromTheLastOnesProcesses) {
   const std::string eventName = "VortCapChainGo" + std::to_string(GetCurrentProcessId());
   HANDLE go = CreateEventA(nullptr, TRUE, FALSE, eventName.c_str());
   ASSERT_TRUE(TheDriver().open());
-  trapcapture::TraceResult result;
+  TraceResult result;
   std::atomic<DWORD> lastTraced{0};
   std::thread tracer;
   {
@@ -104,7 +103,7 @@ TEST_F(CaptureChain, ALaterSessionHearsNothingFromTheLastOnesProcesses) {
     EXPECT_TRUE(Eventually([&] {
       DWORD child = lastTraced;
       HANDLE stop = child != parent ? OpenEventA(SYNCHRONIZE, FALSE,
-                                                 trapcapture::StopEventName(child).c_str())
+                                                 trapfeed::StopEventName(child).c_str())
                                     : nullptr;
       if (stop != nullptr) CloseHandle(stop);
       return stop != nullptr;

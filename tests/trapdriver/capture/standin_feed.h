@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "trapdriver/feed.h"
+#include "trapdriver/feed/feed.h"
 
 namespace capture_standin {
 

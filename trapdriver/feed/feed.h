@@ -6,18 +6,19 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/trapabi.h"
+
 namespace trapfeed {
 
 // The record kinds.
-enum class Kind : uint32_t { Registry = 1, File = 64 };
+enum class Kind : uint32_t { Registry = trapabi::kRegistryRecord, File = trapabi::kFileRecord };
 
 struct Message {
   Kind kind = Kind::File;
-  // File: 31 delete, 32 directory, 36 open, 37 rename. Registry: 0 key created, 1 key deleted,
-  // 2 value added, 3 value changed, 4 value deleted.
+  // trapabi::FileOperation or trapabi::RegistryOperation.
   uint32_t operation = 0;
-  // File: for 32, 0 directory created and 1 removed; for 36, the access mode (1 write only,
-  // 2 read and write). Opens for reading only are not sent.
+  // trapabi::FileSubCode: for a directory, created or removed; for an open, the access mode.
+  // Opens for reading only are not sent.
   uint32_t subCode = 0;
   uint32_t processId = 0;  // the Win32 id; the driver applies its process key
   uint32_t status = 0;     // non-zero: the operation failed
@@ -47,6 +48,12 @@ namespace trapfeed {
 // there afterwards (and every program those start) writes to it. Send reads the variable;
 // without it nothing is listening.
 constexpr char kFeedVariable[] = "VORTAN4_TRAP_FEED";
+
+// The event by which the capture in a process is told that tracking has stopped: the
+// capture makes it when it is loaded.
+inline std::string StopEventName(uint32_t processId) {
+  return "Vortan4 Capture Stop " + std::to_string(processId);
+}
 
 // Send also answers false for a message of more than 1 MB (the feed's largest), which
 // only registry data that large could make.

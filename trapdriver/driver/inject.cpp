@@ -1,4 +1,4 @@
-#include "trapdriver/inject.h"
+#include "trapdriver/driver/inject.h"
 
 #include <psapi.h>
 
@@ -6,7 +6,9 @@
 #include <cstring>
 #include <vector>
 
-namespace trapcapture {
+#include "trapdriver/feed/feed.h"
+
+namespace trapdriver {
 
 namespace {
 
@@ -83,10 +85,10 @@ bool InjectLibrary(HANDLE process, HANDLE thread, const std::string& libraryPath
 }
 
 void StopCapture(DWORD processId) {
-  HANDLE stop = OpenEventA(EVENT_MODIFY_STATE, FALSE, StopEventName(processId).c_str());
+  HANDLE stop = OpenEventA(EVENT_MODIFY_STATE, FALSE, trapfeed::StopEventName(processId).c_str());
   if (stop == nullptr) return;
   SetEvent(stop);
   CloseHandle(stop);
 }
 
-}  // namespace trapcapture
+}  // namespace trapdriver

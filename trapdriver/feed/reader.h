@@ -9,9 +9,9 @@
 #include <string>
 
 #include "platform/owners.h"
-#include "trapdriver/ring.h"
+#include "trapdriver/feed/ring.h"
 
-namespace trapdriver {
+namespace trapfeed {
 
 class FeedReader {
  public:
@@ -38,9 +38,9 @@ class FeedReader {
 
   platform::Handle mapping_, dataEvent_, spaceEvent_;
   platform::MappedView view_;
-  trapfeed::RingHeader* header_ = nullptr;
+  RingHeader* header_ = nullptr;
   const uint8_t* ring_ = nullptr;
   uint32_t tail_ = 0;
 };
 
-}  // namespace trapdriver
+}  // namespace trapfeed

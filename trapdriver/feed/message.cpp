@@ -1,4 +1,4 @@
-#include "trapdriver/message.h"
+#include "trapdriver/feed/message.h"
 
 #include <cstdint>
 #include <cstring>

@@ -4,14 +4,7 @@
 // those of the device.
 #include <windows.h>
 
-enum TrapControlCode : DWORD {
-  tcGetVersion = 1,     // in: none; out: 2 bytes, the version (major high, minor low)
-  tcSubscribe = 2,      // in: a 60-byte subscription block; out: 4 bytes, its handle
-  tcReleaseRecord = 3,  // in: 4 bytes, the address of a delivered record
-  tcUnsubscribe = 4,    // in: 12 bytes: handle, block address, 16-bit size 60, 2 zeros
-  tcReleaseBuffer = 5,  // in: 4 bytes, a buffer reference out of a registry record
-  tcGetProcessKey = 6,  // in: 4 bytes, the caller's process id; out: 4 bytes, the key
-};
+#include "platform/trapabi.h"
 
 constexpr WORD kTrapDriverVersion = 0x0102;
 

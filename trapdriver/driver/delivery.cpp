@@ -3,8 +3,8 @@
 // run in the thread's alertable wait.
 #include <algorithm>
 
-#include "trapdriver/driver.h"
-#include "trapdriver/message.h"
+#include "trapdriver/driver/driver.h"
+#include "trapdriver/feed/message.h"
 
 namespace trapdriver {
 namespace {
@@ -25,10 +25,10 @@ DWORD WINAPI Driver::ReadFeed(void* self) {
   std::string payload;
   trapfeed::Message message;
   while (!driver.stopping_) {
-    FeedReader::Take taken = driver.feed_.Next(payload);
-    if (taken == FeedReader::Take::Empty) {
+    trapfeed::FeedReader::Take taken = driver.feed_.Next(payload);
+    if (taken == trapfeed::FeedReader::Take::Empty) {
       driver.feed_.WaitForFrames(driver.stop_.get());
-    } else if (taken == FeedReader::Take::Garbage ||
+    } else if (taken == trapfeed::FeedReader::Take::Garbage ||
                !trapfeed::Decode(payload.data(), payload.size(), message)) {
       Hold state(driver.lock_);
       ++driver.malformed_;

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "platform/owners.h"
-#include "trapdriver/reader.h"
-#include "trapdriver/records.h"
-#include "trapdriver/vorttrap.h"
+#include "trapdriver/feed/reader.h"
+#include "trapdriver/driver/records.h"
+#include "trapdriver/driver/vorttrap.h"
 
 namespace trapdriver {
 
@@ -87,7 +87,7 @@ class Driver {
   std::mutex lifecycle_;  // open and close
   std::atomic<LONG> opens_{0};
   std::atomic<bool> stopping_{false};
-  FeedReader feed_;
+  trapfeed::FeedReader feed_;
   platform::Handle reader_;
   platform::Handle stop_;      // manual reset: the reader ends
   platform::Handle released_;  // auto reset: a release made room

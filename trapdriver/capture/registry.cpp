@@ -4,15 +4,15 @@
 #include <windows.h>
 #include <winternl.h>
 
-#include "trapdriver/capture.h"
-#include "trapdriver/names.h"
-#include "trapdriver/native.h"
+#include "trapdriver/capture/capture.h"
+#include "trapdriver/capture/names.h"
+#include "trapdriver/capture/native.h"
 
 namespace trapcapture {
 
 namespace {
 
-enum : uint32_t { kKeyCreated = 0, kKeyDeleted = 1, kValueAdded = 2, kValueChanged = 3, kValueDeleted = 4 };
+using namespace trapabi;
 
 using CreateKeyCall = NTSTATUS(NTAPI*)(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*, ULONG,
                                        UNICODE_STRING*, ULONG, ULONG*);
@@ -70,7 +70,7 @@ NTSTATUS NTAPI CreateKeyHook(HANDLE* key, ACCESS_MASK access, OBJECT_ATTRIBUTES*
                                                                keyClass, options, answer);
   if (scope.active() && NT_SUCCESS(status) && *answer == REG_CREATED_NEW_KEY) {
     std::string keyPath = RegistryPath(KeyName(*key));
-    if (!keyPath.empty()) SendKey(kKeyCreated, keyPath);
+    if (!keyPath.empty()) SendKey(roKeyCreated, keyPath);
   }
   return status;
 }
@@ -79,7 +79,7 @@ NTSTATUS NTAPI DeleteKeyHook(HANDLE key) {
   CaptureScope scope;
   std::string keyPath = scope.active() ? RegistryPath(KeyName(key)) : std::string();
   NTSTATUS status = Real<KeyCall>(slots[kDeleteKeySlot])(key);
-  if (NT_SUCCESS(status) && !keyPath.empty()) SendKey(kKeyDeleted, keyPath);
+  if (NT_SUCCESS(status) && !keyPath.empty()) SendKey(roKeyDeleted, keyPath);
   return status;
 }
 
@@ -89,8 +89,8 @@ NTSTATUS NTAPI RenameKeyHook(HANDLE key, UNICODE_STRING* newName) {
   NTSTATUS status = Real<RenameKeyCall>(slots[kRenameKeySlot])(key, newName);
   size_t slash = keyPath.rfind('\\');
   if (NT_SUCCESS(status) && slash != std::string::npos) {
-    SendKey(kKeyDeleted, keyPath);
-    SendKey(kKeyCreated, keyPath.substr(0, slash + 1) + Ansi(UnicodeText(newName)));
+    SendKey(roKeyDeleted, keyPath);
+    SendKey(roKeyCreated, keyPath.substr(0, slash + 1) + Ansi(UnicodeText(newName)));
   }
   return status;
 }
@@ -107,7 +107,7 @@ NTSTATUS NTAPI SetValueHook(HANDLE key, UNICODE_STRING* name, ULONG titleIndex, 
   ValueState old = QueryValue(key, name);
   NTSTATUS status = call();
   if (!NT_SUCCESS(status)) return status;
-  trapfeed::Message message = ValueMessage(old.exists ? kValueChanged : kValueAdded, keyPath, name);
+  trapfeed::Message message = ValueMessage(old.exists ? roValueChanged : roValueAdded, keyPath, name);
   message.valueType = type;
   message.hasNewData = true;
   message.newData = AnsiValueData(type, data, size);
@@ -125,7 +125,7 @@ NTSTATUS NTAPI DeleteValueHook(HANDLE key, UNICODE_STRING* name) {
   ValueState old = QueryValue(key, name);
   NTSTATUS status = call();
   if (!NT_SUCCESS(status) || !old.exists) return status;
-  trapfeed::Message message = ValueMessage(kValueDeleted, keyPath, name);
+  trapfeed::Message message = ValueMessage(roValueDeleted, keyPath, name);
   message.valueType = old.type;
   SetOldData(message, old);
   Emit(message);

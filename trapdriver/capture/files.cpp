@@ -4,15 +4,15 @@
 #include <windows.h>
 #include <winternl.h>
 
-#include "trapdriver/capture.h"
-#include "trapdriver/names.h"
-#include "trapdriver/native.h"
+#include "trapdriver/capture/capture.h"
+#include "trapdriver/capture/names.h"
+#include "trapdriver/capture/native.h"
 
 namespace trapcapture {
 
 namespace {
 
-enum : uint32_t { kDelete = 31, kDirectory = 32, kOpen = 36, kRename = 37 };
+using namespace trapabi;
 
 constexpr ULONG kFileCreate = 2, kFileOpenIf = 3;  // dispositions
 constexpr ULONG kDirectoryFile = 0x1, kDeleteOnClose = 0x1000;  // options
@@ -53,8 +53,8 @@ trapfeed::Message FileMessage(uint32_t operation, const std::string& path, NTSTA
 }
 
 void SendRemoval(const std::string& path, bool directory, NTSTATUS status) {
-  trapfeed::Message message = FileMessage(directory ? kDirectory : kDelete, path, status);
-  message.subCode = directory ? 1 : 0;
+  trapfeed::Message message = FileMessage(directory ? foDirectory : foDelete, path, status);
+  message.subCode = directory ? fsDirectoryRemoved : 0;
   Emit(message);
 }
 
@@ -81,13 +81,13 @@ NTSTATUS CaptureOpen(ACCESS_MASK access, OBJECT_ATTRIBUTES* attributes, IO_STATU
     SendRemoval(path, directoryCall || before.directory, status);
   } else if (makesDirectory) {
     if (created || (failed && disposition == kFileCreate)) {
-      trapfeed::Message message = FileMessage(kDirectory, path, status);
+      trapfeed::Message message = FileMessage(foDirectory, path, status);
       Emit(message);
     }
   } else if ((writes || created || (truncates && !failed) || (failed && disposition != kFileOpenIf)) &&
              !before.directory) {
-    trapfeed::Message message = FileMessage(kOpen, path, status);
-    message.subCode = writes && (access & kReadAccess) != 0 ? 2 : 1;
+    trapfeed::Message message = FileMessage(foOpen, path, status);
+    message.subCode = writes && (access & kReadAccess) != 0 ? fsReadWrite : fsWriteOnly;
     message.created = created;
     if (before.exists && !created) {
       message.sizeBefore = before.size;
@@ -177,7 +177,7 @@ NTSTATUS NTAPI SetInformationFileHook(HANDLE file, IO_STATUS_BLOCK* io, void* in
     std::string newPath = Win32FilePath(RenameTarget(information, length, oldName));
     if (path.empty() || newPath.empty()) return call();
     NTSTATUS status = call();
-    trapfeed::Message message = FileMessage(kRename, path, status);
+    trapfeed::Message message = FileMessage(foRename, path, status);
     message.newPath = newPath;
     Emit(message);
     return status;

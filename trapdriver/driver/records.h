@@ -5,12 +5,14 @@
 #include <memory>
 #include <unordered_map>
 
-#include "trapdriver/feed.h"
+#include "platform/trapabi.h"
+#include "trapdriver/feed/feed.h"
 
 namespace trapdriver {
 
-constexpr uint32_t kFileRecordBytes = 584;  // the file layout needs 583
-constexpr uint32_t kRegistryRecordBytes = 68;  // and the registry layout 65
+// The layouts' sizes, rounded up to whole words.
+constexpr uint32_t kFileRecordBytes = (trapabi::file_record::kSize + 3) & ~3u;
+constexpr uint32_t kRegistryRecordBytes = (trapabi::registry_record::kSize + 3) & ~3u;
 
 class RecordStore {
  public:

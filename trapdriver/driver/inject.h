@@ -7,20 +7,14 @@
 
 #include <string>
 
-namespace trapcapture {
+namespace trapdriver {
 
 // `thread` is the thread that reported the breakpoint, still stopped; the caller continues it
 // with DBG_CONTINUE afterwards. False when the process could not be prepared (it then runs on
 // without the library).
 bool InjectLibrary(HANDLE process, HANDLE thread, const std::string& libraryPath);
 
-// The event by which the capture in a process is told that tracking has stopped: the
-// capture makes it when it is loaded.
-inline std::string StopEventName(DWORD processId) {
-  return "Vortan4 Capture Stop " + std::to_string(processId);
-}
-
 // Makes the capture in that process go quiet (nothing when it has none, or has ended).
 void StopCapture(DWORD processId);
 
-}  // namespace trapcapture
+}  // namespace trapdriver

@@ -1,23 +1,18 @@
-#include "trapdriver/driver.h"
+#include "trapdriver/driver/driver.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "trapdriver/message.h"
-#include "trapdriver/trace.h"
+#include "trapdriver/feed/message.h"
+#include "trapdriver/driver/trace.h"
 
 namespace trapdriver {
 namespace {
 
-using trapfeed::Kind;
+using namespace trapabi;
 using trapfeed::Message;
 
 constexpr size_t kMaxSubscriptions = 64;
-
-struct Sizes {
-  DWORD in, out;
-};
-constexpr Sizes kSizes[] = {{0, 0}, {0, 2}, {60, 4}, {4, 0}, {12, 0}, {4, 0}, {4, 4}};
 
 template <class T>
 T Read(const uint8_t* bytes, size_t offset) {
@@ -130,11 +125,12 @@ BOOL Driver::Close() {
 BOOL Driver::Subscribe(const uint8_t* block, DWORD& handle) {
   Subscription subscription;
   subscription.block = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(block));
-  subscription.kind = Read<uint32_t>(block, 0);
-  subscription.operation = Read<uint32_t>(block, 4);
-  subscription.subCode = block[8];
-  subscription.mask = block[9];
-  subscription.routine = reinterpret_cast<PAPCFUNC>(static_cast<uintptr_t>(Read<uint32_t>(block, 54)));
+  subscription.kind = Read<uint32_t>(block, subscription::kKind);
+  subscription.operation = Read<uint32_t>(block, subscription::kOperation);
+  subscription.subCode = block[subscription::kSubCode];
+  subscription.mask = block[subscription::kSubCodeMask];
+  subscription.routine = reinterpret_cast<PAPCFUNC>(
+      static_cast<uintptr_t>(Read<uint32_t>(block, subscription::kRoutine)));
   if (!subscription.routine) return Fail(ERROR_INVALID_PARAMETER);
   subscription.threadId = GetCurrentThreadId();
 
@@ -158,9 +154,10 @@ BOOL Driver::Subscribe(const uint8_t* block, DWORD& handle) {
 }
 
 BOOL Driver::Unsubscribe(const uint8_t* request) {
-  const DWORD handle = Read<uint32_t>(request, 0);
-  const uint32_t block = Read<uint32_t>(request, 4);
-  if (Read<uint16_t>(request, 8) != 60) return Fail(ERROR_INVALID_PARAMETER);
+  const DWORD handle = Read<uint32_t>(request, unsubscribe::kHandle);
+  const uint32_t block = Read<uint32_t>(request, unsubscribe::kBlock);
+  if (Read<uint16_t>(request, unsubscribe::kBlockSize) != kSubscriptionSize)
+    return Fail(ERROR_INVALID_PARAMETER);
   Hold state(lock_);
   auto found = std::find_if(subscriptions_.begin(), subscriptions_.end(), [&](const Subscription& s) {
     return s.handle == handle && s.block == block;
@@ -184,7 +181,7 @@ BOOL Driver::Control(DWORD code, void* in, DWORD inSize, void* out, DWORD outSiz
                      DWORD* returned) {
   if (returned) *returned = 0;
   if (code < tcGetVersion || code > tcGetProcessKey) return Fail(ERROR_NOT_SUPPORTED);
-  if (inSize != kSizes[code].in || outSize != kSizes[code].out || (inSize && !in) ||
+  if (inSize != kControlBuffers[code].in || outSize != kControlBuffers[code].out || (inSize && !in) ||
       (outSize && !out))
     return Fail(ERROR_INVALID_PARAMETER);
   const uint8_t* input = static_cast<const uint8_t*>(in);

@@ -1,8 +1,8 @@
-#include "trapdriver/native.h"
+#include "trapdriver/capture/native.h"
 
 #include <vector>
 
-#include "trapdriver/names.h"
+#include "trapdriver/capture/names.h"
 
 namespace trapcapture {
 

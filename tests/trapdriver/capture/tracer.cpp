@@ -1,10 +1,10 @@
-#include "trapdriver/tracer.h"
+#include "tests/trapdriver/capture/tracer.h"
 
 #include <map>
 
-#include "trapdriver/inject.h"
+#include "trapdriver/driver/inject.h"
 
-namespace trapcapture {
+namespace trapdriver_testing {
 
 namespace {
 
@@ -19,7 +19,7 @@ TraceResult TraceProgram(const std::string& commandLine, const std::string& libr
                          DWORD timeoutMs) {
   return TraceProgram(
       commandLine,
-      [&](HANDLE process, HANDLE thread, DWORD) { return InjectLibrary(process, thread, libraryPath); },
+      [&](HANDLE process, HANDLE thread, DWORD) { return trapdriver::InjectLibrary(process, thread, libraryPath); },
       timeoutMs);
 }
 
@@ -90,4 +90,4 @@ TraceResult TraceProgram(const std::string& commandLine, const Injector& inject,
   return result;
 }
 
-}  // namespace trapcapture
+}  // namespace trapdriver_testing

@@ -1,4 +1,4 @@
-#include "trapdriver/names.h"
+#include "trapdriver/capture/names.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "trapdriver/records.h"
+#include "trapdriver/driver/records.h"
 
 #include <cstring>
 #include <string>
@@ -6,14 +6,17 @@
 namespace trapdriver {
 namespace {
 
+using namespace trapabi;
+
 template <class T>
 void Put(uint8_t* record, size_t offset, T value) {
   std::memcpy(record + offset, &value, sizeof value);
 }
 
 void PutPath(uint8_t* record, size_t offset, const std::string& path) {
-  // Up to 260 bytes; a path of exactly 260 fills the field without a NUL, as allowed.
-  std::memcpy(record + offset, path.data(), path.size() < 260 ? path.size() : 260);
+  // A path of exactly the field's size fills it without a NUL, as allowed.
+  constexpr size_t kField = file_record::kPathSize;
+  std::memcpy(record + offset, path.data(), path.size() < kField ? path.size() : kField);
 }
 
 // The record has two bytes of status: a failure whose low half is 0 must still show.
@@ -45,16 +48,17 @@ uint8_t* RecordStore::Make(const trapfeed::Message& message, uint32_t processId)
 uint8_t* RecordStore::MakeFile(const trapfeed::Message& message, uint32_t processId) {
   Block block{std::unique_ptr<uint8_t[]>(new uint8_t[kFileRecordBytes]()), kFileRecordBytes};
   uint8_t* record = block.bytes.get();
-  Put<uint32_t>(record, 0, static_cast<uint32_t>(trapfeed::Kind::File));
-  Put<uint32_t>(record, 4, message.operation);
-  Put<uint8_t>(record, 12, static_cast<uint8_t>(message.subCode));
-  PutPath(record, 23, message.path);
-  PutPath(record, 283, message.newPath);
-  Put<uint32_t>(record, 552, processId);
-  Put<uint16_t>(record, 556, Status(message.status));
-  Put<uint8_t>(record, 566, message.created ? 1 : 0);
-  Put<uint64_t>(record, 567, message.sizeBefore);
-  Put<uint64_t>(record, 575, message.writeTimeBefore);
+  using namespace file_record;
+  Put<uint32_t>(record, kKind, kFileRecord);
+  Put<uint32_t>(record, kOperation, message.operation);
+  Put<uint8_t>(record, kSubCode, static_cast<uint8_t>(message.subCode));
+  PutPath(record, kPath, message.path);
+  PutPath(record, kNewPath, message.newPath);
+  Put<uint32_t>(record, kProcessId, processId);
+  Put<uint16_t>(record, kStatus, Status(message.status));
+  Put<uint8_t>(record, kCreated, message.created ? 1 : 0);
+  Put<uint64_t>(record, kSizeLow, message.sizeBefore);  // low half, then high
+  Put<uint64_t>(record, kWriteTimeLow, message.writeTimeBefore);
   records_.emplace(reinterpret_cast<uintptr_t>(record), std::move(block));
   bytes_ += kFileRecordBytes;
   return record;
@@ -80,27 +84,28 @@ uint8_t* RecordStore::MakeRegistry(const trapfeed::Message& message, uint32_t pr
   uint8_t* text = nullptr;
   const uint32_t namesReference = NewBuffer(names.data(), names.size(), text);
   auto address = [](const uint8_t* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); };
-  Put<uint32_t>(record, 0, static_cast<uint32_t>(trapfeed::Kind::Registry));
-  Put<uint32_t>(record, 4, message.operation);
-  Put<uint32_t>(record, 17, processId);
-  Put<uint32_t>(record, 21, address(text));
-  Put<uint32_t>(record, 25, address(text + keyLength + 1));
-  const bool valueOperation = message.operation >= 2;
+  using namespace registry_record;
+  Put<uint32_t>(record, kKind, kRegistryRecord);
+  Put<uint32_t>(record, kOperation, message.operation);
+  Put<uint32_t>(record, kProcessId, processId);
+  Put<uint32_t>(record, kKey, address(text));
+  Put<uint32_t>(record, kSubkey, address(text + keyLength + 1));
+  const bool valueOperation = message.operation >= roValueAdded;
   if (valueOperation || !message.valueName.empty())
-    Put<uint32_t>(record, 29, address(text + names.size() - message.valueName.size() - 1));
-  Put<uint32_t>(record, 33, message.valueType);
-  Put<uint32_t>(record, 53, namesReference);
+    Put<uint32_t>(record, kValueName, address(text + names.size() - message.valueName.size() - 1));
+  Put<uint32_t>(record, kValueType, message.valueType);
+  Put<uint32_t>(record, kBuffer1, namesReference);
   if (message.hasNewData) {
     uint8_t* data = nullptr;
-    Put<uint32_t>(record, 57, NewBuffer(message.newData.data(), message.newData.size(), data));
-    Put<uint32_t>(record, 37, address(data));
-    Put<uint32_t>(record, 41, static_cast<uint32_t>(message.newData.size()));
+    Put<uint32_t>(record, kBuffer2, NewBuffer(message.newData.data(), message.newData.size(), data));
+    Put<uint32_t>(record, kNewData, address(data));
+    Put<uint32_t>(record, kNewSize, static_cast<uint32_t>(message.newData.size()));
   }
   if (message.hasOldData) {
     uint8_t* data = nullptr;
-    Put<uint32_t>(record, 61, NewBuffer(message.oldData.data(), message.oldData.size(), data));
-    Put<uint32_t>(record, 45, address(data));
-    Put<uint32_t>(record, 49, static_cast<uint32_t>(message.oldData.size()));
+    Put<uint32_t>(record, kBuffer3, NewBuffer(message.oldData.data(), message.oldData.size(), data));
+    Put<uint32_t>(record, kOldData, address(data));
+    Put<uint32_t>(record, kOldSize, static_cast<uint32_t>(message.oldData.size()));
   }
   records_.emplace(reinterpret_cast<uintptr_t>(record), std::move(block));
   bytes_ += kRegistryRecordBytes;
@@ -125,9 +130,9 @@ bool RecordStore::ReleaseBuffer(uint32_t reference) {
 
 void RecordStore::Discard(uint8_t* record) {
   uint32_t kind = 0;
-  std::memcpy(&kind, record, 4);
-  if (kind == static_cast<uint32_t>(trapfeed::Kind::Registry)) {
-    for (size_t offset : {53, 57, 61}) {
+  std::memcpy(&kind, record + file_record::kKind, 4);  // both layouts start so
+  if (kind == kRegistryRecord) {
+    for (size_t offset : registry_record::kBuffers) {
       uint32_t reference = 0;
       std::memcpy(&reference, record + offset, 4);
       if (reference) ReleaseBuffer(reference);

@@ -1,4 +1,4 @@
-#include "trapdriver/stubhook.h"
+#include "trapdriver/capture/stubhook.h"
 
 #include <windows.h>
 

@@ -1,7 +1,5 @@
 // The capture library's entry point and what its hooks share.
-#include "trapdriver/capture.h"
-
-#include "trapdriver/inject.h"
+#include "trapdriver/capture/capture.h"
 
 #include <cstring>
 
@@ -37,7 +35,7 @@ void Install() {
   HMODULE self = nullptr;
   GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
                      reinterpret_cast<const char*>(&Install), &self);
-  stopEvent = CreateEventA(nullptr, TRUE, FALSE, StopEventName(GetCurrentProcessId()).c_str());
+  stopEvent = CreateEventA(nullptr, TRUE, FALSE, trapfeed::StopEventName(GetCurrentProcessId()).c_str());
   guardSlot = TlsAlloc();
   if (guardSlot == TLS_OUT_OF_INDEXES) return;
   EachSlot([](HookSlot& slot) { HookStub(slot.name, slot.hook, slot.installed); });

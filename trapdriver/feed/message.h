@@ -3,7 +3,7 @@
 // The reader trusts nothing in it: Decode checks every length and field.
 #include <string>
 
-#include "trapdriver/feed.h"
+#include "trapdriver/feed/feed.h"
 
 namespace trapfeed {
 

@@ -3,9 +3,9 @@
 
 #include <vector>
 
-#include "trapdriver/feed.h"
-#include "trapdriver/message.h"
-#include "trapdriver/ring.h"
+#include "trapdriver/feed/feed.h"
+#include "trapdriver/feed/message.h"
+#include "trapdriver/feed/ring.h"
 
 namespace trapfeed {
 namespace {

@@ -1,14 +1,14 @@
 // Tracing a process that the launcher starts: the operation capture (VORTCAP.DLL, beside
 // this library) is put into it at its loader breakpoint, so it is in place before the
 // program's own code runs. The capture then writes to the feed on its own.
-#include "trapdriver/trace.h"
+#include "trapdriver/driver/trace.h"
 
 #include <mutex>
 #include <string>
 #include <vector>
 
-#include "trapdriver/inject.h"
-#include "trapdriver/vorttrap.h"
+#include "trapdriver/driver/inject.h"
+#include "trapdriver/driver/vorttrap.h"
 
 namespace {
 
@@ -37,14 +37,14 @@ void StopTracedProcesses() {
     std::lock_guard<std::mutex> hold(tracedLock);
     stopping.swap(traced);
   }
-  for (DWORD processId : stopping) trapcapture::StopCapture(processId);
+  for (DWORD processId : stopping) StopCapture(processId);
 }
 
 }  // namespace trapdriver
 
 extern "C" BOOL WINAPI VortTrapTraceProcess(HANDLE process, HANDLE thread, DWORD processId) {
   static const std::string capture = CapturePath();
-  if (capture.empty() || !trapcapture::InjectLibrary(process, thread, capture)) return FALSE;
+  if (capture.empty() || !trapdriver::InjectLibrary(process, thread, capture)) return FALSE;
   std::lock_guard<std::mutex> hold(tracedLock);
   traced.push_back(processId);
   return TRUE;

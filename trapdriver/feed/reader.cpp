@@ -1,8 +1,6 @@
-#include "trapdriver/reader.h"
+#include "trapdriver/feed/reader.h"
 
-namespace trapdriver {
-
-using namespace trapfeed;
+namespace trapfeed {
 
 bool FeedReader::Open(const std::string& name) {
   mapping_.reset(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
@@ -78,4 +76,4 @@ void FeedReader::WaitForFrames(HANDLE stop) {
   InterlockedExchange(&header_->readerSleeping, 0);
 }
 
-}  // namespace trapdriver
+}  // namespace trapfeed

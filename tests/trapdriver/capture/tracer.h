@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace trapcapture {
+namespace trapdriver_testing {
 
 struct TraceResult {
   std::vector<DWORD> processIds;  // in the order they were created
@@ -24,4 +24,4 @@ TraceResult TraceProgram(const std::string& commandLine, const Injector& inject,
 TraceResult TraceProgram(const std::string& commandLine, const std::string& libraryPath,
                          DWORD timeoutMs);
 
-}  // namespace trapcapture
+}  // namespace trapdriver_testing

@@ -4,8 +4,8 @@
 // the first message the feed refuses (no driver listening any more) takes them all out again.
 #include <windows.h>
 
-#include "trapdriver/feed.h"
-#include "trapdriver/stubhook.h"
+#include "trapdriver/feed/feed.h"
+#include "trapdriver/capture/stubhook.h"
 
 namespace trapcapture {
 

@@ -1,4 +1,4 @@
-#include "trapdriver/ring.h"
+#include "trapdriver/feed/ring.h"
 
 #include <cstring>
 

@@ -1,0 +1,76 @@
+#pragma once
+// The trap driver's binary interface: the control codes and their buffers, the subscription
+// block, the operation records and their codes. The program's side (realtime/) and the
+// driver's stand-in (trapdriver/driver/) both read and write through these names, so each
+// offset is stated here once. All numbers are little-endian, all fields packed.
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace trapabi {
+
+// The control codes, with the sizes of their input and output buffers below.
+enum TrapControl : DWORD {
+  tcGetVersion = 1,     // out: the version, major in the high byte
+  tcSubscribe = 2,      // in: a subscription block; out: its handle
+  tcReleaseRecord = 3,  // in: the address of a delivered record
+  tcUnsubscribe = 4,    // in: an unsubscribe request
+  tcReleaseBuffer = 5,  // in: a buffer reference out of a registry record
+  tcGetProcessKey = 6,  // in: the caller's Win32 process id; out: the key
+};
+struct ControlBuffers {
+  DWORD in, out;
+};
+// By control code; entry 0 is no code.
+constexpr ControlBuffers kControlBuffers[] = {{0, 0}, {0, 2}, {60, 4}, {4, 0},
+                                              {12, 0}, {4, 0}, {4, 4}};
+
+// The record kinds, also the kind field of a subscription.
+constexpr uint32_t kFileRecord = 64;
+constexpr uint32_t kRegistryRecord = 1;
+
+// Subscription block: what to trap and the routine that receives it.
+constexpr size_t kSubscriptionSize = 60;
+namespace subscription {
+constexpr size_t kKind = 0, kOperation = 4, kSubCode = 8, kSubCodeMask = 9, kSelector = 10,
+                 kSelectorSize = 8, kRoutine = 54, kFlags = 58;
+constexpr uint8_t kAnySubCode = 255;       // with mask 0: every sub-code
+constexpr uint8_t kOpenAccessMask = 7;     // the open mode's access bits
+constexpr uint16_t kOpenFlags = 0x8000;    // the flags of the two open subscriptions
+constexpr uint16_t kWithdrawn = 17;        // the flags a block carries when it is withdrawn
+}  // namespace subscription
+
+// Unsubscribe request: the subscription's handle, the block's address, its size (16 bits)
+// and two zero bytes.
+namespace unsubscribe {
+constexpr size_t kHandle = 0, kBlock = 4, kBlockSize = 8, kSize = 12;
+}  // namespace unsubscribe
+
+// File record, at least kSize bytes.
+namespace file_record {
+constexpr size_t kKind = 0, kOperation = 4, kSubCode = 12, kPath = 23, kNewPath = 283,
+                 kProcessId = 552, kStatus = 556, kCreated = 566, kSizeLow = 567,
+                 kSizeHigh = 571, kWriteTimeLow = 575, kWriteTimeHigh = 579, kSize = 583;
+// A path without a NUL fills its field.
+constexpr size_t kPathSize = 260;
+}  // namespace file_record
+// File operations: the hook numbers of the 95/98 file system.
+enum FileOperation : uint32_t { foDelete = 31, foDirectory = 32, foOpen = 36, foRename = 37 };
+// The sub-code of a directory operation, and of an open (its access mode).
+enum FileSubCode : uint8_t {
+  fsDirectoryCreated = 0, fsDirectoryRemoved = 1, fsWriteOnly = 1, fsReadWrite = 2
+};
+
+// Registry record, at least kSize bytes; pointers into the driver's memory, 0 when absent.
+namespace registry_record {
+constexpr size_t kKind = 0, kOperation = 4, kProcessId = 17, kKey = 21, kSubkey = 25,
+                 kValueName = 29, kValueType = 33, kNewData = 37, kNewSize = 41, kOldData = 45,
+                 kOldSize = 49, kBuffer1 = 53, kBuffer2 = 57, kBuffer3 = 61, kSize = 65;
+constexpr size_t kBuffers[] = {kBuffer1, kBuffer2, kBuffer3};
+}  // namespace registry_record
+enum RegistryOperation : uint32_t {
+  roKeyCreated = 0, roKeyDeleted = 1, roValueAdded = 2, roValueChanged = 3, roValueDeleted = 4
+};
+
+}  // namespace trapabi
