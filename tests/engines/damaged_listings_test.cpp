@@ -428,8 +428,8 @@ TEST(DamagedListings, DeviceFile) {
                "[boot]\r\nshell=Explorer.exe\r\n");
   const std::string good = folder / "DEV$$$$$.$$1";
   engines::SnapshotSystemIniDevices(folder / "system.ini", good);
-  RunDamagedCases(folder, {"device file", good, 2 * 16384 + 2048, false, "device=c:\\acme\\acme.386",
-                           "keyboarddevice=x", 1, true, 8257,
+  RunDamagedCases(folder, {"device file", good, 2 * 16384 + 2048, false,
+                           "device=c:\\acme\\acme.386", "keyboarddevice=x", 1, true, 8257,
                            [](const std::string& before, const std::string& after) {
                              engines::ResultList lists[3];
                              engines::CompareSystemIniDevices(before, after, lists[0], lists[1],

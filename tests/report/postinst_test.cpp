@@ -94,6 +94,8 @@ struct MaskCase {
   std::vector<int> sections;  // the headings in the text form
 };
 
+void PrintTo(const MaskCase& c, std::ostream* out) { *out << c.name; }
+
 class StepMask : public ::testing::TestWithParam<MaskCase> {};
 
 TEST_P(StepMask, RunsItsStepsInOrderAndNoOthers) {
@@ -130,6 +132,8 @@ struct ErrorCase {
   void (*breakIt)(const PostInstall&);
 };
 
+void PrintTo(const ErrorCase& c, std::ostream* out) { *out << c.name; }
+
 class PostInstallError : public ::testing::TestWithParam<ErrorCase> {};
 
 TEST_P(PostInstallError, EndsTheReportThereAndIsPassedOn) {
@@ -147,7 +151,9 @@ INSTANTIATE_TEST_SUITE_P(
     Steps, PostInstallError,
     ::testing::Values(
         ErrorCase{"RecordingRefused",
-                  [](const PostInstall& install) { install.folder.makeFolder("temp\\VORTAN$$.$$2"); }},
+                  [](const PostInstall& install) {
+                    install.folder.makeFolder("temp\\VORTAN$$.$$2");
+                  }},
         ErrorCase{"CompareWithoutItsListing",
                   [](const PostInstall& install) {
                     DeleteFileA(install.Temp("VORTAN$$.$$1").c_str());

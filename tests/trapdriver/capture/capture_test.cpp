@@ -187,27 +187,59 @@ TEST_F(CaptureSession, EachOperationOnceWithTheProcessThatMadeIt) {
   EXPECT_EQ(Describe(result.processIds), expected);
 }
 
-// The reader goes away while a traced child still runs: the child's later write is not
-// sent, and the child neither hangs nor fails.
+// The reader goes away while a traced child still runs: the child's next write finds no
+// reader, and from then on the capture says nothing, even to a reader that comes back; the
+// child neither hangs nor fails.
 TEST_F(CaptureSession, QuietWhenTheReaderHasGone) {
-  std::string eventName = "VortCapTestGo" + std::to_string(GetCurrentProcessId());
+  const std::string eventName = "VortCapTestGo" + std::to_string(GetCurrentProcessId());
   HANDLE go = CreateEventA(nullptr, TRUE, FALSE, eventName.c_str());
+  HANDLE again = CreateEventA(nullptr, TRUE, FALSE, (eventName + "-again").c_str());
   trapdriver_testing::TraceResult result;
   std::thread tracer([&] {
     result = Trace("run \"" + base_ + "\" Software\\" + token_ + " " + eventName);
   });
+  auto waitFor = [](auto condition) {
+    for (int i = 0; i < 300 && !condition(); ++i) Sleep(100);
+    return condition();
+  };
   // The parent's last message is the class key's deletion.
-  for (int i = 0; i < 300; ++i) {
+  EXPECT_TRUE(waitFor([&] {
     std::vector<std::string> lines = Describe({});
-    if (!lines.empty() && lines.back().find("key 1 X") != std::string::npos) break;
-    Sleep(100);
-  }
+    return !lines.empty() && lines.back().find("key 1 X") != std::string::npos;
+  })) << "the capture never spoke";
   DeleteFileA(feed_.c_str());
   SetEvent(go);
+  const std::string waits = base_ + "\\child-waits.txt";
+  EXPECT_TRUE(waitFor([&] { return GetFileAttributesA(waits.c_str()) != INVALID_FILE_ATTRIBUTES; }));
+  folder_.Write("feed.txt", "");
+  SetEvent(again);
   tracer.join();
   CloseHandle(go);
+  CloseHandle(again);
   EXPECT_TRUE(result.allEnded);
-  EXPECT_EQ(folder_.read("child.txt"), "child");
+  EXPECT_EQ(folder_.read("child.txt"), "child again");
+  EXPECT_EQ(Describe(result.processIds), std::vector<std::string>()) << "heard after it went";
+}
+
+// The capture changes nothing the traced program sees: each call of capsetup's table gives
+// the same result, last error and output parameters traced as untraced.
+TEST_F(CaptureSession, TheProgramSeesTheSameTracedAsUntraced) {
+  auto run = [&](const std::string& name, bool traced) {
+    const std::string arguments = "calls \"" + base_ + "\\" + name + "\" Software\\" + token_ +
+                                  name + " \"" + (folder_ / name) + ".out\"";
+    folder_.makeFolder(name);
+    if (traced) {
+      EXPECT_EQ(Trace(arguments).injected, 1);
+    } else {
+      trapdriver_testing::TraceProgram(std::string("\"") + kProgram + "\" " + arguments,
+                                       [](HANDLE, HANDLE, DWORD) { return true; }, 60000);
+    }
+    return folder_.read(name + ".out");
+  };
+  const std::string untraced = run("plain", false);
+  EXPECT_NE(untraced.find("remove folder 1 "), std::string::npos) << untraced;
+  EXPECT_EQ(run("traced", true), untraced);
+  EXPECT_GT(Received().size(), 10u) << "the capture was not there";
 }
 
 // A Windows Installer package: the install runs inside the msiexec that was started.
