@@ -93,7 +93,7 @@ const Binding<TMainForm> TMainForm::kEvents[] = {
     {IDT_tmrStatus, WM_TIMER, &TMainForm::FlushStatus},
 };
 
-bool TMainForm::OnCommand(int id, UINT code) { return dispatch(*this, kEvents, id, code); }
+bool TMainForm::OnCommand(int id, UINT code) { return Dispatch(*this, kEvents, id, code); }
 
 void TMainForm::UpdateActions() { aPrepareUpdate(); }
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "app/install_program.h"
 #include "app/pdthdu.h"
 #include "app/settings.h"
 #include "dialogs/form.h"

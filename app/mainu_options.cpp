@@ -18,7 +18,7 @@ void EditWatchedList(HWND owner, const SettingsFile& settings, WatchedList which
   const SettingsPlacements placements(settings);
   Editor editor(placements);
   editor.items = list.entries;
-  if (!editor.run(owner)) return;
+  if (!editor.Run(owner)) return;
   list.entries = editor.items;
   SaveWatchedList(settings, which, list);
 }
@@ -44,7 +44,7 @@ void TMainForm::btnPathClick() {
   dialogs::TPathsForm paths(placements);
   paths.reportPath = reptPath;
   paths.tempPath = tempPath;
-  if (!paths.run(hwnd_)) return;
+  if (!paths.Run(hwnd_)) return;
   reptPath = engines::WithTrailingBackslash(paths.reportPath);
   tempPath = engines::WithTrailingBackslash(paths.tempPath);
   if (defaultName) SetWindowTextA(ebReportName, MakeReportName().c_str());
@@ -56,7 +56,7 @@ void TMainForm::btnAboutClick() {
   dialogs::TAboutForm about(placements);
   about.windowsType = windows.type;
   about.windowsName = windows.text;
-  about.run(hwnd_);
+  about.Run(hwnd_);
 }
 
 }  // namespace app

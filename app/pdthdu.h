@@ -1,8 +1,6 @@
 #pragma once
-// Everything about the install program and the system it runs on: the Windows version
-// facts, what kind of program the install is and which tracking modes that allows, the
-// AllStop event and the process key, and the threads that start the install program and
-// watch it and every program it starts.
+// The threads that start the install program and watch it and every program it starts,
+// the AllStop event that releases them, and the process key real-time tracking needs.
 #include <windows.h>
 
 #include <atomic>
@@ -13,38 +11,10 @@
 #include <thread>
 #include <vector>
 
-#include "report/session.h"
+#include "app/windows_version.h"
 #include "platform/owners.h"
 
 namespace app {
-
-using namespace session;  // the run's types are the whole program's vocabulary
-
-struct WindowsFacts {
-  DWORD platform = 0;  // 1 the Windows 95 family, 2 the NT family, as the system says
-  WindowsType type = wtUnknownPlatform;
-  std::string text;               // "Windows 98", as the report header prints it
-  std::string currentVersionKey;  // below which RunOnce lies; empty on other platforms
-};
-WindowsFacts ClassifyWindows(DWORD platform, DWORD major, DWORD minor);
-// Asked once, at the first call; the program makes that call before any window exists.
-const WindowsFacts& ThisWindows();
-
-// The platform code decides the method: the shell's executable type on the 95 family,
-// the system's binary type elsewhere.
-InstallType ClassifyInstallProgram(const std::string& name, DWORD platform);
-std::string InstallTypeText(InstallType type);
-
-// The three mode radio buttons: index 0 real-time, 1 file-time, 2 disk contents.
-// checked is the TrackMode of the checked button, 0 when none is.
-struct ModeChoices {
-  bool enabled[3] = {true, true, true};
-  int checked = tmReal;
-};
-// First by install type, then by Windows version, which can take back what the first
-// gave. Without real-time reporting, disk contents is checked where real-time would be.
-ModeChoices ChooseModes(ModeChoices current, InstallType type, WindowsType windows,
-                        bool realTimeAvailable);
 
 // "Quennel VORTAN4 AllStop Event": manual-reset, made non-signalled at the first call
 // (the program makes it before any window exists); set to release every watch thread.

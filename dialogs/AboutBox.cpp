@@ -117,7 +117,7 @@ HBITMAP MakeAboutPicture(int number, int size) {
 
 TAboutForm::TAboutForm(const PlacementStore& placements) : placements_(placements) {}
 
-void TAboutForm::run(HWND owner) { RunModal(IDD_AboutForm, owner); }
+void TAboutForm::Run(HWND owner) { RunModal(IDD_AboutForm, owner); }
 
 const Binding<TAboutForm> TAboutForm::kEvents[] = {
     {IDOK, BN_CLICKED, &TAboutForm::btnAboutOKClick},
@@ -125,7 +125,7 @@ const Binding<TAboutForm> TAboutForm::kEvents[] = {
     {IDT_Timer1, WM_TIMER, &TAboutForm::Timer1Timer},
 };
 
-bool TAboutForm::OnCommand(int id, UINT code) { return dispatch(*this, kEvents, id, code); }
+bool TAboutForm::OnCommand(int id, UINT code) { return Dispatch(*this, kEvents, id, code); }
 
 bool TAboutForm::OnMessage(UINT message, WPARAM, LPARAM, LRESULT&) {
   if (message != WM_DESTROY) return false;

@@ -26,7 +26,7 @@ class TAboutForm : public Form {
   int windowsType = 0;  // 1 Windows 95, 2 Windows 98, 3 NT 4, ...
   std::string windowsName;
   // Shows the box modally until OK.
-  void run(HWND owner);
+  void Run(HWND owner);
 
   HWND lblVersion{}, btnAboutOK{}, Panel1{}, Image1{}, Image2{}, lblWinVer{}, lblVxdVersion{};
 

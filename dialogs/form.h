@@ -1,7 +1,7 @@
 #pragma once
 // The base of every window of the program: a dialog whose procedure forwards to an
 // object. Controls are members filled once with GetDlgItem, handlers are methods, and a
-// table of Bindings connects them (see dispatch). Exceptions that reach the procedure are
+// table of Bindings connects them (see Dispatch). Exceptions that reach the procedure are
 // shown in the standard error box; none unwinds through USER32.
 #include <windows.h>
 
@@ -21,7 +21,7 @@ struct Binding {
 };
 
 template <class F, size_t N>
-bool dispatch(F& form, const Binding<F> (&table)[N], int id, UINT code) {
+bool Dispatch(F& form, const Binding<F> (&table)[N], int id, UINT code) {
   for (const Binding<F>& b : table) {
     if (b.id == id && b.code == code) {
       (form.*b.run)();

@@ -37,7 +37,7 @@ std::string AddResultMessage(engines::AddResult result, const AddMessages& messa
 TOptForm::TOptForm(const PlacementStore& placements, const Texts& texts)
     : placements_(placements), texts_(texts) {}
 
-bool TOptForm::run(HWND owner) { return RunModal(IDD_OptForm, owner) == IDOK; }
+bool TOptForm::Run(HWND owner) { return RunModal(IDD_OptForm, owner) == IDOK; }
 
 const Binding<TOptForm> TOptForm::kEvents[] = {
     {IDC_btnAdd, BN_CLICKED, &TOptForm::btnAddClick},
@@ -46,7 +46,7 @@ const Binding<TOptForm> TOptForm::kEvents[] = {
     {IDCANCEL, BN_CLICKED, &TOptForm::btnCancelClick},
 };
 
-bool TOptForm::OnCommand(int id, UINT code) { return dispatch(*this, kEvents, id, code); }
+bool TOptForm::OnCommand(int id, UINT code) { return Dispatch(*this, kEvents, id, code); }
 
 bool TOptForm::OnMessage(UINT message, WPARAM, LPARAM lParam, LRESULT&) {
   switch (message) {

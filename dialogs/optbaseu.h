@@ -18,7 +18,7 @@ class TOptForm : public Form {
   // In: a copy of the caller's list. Out, after OK: the list box's items in its order.
   std::vector<std::string> items;
   // Shows the dialog modally; true when the user confirmed with OK.
-  bool run(HWND owner);
+  bool Run(HWND owner);
 
   HWND lbMain{}, Panel1{}, btnAdd{}, btnRemove{}, btnOK{}, btnCancel{};
 

@@ -26,7 +26,7 @@ RECT PlaceIn(HWND parent, HWND child) {
 
 TPathsForm::TPathsForm(const PlacementStore& placements) : placements_(placements) {}
 
-bool TPathsForm::run(HWND owner) { return RunModal(IDD_PathsForm, owner) == IDOK; }
+bool TPathsForm::Run(HWND owner) { return RunModal(IDD_PathsForm, owner) == IDOK; }
 
 const Binding<TPathsForm> TPathsForm::kEvents[] = {
     {IDC_btnReports, BN_CLICKED, &TPathsForm::btnReportsClick},
@@ -36,7 +36,7 @@ const Binding<TPathsForm> TPathsForm::kEvents[] = {
     {IDCANCEL, BN_CLICKED, &TPathsForm::btnCancelClick},
 };
 
-bool TPathsForm::OnCommand(int id, UINT code) { return dispatch(*this, kEvents, id, code); }
+bool TPathsForm::OnCommand(int id, UINT code) { return Dispatch(*this, kEvents, id, code); }
 
 bool TPathsForm::OnMessage(UINT message, WPARAM, LPARAM lParam, LRESULT&) {
   switch (message) {

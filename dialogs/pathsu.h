@@ -17,7 +17,7 @@ class TPathsForm : public Form {
   // a backslash, another folder as the browser gave it).
   std::string reportPath, tempPath;
   // Shows the dialog modally; true when the user confirmed with OK.
-  bool run(HWND owner);
+  bool Run(HWND owner);
 
   HWND Label1{}, btnReports{}, ebReportPath{}, btnTemp{}, ebTempPath{}, btnHelp{}, btnCancel{},
       btnOK{};

@@ -46,7 +46,7 @@ std::string ValidateKey(const std::string& key, bool& valid) {
 
 TRegIgForm::TRegIgForm(const PlacementStore& placements) : placements_(placements) {}
 
-bool TRegIgForm::run(HWND owner) { return RunModal(IDD_RegIgForm, owner) == IDOK; }
+bool TRegIgForm::Run(HWND owner) { return RunModal(IDD_RegIgForm, owner) == IDOK; }
 
 const Binding<TRegIgForm> TRegIgForm::kEvents[] = {
     {IDC_btnRegEdit, BN_CLICKED, &TRegIgForm::btnRegEditClick},
@@ -58,7 +58,7 @@ const Binding<TRegIgForm> TRegIgForm::kEvents[] = {
     {IDCANCEL, BN_CLICKED, &TRegIgForm::btnCancelClick},
 };
 
-bool TRegIgForm::OnCommand(int id, UINT code) { return dispatch(*this, kEvents, id, code); }
+bool TRegIgForm::OnCommand(int id, UINT code) { return Dispatch(*this, kEvents, id, code); }
 
 bool TRegIgForm::OnMessage(UINT message, WPARAM, LPARAM lParam, LRESULT&) {
   switch (message) {

@@ -14,7 +14,7 @@ class TRegIgForm : public Form {
  public:
   explicit TRegIgForm(const PlacementStore& placements);
   // Shows the dialog modally; true when the user confirmed with OK.
-  bool run(HWND owner);
+  bool Run(HWND owner);
   // Out, after OK: the trimmed key as typed or grabbed (HKEY_LOCAL_MACHINE\Software\...).
   std::string chosenKey;
 

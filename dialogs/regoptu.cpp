@@ -12,7 +12,7 @@ TTrackRegForm::TTrackRegForm(const PlacementStore& placements)
 
 void TTrackRegForm::btnAddClick() {
   TRegIgForm picker(placements_);
-  if (!picker.run(Handle())) return;
+  if (!picker.Run(Handle())) return;
   const std::string message = AddResultMessage(
       AddToList(picker.chosenKey),
       {"The key \"%s\" was not added, because it is a subkey of another key that is already "

@@ -83,7 +83,7 @@ bool TRtRebootForm::OnCommand(int id, UINT code) {
         rbClick(static_cast<TrackMode>(row.tag));
         return true;
       }
-  return dispatch(*this, kEvents, id, code);
+  return Dispatch(*this, kEvents, id, code);
 }
 
 bool TRtRebootForm::OnMessage(UINT message, WPARAM, LPARAM, LRESULT&) {

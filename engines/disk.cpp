@@ -17,8 +17,8 @@ namespace {
 // ANSI names and paths stop at MAX_PATH.
 constexpr size_t kLongestLine = 5 + MAX_PATH;
 
-// The level character is one byte: below this depth it stays within it. ANSI paths end
-// long before (MAX_PATH), so this only guards against a runaway walk.
+// The level character is one byte: below this depth it stays within it. Long paths (up
+// to 32,767 characters) can go deeper; what lies there is named as not listed.
 constexpr unsigned kDeepestLevel = 255 - '0';
 
 struct Sibling {
@@ -92,13 +92,22 @@ void SortSiblings(std::vector<Sibling>& siblings) {
   }
 }
 
+bool HoldsAnything(const std::string& folder) {
+  platform::FolderSearch search(folder);
+  platform::FolderEntry entry;
+  while (search.Next(entry))
+    if (entry.name != "." && entry.name != "..") return true;
+  return false;
+}
+
 class ListingWriter {
  public:
-  explicit ListingWriter(platform::BufferedWriter& out) : out_(out) {}
+  ListingWriter(platform::BufferedWriter& out, ResultList* notListed)
+      : out_(out), notListed_(notListed) {}
   bool Stopped() const { return stopped_; }
 
   // folder has no trailing backslash; it is restored on return.
-  void walk(std::string& folder, unsigned depth) {
+  void Walk(std::string& folder, unsigned depth) {
     if (abortRequested_()) {
       stopped_ = true;
       return;
@@ -122,10 +131,13 @@ class ListingWriter {
       out_.Write(sibling.stamp, 4);
       out_.Write(sibling.name);
       out_.Write("\r\n", 2);
-      if (!sibling.folder || depth >= kDeepestLevel) continue;
+      if (!sibling.folder) continue;
       folder += '\\';
       folder += sibling.name;
-      walk(folder, depth + 1);
+      if (depth < kDeepestLevel)
+        Walk(folder, depth + 1);
+      else if (notListed_ && HoldsAnything(folder))
+        notListed_->push_back(ListEntry{folder, {}});
       folder.resize(folderLength);
       if (stopped_) return;
     }
@@ -133,6 +145,7 @@ class ListingWriter {
 
  private:
   platform::BufferedWriter& out_;
+  ResultList* notListed_;
   AbortPoll abortRequested_;  // asked for every folder
   bool stopped_ = false;
 };
@@ -151,16 +164,16 @@ std::string FolderBefore(const std::string& path, size_t slash) {
 }  // namespace
 
 void SnapshotDisks(const std::string& listingPath, const TrackedList& roots,
-                   const ProgressCallback& progress) {
+                   const ProgressCallback& progress, ResultList* notListed) {
   platform::BufferedWriter out(listingPath);
-  ListingWriter writer(out);
+  ListingWriter writer(out, notListed);
   for (const std::string& root : roots.entries) {
     if (root.empty()) continue;  // its root line would not read back
     if (progress) progress(root);
     if (AbortRequested()) break;
     out.WriteLine("0" + root);
     std::string folder = WithoutTrailingBackslash(root);  // c:\ is searched as c:\*.*
-    writer.walk(folder, 1);
+    writer.Walk(folder, 1);
     if (writer.Stopped()) break;
   }
   out.Close();

@@ -24,9 +24,11 @@ namespace engines {
 inline constexpr char kDiskListingBase[] = "VORTAN$$";
 
 // Writes the listing of every root of the watched list. Stops early, leaving a shorter
-// listing, when AbortRequested answers yes; the caller tests the flag afterwards.
+// listing, when AbortRequested answers yes; the caller tests the flag afterwards. The
+// level character ends at depth 207 (paths of up to 32,767 characters go deeper): the
+// folders there that hold anything are appended to notListed, for the report to name.
 void SnapshotDisks(const std::string& listingPath, const TrackedList& roots,
-                   const ProgressCallback& progress);
+                   const ProgressCallback& progress, ResultList* notListed = nullptr);
 
 // One record of a listing, read with the path rebuilt from the levels.
 struct ListingRecord {

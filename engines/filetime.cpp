@@ -1,23 +1,42 @@
 #include "engines/filetime.h"
 
+#include <memory>
+#include <vector>
+
 #include "platform/directory.h"
 
 namespace engines {
 namespace {
 
-void WalkNewer(ResultList& result, uint64_t startTime, std::string& folder) {
-  platform::FolderSearch search(folder, platform::CreationTime::ChangeTimeOnWine);
+// Depth first, each folder's entries in search order, with a stack of open searches of its
+// own: paths of up to 32,767 characters nest thousands of folders deep, more than the
+// thread's stack would hold as calls.
+void WalkNewer(ResultList& result, uint64_t startTime, std::string folder) {
+  struct Level {
+    std::unique_ptr<platform::FolderSearch> search;
+    size_t folderLength;
+  };
+  std::vector<Level> levels;
+  auto enter = [&] {
+    levels.push_back({std::make_unique<platform::FolderSearch>(
+                          folder, platform::CreationTime::ChangeTimeOnWine),
+                      folder.size()});
+  };
+  enter();
   platform::FolderEntry entry;
-  const size_t folderLength = folder.size();
-  while (search.Next(entry)) {
+  while (!levels.empty()) {
+    folder.resize(levels.back().folderLength);
+    if (!levels.back().search->Next(entry)) {
+      levels.pop_back();
+      continue;
+    }
     const bool isFolder = entry.IsFolder();
     if (isFolder && (entry.name.empty() || entry.name[0] == '.')) continue;
     folder += '\\';
     folder += entry.name;
     if (IsNewer(entry.creationTime, entry.lastWriteTime, startTime))
       result.push_back(ListEntry{folder, {}});
-    if (isFolder) WalkNewer(result, startTime, folder);
-    folder.resize(folderLength);
+    if (isFolder) enter();
   }
 }
 
@@ -37,7 +56,7 @@ void FindNewerFiles(ResultList& result, uint64_t startTime, const TrackedList& r
                     const ProgressCallback& progress) {
   for (const std::string& root : roots.entries) {
     if (progress) progress(root);
-    std::string folder = WithoutTrailingBackslash(root);  // entries of c:\ read c:\name
+    const std::string folder = WithoutTrailingBackslash(root);  // entries of c:\ read c:\name
     if (!folder.empty()) WalkNewer(result, startTime, folder);
     if (AbortRequested()) return;
   }

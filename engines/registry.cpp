@@ -119,14 +119,14 @@ class RegistryWalker {
       : out_(out), ignored_(LowerKeys(ignoredKeys)), progress_(progress) {}
 
   // Answers false when the walk was stopped.
-  bool walk(const RegistryStart& start) {
+  bool Walk(const RegistryStart& start) {
     rootName_ = start.rootName;
     keyPath_.clear();
     WriteLine('0', '0', rootName_);
     unsigned level = '1';
     size_t from = start.keyPath.empty() || start.keyPath[0] != '\\' ? 0 : 1;
     while (from < start.keyPath.size()) {
-      if (isIgnored()) return true;
+      if (IsIgnored()) return true;
       size_t end = std::min(start.keyPath.find('\\', from), start.keyPath.size());
       std::string name = start.keyPath.substr(from, end - from);
       WriteLine(level++, '0', WrittenKeyName(name));
@@ -134,7 +134,7 @@ class RegistryWalker {
       keyPath_ += name;
       from = end + 1;
     }
-    walkKey(start.root, keyPath_.empty() ? "" : keyPath_.substr(1), level, true);
+    WalkKey(start.root, keyPath_.empty() ? "" : keyPath_.substr(1), level, true);
     return !stopped_;
   }
 
@@ -150,25 +150,25 @@ class RegistryWalker {
 
   // The key's values and subkeys at level; a key that cannot be opened or listed keeps
   // its own line and contributes nothing, unless the walk cannot do without it.
-  void walkKey(HKEY parent, const std::string& name, unsigned level, bool required) {
+  void WalkKey(HKEY parent, const std::string& name, unsigned level, bool required) {
     if (stopped_ || (stopped_ = abortRequested_())) return;
-    if (isIgnored()) return;
+    if (IsIgnored()) return;
     if (level >= kLastLevel) return;  // the data lines one deeper need a level character too
     platform::RegKey key;
     LONG result = platform::OpenKeyForReading(parent, name, key);
     if (result != ERROR_SUCCESS) {
-      if (required) fail("ERROR GETTING KEYS/VALUES: " + keyPath_, result);
+      if (required) Fail("ERROR GETTING KEYS/VALUES: " + keyPath_, result);
       return;
     }
     std::vector<ValueLines> values;
     result =
         platform::ListValues(key.get(), kConvertLimit, [&](const platform::RegistryValue& value) {
-          values.push_back({WrittenValueName(value.name), dataLine(key.get(), value)});
+          values.push_back({WrittenValueName(value.name), DataLine(key.get(), value)});
         });
     std::vector<Subkey> subkeys;
-    if (result == ERROR_SUCCESS) result = listSubkeys(key.get(), subkeys);
+    if (result == ERROR_SUCCESS) result = ListSubkeys(key.get(), subkeys);
     if (result != ERROR_SUCCESS) {
-      if (required || CannotGoOn(result)) fail("ERROR GETTING KEYS/VALUES: " + keyPath_, result);
+      if (required || CannotGoOn(result)) Fail("ERROR GETTING KEYS/VALUES: " + keyPath_, result);
       return;
     }
 
@@ -188,13 +188,13 @@ class RegistryWalker {
       size_t mark = keyPath_.size();
       keyPath_ += '\\';
       keyPath_ += subkey.name;
-      walkKey(key.get(), subkey.name, level + 1, false);
+      WalkKey(key.get(), subkey.name, level + 1, false);
       keyPath_.resize(mark);
       if (stopped_) return;
     }
   }
 
-  LONG listSubkeys(HKEY key, std::vector<Subkey>& subkeys) {
+  LONG ListSubkeys(HKEY key, std::vector<Subkey>& subkeys) {
     LONG result = platform::ListSubkeyNames(key, names_);
     if (result != ERROR_SUCCESS) return result;
     subkeys.reserve(names_.size());
@@ -207,7 +207,7 @@ class RegistryWalker {
     return ERROR_SUCCESS;
   }
 
-  std::string dataLine(HKEY key, const platform::RegistryValue& value) {
+  std::string DataLine(HKEY key, const platform::RegistryValue& value) {
     const char* data = value.data;
     DWORD size = value.size;
     std::string whole;
@@ -216,7 +216,7 @@ class RegistryWalker {
       // A number is read from its first bytes whatever its size.
       LONG result = platform::ReadValueData(key, value.name, whole);
       if (CannotGoOn(result))
-        fail("ERROR GETTING DATA: " + keyPath_ + " (" + WrittenValueName(value.name) + ")", result);
+        Fail("ERROR GETTING DATA: " + keyPath_ + " (" + WrittenValueName(value.name) + ")", result);
       if (result == ERROR_SUCCESS) {
         data = whole.data();
         size = static_cast<DWORD>(whole.size());
@@ -227,7 +227,7 @@ class RegistryWalker {
     return line;
   }
 
-  bool isIgnored() {
+  bool IsIgnored() {
     if (ignored_.empty()) return false;
     lowered_ = rootName_ + keyPath_;
     CharLowerBuffA(lowered_.data(), static_cast<DWORD>(lowered_.size()));
@@ -246,7 +246,7 @@ class RegistryWalker {
     out_.WriteLine(line_);
   }
 
-  [[noreturn]] void fail(const std::string& line, LONG code) {
+  [[noreturn]] void Fail(const std::string& line, LONG code) {
     out_.WriteLine(line);
     throw platform::RegistryError(rootName_ + keyPath_, code);
   }
@@ -272,7 +272,7 @@ void SnapshotRegistryFrom(const std::string& listingPath, const std::vector<Regi
   try {
     RegistryWalker walker(out, ignoredKeys, progress);
     for (const RegistryStart& start : starts)
-      if (!walker.walk(start)) break;
+      if (!walker.Walk(start)) break;
   } catch (const platform::RegistryError&) {
     out.Close();
     if (notice) notice(listingPath);

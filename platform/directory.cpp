@@ -38,11 +38,63 @@ FILETIME ToFileTime(const LARGE_INTEGER& time) {
   return result;
 }
 
+UINT FileCodePage() { return AreFileApisANSI() ? CP_ACP : CP_OEMCP; }
+
 }  // namespace
 
+bool IsLongPath(const std::string& path) { return path.size() >= MAX_PATH - 1; }
+
+namespace {
+
+std::wstring Widened(const std::string& text) {
+  std::wstring wide(text.size(), L'\0');
+  const int length = MultiByteToWideChar(FileCodePage(), 0, text.data(),
+                                         static_cast<int>(text.size()), &wide[0],
+                                         static_cast<int>(wide.size()));
+  wide.resize(length > 0 ? length : 0);
+  return wide;
+}
+
+}  // namespace
+
+std::wstring LongPathForm(const std::string& path) {
+  if (path.compare(0, 4, "\\\\?\\") == 0) return Widened(path);
+  if (path.size() > 2 && path[0] == '\\' && path[1] == '\\')
+    return L"\\\\?\\UNC\\" + Widened(path.substr(2));
+  return L"\\\\?\\" + Widened(path);
+}
+
+std::wstring WidePath(const std::string& path) {
+  return IsLongPath(path) ? LongPathForm(path) : Widened(path);
+}
+
+std::string AnsiFileName(const WCHAR* name, size_t length) {
+  const int wideLength = static_cast<int>(length);
+  int size = WideCharToMultiByte(FileCodePage(), 0, name, wideLength, nullptr, 0, nullptr, nullptr);
+  std::string text(size > 0 ? size : 0, '\0');
+  if (size > 0)
+    WideCharToMultiByte(FileCodePage(), 0, name, wideLength, &text[0], size, nullptr, nullptr);
+  return text;
+}
+
 bool FindEntry(const std::string& path, WIN32_FIND_DATAA& found) {
-  FindHandle find(FindFirstFileA(path.c_str(), &found));
-  return find.valid();
+  if (!IsLongPath(path)) {
+    FindHandle find(FindFirstFileA(path.c_str(), &found));
+    return find.valid();
+  }
+  WIN32_FIND_DATAW wide;
+  FindHandle find(FindFirstFileW(LongPathForm(path).c_str(), &wide));
+  if (!find.valid()) return false;
+  found = WIN32_FIND_DATAA{};
+  found.dwFileAttributes = wide.dwFileAttributes;
+  found.ftCreationTime = wide.ftCreationTime;
+  found.ftLastAccessTime = wide.ftLastAccessTime;
+  found.ftLastWriteTime = wide.ftLastWriteTime;
+  found.nFileSizeHigh = wide.nFileSizeHigh;
+  found.nFileSizeLow = wide.nFileSizeLow;
+  lstrcpynA(found.cFileName, AnsiFileName(wide.cFileName, lstrlenW(wide.cFileName)).c_str(),
+            MAX_PATH);
+  return true;
 }
 
 bool RunningUnderWine() {
@@ -54,22 +106,28 @@ FolderSearch::FolderSearch(const std::string& folder, CreationTime creation) {
   if (creation == CreationTime::ChangeTimeOnWine && RunningUnderWine() && DirectoryQuery()) {
     // "c:" alone would be the drive's current folder.
     std::string open = folder.size() == 2 && folder[1] == ':' ? folder + "\\" : folder;
-    folder_.reset(CreateFileA(open.c_str(), FILE_LIST_DIRECTORY,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    folder_.reset(IsLongPath(open)
+                      ? CreateFileW(LongPathForm(open).c_str(), FILE_LIST_DIRECTORY, share, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)
+                      : CreateFileA(open.c_str(), FILE_LIST_DIRECTORY, share, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (folder_) {
       buffer_.resize(kQueryBufferSize);
       bufferHasEntries_ = Query(true);
     }
     return;
   }
-  find_.reset(FindFirstFileA((folder + "\\*.*").c_str(), &found_));
+  const std::string pattern = folder + "\\*.*";
+  wide_ = IsLongPath(pattern);
+  find_.reset(wide_ ? FindFirstFileW((LongPathForm(folder) + L"\\*").c_str(), &foundWide_)
+                    : FindFirstFileA(pattern.c_str(), &found_));
   havePending_ = find_.valid();
 }
 
 bool FolderSearch::Next(FolderEntry& entry) {
   for (;;) {
-    bool got = folder_ ? NextQueried(entry) : NextFound(entry);
+    bool got = folder_ ? NextQueried(entry) : wide_ ? NextFoundWide(entry) : NextFound(entry);
     if (!got) return false;
     if (!(entry.attributes & kVolumeLabel)) return true;
   }
@@ -83,6 +141,17 @@ bool FolderSearch::NextFound(FolderEntry& entry) {
   entry.lastWriteTime = found_.ftLastWriteTime;
   entry.sizeLow = found_.nFileSizeLow;
   havePending_ = FindNextFileA(find_.get(), &found_) != FALSE;
+  return true;
+}
+
+bool FolderSearch::NextFoundWide(FolderEntry& entry) {
+  if (!havePending_) return false;
+  entry.name = AnsiFileName(foundWide_.cFileName, lstrlenW(foundWide_.cFileName));
+  entry.attributes = foundWide_.dwFileAttributes;
+  entry.creationTime = foundWide_.ftCreationTime;
+  entry.lastWriteTime = foundWide_.ftLastWriteTime;
+  entry.sizeLow = foundWide_.nFileSizeLow;
+  havePending_ = FindNextFileW(find_.get(), &foundWide_) != FALSE;
   return true;
 }
 
@@ -105,12 +174,7 @@ bool FolderSearch::NextQueried(FolderEntry& entry) {
 
   // The same conversion that the A search functions make. Entries are 8-byte aligned.
   const auto* wideName = reinterpret_cast<const WCHAR*>(buffer_.data() + offset_ + kNameOffset);
-  const int wideLength = static_cast<int>(information.FileNameLength / sizeof(WCHAR));
-  const UINT codePage = AreFileApisANSI() ? CP_ACP : CP_OEMCP;
-  int size = WideCharToMultiByte(codePage, 0, wideName, wideLength, nullptr, 0, nullptr, nullptr);
-  entry.name.resize(size);
-  if (size > 0)
-    WideCharToMultiByte(codePage, 0, wideName, wideLength, &entry.name[0], size, nullptr, nullptr);
+  entry.name = AnsiFileName(wideName, information.FileNameLength / sizeof(WCHAR));
 
   entry.attributes = information.FileAttributes;
   entry.creationTime = ToFileTime(information.ChangeTime);

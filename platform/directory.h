@@ -32,7 +32,8 @@ enum class CreationTime {
 
 // Searches folder\*.* with every kind of entry (hidden, system, read-only, folders),
 // volume labels left out, "." and ".." included where the file system gives them. A
-// folder that cannot be searched simply has no entries.
+// folder that cannot be searched simply has no entries. A folder too deep for the ANSI
+// calls is searched with the wide ones (IsLongPath).
 class FolderSearch {
  public:
   // The folder without a trailing backslash: a drive root is "c:".
@@ -46,11 +47,14 @@ class FolderSearch {
 
  private:
   bool NextFound(FolderEntry& entry);
+  bool NextFoundWide(FolderEntry& entry);
   bool NextQueried(FolderEntry& entry);
   bool Query(bool restart);
 
   FindHandle find_;
   WIN32_FIND_DATAA found_;
+  WIN32_FIND_DATAW foundWide_;
+  bool wide_ = false;
   bool havePending_ = false;
 
   FileHandle folder_;  // the folder itself, for the directory query
@@ -62,6 +66,16 @@ class FolderSearch {
 
 // The search entry of exactly this path (a file or a folder); false when there is none.
 bool FindEntry(const std::string& path, WIN32_FIND_DATAA& found);
+
+// A path the ANSI file calls cannot take: MAX_PATH characters and more. The NT family's
+// wide calls take it whole, up to 32,767 characters, in the form LongPathForm gives
+// ("\\?\C:\..." or "\\?\UNC\server\..."); Windows 95 and 98 have no such calls.
+bool IsLongPath(const std::string& path);
+std::wstring LongPathForm(const std::string& path);
+// The path for a wide call: in the long form when it is long, otherwise as it is.
+std::wstring WidePath(const std::string& path);
+// A name from a wide call in the code page of the ANSI file calls.
+std::string AnsiFileName(const WCHAR* name, size_t length);
 
 // Answers whether this program runs under Wine (ntdll exports wine_get_version).
 bool RunningUnderWine();

@@ -12,10 +12,10 @@ template <class Kind>
 class Owned {
  public:
   using Type = typename Kind::Type;
-  explicit Owned(Type h = Kind::invalid()) : h_(h) {}
-  Owned(Owned&& other) noexcept : h_(std::exchange(other.h_, Kind::invalid())) {}
+  explicit Owned(Type h = Kind::Invalid()) : h_(h) {}
+  Owned(Owned&& other) noexcept : h_(std::exchange(other.h_, Kind::Invalid())) {}
   Owned& operator=(Owned&& other) noexcept {
-    if (this != &other) reset(std::exchange(other.h_, Kind::invalid()));
+    if (this != &other) reset(std::exchange(other.h_, Kind::Invalid()));
     return *this;
   }
   Owned(const Owned&) = delete;
@@ -23,11 +23,11 @@ class Owned {
   ~Owned() { reset(); }
 
   Type get() const { return h_; }
-  bool valid() const { return h_ != Kind::invalid(); }
+  bool valid() const { return h_ != Kind::Invalid(); }
   explicit operator bool() const { return valid(); }
-  Type release() { return std::exchange(h_, Kind::invalid()); }
-  void reset(Type h = Kind::invalid()) {
-    if (h_ != Kind::invalid()) Kind::close(h_);
+  Type release() { return std::exchange(h_, Kind::Invalid()); }
+  void reset(Type h = Kind::Invalid()) {
+    if (h_ != Kind::Invalid()) Kind::Close(h_);
     h_ = h;
   }
 
@@ -37,28 +37,33 @@ class Owned {
 
 struct HandleKind {  // processes, threads, events, mappings
   using Type = HANDLE;
-  static Type invalid() { return nullptr; }
-  static void close(Type h) { CloseHandle(h); }
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { CloseHandle(h); }
 };
 struct FileKind {
   using Type = HANDLE;
-  static Type invalid() { return INVALID_HANDLE_VALUE; }
-  static void close(Type h) { CloseHandle(h); }
+  static Type Invalid() { return INVALID_HANDLE_VALUE; }
+  static void Close(Type h) { CloseHandle(h); }
 };
 struct FindKind {
   using Type = HANDLE;
-  static Type invalid() { return INVALID_HANDLE_VALUE; }
-  static void close(Type h) { FindClose(h); }
+  static Type Invalid() { return INVALID_HANDLE_VALUE; }
+  static void Close(Type h) { FindClose(h); }
 };
 struct KeyKind {
   using Type = HKEY;
-  static Type invalid() { return nullptr; }
-  static void close(Type h) { RegCloseKey(h); }
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { RegCloseKey(h); }
 };
 struct MappedViewKind {
   using Type = void*;
-  static Type invalid() { return nullptr; }
-  static void close(Type p) { UnmapViewOfFile(p); }
+  static Type Invalid() { return nullptr; }
+  static void Close(Type p) { UnmapViewOfFile(p); }
+};
+struct LibraryKind {
+  using Type = HMODULE;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type module) { FreeLibrary(module); }
 };
 
 using Handle = Owned<HandleKind>;
@@ -66,5 +71,6 @@ using FileHandle = Owned<FileKind>;
 using FindHandle = Owned<FindKind>;
 using RegKey = Owned<KeyKind>;
 using MappedView = Owned<MappedViewKind>;
+using Library = Owned<LibraryKind>;
 
 }  // namespace platform

@@ -2,15 +2,26 @@
 
 #include <shellapi.h>
 
+#include "platform/directory.h"
+
 namespace platform {
 
+namespace {
+
+DWORD Attributes(const std::string& path) {
+  return IsLongPath(path) ? GetFileAttributesW(LongPathForm(path).c_str())
+                          : GetFileAttributesA(path.c_str());
+}
+
+}  // namespace
+
 bool FileExists(const std::string& path) {
-  DWORD attributes = GetFileAttributesA(path.c_str());
+  DWORD attributes = Attributes(path);
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool FolderExists(const std::string& path) {
-  DWORD attributes = GetFileAttributesA(path.c_str());
+  DWORD attributes = Attributes(path);
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 

@@ -9,6 +9,7 @@
 
 namespace platform {
 
+// Paths of any length (IsLongPath, platform/directory.h).
 bool FileExists(const std::string& path);    // exists and is not a folder
 bool FolderExists(const std::string& path);
 

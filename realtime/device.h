@@ -26,12 +26,6 @@ std::string DriverPathFor(const std::string& folder);
 // The driver path of this program, computed at the first call.
 std::string DriverPath();
 
-struct LibraryKind {
-  using Type = HMODULE;
-  static Type invalid() { return nullptr; }
-  static void close(Type module) { FreeLibrary(module); }
-};
-
 class TrapDevice {
  public:
   TrapDevice() = default;
@@ -53,7 +47,7 @@ class TrapDevice {
 
  private:
   platform::FileHandle file_;
-  platform::Owned<LibraryKind> library_;
+  platform::Library library_;
   DriverEntries entries_{};
   bool opened_ = false;  // through the entries
 };

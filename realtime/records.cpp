@@ -210,8 +210,15 @@ std::string RegistryDataText(const void* data, uint32_t size, int32_t type) {
   if (!data) return "";
   const auto* bytes = static_cast<const unsigned char*>(data);
   if (IsStringType(type)) {
+    // A list of strings is shown whole, its separators as "." like any character below 32:
+    // cut at its first NUL, a change after the first string would read as no change at all.
+    // The NULs that end the list are not shown.
+    uint32_t end = size;
+    if (type == REG_MULTI_SZ) {
+      while (end > 0 && bytes[end - 1] == 0) --end;
+    }
     std::string text;
-    for (uint32_t i = 0; i < size && bytes[i] != 0; ++i)
+    for (uint32_t i = 0; i < end && (bytes[i] != 0 || type == REG_MULTI_SZ); ++i)
       text += bytes[i] < 32 ? '.' : static_cast<char>(bytes[i]);
     return text;
   }

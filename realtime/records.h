@@ -52,7 +52,8 @@ class RecordList {
 std::string CaselessKey(const std::string& text);
 
 // The text form of registry data in a report: strings up to their first NUL with control
-// characters as ".", DWORDs in decimal (big-endian for type 5), everything else as hex.
+// characters as ".", lists of strings whole (each separator a "."), DWORDs in decimal
+// (big-endian for type 5), everything else as hex.
 std::string RegistryDataText(const void* data, uint32_t size, int32_t type);
 
 // The lock that serialises the decoder with process registration. It lives as long as

@@ -83,7 +83,8 @@ void WritePostInstallReport(const TrackingRun& run, const StepDisplay& display) 
     WriteRegistrySection(streams, lists);
     ClearWorkLists(lists);
   }
-  if (begins(session::stDiskAfter)) engines::SnapshotDisks(disk + kAfter, run.watchedFolders, display.showStatus);
+  if (begins(session::stDiskAfter))
+    engines::SnapshotDisks(disk + kAfter, run.watchedFolders, display.showStatus, &lists[3]);
   if (begins(session::stDiskCompare)) {
     engines::CompareDiskSnapshots(disk + kBefore, disk + kAfter, lists[0], lists[1], lists[2],
                                   display.showStatus);

@@ -14,7 +14,7 @@ namespace {
 
 enum Ini { kKeysAdded, kKeysDeleted, kKeysChanged, kSectionsAdded, kSectionsDeleted };
 enum Registry { kRegKeysAdded, kRegKeysDeleted, kValuesChanged, kValuesAdded, kValuesDeleted };
-enum Disk { kAdded, kDeleted, kChanged };
+enum Disk { kAdded, kDeleted, kChanged, kNotListed };
 
 bool AllEmpty(const WorkLists& lists) {
   return std::all_of(lists.begin(), lists.end(), [](const auto& l) { return l.empty(); });
@@ -79,7 +79,7 @@ class OwnFileTest {
     const std::string lower = engines::LowerAscii(entry);
     if (programFolder_.size() == 3 && programFolder_[1] == ':') {
       // A program kept in a drive root shares the folder with the whole drive.
-      if (isProgramFile(lower)) return true;
+      if (IsProgramFile(lower)) return true;
     } else if (!programFolder_.empty()) {
       if (lower.find(programFolder_) != std::string::npos) return true;
       // The program's folder itself: its time moves whenever the program writes its files.
@@ -88,7 +88,7 @@ class OwnFileTest {
     const std::string key = SortKey(entry);
     for (const std::string& report : reportKeys_)
       if (key == report) return true;
-    return isSnapshotFile(entry, lower);
+    return IsSnapshotFile(entry, lower);
   }
 
  private:
@@ -101,12 +101,12 @@ class OwnFileTest {
     return lower.substr(0, dot + 1);
   }
 
-  bool isProgramFile(const std::string& lower) const {
+  bool IsProgramFile(const std::string& lower) const {
     return !programStem_.empty() && lower.compare(0, programStem_.size(), programStem_) == 0 &&
            lower.find('\\', programStem_.size()) == std::string::npos;
   }
 
-  bool isSnapshotFile(const std::string& entry, const std::string& lower) const {
+  bool IsSnapshotFile(const std::string& entry, const std::string& lower) const {
     if (tempFolder_.empty() || lower.find(tempFolder_) == std::string::npos) return false;
     size_t dot = entry.find_last_of('.');
     if (dot == std::string::npos) return false;
@@ -250,10 +250,15 @@ void WriteDiskSection(ReportStreams& streams, WorkLists& lists, const OwnFiles& 
     WriteSection(streams.text, lists[kDeleted], "FILES AND DIRECTORIES DELETED: ");
     WriteSection(streams.text, lists[kChanged], "FILES CHANGED: ");
   }
+  // What lies in these the listing could not hold: the reader is told, never left to
+  // take it for unchanged.
+  WriteSection(streams.text, lists[kNotListed], "DIRECTORIES NOT TRACKED (TOO DEEP): ");
   streams.text.Flush();
   WriteFileRows(streams, lists[kAdded], "Add File/Dir");
   WriteFileRows(streams, lists[kDeleted], "Del File/Dir");
   WriteFileRows(streams, lists[kChanged], "Change File");
+  for (const engines::ListEntry& entry : lists[kNotListed])
+    streams.WriteCsvRow({"File", "Not tracked", entry.text, "", "", "", "", "too deep to list"});
   streams.csv.Flush();
 }
 

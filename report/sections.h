@@ -14,7 +14,7 @@ namespace report {
 // The five work lists that the engines fill. What each holds depends on the section:
 //   INI:       keys added, keys deleted, keys changed, sections added, sections deleted
 //   registry:  keys added, keys deleted, values changed, values added, values deleted
-//   disk:      added, deleted, changed
+//   disk:      added, deleted, changed, folders too deep for the listing
 //   file time: added or changed
 using WorkLists = std::array<engines::ResultList, 5>;
 void ClearWorkLists(WorkLists& lists);

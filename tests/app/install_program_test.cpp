@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "app/pdthdu.h"
+#include "app/install_program.h"
 #include "support/sample_programs.h"
 
 using app::ClassifyInstallProgram;
@@ -16,7 +16,7 @@ constexpr DWORD kNtFamily = VER_PLATFORM_WIN32_NT;
 
 TEST(InstallProgram, NamesJudgedBeforeTheFileIsLookedAt) {
   TempFolder folder;
-  folder.makeFolder("my.dir");
+  folder.MakeFolder("my.dir");
   folder.Write("setup.ex", "");
   for (DWORD platform : {k95Family, kNtFamily}) {
     EXPECT_EQ(ClassifyInstallProgram("", platform), app::itNone);

@@ -11,6 +11,7 @@
 #include "realtime/records.h"
 #include "realtime/vorttrap.h"
 #include "support/temp_folder.h"
+#include "support/gui_driver.h"
 #include "support/own_threads.h"
 
 using app::TLaunchProgThread;
@@ -55,14 +56,8 @@ class NoticeWindow {
   }
 
   // Delivers messages until the launch thread's notice has come, or the time is up.
-  bool WaitForLaunchEnd(DWORD timeoutMs) {
-    DWORD start = GetTickCount();
-    while (!launchEnded && GetTickCount() - start < timeoutMs) {
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-      MSG message;
-      while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
-    }
-    return launchEnded;
+  bool WaitForLaunchEnd(DWORD timeout) {
+    return gui::WaitFor([this] { return launchEnded; }, timeout);
   }
 
   HWND hwnd;
@@ -114,7 +109,7 @@ TEST(LaunchInstallProgram, ProgramThatWritesAFileInItsWorkingFolder) {
   window.Launch(std::string(kFakeSetup) + " write made-by-setup.txt", folder.Path());
   ASSERT_TRUE(window.WaitForLaunchEnd(15000));
   EXPECT_TRUE(window.debugging);
-  EXPECT_EQ(folder.read("made-by-setup.txt"), "done");
+  EXPECT_EQ(folder.Read("made-by-setup.txt"), "done");
   // Once at its creation, once at its create-process event.
   EXPECT_EQ(window.watchNotices, 2);
 }
@@ -127,7 +122,7 @@ TEST(LaunchInstallProgram, ProgramThatHandlesItsOwnExceptions) {
   window.Launch(std::string(kFakeSetup) + " catch " + folder.Path() + "caught.txt");
   ASSERT_TRUE(window.WaitForLaunchEnd(15000));
   EXPECT_TRUE(window.debugging);
-  EXPECT_EQ(folder.read("caught.txt"), "done");
+  EXPECT_EQ(folder.Read("caught.txt"), "done");
 }
 
 TEST(LaunchInstallProgram, WaitsForTheSecondSetupAndItsChildren) {
@@ -153,7 +148,7 @@ TEST(LaunchInstallProgram, MissingProgramEndsAtOnceWithTheSystemsReason) {
 // as its parameters.
 TEST(LaunchInstallProgram, ProgramPathWithABlank) {
   TempFolder folder;
-  folder.makeFolder("My Setup");
+  folder.MakeFolder("My Setup");
   for (const char* copy : {"My Setup\\setup.exe", "My.exe"})
     ASSERT_TRUE(CopyFileA(kFakeSetup, (folder / copy).c_str(), FALSE));
   NoticeWindow window;
@@ -161,7 +156,7 @@ TEST(LaunchInstallProgram, ProgramPathWithABlank) {
                 folder / "My Setup\\");
   ASSERT_TRUE(window.WaitForLaunchEnd(15000));
   EXPECT_EQ(window.startError, 0u);
-  EXPECT_EQ(folder.read("My Setup\\made.txt"), "done");
+  EXPECT_EQ(folder.Read("My Setup\\made.txt"), "done");
 }
 
 TEST(LaunchInstallProgram, AllStopReleasesTheWatches) {
@@ -169,8 +164,8 @@ TEST(LaunchInstallProgram, AllStopReleasesTheWatches) {
   NoticeWindow window;
   window.Launch(std::string(kFakeSetup) + " spawn 0 1 " + folder.Path() + "late- 20000");
   // The program runs for 20 s: the launch lasts until AllStop ends it.
-  EXPECT_FALSE(window.WaitForLaunchEnd(1500));
-  ASSERT_TRUE(window.launch->Debugging());
+  ASSERT_TRUE(gui::WaitFor([&] { return window.launch->Debugging(); }));
+  EXPECT_FALSE(window.launchEnded);
   SetEvent(window.allStop);
   EXPECT_TRUE(window.WaitForLaunchEnd(5000));
 }
@@ -200,7 +195,7 @@ TEST(LaunchInstallProgram, RealTimeTracesEveryProgramItStarts) {
   TempFolder folder;
   NoticeWindow window;
   auto session = [&](const std::string& name) {
-    folder.makeFolder(name);
+    folder.MakeFolder(name);
     EXPECT_EQ(realtime::StartRealTimeTracking(), realtime::srStarted);
     window.Launch(std::string("C:\\tests\\programs\\capsetup.exe run \"") + folder.Path() + name +
                       "\" Software\\VortCapLaunch" + std::to_string(GetCurrentProcessId()),

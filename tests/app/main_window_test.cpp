@@ -59,12 +59,12 @@ class BoxAnswerer {
           text_ = gui::MessageText(box);
           gui::Answer(box, button);
         }) {}
-  ~BoxAnswerer() { join(); }
-  void join() {
+  ~BoxAnswerer() { Join(); }
+  void Join() {
     if (worker_.joinable()) worker_.join();
   }
-  const std::string& caption() { return join(), caption_; }
-  const std::string& text() { return join(), text_; }
+  const std::string& Caption() { return Join(), caption_; }
+  const std::string& Text() { return Join(), text_; }
 
  private:
   std::string caption_, text_;
@@ -245,8 +245,8 @@ TEST_F(MainWindow, ClosingDuringASessionAsksFirst) {
   {
     BoxAnswerer no(window, IDNO);
     form.Close();
-    EXPECT_EQ(no.caption(), "Confirm");
-    EXPECT_EQ(no.text(),
+    EXPECT_EQ(no.Caption(), "Confirm");
+    EXPECT_EQ(no.Text(),
               "Vortan4 is tracking an install program at this time. If you close Vortan4, you "
               "will not get a report on this installation. Do you really want to close Vortan4?");
   }
@@ -259,13 +259,12 @@ TEST_F(MainWindow, ClosingDuringASessionAsksFirst) {
   request.notifyWindow = window;
   auto& launch = MainFormProbe::LaunchThread(form);
   launch = std::make_unique<app::TLaunchProgThread>(request);
-  for (int i = 0; i < 200 && !launch->Debugging(); ++i) Sleep(10);
-  ASSERT_TRUE(launch->Debugging());
+  ASSERT_TRUE(gui::WaitFor([&] { return launch->Debugging(); }));
   {
     BoxAnswerer no(window, IDNO);
     form.Close();
-    EXPECT_EQ(no.caption(), "Warning");
-    EXPECT_NE(no.text().find("closing Vortan4 will *HALT* the install program."),
+    EXPECT_EQ(no.Caption(), "Warning");
+    EXPECT_NE(no.Text().find("closing Vortan4 will *HALT* the install program."),
               std::string::npos);
   }
   EXPECT_TRUE(IsWindow(window));
@@ -311,7 +310,7 @@ TEST_F(MainWindow, LaunchOpensTheReportWithTheShell) {
   gui::SetText(form.ebReportName, folder / "gone.txt");
   BoxAnswerer ok(window, IDOK);
   gui::Click(form.btnLaunch);
-  EXPECT_EQ(ok.text(), "Unable to open " + folder / "gone.txt" + ".");
+  EXPECT_EQ(ok.Text(), "Unable to open " + folder / "gone.txt" + ".");
 }
 
 }  // namespace

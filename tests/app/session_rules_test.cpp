@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "app/mainu.h"
-#include "app/pdthdu.h"
+#include "app/install_program.h"
+#include "app/windows_version.h"
 #include "engines/helpers.h"
 
 using app::ChooseModes;

@@ -56,9 +56,9 @@ TEST(Settings, ValuesAndTheirReadingRules) {
 
 TEST(Settings, DriveListInFileOrderWithBadEntriesDropped) {
   TempFolder folder;
-  folder.makeFolder("five");
-  folder.makeFolder("zero");
-  folder.makeFolder("zero\\inner");
+  folder.MakeFolder("five");
+  folder.MakeFolder("zero");
+  folder.MakeFolder("zero\\inner");
   folder.Write("a-file", "x");
   std::string text = "[Settings]\r\nDrivesInitialized=1\r\n[Drives]\r\n";
   text += "5=" + folder / "Five" + "\r\n";
@@ -143,7 +143,7 @@ TEST(Settings, ContinuationRoundTripOrderAndErase) {
   written.trackMode = session::tmTime;
   app::WriteContinuation(file, written);
 
-  std::string text = folder.read("V.INI");
+  std::string text = folder.Read("V.INI");
   const char* order[] = {"TwoPhase=", "ReportDesc=", "ReportName=", "InstallProg=",
                          "TimeLo=",   "TimeHi=",     "StatMask=",   "TrackMode="};
   size_t at = text.find("[TwoPhase]");

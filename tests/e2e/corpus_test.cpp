@@ -120,14 +120,18 @@ std::string ReportedData(const Json& value) {
 }
 
 // How the real-time report prints data, as the driver hands it over: numbers unsigned,
-// strings cut at the first NUL (so a list shows its first string), other data as a dump
+// strings cut at the first NUL, a list whole with "." between its strings, other data as a dump
 // of every byte, a "," between the bytes of each full 16 and a space after them.
 std::string RealTimeData(const Json& value) {
   const std::string type = value["type"].text;
   const Json& data = value["data"];
   if (type == "REG_DWORD") return std::to_string(static_cast<uint32_t>(data.integer));
   if (type == "REG_SZ" || type == "REG_EXPAND_SZ") return data.text;
-  if (type == "REG_MULTI_SZ") return data.items.empty() ? "" : data.items[0].text;
+  if (type == "REG_MULTI_SZ") {
+    std::string list;
+    for (const Json& item : data.items) list += (list.empty() ? "" : ".") + item.text;
+    return list;
+  }
   if (data.kind != Json::Kind::String) return "";  // long data: the truth has its digest only
   std::string bytes;
   for (size_t i = 0; i + 1 < data.text.size(); i += 2)
@@ -151,22 +155,22 @@ class Truth {
       for (const Json& item : expected[list].items) Path("path-", item);
     for (const Json& item : expected["files_changed"].items) Path("path~", item);
     const Json& registry = expected["registry"];
-    for (const Json& key : registry["keys_added"].items) add({"key+", LowerAscii(key.text)}, "");
-    for (const Json& key : registry["keys_deleted"].items) add({"key-", LowerAscii(key.text)}, "");
+    for (const Json& key : registry["keys_added"].items) Add({"key+", LowerAscii(key.text)}, "");
+    for (const Json& key : registry["keys_deleted"].items) Add({"key-", LowerAscii(key.text)}, "");
     for (const Json& value : registry["values_added"].items)
-      add(valueChange("val+", value), data(value));
+      Add(ValueChange("val+", value), Data(value));
     std::set<std::string> keysDeleted;
     for (const Json& key : registry["keys_deleted"].items) keysDeleted.insert(LowerAscii(key.text));
     for (const Json& value : registry["values_deleted"].items) {
       // A key deleted whole takes its values without an operation on each.
       if (realTime && keysDeleted.count(LowerAscii(value["key"].text)))
-        unobservable_[valueChange("val-", value)] = "a value of a key deleted whole";
+        unobservable_[ValueChange("val-", value)] = "a value of a key deleted whole";
       else
-        add(valueChange("val-", value), "");
+        Add(ValueChange("val-", value), "");
     }
     for (const Json& value : registry["values_changed"].items)
-      add(valueChange("val~", value), data(value["new"]) + "|" + data(value["old"]));
-    for (const Json& ini : expected["ini"].items) iniChanges(ini);
+      Add(ValueChange("val~", value), Data(value["new"]) + "|" + Data(value["old"]));
+    for (const Json& ini : expected["ini"].items) IniChanges(ini);
     for (const Json& incidental : truth["incidental"].items) {
       std::set<std::string> kinds;
       for (const Json& kind : incidental["kinds"].items) kinds.insert(Kind(kind.text));
@@ -177,12 +181,12 @@ class Truth {
 
   // Expected changes with the report's data ("new|old" for a change), empty when the
   // truth leaves it open.
-  const std::map<Change, std::string>& expected() const { return expected_; }
+  const std::map<Change, std::string>& Expected() const { return expected_; }
   // Expected, but nothing the program can see, with the reason: names that begin with a
   // dot are never listed by a comparison.
-  const std::map<Change, std::string>& unobservable() const { return unobservable_; }
+  const std::map<Change, std::string>& Unobservable() const { return unobservable_; }
 
-  bool incidental(const Change& change) const {
+  bool IsIncidental(const Change& change) const {
     for (const auto& [kinds, pattern] : incidental_)
       if (kinds.count(change.kind) && std::regex_search(change.identity, pattern)) return true;
     return false;
@@ -197,11 +201,11 @@ class Truth {
     return kind;
   }
 
-  std::string data(const Json& value) const {
+  std::string Data(const Json& value) const {
     return realTime_ ? RealTimeData(value) : ReportedData(value);
   }
 
-  void add(const Change& change, const std::string& data) {
+  void Add(const Change& change, const std::string& data) {
     if (!realTime_ && change.identity.find("\\.") != std::string::npos &&
         change.kind.rfind("path", 0) == 0)
       unobservable_[change] = "a name beginning with a dot";
@@ -210,23 +214,23 @@ class Truth {
   }
 
   void Path(const char* kind, const Json& item) {
-    add({kind, LowerAscii(item.kind == Json::Kind::String ? item.text : item["path"].text)}, "");
+    Add({kind, LowerAscii(item.kind == Json::Kind::String ? item.text : item["path"].text)}, "");
   }
 
-  static Change valueChange(const char* kind, const Json& value) {
+  static Change ValueChange(const char* kind, const Json& value) {
     return {kind, LowerAscii(value["key"].text) + "|" + LowerAscii(value["name"].text)};
   }
 
-  void iniChanges(const Json& ini) {
+  void IniChanges(const Json& ini) {
     const std::string file = LowerAscii(ini["file"].text) + "|";
     auto key = [&](const char* kind, const std::string& section, const std::string& name,
                    const std::string& value) {
-      add({kind, file + LowerAscii(section) + "|" + LowerAscii(name) + "=" + value}, "");
+      Add({kind, file + LowerAscii(section) + "|" + LowerAscii(name) + "=" + value}, "");
     };
     for (const char* list : {"sections_added", "sections_deleted"}) {
       const bool added = list[9] == 'a';
       for (const Json& section : ini[list].items) {
-        add({added ? "sec+" : "sec-", file + LowerAscii(section["section"].text)}, "");
+        Add({added ? "sec+" : "sec-", file + LowerAscii(section["section"].text)}, "");
         // The keys of a section come and go with it.
         for (const Json& pair : section["keys"].items)
           key(added ? "ink+" : "ink-", section["section"].text, pair.items[0].text,
@@ -238,7 +242,7 @@ class Truth {
     for (const Json& item : ini["keys_deleted"].items)
       key("ink-", item["section"].text, item["key"].text, item["value"].text);
     for (const Json& item : ini["keys_changed"].items)
-      add({"ink~", file + LowerAscii(item["section"].text) + "|" + LowerAscii(item["key"].text)},
+      Add({"ink~", file + LowerAscii(item["section"].text) + "|" + LowerAscii(item["key"].text)},
           item["new"].text + "|" + item["old"].text);
   }
 
@@ -345,7 +349,7 @@ class Corpus : public gui_tests::Vortan4, public ::testing::WithParamInterface<c
     const std::string text = ReadBytes(std::string(truths) + "\\" + GetParam() + ".json");
     ASSERT_FALSE(text.empty()) << "no truth file for " << GetParam() << " in " << truths;
     truth_ = ParseJson(text);
-    folder.makeFolder("temp");
+    folder.MakeFolder("temp");
     std::ostringstream ini;
     ini << "[Settings]\r\nDrivesInitialized=1\r\nRegInitialized=1\r\n"
         << "ReptPath=" << folder.Path() << "\r\nTempPath=" << folder / "temp\\" << "\r\n"
@@ -362,8 +366,8 @@ class Corpus : public gui_tests::Vortan4, public ::testing::WithParamInterface<c
     ChooseProgram(program, parameters, mode);
     ASSERT_TRUE(GoAndWaitForTheInstall()) << program << " " << parameters;
     ASSERT_TRUE(CompleteAndWaitForTheReport());
-    const std::string text = folder.read("RPT_0000.TXT");
-    const std::string csv = folder.read("EXTRARPT.CSV");
+    const std::string text = folder.Read("RPT_0000.TXT");
+    const std::string csv = folder.Read("EXTRARPT.CSV");
     std::map<Change, std::string> programs;
     const std::map<Change, std::string> reported = ReportedChanges(csv, programs);
 
@@ -375,7 +379,7 @@ class Corpus : public gui_tests::Vortan4, public ::testing::WithParamInterface<c
     EXPECT_EQ(entries, reported.size()) << text << csv;
 
     const Truth truth(truth_, realTime);
-    for (const auto& [change, data] : truth.expected()) {
+    for (const auto& [change, data] : truth.Expected()) {
       const auto seen = reported.find(change);
       if (seen == reported.end()) {
         ADD_FAILURE() << "missing: " << Describe(change);
@@ -389,17 +393,17 @@ class Corpus : public gui_tests::Vortan4, public ::testing::WithParamInterface<c
       }
     }
     for (const auto& [change, data] : reported) {
-      if (truth.expected().count(change) || truth.incidental(change) ||
-          kBesidesTheTruth.matches(Describe(change)) ||
-          (realTime && (kRealTimeBesidesTheTruth.matches(Describe(change)) ||
-                        kWineProcesses.matches(programs[change]))) ||
+      if (truth.Expected().count(change) || truth.IsIncidental(change) ||
+          kBesidesTheTruth.Matches(Describe(change)) ||
+          (realTime && (kRealTimeBesidesTheTruth.Matches(Describe(change)) ||
+                        kWineProcesses.Matches(programs[change]))) ||
           ((!realTime || change.kind != "path~") &&
-           FollowsFromTheChanges(change, reported, truth.expected(), data)))
+           FollowsFromTheChanges(change, reported, truth.Expected(), data)))
         continue;
       ADD_FAILURE() << "not the installer's: " << Describe(change) << " " << data << " "
                     << programs[change];
     }
-    for (const auto& [change, why] : truth.unobservable())
+    for (const auto& [change, why] : truth.Unobservable())
       std::cout << "not observable by the program (" << why << "): " << Describe(change) << "\n";
     if (HasFailure()) std::cout << text << "\n" << csv;
   }

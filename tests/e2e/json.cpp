@@ -10,26 +10,26 @@ class Parser {
  public:
   explicit Parser(const std::string& text) : text_(text) {}
 
-  Json document() {
-    Json value = parse();
-    skipBlanks();
-    if (at_ != text_.size()) fail("text after the value");
+  Json Document() {
+    Json value = Parse();
+    SkipBlanks();
+    if (at_ != text_.size()) Fail("text after the value");
     return value;
   }
 
  private:
-  [[noreturn]] void fail(const char* what) const {
+  [[noreturn]] void Fail(const char* what) const {
     throw std::runtime_error(std::string("JSON: ") + what + " at offset " + std::to_string(at_));
   }
 
-  void skipBlanks() {
+  void SkipBlanks() {
     while (at_ < text_.size() && (text_[at_] == ' ' || text_[at_] == '\t' || text_[at_] == '\r' ||
                                   text_[at_] == '\n'))
       ++at_;
   }
 
-  bool take(char c) {
-    skipBlanks();
+  bool Take(char c) {
+    SkipBlanks();
     if (at_ < text_.size() && text_[at_] == c) {
       ++at_;
       return true;
@@ -37,62 +37,62 @@ class Parser {
     return false;
   }
 
-  void expect(char c) {
-    if (!take(c)) fail("a missing punctuation mark");
+  void Expect(char c) {
+    if (!Take(c)) Fail("a missing punctuation mark");
   }
 
-  bool word(const char* w) {
+  bool Word(const char* w) {
     const std::string expected(w);
     if (text_.compare(at_, expected.size(), expected) != 0) return false;
     at_ += expected.size();
     return true;
   }
 
-  Json parse() {
-    skipBlanks();
-    if (at_ >= text_.size()) fail("the end of the text");
+  Json Parse() {
+    SkipBlanks();
+    if (at_ >= text_.size()) Fail("the end of the text");
     Json value;
     const char c = text_[at_];
     if (c == '{') {
       value.kind = Json::Kind::Object;
       ++at_;
-      if (take('}')) return value;
+      if (Take('}')) return value;
       do {
-        skipBlanks();
-        std::string name = string();
-        expect(':');
-        value.members.emplace_back(std::move(name), parse());
-      } while (take(','));
-      expect('}');
+        SkipBlanks();
+        std::string name = String();
+        Expect(':');
+        value.members.emplace_back(std::move(name), Parse());
+      } while (Take(','));
+      Expect('}');
     } else if (c == '[') {
       value.kind = Json::Kind::Array;
       ++at_;
-      if (take(']')) return value;
-      do value.items.push_back(parse());
-      while (take(','));
-      expect(']');
+      if (Take(']')) return value;
+      do value.items.push_back(Parse());
+      while (Take(','));
+      Expect(']');
     } else if (c == '"') {
       value.kind = Json::Kind::String;
-      value.text = string();
-    } else if (word("true")) {
+      value.text = String();
+    } else if (Word("true")) {
       value.kind = Json::Kind::Bool;
       value.boolean = true;
-    } else if (word("false")) {
+    } else if (Word("false")) {
       value.kind = Json::Kind::Bool;
-    } else if (word("null")) {
+    } else if (Word("null")) {
     } else if (c == '-' || (c >= '0' && c <= '9')) {
       value.kind = Json::Kind::Number;
       char* end = nullptr;
       value.integer = static_cast<long long>(std::strtod(text_.c_str() + at_, &end));
       at_ = end - text_.c_str();
     } else {
-      fail("an unknown value");
+      Fail("an unknown value");
     }
     return value;
   }
 
-  std::string string() {
-    if (at_ >= text_.size() || text_[at_] != '"') fail("a missing string");
+  std::string String() {
+    if (at_ >= text_.size() || text_[at_] != '"') Fail("a missing string");
     std::string out;
     for (++at_; at_ < text_.size() && text_[at_] != '"'; ++at_) {
       if (text_[at_] != '\\') {
@@ -108,7 +108,7 @@ class Parser {
         case 'f': out += '\f'; break;
         case 'u': {
           const unsigned long code = std::strtoul(text_.substr(at_ + 1, 4).c_str(), nullptr, 16);
-          if (code > 0xFF) fail("a character outside Latin-1");
+          if (code > 0xFF) Fail("a character outside Latin-1");
           out += static_cast<char>(code);
           at_ += 4;
           break;
@@ -116,7 +116,7 @@ class Parser {
         default: out += text_[at_];  // " \ /
       }
     }
-    if (at_ >= text_.size()) fail("an unclosed string");
+    if (at_ >= text_.size()) Fail("an unclosed string");
     ++at_;
     return out;
   }
@@ -134,12 +134,12 @@ const Json& Json::operator[](const std::string& name) const {
   return kNull;
 }
 
-bool Json::has(const std::string& name) const {
+bool Json::Has(const std::string& name) const {
   for (const auto& member : members)
     if (member.first == name) return true;
   return false;
 }
 
-Json ParseJson(const std::string& text) { return Parser(text).document(); }
+Json ParseJson(const std::string& text) { return Parser(text).Document(); }
 
 }  // namespace e2e

@@ -17,7 +17,7 @@ struct Json {
 
   // A member by name; a null value when there is none, so lookups can chain.
   const Json& operator[](const std::string& name) const;
-  bool has(const std::string& name) const;
+  bool Has(const std::string& name) const;
 };
 
 // Throws std::runtime_error naming the offset of the first fault.

@@ -24,7 +24,7 @@ class RealTimeSession : public gui_tests::Vortan4 {
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software\\RtSetup");
     for (const char* name : {"old.txt", "same.txt", "gone.txt", "ren.txt"})
       work.Write(name, std::string("before: ") + name);
-    folder.makeFolder("temp");
+    folder.MakeFolder("temp");
     std::ostringstream ini;
     ini << "[Settings]\r\nDrivesInitialized=1\r\nINIsInitialized=1\r\nRegInitialized=1\r\n"
         << "ReptPath=" << folder.Path() << "\r\nTempPath=" << folder / "temp\\" << "\r\n";
@@ -39,10 +39,10 @@ class RealTimeSession : public gui_tests::Vortan4 {
 
   // The text form after its header, and the CSV rows after the header rows.
   void ReadReport() {
-    const std::string all = folder.read("RPT_0000.TXT");
+    const std::string all = folder.Read("RPT_0000.TXT");
     report = ParseTextReport(all);
     reportText = all.substr(all.find("\r\n\r\n") + 4);
-    const std::vector<std::string> lines = CrLfLines(folder.read("EXTRARPT.CSV"));
+    const std::vector<std::string> lines = CrLfLines(folder.Read("EXTRARPT.CSV"));
     reportCsv.clear();
     for (size_t i = 3; i < lines.size(); ++i) reportCsv += lines[i] + "\n";
   }
@@ -76,21 +76,22 @@ class RealTimeSession : public gui_tests::Vortan4 {
 
   // Runs rtsetup from the test, writing into the feed of the program's driver.
   void RunSetupOutside() {
-    SetEnvironmentVariableA(trapfeed::kFeedVariable, trapfeed::FeedName(app->id()).c_str());
+    SetEnvironmentVariableA(trapfeed::kFeedVariable, trapfeed::FeedName(app->Id()).c_str());
     gui::App setup(kSetup, "report " + work.Path());
-    ASSERT_TRUE(setup.started());
-    EXPECT_EQ(setup.waitExit(gui_tests::kSessionTimeout), 0);
+    ASSERT_TRUE(setup.Started());
+    EXPECT_EQ(setup.WaitExit(gui_tests::kSessionTimeout), 0);
     SetEnvironmentVariableA(trapfeed::kFeedVariable, nullptr);
   }
 
   // "&GO!" without a program in real-time mode: tracking runs until "Install &Complete".
   void GoWithoutProgram() {
-    gui::Click(item(IDC_rbTmReal));
-    gui::ClickAsync(item(IDC_btnInstall));
+    gui::Click(Item(IDC_rbTmReal));
+    gui::ClickAsync(Item(IDC_btnInstall));
   }
   bool WaitForThePrompt() {
-    return gui::WaitFor([&] { return enabled(IDC_btnInstDone) && gui::Visible(item(IDC_stPlease)); },
-                        gui_tests::kSessionTimeout);
+    return gui::WaitFor(
+        [&] { return Enabled(IDC_btnInstDone) && gui::Visible(Item(IDC_stPlease)); },
+        gui_tests::kSessionTimeout);
   }
 
   testing_support::TempFolder work;  // where rtsetup works: not the program's folder
@@ -113,7 +114,7 @@ TEST_F(RealTimeSession, WithoutAProgramUntilInstallComplete) {
   Start("win98");
   GoWithoutProgram();
   ASSERT_TRUE(WaitForThePrompt());
-  EXPECT_EQ(text(IDC_stPlease),
+  EXPECT_EQ(Text(IDC_stPlease),
             "Click the Install Complete button when you are ready to stop tracking.");
   RunSetupOutside();
   ASSERT_TRUE(CompleteAndWaitForTheReport());
@@ -139,24 +140,24 @@ TEST_F(RealTimeSession, MissingDriverDisablesTheMode) {
   ASSERT_TRUE(CopyFileA("C:\\tests\\VORTAN4.EXE", exe.c_str(), FALSE));
   ASSERT_TRUE(gui::SetWindowsVersion("VORTAN4.EXE", "win98"));
   app = std::make_unique<gui::App>(exe);
-  HWND box = gui::WaitTop("#32770", "DEBUG", nullptr, app->id());
+  HWND box = gui::WaitTop("#32770", "DEBUG", nullptr, app->Id());
   ASSERT_TRUE(box);
   EXPECT_EQ(gui::MessageText(box).rfind(kFailed, 0), 0u) << gui::MessageText(box);
   EXPECT_NE(gui::MessageText(box).find("VORTTRAP.VXD: File not found."), std::string::npos);
   gui::Answer(box, IDOK);
-  box = gui::WaitTop("#32770", "Vortan4", nullptr, app->id());
+  box = gui::WaitTop("#32770", "Vortan4", nullptr, app->Id());
   ASSERT_TRUE(box);
   EXPECT_EQ(gui::MessageText(box),
             "Windows refused Vortan4 access to a value required for real-time reporting. "
             "Real-time reporting will be disabled.");
   gui::Answer(box, IDOK);
-  window = app->waitWindow(gui_tests::kCaption);
+  window = app->WaitWindow(gui_tests::kCaption);
   ASSERT_TRUE(window);
-  EXPECT_FALSE(enabled(IDC_rbTmReal));
-  EXPECT_TRUE(checked(IDC_rbTmDisk));
-  type(IDC_ebInstallProg, kSetup);  // a new program does not bring the mode back
-  EXPECT_FALSE(enabled(IDC_rbTmReal));
-  EXPECT_FALSE(checked(IDC_rbTmReal));
+  EXPECT_FALSE(Enabled(IDC_rbTmReal));
+  EXPECT_TRUE(Checked(IDC_rbTmDisk));
+  Type(IDC_ebInstallProg, kSetup);  // a new program does not bring the mode back
+  EXPECT_FALSE(Enabled(IDC_rbTmReal));
+  EXPECT_FALSE(Checked(IDC_rbTmReal));
 }
 
 // The driver gone after start-up: tracking cannot start, the user is told at once, and
@@ -166,13 +167,13 @@ TEST_F(RealTimeSession, DriverGoneAtGoIsReportedNotTracked) {
   // The stand-in stays mapped once loaded, so it cannot be deleted, only moved away.
   ASSERT_TRUE(MoveFileA((folder / "VORTTRAP.VXD").c_str(), (folder / "GONE.VXD").c_str()));
   GoWithoutProgram();
-  HWND box = gui::WaitTop("#32770", "Vortan4", nullptr, app->id(), gui_tests::kSessionTimeout);
+  HWND box = gui::WaitTop("#32770", "Vortan4", nullptr, app->Id(), gui_tests::kSessionTimeout);
   ASSERT_TRUE(box);
   const std::string why = gui::MessageText(box);
   EXPECT_EQ(why.rfind(kFailed, 0), 0u) << why;
   gui::Answer(box, IDOK);
   ASSERT_TRUE(WaitForThePrompt());
-  EXPECT_NE(text(IDC_lbStatus).find(why), std::string::npos) << text(IDC_lbStatus);
+  EXPECT_NE(Text(IDC_lbStatus).find(why), std::string::npos) << Text(IDC_lbStatus);
   ASSERT_TRUE(CompleteAndWaitForTheReport());
   ReadReport();
   EXPECT_EQ(reportText, "REGISTRY NOT TRACKED: " + why + "\r\n\r\nFILE SYSTEM NOT TRACKED: " + why +

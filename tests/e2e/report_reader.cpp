@@ -107,13 +107,13 @@ Incidental::Incidental(const std::vector<std::string>& patterns) {
     patterns_.emplace_back(pattern, std::regex::ECMAScript | std::regex::icase);
 }
 
-bool Incidental::matches(const std::string& entry) const {
+bool Incidental::Matches(const std::string& entry) const {
   for (const std::regex& pattern : patterns_)
     if (std::regex_search(entry, pattern)) return true;
   return false;
 }
 
-std::string Incidental::filterText(const std::vector<Block>& blocks) const {
+std::string Incidental::FilterText(const std::vector<Block>& blocks) const {
   std::string text;
   for (const Block& block : blocks) {
     if (!block.counted) {
@@ -123,7 +123,7 @@ std::string Incidental::filterText(const std::vector<Block>& blocks) const {
     }
     std::vector<std::string> kept;
     for (const std::string& entry : block.entries)
-      if (!matches(entry)) kept.push_back(entry);
+      if (!Matches(entry)) kept.push_back(entry);
     if (kept.empty()) continue;
     text += block.heading + "(" + std::to_string(EntryCount(kept)) + ")\n";
     for (const std::string& entry : kept) text += entry + "\n";
@@ -132,13 +132,13 @@ std::string Incidental::filterText(const std::vector<Block>& blocks) const {
   return text;
 }
 
-std::string Incidental::filterCsv(const std::string& csv) const {
+std::string Incidental::FilterCsv(const std::string& csv) const {
   const std::vector<std::string> lines = CrLfLines(csv);
   std::string kept;
   for (size_t i = 3; i < lines.size(); ++i) {
     const CsvRow row = ParseCsvLine(lines[i]);
-    if (row.size() > 2 && matches(row[2])) continue;
-    if (row.size() > 4 && matches(row[4])) continue;
+    if (row.size() > 2 && Matches(row[2])) continue;
+    if (row.size() > 4 && Matches(row[4])) continue;
     kept += lines[i] + "\n";
   }
   return kept;

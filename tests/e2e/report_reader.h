@@ -39,13 +39,13 @@ CsvRow ParseCsvLine(const std::string& line);
 class Incidental {
  public:
   explicit Incidental(const std::vector<std::string>& patterns);
-  bool matches(const std::string& entry) const;
+  bool Matches(const std::string& entry) const;
   // The blocks without incidental entries, as the report would print them (with "\n"
   // line ends); a block left empty goes too.
-  std::string filterText(const std::vector<Block>& blocks) const;
+  std::string FilterText(const std::vector<Block>& blocks) const;
   // The rows from the fourth on (after the column headings and the header rows) without
   // those whose path or key path (third or fifth value) is incidental, joined by "\n".
-  std::string filterCsv(const std::string& csv) const;
+  std::string FilterCsv(const std::string& csv) const;
 
  private:
   std::vector<std::regex> patterns_;

@@ -210,7 +210,7 @@ class SampleInstall : public Vortan4 {
     systemIni_ = ReadBytes(kSystemIni);
     systemIni_ = systemIni_.substr(0, systemIni_.find(kPreparedMark));
     PrepareVersionOne();
-    folder.makeFolder("temp");
+    folder.MakeFolder("temp");
     std::ostringstream ini;
     ini << "[Settings]\r\nDrivesInitialized=1\r\nINIsInitialized=1\r\nRegInitialized=1\r\n"
         << "ReptPath=" << folder.Path() << "\r\nTempPath=" << folder / "temp\\" << "\r\n"
@@ -277,7 +277,7 @@ class SampleInstall : public Vortan4 {
   void RunSession(const std::string& version, int modeButton) {
     Start(version);
     ChooseProgram(kSetup, "/S", modeButton);
-    type(IDC_ebName, "Brindle Writer 2.0 \"update\"");
+    Type(IDC_ebName, "Brindle Writer 2.0 \"update\"");
     ASSERT_TRUE(GoAndWaitForTheInstall());
     ASSERT_TRUE(CompleteAndWaitForTheReport());
   }
@@ -315,8 +315,8 @@ class SampleInstall : public Vortan4 {
 
   // Page 2 shows the report file the user named, whatever its form.
   void CheckPreview(const std::string& reportName) {
-    EXPECT_EQ(text(IDC_lbReportName), folder / reportName);
-    EXPECT_EQ(WithNewlines(gui::Text(item(IDC_meRept))), WithNewlines(folder.read(reportName)));
+    EXPECT_EQ(Text(IDC_lbReportName), folder / reportName);
+    EXPECT_EQ(WithNewlines(gui::Text(Item(IDC_meRept))), WithNewlines(folder.Read(reportName)));
   }
 
   std::string systemIni_;
@@ -324,12 +324,12 @@ class SampleInstall : public Vortan4 {
 
 TEST_F(SampleInstall, DiskContentsSessionReportsEveryChange) {
   RunSession("win98", IDC_rbTmDisk);
-  const std::string text = folder.read("RPT_0000.TXT");
-  const std::string csv = folder.read("EXTRARPT.CSV");
+  const std::string text = folder.Read("RPT_0000.TXT");
+  const std::string csv = folder.Read("EXTRARPT.CSV");
   const TextReport report = ParseTextReport(text);
   CheckHeaders(report, csv, "Windows 98", "Disk contents comparison");
   // Each list in the order of the listing: names in order, a folder before its contents.
-  EXPECT_EQ(kWineChanges.filterText(report.blocks), std::string(kIniAndRegistryText) + R"(FILES AND DIRECTORIES ADDED: (9)
+  EXPECT_EQ(kWineChanges.FilterText(report.blocks), std::string(kIniAndRegistryText) + R"(FILES AND DIRECTORIES ADDED: (9)
 c:\program files\Brindle\Writer\Empty Folder
 c:\program files\Brindle\Writer\Help
 c:\program files\Brindle\Writer\Help\Pictures
@@ -354,7 +354,7 @@ c:\windows\system.ini
 c:\windows\system32
 
 )") << text;
-  EXPECT_EQ(kWineChanges.filterCsv(csv), std::string(kIniAndRegistryCsv) + R"("File","Add File/Dir","c:\program files\Brindle\Writer\Empty Folder"
+  EXPECT_EQ(kWineChanges.FilterCsv(csv), std::string(kIniAndRegistryCsv) + R"("File","Add File/Dir","c:\program files\Brindle\Writer\Empty Folder"
 "File","Add File/Dir","c:\program files\Brindle\Writer\Help"
 "File","Add File/Dir","c:\program files\Brindle\Writer\Help\Pictures"
 "File","Add File/Dir","c:\program files\Brindle\Writer\Help\Pictures\logo.bmp"
@@ -381,12 +381,12 @@ c:\windows\system32
 TEST_F(SampleInstall, FileTimeSessionReportsNewAndChangedFiles) {
   WritePrivateProfileStringA("Settings", "LastRept", "2", (folder / "VORTAN4.INI").c_str());
   RunSession("nt40", IDC_rbTmTime);
-  const std::string csv = folder.read("RPT_0000.CSV");
-  const std::string text = folder.read("EXTRARPT.TXT");
+  const std::string csv = folder.Read("RPT_0000.CSV");
+  const std::string text = folder.Read("EXTRARPT.TXT");
   const TextReport report = ParseTextReport(text);
   CheckHeaders(report, csv, "Windows NT4", "File-time comparison");
   // In the order of the walk: a folder before its contents; nothing of the deleted files.
-  EXPECT_EQ(kWineChanges.filterText(report.blocks), std::string(kIniAndRegistryText) + R"(FILES AND DIRECTORIES ADDED OR CHANGED: (15)
+  EXPECT_EQ(kWineChanges.FilterText(report.blocks), std::string(kIniAndRegistryText) + R"(FILES AND DIRECTORIES ADDED OR CHANGED: (15)
 c:\program files\Brindle\Writer
 c:\program files\Brindle\Writer\Empty Folder
 c:\program files\Brindle\Writer\Help
@@ -404,7 +404,7 @@ c:\windows\system32
 c:\windows\system32\brwrt32.dll
 
 )") << text;
-  EXPECT_EQ(kWineChanges.filterCsv(csv), std::string(kIniAndRegistryCsv) + R"("File","Newer","c:\program files\Brindle\Writer"
+  EXPECT_EQ(kWineChanges.FilterCsv(csv), std::string(kIniAndRegistryCsv) + R"("File","Newer","c:\program files\Brindle\Writer"
 "File","Newer","c:\program files\Brindle\Writer\Empty Folder"
 "File","Newer","c:\program files\Brindle\Writer\Help"
 "File","Newer","c:\program files\Brindle\Writer\Help\Pictures"

@@ -57,14 +57,14 @@ LONG WINAPI PrintCrashedCase(EXCEPTION_POINTERS*) {
 // Ends the program, naming the case, when one case takes more than a few seconds.
 class Watchdog {
  public:
-  Watchdog() : thread_([this] { watch(); }) {}
+  Watchdog() : thread_([this] { Watch(); }) {}
   ~Watchdog() {
     done_ = true;
     thread_.join();
   }
 
  private:
-  void watch() {
+  void Watch() {
     unsigned long seen = currentCase;
     auto since = std::chrono::steady_clock::now();
     while (!done_) {
@@ -105,72 +105,72 @@ class Damager {
  public:
   explicit Damager(unsigned long seed) : random_(seed) {}
 
-  bool OneIn(int n) { return pick(1, n) == 1; }
+  bool OneIn(int n) { return Pick(1, n) == 1; }
 
-  std::string damage(const std::string& listing) {
+  std::string Damage(const std::string& listing) {
     std::string text = listing;
-    for (int i = pick(1, 3); i > 0; --i) damageOnce(text);
+    for (int i = Pick(1, 3); i > 0; --i) DamageOnce(text);
     return text;
   }
 
  private:
-  int pick(int low, int high) { return std::uniform_int_distribution<int>(low, high)(random_); }
-  size_t at(size_t size) { return size == 0 ? 0 : static_cast<size_t>(pick(0, static_cast<int>(size) - 1)); }
+  int Pick(int low, int high) { return std::uniform_int_distribution<int>(low, high)(random_); }
+  size_t At(size_t size) { return size == 0 ? 0 : static_cast<size_t>(Pick(0, static_cast<int>(size) - 1)); }
 
   // Bytes that mean something to the readers come up more often than chance would have.
-  char byte() {
+  char Byte() {
     static const char kTelling[] = {'\0', '\r', '\n', '/', '0', '1', '2', '3', '9', ':',
                                     '[',  ']',  '=',  '\\', 'C', '\x1A', '\xFF', ' '};
-    if (pick(0, 1)) return kTelling[at(sizeof kTelling)];
-    return static_cast<char>(pick(0, 255));
+    if (Pick(0, 1)) return kTelling[At(sizeof kTelling)];
+    return static_cast<char>(Pick(0, 255));
   }
 
-  void damageOnce(std::string& text) {
+  void DamageOnce(std::string& text) {
     std::vector<std::string> lines = Lines(text);
-    switch (pick(0, 8)) {
+    switch (Pick(0, 8)) {
       case 0:  // truncated anywhere
-        text.resize(at(text.size()));
+        text.resize(At(text.size()));
         return;
       case 1:  // bytes flipped
-        for (int i = pick(1, 4); i > 0 && !text.empty(); --i) text[at(text.size())] = byte();
+        for (int i = Pick(1, 4); i > 0 && !text.empty(); --i) text[At(text.size())] = Byte();
         return;
       case 2:  // a line duplicated
         if (!lines.empty()) {
-          size_t i = at(lines.size());
+          size_t i = At(lines.size());
           lines.insert(lines.begin() + static_cast<long>(i), lines[i]);
         }
         break;
       case 3:  // two lines swapped, often neighbours
         if (lines.size() > 1) {
-          size_t i = at(lines.size() - 1);
-          size_t j = pick(0, 1) ? i + 1 : at(lines.size());
+          size_t i = At(lines.size() - 1);
+          size_t j = Pick(0, 1) ? i + 1 : At(lines.size());
           std::swap(lines[i], lines[j]);
         }
         break;
       case 4:  // a line lost
-        if (!lines.empty()) lines.erase(lines.begin() + static_cast<long>(at(lines.size())));
+        if (!lines.empty()) lines.erase(lines.begin() + static_cast<long>(At(lines.size())));
         break;
       case 5:  // a piece cut out of a line, its end perhaps with it
         if (!lines.empty()) {
-          std::string& line = lines[at(lines.size())];
-          size_t from = at(line.size());
-          line.erase(from, static_cast<size_t>(pick(1, 8)));
+          std::string& line = lines[At(lines.size())];
+          size_t from = At(line.size());
+          line.erase(from, static_cast<size_t>(Pick(1, 8)));
         }
         break;
       case 6: {  // a huge line: a long name, or no line end at all
-        std::string huge(static_cast<size_t>(pick(33000, 70000)), 'n');
-        for (size_t i = 0; i < huge.size(); i += static_cast<size_t>(pick(1, 12))) huge[i] = '\\';
-        std::string& line = lines.empty() ? (lines.emplace_back(), lines.back()) : lines[at(lines.size())];
-        line = line.substr(0, std::min<size_t>(line.size(), 5)) + huge + (pick(0, 3) ? "\r\n" : "");
+        std::string huge(static_cast<size_t>(Pick(33000, 70000)), 'n');
+        for (size_t i = 0; i < huge.size(); i += static_cast<size_t>(Pick(1, 12))) huge[i] = '\\';
+        std::string& line = lines.empty() ? (lines.emplace_back(), lines.back()) : lines[At(lines.size())];
+        line = line.substr(0, std::min<size_t>(line.size(), 5)) + huge + (Pick(0, 3) ? "\r\n" : "");
         break;
       }
       case 7:  // binary garbage over a stretch
-        for (size_t i = at(text.size()), n = static_cast<size_t>(pick(1, 64)); n > 0 && i < text.size(); --n, ++i)
-          text[i] = static_cast<char>(pick(0, 255));
+        for (size_t i = At(text.size()), n = static_cast<size_t>(Pick(1, 64)); n > 0 && i < text.size(); --n, ++i)
+          text[i] = static_cast<char>(Pick(0, 255));
         return;
       default:  // nothing but garbage
-        text.assign(static_cast<size_t>(pick(1, 4096)), '\0');
-        for (char& c : text) c = static_cast<char>(pick(0, 255));
+        text.assign(static_cast<size_t>(Pick(1, 4096)), '\0');
+        for (char& c : text) c = static_cast<char>(Pick(0, 255));
         return;
     }
     text = Joined(lines);
@@ -276,7 +276,7 @@ void RunDamagedCases(const TempFolder& folder, const ReaderCase& reader) {
   const unsigned long only = FromEnvironment("VORTAN4_DAMAGE_CASE", 0);
   currentReader = reader.name;
   currentSeed = seed;
-  const std::string listing = folder.read(reader.good.substr(folder.Path().size()));
+  const std::string listing = folder.Read(reader.good.substr(folder.Path().size()));
   const std::vector<std::string> goodLines = Lines(listing);
   const std::string swapped = SwapSiblings(listing, reader);
   ASSERT_FALSE(swapped.empty()) << reader.first << " and " << reader.second << " are no neighbours";
@@ -304,7 +304,7 @@ void RunDamagedCases(const TempFolder& folder, const ReaderCase& reader) {
   for (unsigned long n = 1; n <= kCases; ++n) {
     currentCase = n;
     const bool swap = damager.OneIn(16);
-    const std::string text = swap ? swapped : damager.damage(listing);
+    const std::string text = swap ? swapped : damager.Damage(listing);
     if (only != 0 && n != only) continue;
     const char* mustFail = swap ? "siblings out of order" : CertainDamage(text, reader);
     certain += mustFail != nullptr;
@@ -348,7 +348,7 @@ TEST(DamagedListings, Disk) {
                            "tree\\sub\\deeper\\z z.ini", "tree\\sub\\deeper\\\xE9t\xE9.txt",
                            "tree\\zz\\one", "tree\\zz\\two", "other\\readme", "other\\q\\r"})
     folder.Write(file, file);
-  folder.makeFolder("tree\\empty");
+  folder.MakeFolder("tree\\empty");
   const std::string good = folder / "VORTAN$$.$$1";
   engines::SnapshotDisks(good,
                          disk_testing::Watch({disk_testing::WatchedRoot(folder) + "\\tree",

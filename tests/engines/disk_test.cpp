@@ -52,7 +52,7 @@ TEST(DiskSnapshot, WritesTheListingFormatToTheByte) {
                                "2\xA3\x20\x43\x2A" "x\r\n" +
                                "1\xA0\x20\x43\x2A" "b.txt\r\n" +
                                "1\x2D\x20\x43\x2A" "cr.bin\r\n";
-  EXPECT_EQ(work.read("VORTAN$$.$$1"), expected);
+  EXPECT_EQ(work.Read("VORTAN$$.$$1"), expected);
   EXPECT_EQ(ReadPaths(work / "VORTAN$$.$$1"),
             Paths({root, root + "\\A", root + "\\A\\x", root + "\\b.txt", root + "\\cr.bin"}));
 }
@@ -80,7 +80,7 @@ TEST(DiskSnapshot, DriveRootGivesPathsWithOneBackslash) {
   Paths paths = ReadPaths(work / "list");
   ASSERT_GT(paths.size(), 10u);
   EXPECT_EQ(paths[0], "c:\\");
-  EXPECT_EQ(work.read("list").substr(0, 5), "0c:\\\r");
+  EXPECT_EQ(work.Read("list").substr(0, 5), "0c:\\\r");
   for (size_t i = 1; i < paths.size(); ++i) {
     EXPECT_EQ(paths[i].compare(0, 3, "c:\\"), 0) << paths[i];
     EXPECT_EQ(paths[i].find("\\\\"), std::string::npos) << paths[i];
@@ -92,7 +92,7 @@ TEST(DiskCompare, IdenticalTreesGiveNothing) {
   TempFolder tree, work;
   tree.Write("a\\b\\c.txt", "1");
   tree.Write("d.txt", "22");
-  tree.makeFolder("empty");
+  tree.MakeFolder("empty");
   const engines::TrackedList roots = Watch({WatchedRoot(tree)});
   engines::SnapshotDisks(work / "1", roots, nullptr);
   engines::SnapshotDisks(work / "2", roots, nullptr);
@@ -135,6 +135,37 @@ TEST(DiskCompare, ReportsAddedDeletedAndChangedInListingOrder) {
   Differences fromNothing = Compare(work / "empty", work / "1");
   EXPECT_EQ(Texts(fromNothing.added), ReadPaths(work / "1"));
   EXPECT_TRUE(fromNothing.deleted.empty());
+}
+
+TEST(DiskCompare, FindsFilesBeyondMaxPath) {
+  TempFolder tree, work;
+  const std::string file = DeepFile(tree, 312);
+  const std::string folder = file.substr(0, file.rfind('\\'));
+  tree.MakeFolder(folder);
+  const std::string root = WatchedRoot(tree);
+  engines::SnapshotDisks(work / "1", Watch({root}), nullptr);
+  tree.Write(file, "x");
+  engines::SnapshotDisks(work / "2", Watch({root}), nullptr);
+
+  Differences d = Compare(work / "1", work / "2");
+  EXPECT_EQ(Texts(d.added), Paths({root + "\\" + file}));
+  EXPECT_TRUE(d.deleted.empty());
+}
+
+// The level character ends at depth 207: the folder there whose contents the listing
+// cannot hold is named, an empty one is not.
+TEST(DiskSnapshot, NamesTheFoldersTooDeepToList) {
+  TempFolder tree, work;
+  std::string deep;
+  for (int level = 1; level < 207; ++level) deep += "d\\";  // full and empty at 207
+  tree.Write(deep + "full\\x", "x");
+  tree.MakeFolder(deep + "empty");
+  const std::string root = WatchedRoot(tree);
+  engines::ResultList notListed;
+  engines::SnapshotDisks(work / "list", Watch({root}), nullptr, &notListed);
+  EXPECT_EQ(Texts(notListed), Paths({root + "\\" + deep + "full"}));
+  const Paths listed = ReadPaths(work / "list");
+  EXPECT_EQ(listed.back(), root + "\\" + deep + "full");
 }
 
 TEST(DiskCompare, ReadsDriveRootsAndSeveralRoots) {
@@ -243,7 +274,7 @@ std::string SnapshotStoppedBeforeTheSecondRoot() {
   if (progress != roots.entries) return "progress: " + std::to_string(progress.size());
   const std::string root = roots.entries[0];
   if (ReadPaths(work / "1") != Paths({root, root + "\\a", root + "\\a\\b"}))
-    return "listing: " + work.read("1");
+    return "listing: " + work.Read("1");
   return engines::AbortRequested() ? "" : "no abort";
 }
 

@@ -46,6 +46,15 @@ inline std::string WatchedRoot(const testing_support::TempFolder& folder) {
 
 using Paths = std::vector<std::string>;
 
+// A file name below the folder whose full path is `length` characters: past MAX_PATH, it
+// reaches the ANSI file calls no longer.
+inline std::string DeepFile(const testing_support::TempFolder& folder, size_t length) {
+  std::string deep;
+  while (folder.Path().size() + deep.size() < length - 20)
+    deep += "level " + std::to_string(deep.size()) + "\\";
+  return deep + std::string(length - folder.Path().size() - deep.size(), 'f');
+}
+
 inline engines::TrackedList Watch(const Paths& roots) {
   engines::TrackedList list;
   for (const std::string& root : roots) engines::AddToTrackedList(list, root);

@@ -42,7 +42,7 @@ TEST(FindNewerFiles, ReportsWhatWasWrittenOrCreatedAfterTheStart) {
   tree.Write("new dir\\a", "1");
   tree.Write(".profile", "1");    // a file of any name counts
   tree.Write(".cache\\x", "1");   // a dot-folder does not, nor what is in it
-  tree.read("read.txt");
+  tree.Read("read.txt");
   testing_support::RemoveTree(tree / "gone.txt");
 
   const std::string root = WatchedRoot(tree);
@@ -63,6 +63,19 @@ TEST(FindNewerFiles, ReportsWhatWasWrittenOrCreatedAfterTheStart) {
     expected.push_back(root + name);
   EXPECT_EQ(newer, expected);
   EXPECT_EQ(progress, Paths({root}));
+}
+
+TEST(FindNewerFiles, FindsFilesBeyondMaxPath) {
+  TempFolder tree;
+  const std::string file = DeepFile(tree, 312);
+  tree.MakeFolder(file.substr(0, file.rfind('\\')));
+  const uint64_t start = StartTimeThenWait();
+  tree.Write(file, "x");
+  const std::string root = WatchedRoot(tree);
+  engines::ResultList result;
+  engines::FindNewerFiles(result, start, Watch({root}), nullptr);
+  Paths found = Texts(result);
+  EXPECT_NE(std::find(found.begin(), found.end(), root + "\\" + file), found.end());
 }
 
 TEST(FindNewerFiles, EqualToTheStartIsNotNewerAndZeroTimesDoNotCount) {

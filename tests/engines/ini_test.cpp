@@ -22,7 +22,7 @@ Lines Texts(const engines::ResultList& list) {
 
 struct Changes {
   Lines keysAdded, keysDeleted, keysChanged, sectionsAdded, sectionsDeleted;
-  bool none() const {
+  bool None() const {
     return keysAdded.empty() && keysDeleted.empty() && keysChanged.empty() &&
            sectionsAdded.empty() && sectionsDeleted.empty();
   }
@@ -34,28 +34,28 @@ class Install {
  public:
   explicit Install(const std::string& text = "", const std::string& name = "app\\app.ini")
       : ini(folder / name), relative_(name) {
-    folder.makeFolder("temp");
-    folder.makeFolder("app");
-    if (!text.empty()) edit(text);
+    folder.MakeFolder("temp");
+    folder.MakeFolder("app");
+    if (!text.empty()) Edit(text);
   }
-  void edit(const std::string& text) const { folder.Write(relative_, text); }
-  void set(const char* section, const char* key, const char* value) const {
+  void Edit(const std::string& text) const { folder.Write(relative_, text); }
+  void Set(const char* section, const char* key, const char* value) const {
     ASSERT_TRUE(WritePrivateProfileStringA(section, key, value, ini.c_str()));
   }
-  std::string copy(const std::string& extension) const {
+  std::string Copy(const std::string& extension) const {
     return engines::IniCopyPath(ini, temp, extension);
   }
-  std::string read(const std::string& path) const {
-    return folder.read(path.substr(folder.Path().size()));
+  std::string Read(const std::string& path) const {
+    return folder.Read(path.substr(folder.Path().size()));
   }
   void Write(const std::string& path, const std::string& text) const {
     folder.Write(path.substr(folder.Path().size()), text);
   }
-  void before() const { engines::SnapshotIniFile(ini, temp, ".$$1"); }
-  Changes after() const {
+  void Before() const { engines::SnapshotIniFile(ini, temp, ".$$1"); }
+  Changes After() const {
     engines::SnapshotIniFile(ini, temp, ".$$2");
     engines::ResultList lists[5];
-    engines::CompareIniSnapshots(copy(".$$1"), copy(".$$2"), lists[0], lists[1], lists[2],
+    engines::CompareIniSnapshots(Copy(".$$1"), Copy(".$$2"), lists[0], lists[1], lists[2],
                                  lists[3], lists[4]);
     return {Texts(lists[0]), Texts(lists[1]), Texts(lists[2]), Texts(lists[3]), Texts(lists[4])};
   }
@@ -92,10 +92,10 @@ TEST(SnapshotIniFile, CopyIsSortedByNameWithValuesAsTheSystemReadsThem) {
                   "quoted=\"in quotes\"\r\n  spaced key  =  spaced value  \r\nnovalue\r\n"
                   "[Empty]\r\n[windows]\r\nlate=1\r\n[Long]\r\nv=" +
                   std::string(3000, 'x') + "\r\n");
-  install.before();
+  install.Before();
   // Key "a" before "a b" although "a b=2" sorts before "a=3"; the duplicate key and the
   // second [windows] block count once, as the profile functions read them.
-  EXPECT_EQ(install.read(install.copy(".$$1")),
+  EXPECT_EQ(install.Read(install.Copy(".$$1")),
             "[colors]\r\n[colors]a=3\r\n[colors]a b=2\r\n[colors]a_b=4\r\n[colors]coop=6\r\n"
             "[colors]co-op=5\r\n[colors]quoted=in quotes\r\n[colors]spaced key=spaced value\r\n"
             "[colors]Zeta=1\r\n[Empty]\r\n[Long]\r\n[Long]v=" +
@@ -105,29 +105,29 @@ TEST(SnapshotIniFile, CopyIsSortedByNameWithValuesAsTheSystemReadsThem) {
 
 TEST(CompareIniSnapshots, RewrittenOrRecasedFilesGiveNothing) {
   Install install("[Boot]\r\n  shell = Explorer.exe \r\n[ Spaced ]\r\nk=v\r\nrun=\r\n");
-  install.before();
-  EXPECT_TRUE(install.after().none());
+  install.Before();
+  EXPECT_TRUE(install.After().None());
   // A profile write rewrites and normalises the whole file; the values stay the same.
-  install.set("Boot", "shell", "Explorer.exe");
-  EXPECT_TRUE(install.after().none());
-  install.edit("[BOOT]\r\nShell=Explorer.exe\r\n[spaced]\r\nK=v\r\n");
-  EXPECT_TRUE(install.after().none());
+  install.Set("Boot", "shell", "Explorer.exe");
+  EXPECT_TRUE(install.After().None());
+  install.Edit("[BOOT]\r\nShell=Explorer.exe\r\n[spaced]\r\nK=v\r\n");
+  EXPECT_TRUE(install.After().None());
 }
 
 TEST(CompareIniSnapshots, SectionsAndKeysAddedDeletedAndChanged) {
   const std::string path(300, 'p');
   Install install("[Alpha]\r\nk=1\r\n[Windows]\r\nBeep=Yes\r\nDevice=lpt1\r\nPath=" + path +
                   "1\r\n[Zeta]\r\nz=1\r\n");
-  install.before();
-  install.set("Acme", "a", "1");
-  install.set("Acme", "b", "2");
-  install.set("Alpha", nullptr, nullptr);
-  install.set("Beta", "k", "1");
-  install.set("Windows", "Beep", "yes");
-  install.set("Windows", "Device", "");
-  install.set("Windows", "Path", (path + "2").c_str());
-  install.set("Zeta", "z", "2");
-  Changes changes = install.after();
+  install.Before();
+  install.Set("Acme", "a", "1");
+  install.Set("Acme", "b", "2");
+  install.Set("Alpha", nullptr, nullptr);
+  install.Set("Beta", "k", "1");
+  install.Set("Windows", "Beep", "yes");
+  install.Set("Windows", "Device", "");
+  install.Set("Windows", "Path", (path + "2").c_str());
+  install.Set("Zeta", "z", "2");
+  Changes changes = install.After();
   EXPECT_EQ(changes.sectionsAdded, Lines({"[Acme]", "[Beta]"}));
   EXPECT_EQ(changes.sectionsDeleted, Lines({"[Alpha]"}));
   // The same key in a deleted and an added section is not a change.
@@ -141,13 +141,13 @@ TEST(CompareIniSnapshots, SectionsAndKeysAddedDeletedAndChanged) {
 
 TEST(CompareIniSnapshots, KeysAddedAfterTheLastKeyAndInLocaleOrder) {
   Install install("[s]\r\na=1\r\na b=2\r\nco-op=3\r\n[Zeta]\r\nm=1\r\n");
-  install.before();
-  install.set("Zeta", "x", "1");
-  install.set("Zeta", "y", "2");
-  install.set("Zeta", "z", "3");
-  install.set("s", "a b", nullptr);
-  install.set("s", "coop", "4");
-  Changes changes = install.after();
+  install.Before();
+  install.Set("Zeta", "x", "1");
+  install.Set("Zeta", "y", "2");
+  install.Set("Zeta", "z", "3");
+  install.Set("s", "a b", nullptr);
+  install.Set("s", "coop", "4");
+  Changes changes = install.After();
   EXPECT_EQ(changes.keysAdded, Lines({"[s]coop=4", "[Zeta]x=1", "[Zeta]y=2", "[Zeta]z=3"}));
   EXPECT_EQ(changes.keysDeleted, Lines({"[s]a b=2"}));
   EXPECT_TRUE(changes.keysChanged.empty());
@@ -156,25 +156,25 @@ TEST(CompareIniSnapshots, KeysAddedAfterTheLastKeyAndInLocaleOrder) {
 TEST(CompareIniSnapshots, FileCreatedOrDeletedByTheInstall) {
   Install created;
   // Copies left by an earlier run must not stand in for the missing file.
-  created.Write(created.copy(".$$1"), "[Old]\r\n");
-  created.before();
-  EXPECT_FALSE(Exists(created.copy(".$$1")));
-  created.set("New", "k", "v");
-  Changes changes = created.after();
+  created.Write(created.Copy(".$$1"), "[Old]\r\n");
+  created.Before();
+  EXPECT_FALSE(Exists(created.Copy(".$$1")));
+  created.Set("New", "k", "v");
+  Changes changes = created.After();
   EXPECT_EQ(changes.sectionsAdded, Lines({"[New]"}));
   EXPECT_EQ(changes.keysAdded, Lines({"[New]k=v"}));
 
   Install deleted("[Gone]\r\nk=v\r\n");
-  deleted.before();
+  deleted.Before();
   DeleteFileA(deleted.ini.c_str());
-  changes = deleted.after();
+  changes = deleted.After();
   EXPECT_EQ(changes.sectionsDeleted, Lines({"[Gone]"}));
   EXPECT_EQ(changes.keysDeleted, Lines({"[Gone]k=v"}));
-  EXPECT_FALSE(Exists(deleted.copy(".$$2")));
+  EXPECT_FALSE(Exists(deleted.Copy(".$$2")));
 
   Install never;
-  never.before();
-  EXPECT_TRUE(never.after().none());
+  never.Before();
+  EXPECT_TRUE(never.After().None());
 }
 
 TEST(SnapshotIniFile, FilesSharingACopyNameShareOneCopy) {
@@ -182,11 +182,11 @@ TEST(SnapshotIniFile, FilesSharingACopyNameShareOneCopy) {
   first.folder.Write("my\\app.ini", "[Second]\r\nk=2\r\n");
   const std::string second = first.folder / "my\\app.ini";
   const std::string other = first.folder / "my_app.cfg";
-  EXPECT_EQ(engines::IniCopyPath(second, first.temp, ".$$1"), first.copy(".$$1"));
-  EXPECT_EQ(engines::IniCopyPath(other, first.temp, ".$$1"), first.copy(".$$1"));
-  first.before();
+  EXPECT_EQ(engines::IniCopyPath(second, first.temp, ".$$1"), first.Copy(".$$1"));
+  EXPECT_EQ(engines::IniCopyPath(other, first.temp, ".$$1"), first.Copy(".$$1"));
+  first.Before();
   engines::SnapshotIniFile(second, first.temp, ".$$1");
-  EXPECT_EQ(first.read(first.copy(".$$1")), "[Second]\r\n[Second]k=2\r\n");
+  EXPECT_EQ(first.Read(first.Copy(".$$1")), "[Second]\r\n[Second]k=2\r\n");
 }
 
 TEST(SnapshotSystemIniDevices, DeviceLinesOfThe386EnhSectionOnly) {
@@ -197,29 +197,29 @@ TEST(SnapshotSystemIniDevices, DeviceLinesOfThe386EnhSectionOnly) {
                  "system.ini");
   const std::string devices = system.temp + "DEV$$$$$.$$1";
   engines::SnapshotSystemIniDevices(system.ini, devices);
-  EXPECT_EQ(system.read(devices),
+  EXPECT_EQ(system.Read(devices),
             ";device=old.386\r\nDEVICE=*vmm\r\ndevice=b.386\r\nkeyboarddevice=kb\r\n");
 
-  system.edit("[boot]\r\ndevice=boot.drv\r\n");
+  system.Edit("[boot]\r\ndevice=boot.drv\r\n");
   engines::SnapshotSystemIniDevices(system.ini, devices);
-  EXPECT_EQ(system.read(devices), "");
+  EXPECT_EQ(system.Read(devices), "");
   DeleteFileA(system.ini.c_str());
   engines::SnapshotSystemIniDevices(system.ini, devices);
-  EXPECT_EQ(system.read(devices), "");
+  EXPECT_EQ(system.Read(devices), "");
 }
 
 TEST(CompareSystemIniDevices, DeviceLinesReplaceTheKeyCompareOfTheDeviceKey) {
   Install system("[386Enh]\r\ndevice=a.386\r\ndevice=a.386\r\ndevice=b.386\r\nMinTimeslice=20\r\n",
                  "system.ini");
   const std::string devices = system.temp + "DEV$$$$$";
-  system.before();
+  system.Before();
   engines::SnapshotSystemIniDevices(system.ini, devices + ".$$1");
-  system.edit("[386Enh]\r\ndevice=*vmm\r\nDEVICE=A.386\r\ndevice=b.386\r\nMinTimeslice=40\r\n");
+  system.Edit("[386Enh]\r\ndevice=*vmm\r\nDEVICE=A.386\r\ndevice=b.386\r\nMinTimeslice=40\r\n");
   engines::SnapshotIniFile(system.ini, system.temp, ".$$2");
   engines::SnapshotSystemIniDevices(system.ini, devices + ".$$2");
 
   engines::ResultList added, deleted, changed, sectionsAdded, sectionsDeleted;
-  engines::CompareIniSnapshots(system.copy(".$$1"), system.copy(".$$2"), added, deleted, changed,
+  engines::CompareIniSnapshots(system.Copy(".$$1"), system.Copy(".$$2"), added, deleted, changed,
                                sectionsAdded, sectionsDeleted);
   EXPECT_EQ(Texts(changed),
             Lines({"[386Enh]device=a.386=to=*vmm", "[386Enh]MinTimeslice=20=to=40"}));
@@ -243,7 +243,7 @@ TEST(SnapshotWatchedIniFiles, DeviceLinesOfASystemIniInAnyCase) {
   ASSERT_TRUE(engines::HasDeviceLines(system.ini));
   const std::string devices = system.temp + "DEV$$$$$";
   ASSERT_TRUE(engines::SnapshotWatchedIniFiles({system.ini}, system.temp, ".$$1", nullptr));
-  system.edit("[386Enh]\r\ndevice=a.386\r\ndevice=b.386\r\n");
+  system.Edit("[386Enh]\r\ndevice=a.386\r\ndevice=b.386\r\n");
   ASSERT_TRUE(engines::SnapshotWatchedIniFiles({system.ini}, system.temp, ".$$2", nullptr));
   engines::ResultList added, deleted, changed;
   engines::CompareSystemIniDevices(devices + ".$$1", devices + ".$$2", added, deleted, changed);
@@ -258,10 +258,10 @@ TEST(IniEngines, FailuresNameTheFile) {
     engines::SnapshotIniFile(install.ini, noFolder, ".$$1");
     FAIL();
   } catch (const platform::IoError& error) {
-    EXPECT_EQ(error.Path(), install.copy(".$$1").replace(0, install.temp.size(), noFolder));
+    EXPECT_EQ(error.Path(), install.Copy(".$$1").replace(0, install.temp.size(), noFolder));
   }
   // A copy that exists but cannot be read is an error, unlike one that does not exist.
-  install.folder.makeFolder("temp\\folder.$$2");
+  install.folder.MakeFolder("temp\\folder.$$2");
   engines::ResultList lists[5];
   try {
     engines::CompareIniSnapshots(install.temp + "none.$$1", install.temp + "folder.$$2", lists[0],
@@ -275,11 +275,11 @@ TEST(IniEngines, FailuresNameTheFile) {
 // An abort story, in a process of its own: the copy of an earlier run stays as it was.
 std::string SnapshotLeftAloneOnceClosing() {
   Install install("[s]\r\nk=new\r\n");
-  install.Write(install.copy(".$$1"), "old");
+  install.Write(install.Copy(".$$1"), "old");
   PostQuitMessage(0);
   if (!engines::AbortRequested()) return "no abort";
-  install.before();
-  const std::string copy = install.read(install.copy(".$$1"));
+  install.Before();
+  const std::string copy = install.Read(install.Copy(".$$1"));
   return copy == "old" ? "" : "copy written: " + copy;
 }
 

@@ -55,8 +55,8 @@ class RegistryTest : public ::testing::Test {
     machinePath_ = "HKEY_LOCAL_MACHINE\\Software\\" + name_;
     usersPath_ = "HKEY_USERS\\.Default\\Software\\" + name_;
     TearDown();
-    createKey(HKEY_LOCAL_MACHINE, "");
-    createKey(HKEY_USERS, "");
+    CreateKey(HKEY_LOCAL_MACHINE, "");
+    CreateKey(HKEY_USERS, "");
   }
   void TearDown() override {
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, ("Software\\" + name_).c_str());
@@ -65,21 +65,21 @@ class RegistryTest : public ::testing::Test {
     RegDeleteKeyA(HKEY_USERS, (".Default\\Software\\" + name_).c_str());
   }
 
-  std::string subkey(HKEY root, const std::string& path) const {
+  std::string Subkey(HKEY root, const std::string& path) const {
     std::string key = (root == HKEY_USERS ? ".Default\\Software\\" : "Software\\") + name_;
     return path.empty() ? key : key + "\\" + path;
   }
-  void createKey(HKEY root, const std::string& path) {
+  void CreateKey(HKEY root, const std::string& path) {
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(root, subkey(root, path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+    ASSERT_EQ(RegCreateKeyExA(root, Subkey(root, path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
                               nullptr, &key, nullptr),
               ERROR_SUCCESS);
     RegCloseKey(key);
   }
   // Created below its parent: Wine's A functions take paths of about 255 characters at most.
-  void createLongKey(const std::string& name) {
+  void CreateLongKey(const std::string& name) {
     HKEY parent = nullptr, key = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, subkey(HKEY_LOCAL_MACHINE, "").c_str(), 0,
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, Subkey(HKEY_LOCAL_MACHINE, "").c_str(), 0,
                             KEY_ALL_ACCESS, &parent),
               ERROR_SUCCESS);
     EXPECT_EQ(RegCreateKeyExA(parent, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
@@ -91,24 +91,24 @@ class RegistryTest : public ::testing::Test {
     RegCloseKey(key);
     RegCloseKey(parent);
   }
-  void set(const std::string& path, const std::string& name, DWORD type, const std::string& data,
+  void Set(const std::string& path, const std::string& name, DWORD type, const std::string& data,
            HKEY root = HKEY_LOCAL_MACHINE) {
-    createKey(root, path);
-    ASSERT_EQ(RegSetKeyValueA(root, subkey(root, path).c_str(), name.c_str(), type, data.data(),
+    CreateKey(root, path);
+    ASSERT_EQ(RegSetKeyValueA(root, Subkey(root, path).c_str(), name.c_str(), type, data.data(),
                               static_cast<DWORD>(data.size())),
               ERROR_SUCCESS);
   }
-  void setString(const std::string& path, const std::string& name, const std::string& text,
+  void SetString(const std::string& path, const std::string& name, const std::string& text,
                  HKEY root = HKEY_LOCAL_MACHINE) {
-    set(path, name, REG_SZ, text + '\0', root);
+    Set(path, name, REG_SZ, text + '\0', root);
   }
-  void removeValue(const std::string& path, const std::string& name) {
-    ASSERT_EQ(RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, subkey(HKEY_LOCAL_MACHINE, path).c_str(),
+  void RemoveValue(const std::string& path, const std::string& name) {
+    ASSERT_EQ(RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, Subkey(HKEY_LOCAL_MACHINE, path).c_str(),
                                  name.c_str()),
               ERROR_SUCCESS);
   }
 
-  std::string snapshot(const std::string& extension,
+  std::string Snapshot(const std::string& extension,
                        const engines::TrackedList& ignored = engines::TrackedList()) {
     std::string path = folder_ / ("REG$$$$$" + extension);
     engines::SnapshotRegistryFrom(
@@ -119,7 +119,7 @@ class RegistryTest : public ::testing::Test {
     return path;
   }
   // The lines below this test's HKEY_LOCAL_MACHINE key.
-  Lines machineLines(const std::string& listing) {
+  Lines MachineLines(const std::string& listing) {
     Lines lines = ReadLines(listing);
     auto at = std::find(lines.begin(), lines.end(), "20" + name_);
     EXPECT_NE(at, lines.end());
@@ -133,45 +133,45 @@ class RegistryTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(RegistryTest, ListingFormatToTheByte) {
-  setString("", "", "default");
-  setString("", "t\tab\x01", "a\tb\nc");
-  set("", "s00", REG_SZ, "");
-  set("", "s02", REG_SZ, std::string(254, 'y') + '\0');
-  set("", "s03", REG_SZ, std::string(255, 'y') + '\0');
-  set("", "s04", REG_EXPAND_SZ, std::string("%x%\0", 4));
-  set("", "s05", REG_SZ, std::string(32766, 'z') + '\0');
-  set("", "s06", REG_SZ, std::string(32767, 'z') + '\0');
-  set("", "n01", REG_DWORD, "\xFF\xFF\xFF\xFF");
-  set("", "n02", REG_DWORD, "\x01\xAB");
-  set("", "n03", REG_DWORD, "");
-  set("", "n04", REG_DWORD_BIG_ENDIAN, std::string("\0\0\x01\x02", 4));
-  set("", "n05", REG_DWORD, std::string("\x07\0\0\0", 4) + std::string(39996, 'q'));
-  set("", "b01", REG_BINARY, "");
-  set("", "b02", REG_BINARY, std::string("\x01\xAB\0", 3));
-  set("", "b03", REG_BINARY, "0123456789abcdef");
-  set("", "b04", REG_BINARY,
+  SetString("", "", "default");
+  SetString("", "t\tab\x01", "a\tb\nc");
+  Set("", "s00", REG_SZ, "");
+  Set("", "s02", REG_SZ, std::string(254, 'y') + '\0');
+  Set("", "s03", REG_SZ, std::string(255, 'y') + '\0');
+  Set("", "s04", REG_EXPAND_SZ, std::string("%x%\0", 4));
+  Set("", "s05", REG_SZ, std::string(32766, 'z') + '\0');
+  Set("", "s06", REG_SZ, std::string(32767, 'z') + '\0');
+  Set("", "n01", REG_DWORD, "\xFF\xFF\xFF\xFF");
+  Set("", "n02", REG_DWORD, "\x01\xAB");
+  Set("", "n03", REG_DWORD, "");
+  Set("", "n04", REG_DWORD_BIG_ENDIAN, std::string("\0\0\x01\x02", 4));
+  Set("", "n05", REG_DWORD, std::string("\x07\0\0\0", 4) + std::string(39996, 'q'));
+  Set("", "b01", REG_BINARY, "");
+  Set("", "b02", REG_BINARY, std::string("\x01\xAB\0", 3));
+  Set("", "b03", REG_BINARY, "0123456789abcdef");
+  Set("", "b04", REG_BINARY,
       std::string("\0\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A\x0B\x0C\x0D\x0E\x0F\x10", 17));
-  set("", "b05", REG_BINARY, std::string(40000, 'b'));
-  set("", "o01", REG_NONE, "");
-  set("", "o02", REG_MULTI_SZ, "");
-  set("", "o03", REG_MULTI_SZ, std::string("a\0b\0\0", 5));
-  set("", "o04", 0xFFFF0007, "\x01\x02");
-  set("", "o05", 0xFFFF0007, "");
-  set("", "o06", 14, "");
-  createKey(HKEY_LOCAL_MACHINE, "Zed");
-  createKey(HKEY_LOCAL_MACHINE, "coop");
-  createKey(HKEY_LOCAL_MACHINE, "co-op");
-  createKey(HKEY_LOCAL_MACHINE, "_a");
-  createKey(HKEY_LOCAL_MACHINE, "k\nl");
+  Set("", "b05", REG_BINARY, std::string(40000, 'b'));
+  Set("", "o01", REG_NONE, "");
+  Set("", "o02", REG_MULTI_SZ, "");
+  Set("", "o03", REG_MULTI_SZ, std::string("a\0b\0\0", 5));
+  Set("", "o04", 0xFFFF0007, "\x01\x02");
+  Set("", "o05", 0xFFFF0007, "");
+  Set("", "o06", 14, "");
+  CreateKey(HKEY_LOCAL_MACHINE, "Zed");
+  CreateKey(HKEY_LOCAL_MACHINE, "coop");
+  CreateKey(HKEY_LOCAL_MACHINE, "co-op");
+  CreateKey(HKEY_LOCAL_MACHINE, "_a");
+  CreateKey(HKEY_LOCAL_MACHINE, "k\nl");
   // Names at the registry's limits: 255 characters for a key, 16,383 for a value.
   const std::string longKey = "L" + std::string(254, 'x');
   const std::string longValue(16383, 'v');
-  createLongKey(longKey);
+  CreateLongKey(longKey);
 
   const std::string fold255 = "00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,79";
   const std::string fold32767 = "00,00,00,00,00,00,00,00,00,00,00,00,00,00,7A,7A";
   const std::string tooLarge = "Binary data over 32K - changes not tracked";
-  ExpectLines(machineLines(snapshot(".$$1")),
+  ExpectLines(MachineLines(Snapshot(".$$1")),
               Lines({"31@",          "43default",
                      "31b01",        "45",
                      "31b02",        "4501,AB,00",
@@ -203,17 +203,17 @@ TEST_F(RegistryTest, ListingFormatToTheByte) {
 }
 
 TEST_F(RegistryTest, IdenticalListingsAndANewKeyWithTwoValues) {
-  setString("Keep", "v", "1", HKEY_USERS);
-  setString("Keep", "v", "1");
-  std::string before = snapshot(".$$1");
-  Changes same = Compare(before, snapshot(".$$2"));
+  SetString("Keep", "v", "1", HKEY_USERS);
+  SetString("Keep", "v", "1");
+  std::string before = Snapshot(".$$1");
+  Changes same = Compare(before, Snapshot(".$$2"));
   for (ResultList* list : {&same.keysAdded, &same.keysDeleted, &same.valuesChanged,
                            &same.valuesAdded, &same.valuesDeleted})
     EXPECT_TRUE(list->empty());
 
-  setString("Keep\\New", "one", "1", HKEY_USERS);
-  set("Keep\\New", "two", REG_DWORD, std::string("\x02\0\0\0", 4), HKEY_USERS);
-  Changes c = Compare(before, snapshot(".$$2"));
+  SetString("Keep\\New", "one", "1", HKEY_USERS);
+  Set("Keep\\New", "two", REG_DWORD, std::string("\x02\0\0\0", 4), HKEY_USERS);
+  Changes c = Compare(before, Snapshot(".$$2"));
   const std::string added = usersPath_ + "\\Keep\\New";
   ASSERT_EQ(c.keysAdded.size(), 1u);
   EXPECT_EQ(c.keysAdded[0].text, added);
@@ -232,7 +232,7 @@ TEST_F(RegistryTest, IdenticalListingsAndANewKeyWithTwoValues) {
   EXPECT_TRUE(c.keysDeleted.empty() && c.valuesChanged.empty() && c.valuesDeleted.empty());
 
   // The other way round everything is deleted.
-  Changes back = Compare(snapshot(".$$2"), before);
+  Changes back = Compare(Snapshot(".$$2"), before);
   ASSERT_EQ(back.keysDeleted.size(), 1u);
   EXPECT_EQ(back.keysDeleted[0].text, added);
   ASSERT_EQ(back.valuesDeleted.size(), 2u);
@@ -241,19 +241,19 @@ TEST_F(RegistryTest, IdenticalListingsAndANewKeyWithTwoValues) {
 
 TEST_F(RegistryTest, ChangedValuesFoldedLargeAndDefault) {
   std::string bytes20(20, '\x11');
-  setString("", "", "a");
-  set("", "bin", REG_BINARY, bytes20);
-  set("", "huge", REG_BINARY, std::string(40000, 'h'));
-  setString("", "text", "Same");
-  std::string before = snapshot(".$$1");
+  SetString("", "", "a");
+  Set("", "bin", REG_BINARY, bytes20);
+  Set("", "huge", REG_BINARY, std::string(40000, 'h'));
+  SetString("", "text", "Same");
+  std::string before = Snapshot(".$$1");
 
-  setString("", "", "b");
-  set("", "huge", REG_BINARY, std::string(40000, 'H'));
-  setString("", "text", "same");  // a change of case is a change
+  SetString("", "", "b");
+  Set("", "huge", REG_BINARY, std::string(40000, 'H'));
+  SetString("", "text", "same");  // a change of case is a change
   std::string changed0 = bytes20;
   changed0[0] = '\x12';
-  set("", "bin", REG_BINARY, changed0);
-  Changes c = Compare(before, snapshot(".$$2"));
+  Set("", "bin", REG_BINARY, changed0);
+  Changes c = Compare(before, Snapshot(".$$2"));
   ASSERT_EQ(c.valuesChanged.size(), 3u);
   EXPECT_EQ(c.valuesChanged[0].text, machinePath_);
   const RegObject& def = Object(c.valuesChanged[0]);
@@ -271,8 +271,8 @@ TEST_F(RegistryTest, ChangedValuesFoldedLargeAndDefault) {
 
   std::string changed16 = bytes20;
   changed16[16] = '\x00';
-  set("", "bin", REG_BINARY, changed16);
-  c = Compare(before, snapshot(".$$2"));
+  Set("", "bin", REG_BINARY, changed16);
+  c = Compare(before, Snapshot(".$$2"));
   ASSERT_EQ(c.valuesChanged.size(), 3u);
   EXPECT_EQ(Object(c.valuesChanged[1]).newData, "(changed)");
 
@@ -280,12 +280,12 @@ TEST_F(RegistryTest, ChangedValuesFoldedLargeAndDefault) {
   std::string swapped = bytes20;
   swapped[0] = '\x01';
   swapped[16] = '\x02';
-  set("", "bin", REG_BINARY, swapped);
-  std::string swappedBefore = snapshot(".$$1");
+  Set("", "bin", REG_BINARY, swapped);
+  std::string swappedBefore = Snapshot(".$$1");
   swapped[0] = '\x02';
   swapped[16] = '\x01';
-  set("", "bin", REG_BINARY, swapped);
-  c = Compare(swappedBefore, snapshot(".$$2"));
+  Set("", "bin", REG_BINARY, swapped);
+  c = Compare(swappedBefore, Snapshot(".$$2"));
   EXPECT_TRUE(c.valuesChanged.empty());
 }
 
@@ -308,10 +308,10 @@ TEST_F(RegistryTest, KindChangesAndDataFoldedOnOneSide) {
       {"shrunk", REG_SZ, std::string(300, 's') + '\0', REG_SZ, std::string("s\0", 2),
        "(changed)", "(data too large)"},
   };
-  for (const auto& c : cases) set("", c.name, c.typeBefore, c.before);
-  std::string before = snapshot(".$$1");
-  for (const auto& c : cases) set("", c.name, c.typeAfter, c.after);
-  Changes changes = Compare(before, snapshot(".$$2"));
+  for (const auto& c : cases) Set("", c.name, c.typeBefore, c.before);
+  std::string before = Snapshot(".$$1");
+  for (const auto& c : cases) Set("", c.name, c.typeAfter, c.after);
+  Changes changes = Compare(before, Snapshot(".$$2"));
   ASSERT_EQ(changes.valuesChanged.size(), std::size(cases));
   for (const engines::ListEntry& entry : changes.valuesChanged) {
     const RegObject& value = Object(entry);
@@ -325,21 +325,21 @@ TEST_F(RegistryTest, KindChangesAndDataFoldedOnOneSide) {
 }
 
 TEST_F(RegistryTest, IgnoredKeysInAnyCaseAndIgnoredRoot) {
-  setString("Old", "v", "1");
+  SetString("Old", "v", "1");
   engines::TrackedList ignored;
   engines::AddToTrackedList(ignored, "hkey_users");
   engines::AddToTrackedList(ignored, machinePath_ + "\\OLD");
   engines::AddToTrackedList(ignored, machinePath_ + "\\made\\by\\setup");
-  std::string before = snapshot(".$$1", ignored);
+  std::string before = Snapshot(".$$1", ignored);
   Lines lines = ReadLines(before);
   EXPECT_EQ(Lines(lines.begin(), lines.begin() + 4),
             Lines({"00HKEY_USERS", "00HKEY_LOCAL_MACHINE", "10Software", "20" + name_}));
-  EXPECT_EQ(machineLines(before), Lines({"30Old"}));
+  EXPECT_EQ(MachineLines(before), Lines({"30Old"}));
 
-  setString("Old\\Inner", "w", "2");
-  setString("Made\\By\\SETUP\\Deep", "x", "3");
-  setString("Made\\By\\SETUP", "y", "4");
-  Changes c = Compare(before, snapshot(".$$2", ignored));
+  SetString("Old\\Inner", "w", "2");
+  SetString("Made\\By\\SETUP\\Deep", "x", "3");
+  SetString("Made\\By\\SETUP", "y", "4");
+  Changes c = Compare(before, Snapshot(".$$2", ignored));
   Lines added;
   for (const auto& entry : c.keysAdded) added.push_back(entry.text);
   EXPECT_EQ(added, Lines({machinePath_ + "\\Made", machinePath_ + "\\Made\\By",
@@ -348,14 +348,14 @@ TEST_F(RegistryTest, IgnoredKeysInAnyCaseAndIgnoredRoot) {
 }
 
 TEST_F(RegistryTest, DeletedValueBesideAKeptSubkeyAndTheLastRecords) {
-  setString("", "zz", "gone");
-  createKey(HKEY_LOCAL_MACHINE, "aa");
-  setString("zz", "last", "before");
-  std::string before = snapshot(".$$1");
-  removeValue("", "zz");
-  removeValue("zz", "last");
-  setString("zz", "latest", "after");
-  Changes c = Compare(before, snapshot(".$$2"));
+  SetString("", "zz", "gone");
+  CreateKey(HKEY_LOCAL_MACHINE, "aa");
+  SetString("zz", "last", "before");
+  std::string before = Snapshot(".$$1");
+  RemoveValue("", "zz");
+  RemoveValue("zz", "last");
+  SetString("zz", "latest", "after");
+  Changes c = Compare(before, Snapshot(".$$2"));
   EXPECT_TRUE(c.keysAdded.empty() && c.keysDeleted.empty() && c.valuesChanged.empty());
   ASSERT_EQ(c.valuesDeleted.size(), 2u);
   EXPECT_EQ(c.valuesDeleted[0].text, machinePath_);
@@ -370,12 +370,12 @@ TEST_F(RegistryTest, DeletedValueBesideAKeptSubkeyAndTheLastRecords) {
 // The default value is written as "@", which sorts after names such as "!x"; ordered by
 // its empty name instead, the merge would report both values as changed places.
 TEST_F(RegistryTest, DefaultValueBesidePunctuatedNames) {
-  setString("", "", "d");
-  setString("", "!x", "1");
-  setString("", "#y", "2");
-  std::string before = snapshot(".$$1");
-  removeValue("", "");
-  Changes c = Compare(before, snapshot(".$$2"));
+  SetString("", "", "d");
+  SetString("", "!x", "1");
+  SetString("", "#y", "2");
+  std::string before = Snapshot(".$$1");
+  RemoveValue("", "");
+  Changes c = Compare(before, Snapshot(".$$2"));
   EXPECT_TRUE(c.valuesAdded.empty());
   ASSERT_EQ(c.valuesDeleted.size(), 1u);
   EXPECT_EQ(Object(c.valuesDeleted[0]).valueName, "@");
@@ -449,7 +449,7 @@ TEST_F(RegistryTest, KeysThatCannotBeListed) {
 // The whole registry once: the extension is cut to four characters, the walk gets past
 // the keys that cannot be listed, and progress reaches the roots' grandchildren only.
 TEST_F(RegistryTest, WholeRegistry) {
-  setString("Sub", "v", "1");
+  SetString("Sub", "v", "1");
   std::vector<std::string> progress;
   engines::SnapshotRegistry(folder_ / "REG$$$$$", ".$$1x", engines::TrackedList(),
                             [&](const std::string& text) { progress.push_back(text); });

@@ -5,6 +5,7 @@
 #include <map>
 #include <tuple>
 
+#include "platform/system.h"
 #include "support/temp_folder.h"
 
 using platform::CreationTime;
@@ -53,4 +54,39 @@ TEST(FolderSearch, DirectoryQueryAndFindFunctionsAgree) {
   EXPECT_EQ(top.count("caf\xE9.txt"), 1u);
   EXPECT_EQ(Search(tree / "many", CreationTime::ChangeTimeOnWine).size(), 402u);  // several queries
   EXPECT_TRUE(Search(tree / "missing", CreationTime::ChangeTimeOnWine).empty());
+}
+
+// Paths beyond MAX_PATH: a file 312 characters deep is found by every search and look-up.
+TEST(FolderSearch, LongPathsAreSearchedWhole) {
+  TempFolder tree;
+  std::string deep;
+  while (tree.Path().size() + deep.size() < 280) deep += "level " + std::to_string(deep.size()) + "\\";
+  const std::string file = deep + std::string(312 - tree.Path().size() - deep.size(), 'f');
+  tree.Write(file, "12345");
+  ASSERT_EQ((tree / file).size(), 312u);
+  const std::string folder = tree / deep.substr(0, deep.size() - 1);
+  ASSERT_TRUE(platform::IsLongPath(folder + "\\*.*"));
+
+  const std::string name = file.substr(deep.size());
+  for (CreationTime creation : {CreationTime::AsReported, CreationTime::ChangeTimeOnWine}) {
+    Seen found = Search(folder, creation);
+    ASSERT_EQ(found.count(name), 1u);
+    EXPECT_EQ(std::get<1>(found[name]), 5u);
+  }
+  WIN32_FIND_DATAA entry;
+  ASSERT_TRUE(platform::FindEntry(tree / file, entry));
+  EXPECT_EQ(entry.cFileName, name);
+  EXPECT_EQ(entry.nFileSizeLow, 5u);
+  EXPECT_TRUE(platform::FileExists(tree / file));
+  EXPECT_FALSE(platform::FolderExists(tree / file));
+  EXPECT_TRUE(platform::FolderExists(folder));
+  EXPECT_FALSE(platform::FileExists(tree / file + "x"));
+  EXPECT_FALSE(platform::FindEntry(tree / file + "x", entry));
+}
+
+TEST(LongPathForm, PrefixesDrivesAndSharesOnce) {
+  EXPECT_EQ(platform::LongPathForm("C:\\a\\b"), L"\\\\?\\C:\\a\\b");
+  EXPECT_EQ(platform::LongPathForm("\\\\server\\share\\x"), L"\\\\?\\UNC\\server\\share\\x");
+  EXPECT_EQ(platform::LongPathForm("\\\\?\\C:\\a"), L"\\\\?\\C:\\a");
+  EXPECT_EQ(platform::WidePath("C:\\a"), L"C:\\a");
 }

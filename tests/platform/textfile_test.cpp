@@ -82,7 +82,7 @@ TEST(BufferedFiles, WrittenLinesEndInCrLfAndStayShort) {
 // for the code. Each way a report or listing file can fail, provoked for real.
 TEST(BufferedFiles, ErrorsNameTheOperationTheFileAndTheCause) {
   TempFolder folder;
-  folder.makeFolder("folder.txt");
+  folder.MakeFolder("folder.txt");
   folder.Write("held.txt", "held");
   platform::FileHandle held(CreateFileA((folder / "held.txt").c_str(), GENERIC_READ, 0, nullptr,
                                         OPEN_EXISTING, 0, nullptr));
@@ -148,7 +148,7 @@ TEST(BufferedFiles, WriterKeepsWhatWasWrittenWhenDroppedByAnError) {
     throw std::runtime_error("section failed");
   } catch (const std::runtime_error&) {
   }
-  EXPECT_EQ(folder.read("report.txt"), "header\r\n");
+  EXPECT_EQ(folder.Read("report.txt"), "header\r\n");
   EXPECT_TRUE(platform::DeleteFileIfPresent(folder / "report.txt"));
   EXPECT_TRUE(platform::DeleteFileIfPresent(folder / "report.txt"));
 }

@@ -115,7 +115,9 @@ TEST(RegistryDataText, FormsOfEachType) {
       {std::string("\x01\x02", 2), REG_DWORD, "513"},
       {std::string("\x00\x00\x01\x02", 4), REG_DWORD_BIG_ENDIAN, "258"},
       {std::string("a\tb\0c", 5), REG_SZ, "a.b"},
-      {std::string("one\0two\0\0", 9), REG_MULTI_SZ, "one"},
+      {std::string("one\0two\0\0", 9), REG_MULTI_SZ, "one.two"},
+      {std::string("one\0\ttwo", 8), REG_MULTI_SZ, "one..two"},
+      {std::string("\0\0", 2), REG_MULTI_SZ, ""},
       {std::string("%WINDIR%"), REG_EXPAND_SZ, "%WINDIR%"},
   };
   for (const Case& c : cases) {
@@ -128,12 +130,15 @@ TEST(RegistryDataText, FormsOfEachType) {
 
 TEST_F(DecodeTrapRecord, RegistryWritesThatChangeNothingAreDropped) {
   const std::string same = "abc", sameToo = "abc", dotted = std::string("a\x01z", 3),
-                    dottedToo = std::string("a\x02z\0junk", 8), empty = "", other = "abd";
+                    dottedToo = std::string("a\x02z\0junk", 8), empty = "", other = "abd",
+                    list = std::string("a\0b\0\0", 5), listChanged = std::string("a\0c\0\0", 5),
+                    listUnended = std::string("a\0b", 3);
   struct Case {
     const char* name;
     uint32_t operation;
     const std::string *newData, *oldData;
     bool kept;
+    int32_t type = REG_SZ;
   };
   const Case cases[] = {
       {"same bytes", 3, &same, &sameToo, false},
@@ -142,6 +147,8 @@ TEST_F(DecodeTrapRecord, RegistryWritesThatChangeNothingAreDropped) {
       {"no data at all", 2, nullptr, nullptr, false},
       {"a real change", 3, &other, &same, true},
       {"a deletion is never dropped", 4, nullptr, &same, true},
+      {"a list changed after its first string", 3, &listChanged, &list, true, REG_MULTI_SZ},
+      {"a list that only lost its end", 3, &listUnended, &list, false, REG_MULTI_SZ},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -150,6 +157,7 @@ TEST_F(DecodeTrapRecord, RegistryWritesThatChangeNothingAreDropped) {
     op.operation = c.operation;
     op.newData = c.newData;
     op.oldData = c.oldData;
+    op.type = c.type;
     Decode(RegistryRecord(op));
     size_t entries = 0;
     for (unsigned list = realtime::rlKeysAdded; list <= realtime::rlValuesDeleted; ++list)

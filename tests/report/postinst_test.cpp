@@ -36,8 +36,8 @@ const Heading kHeadings[] = {
 class PostInstall {
  public:
   PostInstall() {
-    folder.makeFolder("temp");
-    folder.makeFolder("report");
+    folder.MakeFolder("temp");
+    folder.MakeFolder("report");
     folder.Write("watched\\old.txt", "old");
     folder.Write("app.ini", "[s]\r\nk=1\r\n");
     run.reportName = folder / "report\\RPT.TXT";
@@ -69,7 +69,7 @@ class PostInstall {
   }
   // The steps whose headings stand in the text form, in the order they stand in.
   std::vector<int> Sections() const {
-    const std::string text = folder.read("report\\RPT.TXT");
+    const std::string text = folder.Read("report\\RPT.TXT");
     std::vector<std::pair<size_t, int>> found;
     for (const Heading& heading : kHeadings)
       if (size_t at = text.find(heading.text); at != std::string::npos)
@@ -142,7 +142,7 @@ TEST_P(PostInstallError, EndsTheReportThereAndIsPassedOn) {
   GetParam().breakIt(install);
   EXPECT_THROW(report::WritePostInstallReport(install.run, install.display), platform::IoError);
   EXPECT_EQ(install.Sections(), std::vector<int>({5, 7}));
-  EXPECT_NE(install.folder.read("report\\EXTRARPT.CSV").find("Del Key"), std::string::npos);
+  EXPECT_NE(install.folder.Read("report\\EXTRARPT.CSV").find("Del Key"), std::string::npos);
   for (const char* file : {"report\\RPT.TXT", "report\\EXTRARPT.CSV"})
     EXPECT_TRUE(DeleteFileA((install.folder / file).c_str())) << file << " still open";
 }
@@ -152,7 +152,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ErrorCase{"RecordingRefused",
                   [](const PostInstall& install) {
-                    install.folder.makeFolder("temp\\VORTAN$$.$$2");
+                    install.folder.MakeFolder("temp\\VORTAN$$.$$2");
                   }},
         ErrorCase{"CompareWithoutItsListing",
                   [](const PostInstall& install) {

@@ -28,7 +28,7 @@ struct RealTimeReport : ::testing::Test {
 
   void SetUp() override { realtime::ClearTrackedLists(); }
 
-  void write() {
+  void Write() {
     {
       report::ReportStreams streams(folder / "R.TXT", folder / "R.CSV",
                                     platform::BufferedWriter::Mode::Create);
@@ -39,11 +39,11 @@ struct RealTimeReport : ::testing::Test {
       own.reportFolder = folder.Path();
       report::WriteRealTimeReport(streams, lists, own);
     }
-    text = folder.read("R.TXT");
-    csv = folder.read("R.CSV");
+    text = folder.Read("R.TXT");
+    csv = folder.Read("R.CSV");
   }
-  void decode(const Record& record) { realtime::DecodeTrapRecord(record.data()); }
-  FileOp opened(const std::string& relative, uint32_t process) {
+  void Decode(const Record& record) { realtime::DecodeTrapRecord(record.data()); }
+  FileOp Opened(const std::string& relative, uint32_t process) {
     WIN32_FIND_DATAA found{};
     FindClose(FindFirstFileA((folder / relative).c_str(), &found));
     FileOp op(36, folder / relative, "", process, 1);
@@ -57,28 +57,28 @@ TEST_F(RealTimeReport, BothSectionsCheckedFilteredAndByProcess) {
   const uint32_t self = GetCurrentProcessId() ^ driver.key, other = 0x7777;
   for (const char* file : {"new.txt", "back.txt", "same.txt", "chg.txt", "WIN386.SWP"})
     folder.Write(file, "data");
-  decode(FileRecord({36, folder / "new.txt", "", self, 1, true}));
-  decode(FileRecord({36, folder / "gone.txt", "", self, 1, true}));   // not there now
-  decode(FileRecord({36, folder / "WIN386.SWP", "", self, 1, true}));  // the swap file
-  decode(FileRecord({31, folder / "del.txt", "", other}));
-  decode(FileRecord({31, folder / "back.txt", "", other}));  // there again
-  decode(FileRecord(opened("same.txt", self)));              // left as it was
-  FileOp changed = opened("chg.txt", other);
+  Decode(FileRecord({36, folder / "new.txt", "", self, 1, true}));
+  Decode(FileRecord({36, folder / "gone.txt", "", self, 1, true}));   // not there now
+  Decode(FileRecord({36, folder / "WIN386.SWP", "", self, 1, true}));  // the swap file
+  Decode(FileRecord({31, folder / "del.txt", "", other}));
+  Decode(FileRecord({31, folder / "back.txt", "", other}));  // there again
+  Decode(FileRecord(Opened("same.txt", self)));              // left as it was
+  FileOp changed = Opened("chg.txt", other);
   changed.size += 1;
-  decode(FileRecord(changed));
-  decode(FileRecord({32, folder / "sub", "", self, 0}));
+  Decode(FileRecord(changed));
+  Decode(FileRecord({32, folder / "sub", "", self, 0}));
   RegOp key;
   key.operation = realtime::roKeyCreated;
   key.processId = other;
-  decode(RegistryRecord(key));
+  Decode(RegistryRecord(key));
   const std::string data = "C:\\x";
   RegOp value;
   value.processId = self;
   value.valueName = "Path";
   value.newData = &data;
-  decode(RegistryRecord(value));
-  decode(RegistryRecord(key));
-  write();
+  Decode(RegistryRecord(value));
+  Decode(RegistryRecord(key));
+  Write();
 
   const std::string own = OwnProgramName(), path = folder.Path();
   EXPECT_EQ(text,
@@ -104,14 +104,14 @@ TEST_F(RealTimeReport, BothSectionsCheckedFilteredAndByProcess) {
 TEST_F(RealTimeReport, NothingTrackedAndNothingChanged) {
   ASSERT_EQ(realtime::StartRealTimeTracking(), realtime::srStarted);
   realtime::StopRealTimeTracking();
-  write();
+  Write();
   EXPECT_EQ(text, "NO CHANGES IN Registry\r\n\r\nNO CHANGES IN file system\r\n\r\n");
   EXPECT_EQ(csv, "");
 
   // A start that failed is never reported as no changes.
   driver.failVersion = true;
   ASSERT_EQ(realtime::StartRealTimeTracking(), realtime::srNoVersion);
-  write();
+  Write();
   const std::string why = realtime::TrackingFailure();
   EXPECT_EQ(text, "REGISTRY NOT TRACKED: " + why + "\r\n\r\nFILE SYSTEM NOT TRACKED: " + why +
                       "\r\n\r\n");

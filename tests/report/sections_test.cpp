@@ -36,8 +36,8 @@ struct Written {
                                     platform::BufferedWriter::Mode::Create);
       write(streams);
     }
-    text = folder.read("r.txt");
-    csv = folder.read("r.csv");
+    text = folder.Read("r.txt");
+    csv = folder.Read("r.csv");
   }
 };
 

@@ -45,8 +45,8 @@ struct Report {
       else
         report::WriteReportHeader(streams, facts);
     }
-    text = folder.read("RPT_0000.TXT");
-    csv = folder.read("EXTRARPT.CSV");
+    text = folder.Read("RPT_0000.TXT");
+    csv = folder.Read("EXTRARPT.CSV");
   }
 };
 
@@ -147,7 +147,7 @@ TEST(WriteSection, CountEntriesProcessLinesAndEmptyLists) {
                          [](engines::ProcessId) { return std::string("?"); });
     report::WriteNoChanges(text, "NO CHANGES IN Registry");
   }
-  EXPECT_EQ(folder.read("out.txt"),
+  EXPECT_EQ(folder.Read("out.txt"),
             "FILES CHANGED: (1)\r\nc:\\one\r\n\r\n"
             "FILES ADDED: (5)\r\n---by process SETUP.EXE\r\nc:\\a\r\nc:\\b\r\n"
             "---by process _INS.EXE\r\nc:\\c\r\nc:\\d\r\n---by process SETUP.EXE\r\nc:\\e\r\n\r\n"

@@ -158,12 +158,12 @@ class RemoteBlock {
   ~RemoteBlock() {
     if (address_) VirtualFreeEx(process_.get(), address_, 0, MEM_RELEASE);
   }
-  char* at(size_t offset) const { return static_cast<char*>(address_) + offset; }
-  void write(size_t offset, const void* data, size_t size) const {
-    WriteProcessMemory(process_.get(), at(offset), data, size, nullptr);
+  char* At(size_t offset) const { return static_cast<char*>(address_) + offset; }
+  void Write(size_t offset, const void* data, size_t size) const {
+    WriteProcessMemory(process_.get(), At(offset), data, size, nullptr);
   }
-  void read(size_t offset, void* data, size_t size) const {
-    ReadProcessMemory(process_.get(), at(offset), data, size, nullptr);
+  void Read(size_t offset, void* data, size_t size) const {
+    ReadProcessMemory(process_.get(), At(offset), data, size, nullptr);
   }
 
  private:
@@ -174,8 +174,8 @@ class RemoteBlock {
 
 LRESULT SendWithText(HWND window, UINT message, WPARAM wParam, const std::string& text) {
   RemoteBlock block(window, text.size() + 1);
-  block.write(0, text.c_str(), text.size() + 1);
-  return SendMessageA(window, message, wParam, reinterpret_cast<LPARAM>(block.at(0)));
+  block.Write(0, text.c_str(), text.size() + 1);
+  return SendMessageA(window, message, wParam, reinterpret_cast<LPARAM>(block.At(0)));
 }
 
 std::string TreeItemText(HWND tree, HTREEITEM item) {
@@ -184,12 +184,12 @@ std::string TreeItemText(HWND tree, HTREEITEM item) {
   TVITEMA record{};
   record.mask = TVIF_TEXT;
   record.hItem = item;
-  record.pszText = block.at(sizeof record);
+  record.pszText = block.At(sizeof record);
   record.cchTextMax = kTextSize;
-  block.write(0, &record, sizeof record);
-  SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(block.at(0)));
+  block.Write(0, &record, sizeof record);
+  SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(block.At(0)));
   char text[kTextSize] = "";
-  block.read(sizeof record, text, sizeof text - 1);
+  block.Read(sizeof record, text, sizeof text - 1);
   return text;
 }
 
@@ -301,16 +301,16 @@ App::~App() {
   }
 }
 
-HWND App::waitWindow(const char* caption, DWORD timeout) const {
+HWND App::WaitWindow(const char* caption, DWORD timeout) const {
   return WaitTop("#32770", caption, nullptr, id_, timeout);
 }
 
 long App::Close(HWND window, DWORD timeout) {
   PostMessageA(window, WM_CLOSE, 0, 0);
-  return waitExit(timeout);
+  return WaitExit(timeout);
 }
 
-long App::waitExit(DWORD timeout) {
+long App::WaitExit(DWORD timeout) {
   if (!process_) return -1;
   if (WaitForSingleObject(process_.get(), timeout) != WAIT_OBJECT_0) {
     TerminateProcess(process_.get(), 99);

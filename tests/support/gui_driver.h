@@ -83,16 +83,16 @@ class App {
   App(const App&) = delete;
   App& operator=(const App&) = delete;
 
-  bool started() const { return process_.valid(); }
-  DWORD id() const { return id_; }
-  HANDLE process() const { return process_.get(); }
+  bool Started() const { return process_.valid(); }
+  DWORD Id() const { return id_; }
+  HANDLE Process() const { return process_.get(); }
   // Waits for the program's first top-level window with this caption.
-  HWND waitWindow(const char* caption, DWORD timeout = kTimeout) const;
+  HWND WaitWindow(const char* caption, DWORD timeout = kTimeout) const;
   // Asks the window to close (WM_CLOSE) and waits for the program to end; answers its
   // exit code, or -1 when it did not end in time and was killed.
   long Close(HWND window, DWORD timeout = kTimeout);
   // Waits for the end of the program; -1 when it did not end in time.
-  long waitExit(DWORD timeout = kTimeout);
+  long WaitExit(DWORD timeout = kTimeout);
 
  private:
   platform::Handle process_;

@@ -19,8 +19,8 @@ class TempFolder {
 
   // Writes a file as bytes (no line-end translation), creating its folders.
   void Write(const std::string& relative, const std::string& bytes) const;
-  std::string read(const std::string& relative) const;
-  void makeFolder(const std::string& relative) const;
+  std::string Read(const std::string& relative) const;
+  void MakeFolder(const std::string& relative) const;
 
  private:
   std::string path_;

@@ -152,10 +152,10 @@ void CALLBACK Subscriber::Routine(ULONG_PTR address) {
 }
 
 std::vector<Seen> Subscriber::WaitFor(size_t count) {
-  Eventually([&] {
+  gui::WaitFor([&] {
     std::lock_guard<std::mutex> hold(lock_);
     return seen_.size() >= count;
-  });
+  }, kDeliveryTimeout);
   std::lock_guard<std::mutex> hold(lock_);
   return seen_;
 }

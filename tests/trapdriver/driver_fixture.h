@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/gui_driver.h"
 #include "trapdriver/driver/vorttrap.h"
 #include "trapdriver/feed/feed.h"
 
@@ -86,13 +87,8 @@ class Subscriber {
   std::thread thread_;
 };
 
-// Waits up to 20 s for the condition.
-template <class Condition>
-bool Eventually(Condition condition) {
-  for (DWORD start = GetTickCount(); GetTickCount() - start < 20000; Sleep(5))
-    if (condition()) return true;
-  return condition();
-}
+// How long the driver's threads and traced programs get to deliver what a test waits for.
+constexpr DWORD kDeliveryTimeout = 20000;
 
 trapfeed::Message FileMessage(uint32_t operation, uint32_t subCode, const std::string& path);
 trapfeed::Message RegistryMessage(uint32_t operation, const std::string& keyPath,

@@ -77,7 +77,8 @@ TEST_F(TrapDriver, EachFileOperationReachesItsBlockWithItsRecord) {
     EXPECT_EQ(seen[i].sizeBefore, expected[i].sizeBefore);
     EXPECT_EQ(seen[i].writeTimeBefore, expected[i].writeTimeBefore);
   }
-  EXPECT_TRUE(Eventually([] { return TheDriver().Counts().outstandingRecords == 0; }));
+  EXPECT_TRUE(gui::WaitFor([] { return TheDriver().Counts().outstandingRecords == 0; },
+                           kDeliveryTimeout));
 }
 
 TEST_F(TrapDriver, RegistryRecordsSplitTheKeyAndPointAtTheirData) {

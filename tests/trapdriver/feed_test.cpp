@@ -47,7 +47,8 @@ TEST_F(TrapFeed, AFullFeedHoldsTheWriterAndLosesNothing) {
       if (trapfeed::Send(message)) ++sent;
     }
   });
-  EXPECT_TRUE(Eventually([] { return TheDriver().Counts().writersWaiting > 0; }));
+  EXPECT_TRUE(
+      gui::WaitFor([] { return TheDriver().Counts().writersWaiting > 0; }, kDeliveryTimeout));
   EXPECT_LT(sent, kMessages);
   subscriber.Resume();
   writer.join();
@@ -80,7 +81,8 @@ TEST_F(TrapFeed, GarbageIsDroppedAndCountedAndTheFeedGoesOn) {
   for (const std::string& frame : frames) {
     ASSERT_TRUE(trapfeed::SendRaw(frame.data(), static_cast<uint32_t>(frame.size())));
     ++dropped;
-    EXPECT_TRUE(Eventually([&] { return TheDriver().Counts().malformed == dropped; }))
+    EXPECT_TRUE(gui::WaitFor([&] { return TheDriver().Counts().malformed == dropped; },
+                             kDeliveryTimeout))
         << "frame " << dropped;
   }
   ASSERT_TRUE(trapfeed::Send(FileMessage(31, 0, "C:\\AFTER")));

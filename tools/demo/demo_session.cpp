@@ -97,25 +97,25 @@ void Prepare(const Places& at) {
 class Session {
  public:
   explicit Session(const std::string& program) : app_(program) {
-    if (app_.started()) window_ = app_.waitWindow(nullptr, 30000);
+    if (app_.Started()) window_ = app_.WaitWindow(nullptr, 30000);
     if (!window_) throw std::runtime_error("the window of " + program + " did not appear");
   }
   ~Session() {
     if (window_ && IsWindow(window_)) app_.Close(window_, 10000);
   }
 
-  HWND item(int id) const { return gui::FindById(window_, id); }
+  HWND Item(int id) const { return gui::FindById(window_, id); }
 
   // Waits for the condition; when it does not come, says what the window shows instead.
-  void waitFor(const std::function<bool()>& condition, const std::string& what) const {
+  void WaitFor(const std::function<bool()>& condition, const std::string& what) const {
     if (gui::WaitFor(condition, kStepTimeout)) return;
     HWND box = gui::FindTop("#32770", nullptr, window_);
     throw std::runtime_error("no " + what + (box ? "; the program says: " + gui::MessageText(box)
-                                                 : "; status: " + gui::Text(item(IDC_lbStatus))));
+                                                 : "; status: " + gui::Text(Item(IDC_lbStatus))));
   }
 
   // After the report the program may still show an error that ended it early.
-  std::string errorBox() const {
+  std::string ErrorBox() const {
     HWND box = gui::WaitTop("#32770", nullptr, window_, 0, 1000);
     return box ? gui::MessageText(box) : "";
   }
@@ -147,27 +147,27 @@ int Run(const Places& at) {
   Say("VORTAN4.EXE started from " + FolderOf(at.program) +
       ", set to watch that folder, that INI file and the registry but Wine's own settings");
 
-  gui::SetText(session.item(IDC_ebInstallProg), at.setup);
-  gui::SetText(session.item(IDC_ebParams), "\"" + at.app + "\" \"" + at.ini + "\"");
-  gui::SetText(session.item(IDC_ebName), "Sample App 2.0");
-  gui::Click(session.item(IDC_rbTmDisk));
+  gui::SetText(session.Item(IDC_ebInstallProg), at.setup);
+  gui::SetText(session.Item(IDC_ebParams), "\"" + at.app + "\" \"" + at.ini + "\"");
+  gui::SetText(session.Item(IDC_ebName), "Sample App 2.0");
+  gui::Click(session.Item(IDC_rbTmDisk));
   Say("install program " + at.setup + ", disk contents comparison; clicking \"GO!\"");
   Say("the install adds Plugins\\spell.dll and readme.txt, rewrites app.exe, deletes "
       "old-help.hlp, changes a key and adds a section in sample.ini, and adds a registry key "
       "with two values");
   DWORD start = GetTickCount();
-  gui::ClickAsync(session.item(IDC_btnInstall));
-  session.waitFor([&] { return gui::Enabled(session.item(IDC_btnInstDone)); },
+  gui::ClickAsync(session.Item(IDC_btnInstall));
+  session.WaitFor([&] { return gui::Enabled(session.Item(IDC_btnInstDone)); },
                   "\"Install Complete\" button");
   Say("state recorded, the sample install ran and ended (" + FormatSeconds(SecondsSince(start)) +
       "); clicking \"Install Complete\"");
   start = GetTickCount();
-  gui::ClickAsync(session.item(IDC_btnInstDone));
-  session.waitFor([&] { return gui::Visible(session.item(IDC_meRept)); }, "report");
-  const std::string reportName = gui::Text(session.item(IDC_lbReportName));
+  gui::ClickAsync(session.Item(IDC_btnInstDone));
+  session.WaitFor([&] { return gui::Visible(session.Item(IDC_meRept)); }, "report");
+  const std::string reportName = gui::Text(session.Item(IDC_lbReportName));
   Say("state recorded again, compared and reported (" + FormatSeconds(SecondsSince(start)) +
       "): " + reportName);
-  if (const std::string error = session.errorBox(); !error.empty())
+  if (const std::string error = session.ErrorBox(); !error.empty())
     throw std::runtime_error("the report ended early: " + error);
 
   const std::string report = ReadReport(reportName);

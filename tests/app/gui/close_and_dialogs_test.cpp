@@ -41,8 +41,8 @@ TEST_F(CloseAndDialogs, PlacementIsPulledOnScreenAndSavedWhenMinimised) {
   ASSERT_TRUE(gui::WaitFor([&] { return IsIconic(window) != FALSE; }));
   EXPECT_EQ(Close(), 0);
   // Not where the system parks a minimised window.
-  EXPECT_EQ(setting("Settings", "Left"), "100");
-  EXPECT_EQ(setting("Settings", "Top"), "120");
+  EXPECT_EQ(Setting("Settings", "Left"), "100");
+  EXPECT_EQ(Setting("Settings", "Top"), "120");
 }
 
 TEST_F(CloseAndDialogs, SecondStartRestoresTheFirstCopy) {
@@ -50,8 +50,8 @@ TEST_F(CloseAndDialogs, SecondStartRestoresTheFirstCopy) {
   ShowWindow(window, SW_MINIMIZE);
   ASSERT_TRUE(gui::WaitFor([&] { return IsIconic(window) != FALSE; }));
   gui::App second(exe);
-  ASSERT_TRUE(second.started());
-  EXPECT_EQ(second.waitExit(), 0);
+  ASSERT_TRUE(second.Started());
+  EXPECT_EQ(second.WaitExit(), 0);
   EXPECT_TRUE(gui::WaitFor([&] { return !IsIconic(window); }));
   EXPECT_TRUE(gui::WaitFor([&] { return GetForegroundWindow() == window; }));
   EXPECT_EQ(CountMainWindows(), 1);
@@ -113,9 +113,9 @@ TEST_F(CloseAndDialogs, RestartRefusedOnPageZeroHappensAtClose) {
 
 TEST_F(CloseAndDialogs, ReportFileDialogTakesTxtAndCsvOnly) {
   Start();
-  const std::string before = text(IDC_ebReportName);
+  const std::string before = Text(IDC_ebReportName);
 
-  gui::ClickAsync(item(IDC_btnSelect));
+  gui::ClickAsync(Item(IDC_btnSelect));
   HWND dialog = gui::WaitTop("#32770", "Choose Report Filename", window);
   ASSERT_NE(dialog, nullptr);
   EXPECT_EQ(gui::Text(gui::FindById(dialog, kFileTypeBox)), "Text report files");
@@ -127,31 +127,31 @@ TEST_F(CloseAndDialogs, ReportFileDialogTakesTxtAndCsvOnly) {
             "Your report filename must have an extension of .TXT (for a text report) or .CSV "
             "(for a comma-separated values report).");
   gui::Answer(box, IDOK);
-  EXPECT_EQ(text(IDC_ebReportName), before);
+  EXPECT_EQ(Text(IDC_ebReportName), before);
 
-  gui::ClickAsync(item(IDC_btnSelect));
+  gui::ClickAsync(Item(IDC_btnSelect));
   dialog = gui::WaitTop("#32770", "Choose Report Filename", window);
   ASSERT_NE(dialog, nullptr);
   gui::SetText(gui::FindById(dialog, kFileNameBox), folder / "mine.csv");
   gui::Answer(dialog, IDOK);
-  EXPECT_EQ(text(IDC_ebReportName), folder / "mine.csv");
-  EXPECT_EQ(text(IDC_lbReportName), folder / "mine.csv");
+  EXPECT_EQ(Text(IDC_ebReportName), folder / "mine.csv");
+  EXPECT_EQ(Text(IDC_lbReportName), folder / "mine.csv");
   EXPECT_EQ(Close(), 0);
-  EXPECT_EQ(setting("Settings", "LastRept"), "2");
+  EXPECT_EQ(Setting("Settings", "LastRept"), "2");
 }
 
 TEST_F(CloseAndDialogs, BrowsingForTheInstallProgram) {
   testing_support::WriteWin32Program(folder, "setup.exe");
   Start();
-  gui::ClickAsync(item(IDC_btnBrowse));
+  gui::ClickAsync(Item(IDC_btnBrowse));
   HWND dialog = gui::WaitTop("#32770", "Choose Install Program", window);
   ASSERT_NE(dialog, nullptr);
   gui::SetText(gui::FindById(dialog, kFileNameBox), folder / "setup.exe");
   gui::Answer(dialog, IDOK);
-  EXPECT_EQ(text(IDC_ebInstallProg), folder / "setup.exe");
-  EXPECT_EQ(text(IDC_lbExeType), "32-bit Windows Executable");
+  EXPECT_EQ(Text(IDC_ebInstallProg), folder / "setup.exe");
+  EXPECT_EQ(Text(IDC_lbExeType), "32-bit Windows Executable");
   EXPECT_EQ(Close(), 0);
-  EXPECT_EQ(setting("Settings", "InstPath"), folder.Path());
+  EXPECT_EQ(Setting("Settings", "InstPath"), folder.Path());
 }
 
 }  // namespace

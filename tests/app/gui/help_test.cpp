@@ -39,7 +39,7 @@ class Help : public Vortan4, public ::testing::WithParamInterface<const char*> {
  protected:
   // A help viewer's window, not the program's, whose topic text begins with the title.
   HWND HelpWindowShowing(const std::string& title) const {
-    HelpSearch search{app->id(), title, nullptr};
+    HelpSearch search{app->Id(), title, nullptr};
     EnumWindows(MatchHelpWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
   }
@@ -70,7 +70,7 @@ class Help : public Vortan4, public ::testing::WithParamInterface<const char*> {
   }
   POINT CentreOf(int id) const {
     RECT place;
-    GetWindowRect(item(id), &place);
+    GetWindowRect(Item(id), &place);
     return {(place.left + place.right) / 2, (place.top + place.bottom) / 2};
   }
 
@@ -84,7 +84,7 @@ TEST_P(Help, F1TheQuestionMarkAndTheHelpButtonShowTheirTopics) {
   info.cbSize = sizeof info;
   ASSERT_TRUE(gui::WaitFor([&] {
     return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) &&
-           info.hwndFocus == item(IDC_ebInstallProg);
+           info.hwndFocus == Item(IDC_ebInstallProg);
   }));
   gui::PressKey(VK_F1);
   HWND shown = WaitHelpWindow(help.topicOfContext.at(5));
@@ -104,7 +104,7 @@ TEST_P(Help, F1TheQuestionMarkAndTheHelpButtonShowTheirTopics) {
   CloseHelp(shown);
   EXPECT_TRUE(gui::Responsive(window));
 
-  gui::ClickAsync(item(IDC_btnHelp));
+  gui::ClickAsync(Item(IDC_btnHelp));
   ASSERT_NE(WaitHelpWindow(help.contentsTitle), nullptr) << "the Help button";
 
   EXPECT_EQ(Close(), 0);

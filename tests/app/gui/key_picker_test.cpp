@@ -59,7 +59,7 @@ TEST_F(KeyPicker, ValidatesGrabsAndAddsKeys) {
                "[Settings]\r\nRegInitialized=1\r\n[Regs]\r\n0=hkey_local_machine\\software\\"
                "vortanpickertest\\inner\r\n");
   Start();
-  HWND editor = OpenDialog(item(IDC_btnReg), "Registry keys to ignore", window);
+  HWND editor = OpenDialog(Item(IDC_btnReg), "Registry keys to ignore", window);
   ASSERT_NE(editor, nullptr);
   HWND picker = OpenDialog(GetDlgItem(editor, IDC_btnAdd), "Choose Registry Key To Ignore", editor);
   ASSERT_NE(picker, nullptr);
@@ -143,8 +143,8 @@ TEST_F(KeyPicker, ValidatesGrabsAndAddsKeys) {
   }
   gui::Answer(editor, IDOK);
   ASSERT_TRUE(gui::Responsive(window));
-  EXPECT_EQ(setting("Regs", "0"), "hkey_local_machine\\software\\vortanpickertest");
-  EXPECT_EQ(setting("Regs", "1"), "<missing>");
+  EXPECT_EQ(Setting("Regs", "0"), "hkey_local_machine\\software\\vortanpickertest");
+  EXPECT_EQ(Setting("Regs", "1"), "<missing>");
   EXPECT_TRUE(gui::WaitFor([&] { return !IsWindow(regedit); }));
   RegDeleteKeyA(HKEY_LOCAL_MACHINE, (std::string(kTestKey) + "\\Inner").c_str());
   RegDeleteKeyA(HKEY_LOCAL_MACHINE, (std::string(kTestKey) + "\\Other").c_str());

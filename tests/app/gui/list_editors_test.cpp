@@ -13,17 +13,17 @@ using Strings = std::vector<std::string>;
 class ListEditors : public Vortan4 {
  protected:
   HWND OpenEditor(int button, const char* caption) {
-    HWND editor = OpenDialog(item(button), caption, window);
+    HWND editor = OpenDialog(Item(button), caption, window);
     if (editor) list = GetDlgItem(editor, IDC_lbMain);
     return editor;
   }
-  int selected() const { return static_cast<int>(SendMessageA(list, LB_GETCURSEL, 0, 0)); }
-  void select(int index) const { SendMessageA(list, LB_SETCURSEL, index, 0); }
+  int Selected() const { return static_cast<int>(SendMessageA(list, LB_GETCURSEL, 0, 0)); }
+  void Select(int index) const { SendMessageA(list, LB_SETCURSEL, index, 0); }
   // The editor's settings: the list section in file order.
-  Strings savedList(const char* section) const {
+  Strings SavedList(const char* section) const {
     Strings entries;
     for (int i = 0;; ++i) {
-      std::string value = setting(section, std::to_string(i));
+      std::string value = Setting(section, std::to_string(i));
       if (value == "<missing>") return entries;
       entries.push_back(value);
     }
@@ -32,8 +32,8 @@ class ListEditors : public Vortan4 {
 };
 
 TEST_F(ListEditors, DrivesAddRemoveSaveAndPlacement) {
-  for (const char* name : {"w\\a\\b", "w\\Cdir\\d", "w\\e", "w\\f"}) folder.makeFolder(name);
-  const std::string w = lowerFolder() + "w\\";
+  for (const char* name : {"w\\a\\b", "w\\Cdir\\d", "w\\e", "w\\f"}) folder.MakeFolder(name);
+  const std::string w = LowerFolder() + "w\\";
   folder.Write("VORTAN4.INI", "[Settings]\r\nDrivesInitialized=1\r\n[Drives]\r\n0=" + w +
                                   "e\r\n1=" + w + "a\\b\r\n2=" + w + "cdir\r\n");
   Start();
@@ -42,21 +42,21 @@ TEST_F(ListEditors, DrivesAddRemoveSaveAndPlacement) {
   HWND editor = OpenEditor(IDC_btnDisk, "Disk tracking options");
   ASSERT_NE(editor, nullptr);
   EXPECT_EQ(gui::ListBoxItems(list), (Strings{w + "a\\b", w + "cdir", w + "e"}));
-  EXPECT_EQ(selected(), 0);
+  EXPECT_EQ(Selected(), 0);
   HWND remove = GetDlgItem(editor, IDC_btnRemove);
-  select(1);
+  Select(1);
   gui::Click(remove);
   EXPECT_EQ(gui::ListBoxItems(list), (Strings{w + "a\\b", w + "e"}));
-  EXPECT_EQ(selected(), 1);
+  EXPECT_EQ(Selected(), 1);
   gui::Click(remove);
-  EXPECT_EQ(selected(), 0);
+  EXPECT_EQ(Selected(), 0);
   gui::Click(remove);
   EXPECT_TRUE(gui::ListBoxItems(list).empty());
-  EXPECT_EQ(selected(), -1);
+  EXPECT_EQ(Selected(), -1);
   gui::Click(remove);
   gui::Answer(editor, IDCANCEL);
   ASSERT_TRUE(gui::Responsive(window));
-  EXPECT_EQ(savedList("Drives"), (Strings{w + "e", w + "a\\b", w + "cdir"}));
+  EXPECT_EQ(SavedList("Drives"), (Strings{w + "e", w + "a\\b", w + "cdir"}));
 
   // Each result of the list rule, through the folder browser.
   editor = OpenEditor(IDC_btnDisk, "Disk tracking options");
@@ -99,7 +99,7 @@ TEST_F(ListEditors, DrivesAddRemoveSaveAndPlacement) {
   SetWindowPos(editor, nullptr, 30, 40, 420, 260, SWP_NOZORDER);
   gui::Answer(editor, IDOK);
   ASSERT_TRUE(gui::Responsive(window));
-  EXPECT_EQ(savedList("Drives"), added);
+  EXPECT_EQ(SavedList("Drives"), added);
   EXPECT_EQ(Close(), 0);
 
   // The next session watches the new list, and the editor comes back where it was.
@@ -133,7 +133,7 @@ TEST_F(ListEditors, IniFilesAddOnlyIniFilesOnce) {
   folder.Write("w\\good.ini", "[a]\r\nb=1\r\n");
   folder.Write("w\\empty.ini", "no sections here\r\n");
   folder.Write("w\\notes.txt", "[a]\r\n");
-  const std::string w = lowerFolder() + "w\\", W = folder / "w\\";
+  const std::string w = LowerFolder() + "w\\", W = folder / "w\\";
   folder.Write("VORTAN4.INI",
                "[Settings]\r\nINIsInitialized=1\r\n[INIs]\r\n0=" + w + "listed.ini\r\n");
   Start("nt40");
@@ -163,7 +163,7 @@ TEST_F(ListEditors, IniFilesAddOnlyIniFilesOnce) {
   EXPECT_EQ(gui::ListBoxItems(list), (Strings{w + "good.ini", w + "listed.ini"}));
   gui::Answer(editor, IDOK);
   ASSERT_TRUE(gui::Responsive(window));
-  EXPECT_EQ(savedList("INIs"), (Strings{w + "good.ini", w + "listed.ini"}));
+  EXPECT_EQ(SavedList("INIs"), (Strings{w + "good.ini", w + "listed.ini"}));
 }
 
 }  // namespace

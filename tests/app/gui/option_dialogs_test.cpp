@@ -45,7 +45,7 @@ TEST_F(OptionDialogs, AboutBoxShowsVersionsAndMovesItsPicture) {
                  {"nt40", "Windows NT4", ""}};
   for (const auto& system : systems) {
     Start(system.version);
-    HWND about = OpenDialog(item(IDC_btnAbout), "About Vortan4", window);
+    HWND about = OpenDialog(Item(IDC_btnAbout), "About Vortan4", window);
     ASSERT_NE(about, nullptr);
     EXPECT_EQ(gui::Text(GetDlgItem(about, IDC_lblVersion)), "Vortan4 - version 4.0.0.1");
     EXPECT_EQ(gui::Text(GetDlgItem(about, IDC_lblWinVer)), system.windowsName);
@@ -63,7 +63,7 @@ TEST_F(OptionDialogs, AboutBoxShowsVersionsAndMovesItsPicture) {
   // changes while the box is open. The loaded stand-in can be moved away, not deleted.
   Start();
   ASSERT_TRUE(MoveFileA((folder / "VORTTRAP.VXD").c_str(), (folder / "GONE.VXD").c_str()));
-  HWND about = OpenDialog(item(IDC_btnAbout), "About Vortan4", window);
+  HWND about = OpenDialog(Item(IDC_btnAbout), "About Vortan4", window);
   ASSERT_NE(about, nullptr);
   EXPECT_EQ(gui::Text(GetDlgItem(about, IDC_lblVxdVersion)), "");
   EXPECT_EQ(RectOf(about).left, 70);
@@ -77,15 +77,15 @@ TEST_F(OptionDialogs, AboutBoxShowsVersionsAndMovesItsPicture) {
 }
 
 TEST_F(OptionDialogs, DefaultFoldersChosenWithTheBrowser) {
-  folder.makeFolder("reports");
-  folder.makeFolder("temp");
+  folder.MakeFolder("reports");
+  folder.MakeFolder("temp");
   Start("nt40");
-  const std::string defaultName = text(IDC_ebReportName);
-  HWND paths = OpenDialog(item(IDC_btnPath), "Vortan4 - Set default folders", window);
+  const std::string defaultName = Text(IDC_ebReportName);
+  HWND paths = OpenDialog(Item(IDC_btnPath), "Vortan4 - Set default folders", window);
   ASSERT_NE(paths, nullptr);
   HWND reportPath = GetDlgItem(paths, IDC_ebReportPath);
-  EXPECT_EQ(gui::Text(reportPath), lowerFolder());
-  EXPECT_EQ(gui::Text(GetDlgItem(paths, IDC_ebTempPath)), lowerFolder());
+  EXPECT_EQ(gui::Text(reportPath), LowerFolder());
+  EXPECT_EQ(gui::Text(GetDlgItem(paths, IDC_ebTempPath)), LowerFolder());
 
   // The browser opens on the current folder; Cancel there keeps it.
   HWND browser = OpenDialog(GetDlgItem(paths, IDC_btnReports), kBrowserCaption, paths);
@@ -93,9 +93,9 @@ TEST_F(OptionDialogs, DefaultFoldersChosenWithTheBrowser) {
   EXPECT_EQ(gui::Text(GetDlgItem(browser, kBrowserTitle)),
             "Vortan4 - Select default folder for reports");
   EXPECT_EQ(engines::LowerAscii(gui::Text(GetDlgItem(browser, kBrowserStatus)) + "\\"),
-            lowerFolder());
+            LowerFolder());
   gui::Answer(browser, IDCANCEL);
-  EXPECT_EQ(gui::Text(reportPath), lowerFolder());
+  EXPECT_EQ(gui::Text(reportPath), LowerFolder());
 
   auto choose = [&](int button, const std::string& chosen) {
     browser = OpenDialog(GetDlgItem(paths, button), kBrowserCaption, paths);
@@ -106,11 +106,11 @@ TEST_F(OptionDialogs, DefaultFoldersChosenWithTheBrowser) {
   EXPECT_EQ(gui::Text(reportPath), folder / "reports");
   gui::Answer(paths, IDCANCEL);
   ASSERT_TRUE(gui::Responsive(window));
-  EXPECT_EQ(text(IDC_ebReportName), defaultName);
-  EXPECT_EQ(setting("Settings", "ReptPath"), "<missing>");
+  EXPECT_EQ(Text(IDC_ebReportName), defaultName);
+  EXPECT_EQ(Setting("Settings", "ReptPath"), "<missing>");
 
   // Widening stretches the fields and keeps OK and Cancel at the right; the height stays.
-  paths = OpenDialog(item(IDC_btnPath), "Vortan4 - Set default folders", window);
+  paths = OpenDialog(Item(IDC_btnPath), "Vortan4 - Set default folders", window);
   ASSERT_NE(paths, nullptr);
   reportPath = GetDlgItem(paths, IDC_ebReportPath);
   const RECT before = RectOf(paths), editBefore = RectOf(reportPath),
@@ -126,15 +126,15 @@ TEST_F(OptionDialogs, DefaultFoldersChosenWithTheBrowser) {
   choose(IDC_btnTemp, folder / "temp");
   // Help opens the help file at the dialog's topic.
   gui::ClickAsync(GetDlgItem(paths, IDC_PathsForm_btnHelp));
-  HWND help = WaitHelpTopic(app->id(), "Default folders");
+  HWND help = WaitHelpTopic(app->Id(), "Default folders");
   ASSERT_NE(help, nullptr);
   PostMessageA(help, WM_CLOSE, 0, 0);
   gui::WaitFor([&] { return !IsWindow(help); });
   gui::Answer(paths, IDOK);
   ASSERT_TRUE(gui::Responsive(window));
-  EXPECT_EQ(text(IDC_ebReportName), folder / "reports\\RPT_0000.TXT");
-  EXPECT_EQ(setting("Settings", "ReptPath"), folder / "reports\\");
-  EXPECT_EQ(setting("Settings", "TempPath"), folder / "temp\\");
+  EXPECT_EQ(Text(IDC_ebReportName), folder / "reports\\RPT_0000.TXT");
+  EXPECT_EQ(Setting("Settings", "ReptPath"), folder / "reports\\");
+  EXPECT_EQ(Setting("Settings", "TempPath"), folder / "temp\\");
 }
 
 }  // namespace

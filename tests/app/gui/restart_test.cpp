@@ -45,7 +45,7 @@ class Restart : public Session {
 
   // The window closes by itself once the restart is prepared.
   void WaitForTheProgramToEnd() {
-    EXPECT_EQ(app->waitExit(kSessionTimeout), 0);
+    EXPECT_EQ(app->WaitExit(kSessionTimeout), 0);
     window = nullptr;
   }
 
@@ -63,8 +63,8 @@ class Restart : public Session {
   void StartAnInstallAndAskForARestart() {
     Start("win98");
     ChooseProgram(kFakeSetup, "spawn 0 1 " + watch + "\\slow- 30000", IDC_rbTmReal);
-    type(IDC_ebName, "Across the restart");
-    gui::ClickAsync(item(IDC_btnInstall));
+    Type(IDC_ebName, "Across the restart");
+    gui::ClickAsync(Item(IDC_btnInstall));
     ASSERT_TRUE(gui::WaitFor([&] { return IsIconic(window) != FALSE; }, kSessionTimeout));
     ASSERT_TRUE(gui::WaitFor([&] { return ProcessRunning("fakesetup.exe"); }));
     ASSERT_NO_FATAL_FAILURE(MakeTrackedChanges());
@@ -76,11 +76,11 @@ class Restart : public Session {
   void MakeTrackedChanges() {
     for (const char* name : {"old.txt", "same.txt", "gone.txt", "ren.txt"})
       work.Write(name, std::string("before: ") + name);
-    SetEnvironmentVariableA(trapfeed::kFeedVariable, trapfeed::FeedName(app->id()).c_str());
+    SetEnvironmentVariableA(trapfeed::kFeedVariable, trapfeed::FeedName(app->Id()).c_str());
     gui::App setup(kRtSetup, "report " + work.Path());
     SetEnvironmentVariableA(trapfeed::kFeedVariable, nullptr);
-    ASSERT_TRUE(setup.started());
-    EXPECT_EQ(setup.waitExit(kSessionTimeout), 0);
+    ASSERT_TRUE(setup.Started());
+    EXPECT_EQ(setup.WaitExit(kSessionTimeout), 0);
   }
 
   std::string marker;
@@ -119,13 +119,13 @@ TEST_P(RestartChoice, RealTimeReportThenTheSupplementAtTheNextStart) {
   }
   WaitForTheProgramToEnd();
   EXPECT_TRUE(RestartAskedFor());
-  EXPECT_EQ(setting("TwoPhase", "TwoPhase"), "3");
-  EXPECT_EQ(setting("TwoPhase", "TrackMode"), choice.mode);
-  EXPECT_EQ(setting("TwoPhase", "StatMask"), choice.mask);
-  EXPECT_EQ(setting("TwoPhase", "ReportDesc"), "Across the restart");
+  EXPECT_EQ(Setting("TwoPhase", "TwoPhase"), "3");
+  EXPECT_EQ(Setting("TwoPhase", "TrackMode"), choice.mode);
+  EXPECT_EQ(Setting("TwoPhase", "StatMask"), choice.mask);
+  EXPECT_EQ(Setting("TwoPhase", "ReportDesc"), "Across the restart");
   EXPECT_EQ(RunOnceEntry(), engines::LowerAscii(exe));
-  EXPECT_NE(setting("RtRebootForm Settings", "Left"), "<missing>");
-  const std::string before = report("RPT_0000.TXT");
+  EXPECT_NE(Setting("RtRebootForm Settings", "Left"), "<missing>");
+  const std::string before = Report("RPT_0000.TXT");
   EXPECT_EQ(before.rfind("Installation report: Across the restart\r\n", 0), 0u) << before;
   EXPECT_NE(before.find("Notification by Real-time reporting\r\n"), std::string::npos) << before;
   EXPECT_NE(before.find("HKEY_LOCAL_MACHINE\\Software\\RtSetup\r\n"), std::string::npos) << before;
@@ -133,12 +133,12 @@ TEST_P(RestartChoice, RealTimeReportThenTheSupplementAtTheNextStart) {
 
   // What happens across the restart.
   outside.Write("watch\\after-restart.txt", "x");
-  WritePrivateProfileStringA("Main", "Colour", "green", iniFile().c_str());
+  WritePrivateProfileStringA("Main", "Colour", "green", IniFile().c_str());
   RegSetKeyValueA(HKEY_CURRENT_USER, kTestKey, "Made", REG_SZ, "after", 6);
   const bool ignored = choice.mask == std::string("0");
   if (ignored) {
     EXPECT_TRUE(EndsWith(before, "Changes during Windows restart ignored.\r\n")) << before;
-    EXPECT_TRUE(EndsWith(report("EXTRARPT.CSV"),
+    EXPECT_TRUE(EndsWith(Report("EXTRARPT.CSV"),
                          "\"Header\",\"Changes during Windows restart ignored.\"\r\n"));
   } else {
     EXPECT_TRUE(Exists(temp + "REG$$$$$.$$1"));
@@ -146,10 +146,10 @@ TEST_P(RestartChoice, RealTimeReportThenTheSupplementAtTheNextStart) {
   }
 
   Start("win98");
-  ASSERT_TRUE(gui::WaitFor([&] { return gui::Visible(item(IDC_meRept)); }, kSessionTimeout));
-  EXPECT_EQ(setting("TwoPhase", "TwoPhase"), "<missing>");
-  EXPECT_EQ(text(IDC_ebName), "Across the restart");
-  const std::string after = report("RPT_0000.TXT");
+  ASSERT_TRUE(gui::WaitFor([&] { return gui::Visible(Item(IDC_meRept)); }, kSessionTimeout));
+  EXPECT_EQ(Setting("TwoPhase", "TwoPhase"), "<missing>");
+  EXPECT_EQ(Text(IDC_ebName), "Across the restart");
+  const std::string after = Report("RPT_0000.TXT");
   ASSERT_EQ(after.compare(0, before.size(), before), 0) << "appended to";
   const std::string supplement = after.substr(before.size());
   if (ignored) {
@@ -173,18 +173,18 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Restart, RealTimeWithoutAProgramLogsOffWithoutAsking) {
   Start("win98");
-  ASSERT_TRUE(checked(IDC_rbTmReal));
-  gui::ClickAsync(item(IDC_btnInstall));
-  ASSERT_TRUE(gui::WaitFor([&] { return enabled(IDC_btnInstDone); }, kSessionTimeout));
+  ASSERT_TRUE(Checked(IDC_rbTmReal));
+  gui::ClickAsync(Item(IDC_btnInstall));
+  ASSERT_TRUE(gui::WaitFor([&] { return Enabled(IDC_btnInstDone); }, kSessionTimeout));
   EXPECT_EQ(SendMessageA(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), 0);
   WaitForTheProgramToEnd();
-  EXPECT_EQ(setting("TwoPhase", "TwoPhase"), "3");
-  EXPECT_EQ(setting("TwoPhase", "StatMask"), "0");
-  EXPECT_EQ(setting("TwoPhase", "TrackMode"), "1");
-  EXPECT_TRUE(EndsWith(report("RPT_0000.TXT"), "Changes during Windows restart ignored.\r\n"));
-  // The end of the Windows session runs in the wineboot that the program started before it
-  // ended: once that is gone, a restart would have run the marker.
-  ASSERT_TRUE(gui::WaitFor([] { return !ProcessRunning("wineboot.exe"); }, kSessionTimeout));
+  EXPECT_EQ(Setting("TwoPhase", "TwoPhase"), "3");
+  EXPECT_EQ(Setting("TwoPhase", "StatMask"), "0");
+  EXPECT_EQ(Setting("TwoPhase", "TrackMode"), "1");
+  EXPECT_TRUE(EndsWith(Report("RPT_0000.TXT"), "Changes during Windows restart ignored.\r\n"));
+  // The session's end is wineboot's work, started by the program before it ended: once
+  // that is over, a RunOnce entry would have run.
+  EXPECT_TRUE(gui::WaitFor([] { return !ProcessRunning("wineboot.exe"); }, 15000));
   EXPECT_FALSE(Exists(marker)) << "a log-off runs no RunOnce entry";
 }
 
@@ -196,8 +196,8 @@ TEST_F(Restart, RefusedOnTheSetupPageTheSessionStillReports) {
   ChooseProgram(kFakeSetup, "write " + watch + "\\new.txt", IDC_rbTmDisk);
   ASSERT_TRUE(GoAndWaitForTheInstall());
   ASSERT_TRUE(CompleteAndWaitForTheReport());
-  EXPECT_NE(report("RPT_0000.TXT").find(watch + "\\new.txt\r\n"), std::string::npos);
-  EXPECT_EQ(setting("TwoPhase", "TwoPhase"), "<missing>");
+  EXPECT_NE(Report("RPT_0000.TXT").find(watch + "\\new.txt\r\n"), std::string::npos);
+  EXPECT_EQ(Setting("TwoPhase", "TwoPhase"), "<missing>");
   EXPECT_FALSE(Exists(marker));
   EXPECT_EQ(Close(), 0);
   EXPECT_TRUE(RestartAskedFor());
@@ -213,7 +213,7 @@ TEST_F(Restart, DeclinedContinuationThenAnOrdinarySession) {
   ChooseProgram(kFakeSetup, "write " + watch + "\\new.txt", IDC_rbTmDisk);
   ASSERT_TRUE(GoAndWaitForTheInstall());
   ASSERT_TRUE(CompleteAndWaitForTheReport());
-  const std::string body = report("RPT_0000.TXT");
+  const std::string body = Report("RPT_0000.TXT");
   EXPECT_EQ(body.find("Two-phase tracking"), std::string::npos) << body;
   EXPECT_NE(body.find(watch + "\\new.txt\r\n"), std::string::npos) << body;
 }

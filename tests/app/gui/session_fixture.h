@@ -42,7 +42,7 @@ class Session : public Vortan4 {
   // folder, whose files no report shows), reports and keeps its snapshots in its folder,
   // and ignores nothing in the registry.
   void SetUp() override {
-    folder.makeFolder("temp");
+    folder.MakeFolder("temp");
     outside.Write("watch\\old.txt", "old");
     outside.Write("watch\\gone.txt", "bye");
     outside.Write("app.ini", "[Main]\r\nColour=red\r\n");
@@ -52,26 +52,26 @@ class Session : public Vortan4 {
     ini << "[Settings]\r\nDrivesInitialized=1\r\nINIsInitialized=1\r\n"
         << "ReptPath=" << folder.Path() << "\r\nTempPath=" << temp << "\r\n"
         << "[Drives]\r\n0=" << watch << "\r\n"
-        << "[INIs]\r\n0=" << iniFile() << "\r\n";
+        << "[INIs]\r\n0=" << IniFile() << "\r\n";
     folder.Write("VORTAN4.INI", ini.str());
   }
 
-  std::string report(const std::string& name) const { return folder.read(name); }
+  std::string Report(const std::string& name) const { return folder.Read(name); }
 
   // Disk contents without an install program: "&GO!" records, says so and ends.
   void RecordTheFirstPhase() {
     Start("win98");
-    gui::Click(item(IDC_rbTmDisk));
-    gui::ClickAsync(item(IDC_btnInstall));
+    gui::Click(Item(IDC_rbTmDisk));
+    gui::ClickAsync(Item(IDC_btnInstall));
     HWND box = gui::WaitTop("#32770", "Information", window, 0, kSessionTimeout);
     ASSERT_NE(box, nullptr);
     EXPECT_NE(gui::MessageText(box).find("will now terminate"), std::string::npos);
     gui::Answer(box, IDOK);
-    ASSERT_EQ(app->waitExit(), 0);
+    ASSERT_EQ(app->WaitExit(), 0);
     window = nullptr;
   }
 
-  std::string iniFile() const { return engines::LowerAscii(outside / "app.ini"); }
+  std::string IniFile() const { return engines::LowerAscii(outside / "app.ini"); }
 
   testing_support::TempFolder outside;
   std::string watch, temp;

@@ -28,10 +28,10 @@ std::ostream& operator<<(std::ostream& out, const Modes& m) {
 
 class StartAndModes : public Vortan4 {
  protected:
-  Modes modes() const {
-    return {enabled(IDC_rbTmReal), enabled(IDC_rbTmTime), enabled(IDC_rbTmDisk),
-            checked(IDC_rbTmReal), checked(IDC_rbTmTime), checked(IDC_rbTmDisk),
-            enabled(IDC_btnInstall)};
+  Modes ModesShown() const {
+    return {Enabled(IDC_rbTmReal), Enabled(IDC_rbTmTime), Enabled(IDC_rbTmDisk),
+            Checked(IDC_rbTmReal), Checked(IDC_rbTmTime), Checked(IDC_rbTmDisk),
+            Enabled(IDC_btnInstall)};
   }
 };
 
@@ -53,56 +53,56 @@ TEST_F(StartAndModes, FirstStartUnderWindows98) {
   EXPECT_EQ(frame.left, (GetSystemMetrics(SM_CXSCREEN) - (frame.right - frame.left)) / 2);
   EXPECT_EQ(frame.top, (GetSystemMetrics(SM_CYSCREEN) - (frame.bottom - frame.top)) / 2);
 
-  EXPECT_TRUE(gui::Visible(item(IDC_ebInstallProg)));
-  EXPECT_FALSE(gui::Visible(item(IDC_btnInstDone)));
-  EXPECT_FALSE(gui::Visible(item(IDC_meRept)));
-  EXPECT_EQ(text(IDC_ebName), "(no program)");
-  EXPECT_EQ(text(IDC_lbExeType), "(no program)");
-  EXPECT_EQ(text(IDC_ebReportName), lowerFolder() + "RPT_0000.TXT");
-  EXPECT_EQ(text(IDC_lbReportName), text(IDC_ebReportName));
-  EXPECT_EQ(modes(), kAllRealChecked);
-  EXPECT_FALSE(enabled(IDC_btnInstDone));
-  EXPECT_EQ(text(IDC_btnInstall), "&GO!");
+  EXPECT_TRUE(gui::Visible(Item(IDC_ebInstallProg)));
+  EXPECT_FALSE(gui::Visible(Item(IDC_btnInstDone)));
+  EXPECT_FALSE(gui::Visible(Item(IDC_meRept)));
+  EXPECT_EQ(Text(IDC_ebName), "(no program)");
+  EXPECT_EQ(Text(IDC_lbExeType), "(no program)");
+  EXPECT_EQ(Text(IDC_ebReportName), LowerFolder() + "RPT_0000.TXT");
+  EXPECT_EQ(Text(IDC_lbReportName), Text(IDC_ebReportName));
+  EXPECT_EQ(ModesShown(), kAllRealChecked);
+  EXPECT_FALSE(Enabled(IDC_btnInstDone));
+  EXPECT_EQ(Text(IDC_btnInstall), "&GO!");
   // Made at the start, not at the first launch: the end of a Windows session sets it.
   platform::Handle allStop(OpenEventA(SYNCHRONIZE, FALSE, "Quennel VORTAN4 AllStop Event"));
   ASSERT_TRUE(allStop.valid());
   EXPECT_EQ(WaitForSingleObject(allStop.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
 
   EXPECT_EQ(Close(), 0);
-  EXPECT_EQ(setting("Settings", "LastRept"), "1");
-  EXPECT_EQ(setting("Settings", "InstPath"), "c:\\");
-  EXPECT_EQ(setting("Settings", "Left"), std::to_string(frame.left));
-  EXPECT_EQ(setting("Settings", "Top"), std::to_string(frame.top));
+  EXPECT_EQ(Setting("Settings", "LastRept"), "1");
+  EXPECT_EQ(Setting("Settings", "InstPath"), "c:\\");
+  EXPECT_EQ(Setting("Settings", "Left"), std::to_string(frame.left));
+  EXPECT_EQ(Setting("Settings", "Top"), std::to_string(frame.top));
 }
 
 TEST_F(StartAndModes, Nt4OffersOnlyTheComparisonModes) {
   Start("nt40");
-  EXPECT_EQ(modes(), kComparisonDiskChecked);
+  EXPECT_EQ(ModesShown(), kComparisonDiskChecked);
   WriteWin32Program(folder, "setup.exe");
-  type(IDC_ebInstallProg, folder / "setup.exe");
-  EXPECT_EQ(text(IDC_lbExeType), "32-bit Windows Executable");
-  EXPECT_EQ(modes(), kComparisonDiskChecked);
+  Type(IDC_ebInstallProg, folder / "setup.exe");
+  EXPECT_EQ(Text(IDC_lbExeType), "32-bit Windows Executable");
+  EXPECT_EQ(ModesShown(), kComparisonDiskChecked);
   // The binary type knows nothing of batch files and .INF files.
   folder.Write("install.bat", "@echo off\r\n");
-  type(IDC_ebInstallProg, folder / "install.bat");
-  EXPECT_EQ(text(IDC_lbExeType), "Not an executable file");
+  Type(IDC_ebInstallProg, folder / "install.bat");
+  EXPECT_EQ(Text(IDC_lbExeType), "Not an executable file");
   folder.Write("setup.inf", "[Version]\r\nSignature=$CHICAGO$\r\n");
-  type(IDC_ebInstallProg, folder / "setup.inf");
-  EXPECT_EQ(text(IDC_lbExeType), "Not an executable file");
+  Type(IDC_ebInstallProg, folder / "setup.inf");
+  EXPECT_EQ(Text(IDC_lbExeType), "Not an executable file");
   WriteComProgram(folder, "setup.com");
-  type(IDC_ebInstallProg, folder / "setup.com");
-  EXPECT_EQ(text(IDC_lbExeType), "DOS COM file");
+  Type(IDC_ebInstallProg, folder / "setup.com");
+  EXPECT_EQ(Text(IDC_lbExeType), "DOS COM file");
   // Coming from a bad name nothing is checked, so the user has to choose.
-  EXPECT_EQ(modes(), (Modes{false, true, true, false, false, false, false}));
+  EXPECT_EQ(ModesShown(), (Modes{false, true, true, false, false, false, false}));
 }
 
 TEST_F(StartAndModes, Windows2000OffersNoMode) {
   Start("win2k");
-  EXPECT_EQ(modes(), kNone);
+  EXPECT_EQ(ModesShown(), kNone);
   WriteWin32Program(folder, "setup.exe");
-  type(IDC_ebInstallProg, folder / "setup.exe");
-  EXPECT_EQ(text(IDC_lbExeType), "32-bit Windows Executable");
-  EXPECT_EQ(modes(), kNone);
+  Type(IDC_ebInstallProg, folder / "setup.exe");
+  EXPECT_EQ(Text(IDC_lbExeType), "32-bit Windows Executable");
+  EXPECT_EQ(ModesShown(), kNone);
 }
 
 TEST_F(StartAndModes, InstallProgramKindsUnderWindows98) {
@@ -114,51 +114,51 @@ TEST_F(StartAndModes, InstallProgramKindsUnderWindows98) {
   folder.Write("setup.inf", "[Version]\r\nSignature=$CHICAGO$\r\n");
   Start("win98");
 
-  type(IDC_ebInstallProg, folder / "setup.exe");
-  EXPECT_EQ(text(IDC_lbExeType), "32-bit Windows Executable");
-  EXPECT_EQ(text(IDC_ebName), "setup");
-  EXPECT_EQ(modes(), kAllRealChecked);
+  Type(IDC_ebInstallProg, folder / "setup.exe");
+  EXPECT_EQ(Text(IDC_lbExeType), "32-bit Windows Executable");
+  EXPECT_EQ(Text(IDC_ebName), "setup");
+  EXPECT_EQ(ModesShown(), kAllRealChecked);
   // Same kind of program: the description the user typed stays.
-  type(IDC_ebName, "My install");
-  type(IDC_ebInstallProg, folder / "other.exe");
-  EXPECT_EQ(text(IDC_ebName), "My install");
+  Type(IDC_ebName, "My install");
+  Type(IDC_ebInstallProg, folder / "other.exe");
+  EXPECT_EQ(Text(IDC_ebName), "My install");
 
-  type(IDC_ebInstallProg, folder / "dosinst.exe");
-  EXPECT_EQ(text(IDC_lbExeType), "DOS EXE file");
-  EXPECT_EQ(text(IDC_ebName), "dosinst");
-  EXPECT_EQ(modes(), kComparisonDiskChecked);
-  gui::Click(item(IDC_rbTmTime));
-  type(IDC_ebInstallProg, folder / "dosinst.com");
-  EXPECT_EQ(text(IDC_lbExeType), "DOS COM file");
-  EXPECT_EQ(modes(), (Modes{false, true, true, false, true, false, true}));
+  Type(IDC_ebInstallProg, folder / "dosinst.exe");
+  EXPECT_EQ(Text(IDC_lbExeType), "DOS EXE file");
+  EXPECT_EQ(Text(IDC_ebName), "dosinst");
+  EXPECT_EQ(ModesShown(), kComparisonDiskChecked);
+  gui::Click(Item(IDC_rbTmTime));
+  Type(IDC_ebInstallProg, folder / "dosinst.com");
+  EXPECT_EQ(Text(IDC_lbExeType), "DOS COM file");
+  EXPECT_EQ(ModesShown(), (Modes{false, true, true, false, true, false, true}));
 
   // Wine's shell gives no type for a batch file.
-  type(IDC_ebInstallProg, folder / "install.bat");
-  EXPECT_EQ(text(IDC_lbExeType), "Not an executable file");
-  EXPECT_EQ(text(IDC_ebName), "(no program)");
-  EXPECT_EQ(modes(), kNone);
+  Type(IDC_ebInstallProg, folder / "install.bat");
+  EXPECT_EQ(Text(IDC_lbExeType), "Not an executable file");
+  EXPECT_EQ(Text(IDC_ebName), "(no program)");
+  EXPECT_EQ(ModesShown(), kNone);
 
-  type(IDC_ebInstallProg, folder / "setup.inf");
-  EXPECT_EQ(text(IDC_lbExeType), "Setup .INF file");
-  EXPECT_EQ(modes(), kAllRealChecked);
+  Type(IDC_ebInstallProg, folder / "setup.inf");
+  EXPECT_EQ(Text(IDC_lbExeType), "Setup .INF file");
+  EXPECT_EQ(ModesShown(), kAllRealChecked);
 
-  type(IDC_ebInstallProg, folder / "missing.exe");
-  EXPECT_EQ(text(IDC_lbExeType), "File does not exist");
-  EXPECT_EQ(modes(), kNone);
+  Type(IDC_ebInstallProg, folder / "missing.exe");
+  EXPECT_EQ(Text(IDC_lbExeType), "File does not exist");
+  EXPECT_EQ(ModesShown(), kNone);
 
-  type(IDC_ebInstallProg, folder / "setup.ex");
-  EXPECT_EQ(text(IDC_lbExeType), "");
-  EXPECT_EQ(modes(), kNone);
+  Type(IDC_ebInstallProg, folder / "setup.ex");
+  EXPECT_EQ(Text(IDC_lbExeType), "");
+  EXPECT_EQ(ModesShown(), kNone);
 
   // Parameters without a program cannot be run.
-  type(IDC_ebInstallProg, "");
-  EXPECT_EQ(text(IDC_lbExeType), "(no program)");
-  EXPECT_EQ(text(IDC_ebName), "(no program)");
-  EXPECT_TRUE(enabled(IDC_btnInstall));
-  type(IDC_ebParams, "/s");
-  EXPECT_FALSE(enabled(IDC_btnInstall));
-  type(IDC_ebInstallProg, folder / "setup.exe");
-  EXPECT_TRUE(enabled(IDC_btnInstall));
+  Type(IDC_ebInstallProg, "");
+  EXPECT_EQ(Text(IDC_lbExeType), "(no program)");
+  EXPECT_EQ(Text(IDC_ebName), "(no program)");
+  EXPECT_TRUE(Enabled(IDC_btnInstall));
+  Type(IDC_ebParams, "/s");
+  EXPECT_FALSE(Enabled(IDC_btnInstall));
+  Type(IDC_ebInstallProg, folder / "setup.exe");
+  EXPECT_TRUE(Enabled(IDC_btnInstall));
 }
 
 TEST_F(StartAndModes, DefaultReportNameIsTheFirstFreeOne) {
@@ -166,15 +166,15 @@ TEST_F(StartAndModes, DefaultReportNameIsTheFirstFreeOne) {
   folder.Write("RPT_0001.TXT", "");
   folder.Write("reports\\RPT_0000.CSV", "");
   Start();
-  EXPECT_EQ(text(IDC_ebReportName), lowerFolder() + "RPT_0002.TXT");
+  EXPECT_EQ(Text(IDC_ebReportName), LowerFolder() + "RPT_0002.TXT");
   EXPECT_EQ(Close(), 0);
 
   folder.Write("VORTAN4.INI",
                "[Settings]\r\nLastRept=2\r\nReptPath=" + folder / "reports" + "\r\n");
   Start();
-  EXPECT_EQ(text(IDC_ebReportName), folder / "reports\\RPT_0001.CSV");
+  EXPECT_EQ(Text(IDC_ebReportName), folder / "reports\\RPT_0001.CSV");
   EXPECT_EQ(Close(), 0);
-  EXPECT_EQ(setting("Settings", "LastRept"), "2");
+  EXPECT_EQ(Setting("Settings", "LastRept"), "2");
 }
 
 }  // namespace

@@ -28,8 +28,8 @@ void Vortan4::Start(const std::string& version, const std::string& arguments) {
   }
   ASSERT_TRUE(gui::SetWindowsVersion("VORTAN4.EXE", version));
   app = std::make_unique<gui::App>(exe, arguments);
-  ASSERT_TRUE(app->started());
-  window = app->waitWindow(kCaption);
+  ASSERT_TRUE(app->Started());
+  window = app->WaitWindow(kCaption);
   ASSERT_NE(window, nullptr) << "no main window";
 }
 
@@ -39,27 +39,27 @@ long Vortan4::Close() {
   return code;
 }
 
-std::string Vortan4::setting(const std::string& section, const std::string& key) const {
+std::string Vortan4::Setting(const std::string& section, const std::string& key) const {
   return platform::ReadProfileString(folder / "VORTAN4.INI", section, key, "<missing>");
 }
 
-std::string Vortan4::lowerFolder() const { return engines::LowerAscii(folder.Path()); }
+std::string Vortan4::LowerFolder() const { return engines::LowerAscii(folder.Path()); }
 
 void Vortan4::ChooseProgram(const std::string& program, const std::string& parameters,
                             int modeButton) {
-  type(IDC_ebInstallProg, program);
-  type(IDC_ebParams, parameters);
-  gui::Click(item(modeButton));
+  Type(IDC_ebInstallProg, program);
+  Type(IDC_ebParams, parameters);
+  gui::Click(Item(modeButton));
 }
 
 bool Vortan4::GoAndWaitForTheInstall() {
-  gui::ClickAsync(item(IDC_btnInstall));
-  return gui::WaitFor([&] { return enabled(IDC_btnInstDone); }, kSessionTimeout);
+  gui::ClickAsync(Item(IDC_btnInstall));
+  return gui::WaitFor([&] { return Enabled(IDC_btnInstDone); }, kSessionTimeout);
 }
 
 bool Vortan4::CompleteAndWaitForTheReport() {
-  gui::ClickAsync(item(IDC_btnInstDone));
-  return gui::WaitFor([&] { return gui::Visible(item(IDC_meRept)); }, kSessionTimeout);
+  gui::ClickAsync(Item(IDC_btnInstDone));
+  return gui::WaitFor([&] { return gui::Visible(Item(IDC_meRept)); }, kSessionTimeout);
 }
 
 }  // namespace gui_tests

@@ -27,15 +27,15 @@ class Vortan4 : public ::testing::Test {
   // Closes the window and answers the program's exit code.
   long Close();
 
-  HWND item(int id) const { return gui::FindById(window, id); }
-  std::string text(int id) const { return gui::Text(item(id)); }
-  bool enabled(int id) const { return gui::Enabled(item(id)); }
-  bool checked(int id) const { return gui::Checked(item(id)); }
+  HWND Item(int id) const { return gui::FindById(window, id); }
+  std::string Text(int id) const { return gui::Text(Item(id)); }
+  bool Enabled(int id) const { return gui::Enabled(Item(id)); }
+  bool Checked(int id) const { return gui::Checked(Item(id)); }
   // Types into an edit control as a person would: the program hears the change.
-  void type(int id, const std::string& value) const { gui::SetText(item(id), value); }
-  std::string setting(const std::string& section, const std::string& key) const;
+  void Type(int id, const std::string& value) const { gui::SetText(Item(id), value); }
+  std::string Setting(const std::string& section, const std::string& key) const;
   // The program's folder in lower case, as the program names it.
-  std::string lowerFolder() const;
+  std::string LowerFolder() const;
 
   // A session as a person runs it: the program, its parameters and the mode; "&GO!" and
   // the wait until "Install &Complete" may be clicked; the click and the wait for the

@@ -60,23 +60,23 @@ int main(int argc, char** argv) {
 
   dialogs::TTrackDirForm drives(placements);
   drives.items = {"c:\\", "d:\\projects", "e:\\tools"};
-  Take("Disk tracking options", folder + "\\dialog_drives.bmp", [&] { drives.run(nullptr); });
+  Take("Disk tracking options", folder + "\\dialog_drives.bmp", [&] { drives.Run(nullptr); });
   dialogs::TTrackIniForm inis(placements);
   inis.items = {"c:\\windows\\win.ini", "c:\\windows\\system.ini", "c:\\windows\\control.ini"};
-  Take("INI file options", folder + "\\dialog_inis.bmp", [&] { inis.run(nullptr); });
+  Take("INI file options", folder + "\\dialog_inis.bmp", [&] { inis.Run(nullptr); });
   dialogs::TTrackRegForm regs(placements);
   regs.items = {"hkey_local_machine\\software\\microsoft\\windows\\currentversion\\explorer"};
-  Take("Registry keys to ignore", folder + "\\dialog_regs.bmp", [&] { regs.run(nullptr); });
+  Take("Registry keys to ignore", folder + "\\dialog_regs.bmp", [&] { regs.Run(nullptr); });
   dialogs::TRegIgForm picker(placements);
   Take("Choose Registry Key To Ignore", folder + "\\dialog_keypicker.bmp",
-       [&] { picker.run(nullptr); });
+       [&] { picker.Run(nullptr); });
   dialogs::TAboutForm about(placements);
   about.windowsType = 2;
   about.windowsName = "Windows 98";
-  Take("About Vortan4", folder + "\\dialog_about.bmp", [&] { about.run(nullptr); });
+  Take("About Vortan4", folder + "\\dialog_about.bmp", [&] { about.Run(nullptr); });
   dialogs::TPathsForm paths(placements);
   paths.reportPath = "c:\\reports\\";
   paths.tempPath = "c:\\windows\\temp\\";
-  Take("Vortan4 - Set default folders", folder + "\\dialog_paths.bmp", [&] { paths.run(nullptr); });
+  Take("Vortan4 - Set default folders", folder + "\\dialog_paths.bmp", [&] { paths.Run(nullptr); });
   return ok ? 0 : 1;
 }

@@ -217,7 +217,7 @@ TEST_F(CaptureSession, QuietWhenTheReaderHasGone) {
   CloseHandle(go);
   CloseHandle(again);
   EXPECT_TRUE(result.allEnded);
-  EXPECT_EQ(folder_.read("child.txt"), "child again");
+  EXPECT_EQ(folder_.Read("child.txt"), "child again");
   EXPECT_EQ(Describe(result.processIds), std::vector<std::string>()) << "heard after it went";
 }
 
@@ -227,14 +227,14 @@ TEST_F(CaptureSession, TheProgramSeesTheSameTracedAsUntraced) {
   auto run = [&](const std::string& name, bool traced) {
     const std::string arguments = "calls \"" + base_ + "\\" + name + "\" Software\\" + token_ +
                                   name + " \"" + (folder_ / name) + ".out\"";
-    folder_.makeFolder(name);
+    folder_.MakeFolder(name);
     if (traced) {
       EXPECT_EQ(Trace(arguments).injected, 1);
     } else {
       trapdriver_testing::TraceProgram(std::string("\"") + kProgram + "\" " + arguments,
                                        [](HANDLE, HANDLE, DWORD) { return true; }, 60000);
     }
-    return folder_.read(name + ".out");
+    return folder_.Read(name + ".out");
   };
   const std::string untraced = run("plain", false);
   EXPECT_NE(untraced.find("remove folder 1 "), std::string::npos) << untraced;

@@ -54,10 +54,10 @@ TEST_F(CaptureChain, TheDriverGetsEachOperationWithItsProcess) {
     const uint32_t key = TheDriver().Key();
     auto child = [&](const Seen& seen) { return seen.path == base + "\\child.txt"; };
     std::vector<Seen> seen;
-    Eventually([&] {
+    gui::WaitFor([&] {
       seen = subscriber.WaitFor(0);
       return std::any_of(seen.begin(), seen.end(), child);
-    });
+    }, kDeliveryTimeout);
     for (const Seen& record : seen) {
       std::string name = record.kind == 64 ? record.path : record.key + "\\" + record.subkey;
       if (name.find(base) == std::string::npos && name.find(token) == std::string::npos) continue;
@@ -99,15 +99,15 @@ TEST_F(CaptureChain, ALaterSessionHearsNothingFromTheLastOnesProcesses) {
     });
     // The child has its capture once it has made its stop event.
     DWORD parent = 0;
-    EXPECT_TRUE(Eventually([&] { return (parent = lastTraced) != 0; }));
-    EXPECT_TRUE(Eventually([&] {
+    EXPECT_TRUE(gui::WaitFor([&] { return (parent = lastTraced) != 0; }, kDeliveryTimeout));
+    EXPECT_TRUE(gui::WaitFor([&] {
       DWORD child = lastTraced;
       HANDLE stop = child != parent ? OpenEventA(SYNCHRONIZE, FALSE,
                                                  trapfeed::StopEventName(child).c_str())
                                     : nullptr;
       if (stop != nullptr) CloseHandle(stop);
       return stop != nullptr;
-    }));
+    }, kDeliveryTimeout));
   }
   EXPECT_TRUE(TheDriver().close());
 
@@ -130,7 +130,7 @@ TEST_F(CaptureChain, ALaterSessionHearsNothingFromTheLastOnesProcesses) {
   EXPECT_TRUE(TheDriver().close());
   CloseHandle(go);
   EXPECT_TRUE(result.allEnded);
-  EXPECT_EQ(folder_.read("child.txt"), "child");
+  EXPECT_EQ(folder_.Read("child.txt"), "child");
 }
 
 }  // namespace
