@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "support/gui_driver.h"
 #include "support/temp_folder.h"
 #include "tests/trapdriver/capture/standin_feed.h"
 #include "tests/trapdriver/capture/tracer.h"
@@ -198,19 +199,16 @@ TEST_F(CaptureSession, QuietWhenTheReaderHasGone) {
   std::thread tracer([&] {
     result = Trace("run \"" + base_ + "\" Software\\" + token_ + " " + eventName);
   });
-  auto waitFor = [](auto condition) {
-    for (int i = 0; i < 300 && !condition(); ++i) Sleep(100);
-    return condition();
-  };
   // The parent's last message is the class key's deletion.
-  EXPECT_TRUE(waitFor([&] {
+  EXPECT_TRUE(gui::WaitFor([&] {
     std::vector<std::string> lines = Describe({});
     return !lines.empty() && lines.back().find("key 1 X") != std::string::npos;
-  })) << "the capture never spoke";
+  }, 30000)) << "the capture never spoke";
   DeleteFileA(feed_.c_str());
   SetEvent(go);
   const std::string waits = base_ + "\\child-waits.txt";
-  EXPECT_TRUE(waitFor([&] { return GetFileAttributesA(waits.c_str()) != INVALID_FILE_ATTRIBUTES; }));
+  EXPECT_TRUE(gui::WaitFor([&] { return GetFileAttributesA(waits.c_str()) != INVALID_FILE_ATTRIBUTES; },
+                           30000));
   folder_.Write("feed.txt", "");
   SetEvent(again);
   tracer.join();
