@@ -262,7 +262,7 @@ TEST(TrapDriverLoad, LimitsBatchesAndTheLastCloseWithRecordsOut) {
       for (int i = 0; i < 5000; ++i)
         EXPECT_TRUE(trapfeed::Send(FileMessage(31, 0, "C:\\F" + std::to_string(i))));
     });
-    EXPECT_TRUE(Eventually([&] { return counts().delivered == 4096; }));
+    EXPECT_TRUE(gui::WaitFor([&] { return counts().delivered == 4096; }, kDeliveryTimeout));
     EXPECT_EQ(counts().outstandingRecords, 4096u);
     subscriber.Resume();
     kept = subscriber.WaitFor(4096);

@@ -120,10 +120,10 @@ TEST_F(CaptureChain, ALaterSessionHearsNothingFromTheLastOnesProcesses) {
     const trapfeed::Message sentinel = FileMessage(31, 0, "C:\\sentinel-" + token_);
     ASSERT_TRUE(trapfeed::Send(sentinel));
     std::vector<Seen> seen;
-    ASSERT_TRUE(Eventually([&] {
+    ASSERT_TRUE(gui::WaitFor([&] {
       seen = subscriber.WaitFor(0);
       return !seen.empty() && seen.back().path == sentinel.path;
-    }));
+    }, kDeliveryTimeout));
     for (const Seen& record : seen)
       EXPECT_EQ(record.path.find(base_), std::string::npos) << record.path;
   }
