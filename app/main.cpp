@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "app/mainu.h"
+#include "app/undo_command.h"
 #include "platform/messages.h"
 #include "platform/system.h"
 
@@ -22,6 +23,8 @@ std::vector<std::string> Parameters() { return {__argv + (__argc > 0 ? 1 : 0), _
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int show) {
+  // The undo command works beside a window that is open, so before the one-copy rule.
+  if (app::IsUndoCommand(Parameters())) return app::RunUndoCommand(Parameters());
   const app::WindowsFacts& windows = app::ThisWindows();
   const app::ProgramPlaces places = app::FindProgramPlaces(platform::ModulePath());
 

@@ -1,11 +1,11 @@
 #include "app/mainu.h"
 
 #include <commctrl.h>
-#include <commdlg.h>
 
 #include <cstdio>
 
 #include "app/mainu_ids.h"
+#include "dialogs/folderbrowser.h"
 #include "platform/paths.h"
 #include "platform/system.h"
 #include "realtime/vorttrap.h"
@@ -31,14 +31,12 @@ bool PathExists(const std::string& path) {
 }
 
 void InitWindowClasses() {
-  static const bool done = [] {
+  // The preview's rich edit class lives in this library on every version we run on.
+  static const platform::Library richEdit = [] {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
     InitCommonControlsEx(&controls);
-    // The preview's rich edit class lives in this library on every version we run on.
-    LoadLibraryA("riched32.dll");
-    return true;
+    return platform::Library(LoadLibraryA("riched32.dll"));
   }();
-  (void)done;
 }
 
 }  // namespace
@@ -56,8 +54,6 @@ TMainForm::TMainForm(const ProgramPlaces& places, const WindowsFacts& windows,
 
 TMainForm::~TMainForm() {
   if (hwnd_) DestroyWindow(hwnd_);
-  if (eyeIcon_) DestroyIcon(eyeIcon_);
-  if (windowIcon_) DestroyIcon(windowIcon_);
 }
 
 HWND TMainForm::Create() {
@@ -308,36 +304,28 @@ void TMainForm::rbTmDiskClick() { SetMode(tmDisk); }
 void TMainForm::btnBrowseClick() {
   std::string folder = platform::FolderOf(TextOf(ebInstallProg));
   if (folder.empty() || !platform::FolderExists(folder)) folder = instPath;
-  char file[MAX_PATH] = "";
-  OPENFILENAMEA dialog{};
-  dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400A;  // the size every version takes
-  dialog.hwndOwner = hwnd_;
-  dialog.lpstrFilter = "EXE files\0*.EXE\0";
-  dialog.lpstrFile = file;
-  dialog.nMaxFile = sizeof file;
-  dialog.lpstrInitialDir = folder.c_str();
-  dialog.lpstrTitle = "Choose Install Program";
-  dialog.lpstrDefExt = "EXE";
-  dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
-  if (!GetOpenFileNameA(&dialog)) return;
-  SetWindowTextA(ebInstallProg, file);
+  dialogs::FileChoosing choosing;
+  choosing.title = "Choose Install Program";
+  choosing.filter = "EXE files\0*.EXE\0";
+  choosing.folder = folder;
+  choosing.defaultExtension = "EXE";
+  choosing.flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
+  const std::string file = dialogs::ChooseFileToOpen(hwnd_, choosing);
+  if (file.empty()) return;
+  SetWindowTextA(ebInstallProg, file.c_str());
   instPath = WithTrailingBackslash(platform::FolderOf(file));
 }
 
 void TMainForm::btnSelectClick() {
-  char file[MAX_PATH] = "";
-  OPENFILENAMEA dialog{};
-  dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
-  dialog.hwndOwner = hwnd_;
-  dialog.lpstrFilter = "Text report files\0*.TXT\0Comma separated value files\0*.CSV\0";
-  dialog.nFilterIndex = lastRept;
-  dialog.lpstrFile = file;
-  dialog.nMaxFile = sizeof file;
-  dialog.lpstrInitialDir = reptPath.c_str();
-  dialog.lpstrTitle = "Choose Report Filename";
-  dialog.lpstrDefExt = "TXT";
-  dialog.Flags = OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
-  if (!GetSaveFileNameA(&dialog)) return;
+  dialogs::FileChoosing choosing;
+  choosing.title = "Choose Report Filename";
+  choosing.filter = "Text report files\0*.TXT\0Comma separated value files\0*.CSV\0";
+  choosing.filterIndex = lastRept;
+  choosing.folder = reptPath;
+  choosing.defaultExtension = "TXT";
+  choosing.flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST;
+  const std::string file = dialogs::ChooseFileToSave(hwnd_, choosing);
+  if (file.empty()) return;
 
   const std::string extension = platform::UpperExtension(file);
   if (extension != ".TXT" && extension != ".CSV") {
@@ -349,8 +337,8 @@ void TMainForm::btnSelectClick() {
   }
   lastRept = extension == ".TXT" ? 1 : 2;
   char full[MAX_PATH] = "";
-  DWORD length = GetFullPathNameA(file, sizeof full, full, nullptr);
-  SetWindowTextA(ebReportName, length > 0 && length < sizeof full ? full : file);
+  DWORD length = GetFullPathNameA(file.c_str(), sizeof full, full, nullptr);
+  SetWindowTextA(ebReportName, length > 0 && length < sizeof full ? full : file.c_str());
 }
 
 void TMainForm::ebReportNameChange() {

@@ -26,7 +26,6 @@ namespace app {
 
 using dialogs::Binding;
 using dialogs::ControlRow;
-using dialogs::FontOwner;
 using dialogs::Form;
 using dialogs::MakeBoldFont;
 using dialogs::MessageWithBeep;
@@ -188,8 +187,8 @@ class TMainForm : public Form {
   std::string windowsFolder_;
   HWND pages_[3]{};
   int activePage_ = 0;
-  FontOwner headingFont_, goFont_;
-  HICON eyeIcon_{}, windowIcon_{};
+  platform::Font headingFont_, goFont_;
+  platform::Icon eyeIcon_, windowIcon_;
   std::string statusText_;    // the latest text of ShowStatus
   bool statusHeld_ = false;   // not yet on the line
   bool statusRecent_ = false; // the line changed at statusPutAt_, in this step

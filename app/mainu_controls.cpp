@@ -90,10 +90,10 @@ void TMainForm::StyleControls() {
                               0, 0, kEyeSize, kEyeSize, eyePanel,
                               reinterpret_cast<HMENU>(IDC_imStatEye), GetModuleHandleA(nullptr),
                               nullptr);
-  SendMessageA(eye, STM_SETICON, reinterpret_cast<WPARAM>(eyeIcon_), 0);
+  SendMessageA(eye, STM_SETICON, reinterpret_cast<WPARAM>(eyeIcon_.get()), 0);
   windowIcon_ = MakeEyeIcon(32);
-  SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(windowIcon_));
-  SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(eyeIcon_));
+  SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(windowIcon_.get()));
+  SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(eyeIcon_.get()));
 
   // The preview shows the report as it is: long lines scroll, they do not wrap.
   SendMessageA(Control(IDC_meRept), EM_EXLIMITTEXT, 0, 0x7FFFFFFE);

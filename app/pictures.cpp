@@ -1,12 +1,9 @@
 #include "app/pictures.h"
 
-#include "dialogs/form.h"
+#include "platform/owners.h"
 
 namespace app {
 namespace {
-
-using dialogs::FontOwner;
-using dialogs::GdiObjectDeleter;
 
 struct Selected {
   HDC dc;
@@ -14,13 +11,10 @@ struct Selected {
   Selected(HDC dc, HGDIOBJ object) : dc(dc), old(SelectObject(dc, object)) {}
   ~Selected() { SelectObject(dc, old); }
 };
-using BrushOwner = std::unique_ptr<std::remove_pointer_t<HBRUSH>, GdiObjectDeleter>;
-using PenOwner = std::unique_ptr<std::remove_pointer_t<HPEN>, GdiObjectDeleter>;
-using BitmapOwner = std::unique_ptr<std::remove_pointer_t<HBITMAP>, GdiObjectDeleter>;
 
 void Ellipse(HDC dc, const RECT& r, COLORREF fill, COLORREF line, int width) {
-  BrushOwner brush(CreateSolidBrush(fill));
-  PenOwner pen(CreatePen(PS_SOLID, width, line));
+  platform::Brush brush(CreateSolidBrush(fill));
+  platform::Pen pen(CreatePen(PS_SOLID, width, line));
   Selected b(dc, brush.get()), p(dc, pen.get());
   ::Ellipse(dc, r.left, r.top, r.right, r.bottom);
 }
@@ -42,12 +36,13 @@ void DrawEye(HDC dc, const RECT& box) {
   Ellipse(dc, Inset(irisBox, iris / 4 + 1, iris / 4 + 1), RGB(0, 0, 0), RGB(0, 0, 0), 1);
 }
 
-HICON MakeEyeIcon(int size) {
+platform::Icon MakeEyeIcon(int size) {
   HDC screen = GetDC(nullptr);
-  BitmapOwner color(CreateCompatibleBitmap(screen, size, size));
-  BitmapOwner mask(CreateBitmap(size, size, 1, 1, nullptr));
-  HDC dc = CreateCompatibleDC(screen);
+  platform::Bitmap color(CreateCompatibleBitmap(screen, size, size));
+  platform::Bitmap mask(CreateBitmap(size, size, 1, 1, nullptr));
+  platform::MemoryDc memory(CreateCompatibleDC(screen));
   ReleaseDC(nullptr, screen);
+  HDC dc = memory.get();
   RECT box{0, 0, size, size};
   {
     // Where the mask is white the screen shows through, so the colour image is black there.
@@ -61,9 +56,8 @@ HICON MakeEyeIcon(int size) {
     FillRect(dc, &box, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
     DrawEye(dc, box);
   }
-  DeleteDC(dc);
   ICONINFO info{TRUE, 0, 0, mask.get(), color.get()};
-  return CreateIconIndirect(&info);
+  return platform::Icon(CreateIconIndirect(&info));
 }
 
 void DrawMainPicture(HDC dc, const RECT& box) {
@@ -71,7 +65,7 @@ void DrawMainPicture(HDC dc, const RECT& box) {
   const int h = box.bottom - box.top;
   for (int y = 0; y < h; y += 2) {
     const int t = h > 1 ? y * 255 / (h - 1) : 0;
-    BrushOwner brush(CreateSolidBrush(RGB(10, 40 + t * 80 / 255, 110 + t * 30 / 255)));
+    platform::Brush brush(CreateSolidBrush(RGB(10, 40 + t * 80 / 255, 110 + t * 30 / 255)));
     RECT band{box.left, box.top + y, box.right, box.top + y + 2};
     FillRect(dc, &band, brush.get());
   }
@@ -85,7 +79,7 @@ void DrawMainPicture(HDC dc, const RECT& box) {
   look.lfHeight = -w / 5;
   look.lfWeight = FW_BOLD;
   lstrcpyA(look.lfFaceName, "Tahoma");
-  FontOwner font(CreateFontIndirectA(&look));
+  platform::Font font(CreateFontIndirectA(&look));
   Selected f(dc, font.get());
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, RGB(255, 255, 255));

@@ -50,8 +50,8 @@ double Untracked() {
 double DebuggedOnly() {
   LARGE_INTEGER start;
   QueryPerformanceCounter(&start);
-  trapdriver_testing::TraceResult result =
-      trapdriver_testing::TraceProgram(CommandLine(), [](HANDLE, HANDLE, DWORD) { return false; }, 600000);
+  trapdriver_testing::TraceResult result = trapdriver_testing::TraceProgram(
+      CommandLine(), [](HANDLE, HANDLE, DWORD) { return false; }, 600000);
   return result.allEnded ? Seconds(start) : 0;
 }
 

@@ -36,13 +36,9 @@ EyePose PoseOf(int number) {
   return poses[index >= 0 && index < 7 ? index : 0];
 }
 
-struct GdiDeleter {
-  void operator()(HGDIOBJ object) const { DeleteObject(object); }
-};
-using GdiOwner = std::unique_ptr<std::remove_pointer_t<HGDIOBJ>, GdiDeleter>;
-
 void FilledEllipse(HDC dc, const RECT& r, COLORREF fill, COLORREF line) {
-  GdiOwner brush(CreateSolidBrush(fill)), pen(CreatePen(PS_SOLID, 1, line));
+  platform::Brush brush(CreateSolidBrush(fill));
+  platform::Pen pen(CreatePen(PS_SOLID, 1, line));
   HGDIOBJ oldBrush = SelectObject(dc, brush.get()), oldPen = SelectObject(dc, pen.get());
   Ellipse(dc, r.left, r.top, r.right, r.bottom);
   SelectObject(dc, oldBrush);
@@ -56,9 +52,9 @@ void DrawPose(HDC dc, int size, const EyePose& pose) {
   const RECT white{2 * unit, 12 * unit, size - 2 * unit, size - 12 * unit};
   FilledEllipse(dc, white, RGB(255, 255, 255), RGB(0, 0, 0));
 
-  GdiOwner clip(
+  platform::Region clip(
       CreateEllipticRgn(white.left + 1, white.top + 1, white.right - 1, white.bottom - 1));
-  SelectClipRgn(dc, static_cast<HRGN>(clip.get()));
+  SelectClipRgn(dc, clip.get());
   const int cx = size / 2 + pose.lookX * unit, cy = size / 2 + pose.lookY * unit;
   const int iris = 10 * unit, pupil = 4 * unit;
   FilledEllipse(dc, {cx - iris, cy - iris, cx + iris, cy + iris}, RGB(30, 90, 200),
@@ -69,13 +65,13 @@ void DrawPose(HDC dc, int size, const EyePose& pose) {
   const int lidBottom = white.top + height * (100 - pose.openPercent) / 100;
   if (lidBottom > white.top) {
     RECT lid{white.left, white.top, white.right, lidBottom};
-    GdiOwner skin(CreateSolidBrush(RGB(225, 180, 140)));
-    FillRect(dc, &lid, static_cast<HBRUSH>(skin.get()));
+    platform::Brush skin(CreateSolidBrush(RGB(225, 180, 140)));
+    FillRect(dc, &lid, skin.get());
     MoveToEx(dc, white.left, lidBottom, nullptr);
     LineTo(dc, white.right, lidBottom);
   }
   SelectClipRgn(dc, nullptr);
-  GdiOwner outline(CreatePen(PS_SOLID, 2 * unit, RGB(0, 0, 0)));
+  platform::Pen outline(CreatePen(PS_SOLID, 2 * unit, RGB(0, 0, 0)));
   HGDIOBJ oldPen = SelectObject(dc, outline.get());
   HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(NULL_BRUSH));
   Ellipse(dc, white.left, white.top, white.right, white.bottom);
@@ -103,15 +99,14 @@ int NextPicture(int current, const std::function<int(int)>& random) {
   return kRestPicture;
 }
 
-HBITMAP MakeAboutPicture(int number, int size) {
+platform::Bitmap MakeAboutPicture(int number, int size) {
   HDC screen = GetDC(nullptr);
-  HBITMAP bitmap = CreateCompatibleBitmap(screen, size, size);
-  HDC dc = CreateCompatibleDC(screen);
+  platform::Bitmap bitmap(CreateCompatibleBitmap(screen, size, size));
+  platform::MemoryDc dc(CreateCompatibleDC(screen));
   ReleaseDC(nullptr, screen);
-  HGDIOBJ old = SelectObject(dc, bitmap);
-  DrawPose(dc, size, PoseOf(number));
-  SelectObject(dc, old);
-  DeleteDC(dc);
+  HGDIOBJ old = SelectObject(dc.get(), bitmap.get());
+  DrawPose(dc.get(), size, PoseOf(number));
+  SelectObject(dc.get(), old);
   return bitmap;
 }
 

@@ -4,13 +4,12 @@
 #include <windows.h>
 
 #include <functional>
-#include <memory>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "dialogs/form.h"
 #include "dialogs/placement.h"
+#include "platform/owners.h"
 
 namespace dialogs {
 
@@ -47,10 +46,7 @@ class TAboutForm : public Form {
   const PlacementStore& placements_;
   int picture_ = kRestPicture;
   HWND currentImage_{};
-  struct BitmapDeleter {
-    void operator()(HBITMAP bitmap) const { DeleteObject(bitmap); }
-  };
-  std::vector<std::unique_ptr<std::remove_pointer_t<HBITMAP>, BitmapDeleter>> pictures_;
+  std::vector<platform::Bitmap> pictures_;
 };
 
 // "VORTTRAP.VXD version 1.02" for the version word 0x0102; "" for -1 (no driver).
@@ -60,6 +56,6 @@ std::string DriverVersionLine(int version);
 int NextPicture(int current, const std::function<int(int)>& random);
 
 // One of the seven pictures, drawn at size by size pixels on the dialog's face colour.
-HBITMAP MakeAboutPicture(int number, int size);
+platform::Bitmap MakeAboutPicture(int number, int size);
 
 }  // namespace dialogs

@@ -1,5 +1,7 @@
 #include "dialogs/context_help.h"
 
+#include <vector>
+
 #include "dialogs/form.h"
 
 namespace dialogs {
@@ -54,7 +56,7 @@ void DrawHelpButton(HWND window, const RECT& button, bool pushed) {
   shape.lfHeight = -(button.bottom - button.top - 3);
   shape.lfWeight = FW_BOLD;
   lstrcpyA(shape.lfFaceName, "Arial");
-  FontOwner font(CreateFontIndirectA(&shape));
+  platform::Font font(CreateFontIndirectA(&shape));
   HGDIOBJ previous = SelectObject(dc, font.get());
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
@@ -147,6 +149,59 @@ HWND PickControlForHelp(HWND window) {
   }
   if (GetCapture() == window) ReleaseCapture();
   return picked;
+}
+
+namespace {
+
+BOOL CALLBACK CollectWindow(HWND top, LPARAM windows) {
+  reinterpret_cast<std::vector<HWND>*>(windows)->push_back(top);
+  return TRUE;
+}
+
+}  // namespace
+
+// The viewer's largest visible top-level window: its main window, not a pop-up.
+HWND HelpViewer() {
+  // The class of the window that WinHelp sends its requests to, in every version.
+  HWND requests = FindWindowA("MS_WINHELP", nullptr);
+  if (!requests) return nullptr;
+  DWORD viewerProcess = 0;
+  GetWindowThreadProcessId(requests, &viewerProcess);
+  std::vector<HWND> windows;
+  EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&windows));
+  HWND largest = nullptr;
+  LONG largestArea = 0;
+  for (HWND top : windows) {
+    DWORD process = 0;
+    RECT r{};
+    GetWindowThreadProcessId(top, &process);
+    if (process != viewerProcess || !IsWindowVisible(top) || !GetWindowRect(top, &r)) continue;
+    const LONG area = (r.right - r.left) * (r.bottom - r.top);
+    if (area > largestArea) largest = top, largestArea = area;
+  }
+  return largest;
+}
+
+void PlaceHelpViewerBeside(HWND window) {
+  HWND viewerWindow = HelpViewer(), main = TopOwner(window);
+  RECT work{}, beside{}, viewer{};
+  if (!viewerWindow || !SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0) ||
+      !GetWindowRect(main, &beside) || !GetWindowRect(viewerWindow, &viewer))
+    return;
+  // A narrower viewer than it was still reads well, down to about a third of a small screen.
+  constexpr int kNarrowest = 320;
+  const int wanted = viewer.right - viewer.left;
+  const int right = work.right - beside.right, left = beside.left - work.left;
+  const int room = right >= left ? right : left;
+  if (room < kNarrowest && room < wanted) return;
+  const int width = wanted < room ? wanted : room;
+  int height = viewer.bottom - viewer.top;
+  if (height > work.bottom - work.top) height = work.bottom - work.top;
+  int top = beside.top;
+  if (top + height > work.bottom) top = work.bottom - height;
+  if (top < work.top) top = work.top;
+  SetWindowPos(viewerWindow, nullptr, right >= left ? beside.right : beside.left - width, top,
+               width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 }  // namespace dialogs

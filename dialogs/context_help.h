@@ -19,4 +19,11 @@ bool HelpButtonMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
 // (the smallest visible one under the pointer that carries a help context), or null.
 HWND PickControlForHelp(HWND window);
 
+// The help viewer's main window, when it shows one.
+HWND HelpViewer();
+// Moves the help viewer's window beside the program's main window (the top owner of
+// window), on the side with more room, narrowed to that room if need be; where neither
+// side has room for a readable viewer it stays where it is.
+void PlaceHelpViewerBeside(HWND window);
+
 }  // namespace dialogs

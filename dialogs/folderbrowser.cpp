@@ -39,7 +39,37 @@ int CALLBACK BrowseCallback(HWND browser, UINT message, LPARAM lParam, LPARAM da
   return 0;
 }
 
+using FileDialog = BOOL(WINAPI*)(LPOPENFILENAMEA);
+
+std::string ChooseFile(HWND owner, FileChoosing& choosing, FileDialog run) {
+  char file[MAX_PATH] = "";
+  OPENFILENAMEA dialog{};
+  // Windows 95 and NT 4 refuse the larger record of Windows 2000 and later, which is what
+  // sizeof gives with this build's headers.
+  dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+  dialog.hwndOwner = owner;
+  dialog.lpstrFilter = choosing.filter;
+  dialog.nFilterIndex = choosing.filterIndex;
+  dialog.lpstrFile = file;
+  dialog.nMaxFile = sizeof file;
+  dialog.lpstrInitialDir = choosing.folder.c_str();
+  dialog.lpstrTitle = choosing.title.c_str();
+  dialog.lpstrDefExt = choosing.defaultExtension.c_str();
+  dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | choosing.flags;
+  if (!run(&dialog)) return "";
+  choosing.filterIndex = dialog.nFilterIndex;
+  return file;
+}
+
 }  // namespace
+
+std::string ChooseFileToOpen(HWND owner, FileChoosing& choosing) {
+  return ChooseFile(owner, choosing, GetOpenFileNameA);
+}
+
+std::string ChooseFileToSave(HWND owner, FileChoosing& choosing) {
+  return ChooseFile(owner, choosing, GetSaveFileNameA);
+}
 
 bool IsWatchableDriveType(UINT driveType) {
   return driveType == DRIVE_FIXED || driveType == DRIVE_REMOTE;

@@ -26,6 +26,39 @@ INT_PTR Form::RunModal(int templateId, HWND owner) {
                          Procedure, reinterpret_cast<LPARAM>(this));
 }
 
+bool Form::RunResizable(int templateId, HWND owner, const PlacementStore& placements,
+                        const Sizing& sizing) {
+  placements_ = &placements;
+  sizing_ = sizing;
+  const INT_PTR result = RunModal(templateId, owner);
+  placements_ = nullptr;
+  return result == IDOK;
+}
+
+bool Form::Resize(UINT message, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      SetWindowPos(hwnd_, nullptr, 0, 0, sizing_.defaultSize.cx, sizing_.defaultSize.cy,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+      placements_->Restore(hwnd_, sizing_.formName, true);
+      FormResize();
+      return false;
+    case WM_GETMINMAXINFO: {
+      auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
+      limits->ptMinTrackSize = {sizing_.minimum.cx, sizing_.minimum.cy};
+      if (sizing_.fixedHeight) limits->ptMaxTrackSize.y = sizing_.minimum.cy;
+      return true;
+    }
+    case WM_SIZE:
+      FormResize();
+      return true;
+    case WM_DESTROY:
+      placements_->Save(hwnd_, sizing_.formName, true);
+      return false;
+  }
+  return false;
+}
+
 HWND Form::CreatePage(int templateId, const RECT& place) {
   HWND page = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(templateId), hwnd_,
                                  PageProcedure, reinterpret_cast<LPARAM>(this));
@@ -46,12 +79,29 @@ BOOL CALLBACK MatchControl(HWND child, LPARAM data) {
   search->found = child;
   return FALSE;
 }
+
+// A dialog shows the program's icon: its main window's, which outlives it.
+void ShowOwnersIcon(HWND dialog) {
+  HWND main = TopOwner(dialog);
+  if (main == dialog) return;
+  for (WPARAM kind : {ICON_BIG, ICON_SMALL}) {
+    const LRESULT icon = SendMessageA(main, WM_GETICON, kind, 0);
+    if (icon) SendMessageA(dialog, WM_SETICON, kind, icon);
+  }
+}
+
 }  // namespace
 
 HWND FindControl(HWND root, int id) {
   ControlSearch search{id, nullptr};
   EnumChildWindows(root, MatchControl, reinterpret_cast<LPARAM>(&search));
   return search.found;
+}
+
+// GetAncestor is not there on Windows 95.
+HWND TopOwner(HWND window) {
+  while (HWND owner = GetWindow(window, GW_OWNER)) window = owner;
+  return window;
 }
 
 HWND Form::Control(int id) const { return FindControl(hwnd_, id); }
@@ -86,11 +136,15 @@ void Form::Describe(HWND item, DWORD helpContext, const char* hint) {
 bool Form::OnMessage(UINT, WPARAM, LPARAM, LRESULT&) { return false; }
 
 void Form::ShowHelp(DWORD context) const {
+  // A viewer that opens now comes up beside the main window; one already open stays
+  // where the user has it.
+  const bool opening = HelpViewer() == nullptr;
   // The help window rather than a pop-up: Wine's viewer does not show context pop-ups.
   if (context)
     WinHelpA(hwnd_, helpFile_.c_str(), HELP_CONTEXT, context);
   else
     WinHelpA(hwnd_, helpFile_.c_str(), HELP_FINDER, 0);
+  if (opening) PlaceHelpViewerBeside(hwnd_);
 }
 
 INT_PTR Form::Route(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -121,6 +175,10 @@ INT_PTR Form::Route(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
       return TRUE;
     }
     LRESULT result = 0;
+    if (window == hwnd_ && placements_ && Resize(message, lParam)) {
+      SetWindowLongPtrA(window, DWLP_MSGRESULT, 0);
+      return TRUE;
+    }
     if (!OnMessage(message, wParam, lParam, result)) return FALSE;
     if (message == WM_DRAWITEM) return TRUE;
     SetWindowLongPtrA(window, DWLP_MSGRESULT, result);
@@ -136,8 +194,10 @@ INT_PTR CALLBACK Form::Procedure(HWND window, UINT message, WPARAM wParam, LPARA
     auto* form = reinterpret_cast<Form*>(lParam);
     SetWindowLongPtrA(window, DWLP_USER, lParam);
     form->hwnd_ = window;
+    ShowOwnersIcon(window);
     try {
       form->OnInit();
+      if (form->placements_) form->Resize(message, lParam);
     } catch (const std::exception& error) {
       ShowErrorBox(window, error);
     }
@@ -174,12 +234,6 @@ INT_PTR CALLBACK Form::PageProcedure(HWND page, UINT message, WPARAM wParam, LPA
   return FALSE;
 }
 
-void LimitTrackSize(LPARAM minMaxInfo, SIZE minimum, bool fixedHeight) {
-  auto* limits = reinterpret_cast<MINMAXINFO*>(minMaxInfo);
-  limits->ptMinTrackSize = {minimum.cx, minimum.cy};
-  if (fixedHeight) limits->ptMaxTrackSize.y = minimum.cy;
-}
-
 int MessageWithBeep(HWND owner, const std::string& text, const std::string& caption, UINT flags) {
   MessageBeep(flags & MB_ICONMASK);
   return MessageBoxA(owner, text.c_str(), caption.c_str(), flags);
@@ -189,7 +243,7 @@ void ShowErrorBox(HWND owner, const std::exception& error) {
   MessageWithBeep(owner, error.what(), "Vortan4", MB_OK | MB_ICONERROR);
 }
 
-FontOwner MakeBoldFont(HWND window, int height) {
+platform::Font MakeBoldFont(HWND window, int height) {
   LOGFONTA font{};
   GetObjectA(reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0)), sizeof font, &font);
   font.lfWeight = FW_BOLD;
@@ -197,7 +251,7 @@ FontOwner MakeBoldFont(HWND window, int height) {
     font.lfHeight = -height;
     font.lfWidth = 0;
   }
-  return FontOwner(CreateFontIndirectA(&font));
+  return platform::Font(CreateFontIndirectA(&font));
 }
 
 }  // namespace dialogs

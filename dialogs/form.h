@@ -9,7 +9,9 @@
 #include <exception>
 #include <memory>
 #include <string>
-#include <type_traits>
+
+#include "dialogs/placement.h"
+#include "platform/owners.h"
 
 namespace dialogs {
 
@@ -48,6 +50,15 @@ struct ControlRow {
   const char* hint;  // nullptr: no tool tip
 };
 
+// A resizable modal dialog: the name its place and size are kept under, the size it
+// first opens at, and how small it may get.
+struct Sizing {
+  const char* formName;
+  SIZE defaultSize;
+  SIZE minimum;
+  bool fixedHeight;  // only its width can change
+};
+
 class Form {
  public:
   Form(const Form&) = delete;
@@ -66,6 +77,11 @@ class Form {
   HWND CreateModeless(int templateId, HWND owner);
   // A modal dialog: returns the code it ended with (EndDialog).
   INT_PTR RunModal(int templateId, HWND owner);
+  // A resizable modal dialog: at the place and size kept under its form name (at first
+  // its default size), never smaller than its minimum, laid out by FormResize at every
+  // size; its place and size are kept again when it closes. True when it ended with OK.
+  bool RunResizable(int templateId, HWND owner, const PlacementStore& placements,
+                    const Sizing& sizing);
   // A child dialog (DS_CONTROL) inside this form that hands WM_COMMAND, WM_NOTIFY and
   // WM_DRAWITEM of its controls to the form, so one table covers the form and its pages.
   HWND CreatePage(int templateId, const RECT& place);
@@ -77,6 +93,8 @@ class Form {
   virtual bool OnCommand(int id, UINT code) = 0;
   // Runs after every command and timer: enables what depends on the state.
   virtual void UpdateActions() {}
+  // A resizable dialog's layout at its present size.
+  virtual void FormResize() {}
   // Any other message; answer true to have result be the message's result.
   virtual bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
 
@@ -105,17 +123,20 @@ class Form {
   static INT_PTR CALLBACK PageProcedure(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
   // window is the form or the page the message came to; results are set on it.
   INT_PTR Route(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  // The resizable dialog's part of a message; true when that was all of it.
+  bool Resize(UINT message, LPARAM lParam);
 
   HWND toolTips_{};
+  const PlacementStore* placements_ = nullptr;  // while a resizable dialog runs
+  Sizing sizing_{};
   static std::string helpFile_;
 };
 
 // A descendant of root by control id, at any depth: pages are child dialogs.
 HWND FindControl(HWND root, int id);
 
-// WM_GETMINMAXINFO of a resizable dialog: never smaller than minimum; with fixedHeight
-// only its width can change.
-void LimitTrackSize(LPARAM minMaxInfo, SIZE minimum, bool fixedHeight);
+// The window at the top of window's chain of owners (window itself when it has none).
+HWND TopOwner(HWND window);
 
 // A message box preceded by the system beep of its kind (MB_ICONHAND, MB_ICONQUESTION, ...).
 int MessageWithBeep(HWND owner, const std::string& text, const std::string& caption, UINT flags);
@@ -123,12 +144,7 @@ int MessageWithBeep(HWND owner, const std::string& text, const std::string& capt
 // The application's standard error box for an exception that ended a handler.
 void ShowErrorBox(HWND owner, const std::exception& error);
 
-struct GdiObjectDeleter {
-  void operator()(HGDIOBJ object) const { DeleteObject(object); }
-};
-using FontOwner = std::unique_ptr<std::remove_pointer_t<HFONT>, GdiObjectDeleter>;
-
 // A font like the window's own, bold and, when height is not 0, of that pixel height.
-FontOwner MakeBoldFont(HWND window, int height = 0);
+platform::Font MakeBoldFont(HWND window, int height = 0);
 
 }  // namespace dialogs

@@ -1,7 +1,6 @@
 #include "dialogs/inioptu.h"
 
-#include <commdlg.h>
-
+#include "dialogs/folderbrowser.h"
 #include "platform/system.h"
 
 namespace dialogs {
@@ -11,20 +10,13 @@ TTrackIniForm::TTrackIniForm(const PlacementStore& placements)
                             "Vortan4 will track changes to the INI files listed here.", 38, 40}) {}
 
 std::string TTrackIniForm::RunOpenDialog1() const {
-  char file[MAX_PATH] = "";
-  const std::string windowsFolder = platform::WindowsFolder();
-  OPENFILENAMEA dialog{};
-  dialog.lStructSize = sizeof dialog;
-  dialog.hwndOwner = Handle();
-  dialog.lpstrFilter = "INI Files\0*.INI\0";
-  dialog.nFilterIndex = 1;
-  dialog.lpstrFile = file;
-  dialog.nMaxFile = sizeof file;
-  dialog.lpstrInitialDir = windowsFolder.c_str();
-  dialog.lpstrTitle = "Select INI file";
-  dialog.lpstrDefExt = "INI";
-  dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_ENABLESIZING;
-  return GetOpenFileNameA(&dialog) ? file : "";
+  FileChoosing choosing;
+  choosing.title = "Select INI file";
+  choosing.filter = "INI Files\0*.INI\0";
+  choosing.folder = platform::WindowsFolder();
+  choosing.defaultExtension = "INI";
+  choosing.flags = OFN_FILEMUSTEXIST | OFN_ENABLESIZING;
+  return ChooseFileToOpen(Handle(), choosing);
 }
 
 void TTrackIniForm::btnAddClick() {

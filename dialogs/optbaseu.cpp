@@ -6,6 +6,8 @@ namespace dialogs {
 namespace {
 
 constexpr SIZE kMinimumSize{320, 80};
+// About eight rows of the list above the panel.
+constexpr SIZE kDefaultSize{320, 170};
 constexpr int kPanelHeight = 29;
 constexpr int kButtonWidth = 70;
 constexpr int kButtonHeight = 23;
@@ -37,7 +39,10 @@ std::string AddResultMessage(engines::AddResult result, const AddMessages& messa
 TOptForm::TOptForm(const PlacementStore& placements, const Texts& texts)
     : placements_(placements), texts_(texts) {}
 
-bool TOptForm::Run(HWND owner) { return RunModal(IDD_OptForm, owner) == IDOK; }
+bool TOptForm::Run(HWND owner) {
+  return RunResizable(IDD_OptForm, owner, placements_,
+                      {texts_.formName, kDefaultSize, kMinimumSize, false});
+}
 
 const Binding<TOptForm> TOptForm::kEvents[] = {
     {IDC_btnAdd, BN_CLICKED, &TOptForm::btnAddClick},
@@ -47,21 +52,6 @@ const Binding<TOptForm> TOptForm::kEvents[] = {
 };
 
 bool TOptForm::OnCommand(int id, UINT code) { return Dispatch(*this, kEvents, id, code); }
-
-bool TOptForm::OnMessage(UINT message, WPARAM, LPARAM lParam, LRESULT&) {
-  switch (message) {
-    case WM_GETMINMAXINFO:
-      LimitTrackSize(lParam, kMinimumSize, false);
-      return true;
-    case WM_SIZE:
-      FormResize();
-      return true;
-    case WM_DESTROY:
-      FormDestroy();
-      return true;
-  }
-  return false;
-}
 
 void TOptForm::OnInit() {
   SetWindowTextA(hwnd_, texts_.caption);
@@ -74,20 +64,10 @@ void TOptForm::OnInit() {
       {&TOptForm::btnCancel, IDCANCEL, 27, "Close this window without accepting changes."},
   };
   BindControls(*this, controls);
-  FormCreate();
   FillList(items);
   FormActivate();
   SetFocus(lbMain);
 }
-
-void TOptForm::FormCreate() {
-  SetWindowPos(hwnd_, nullptr, 0, 0, kMinimumSize.cx, kMinimumSize.cy,
-               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  placements_.Restore(hwnd_, texts_.formName, true);
-  FormResize();
-}
-
-void TOptForm::FormDestroy() { placements_.Save(hwnd_, texts_.formName, true); }
 
 // The dialog comes up once per run: its first item is the one selected.
 void TOptForm::FormActivate() { SendMessageA(lbMain, LB_SETCURSEL, 0, 0); }

@@ -47,12 +47,9 @@ class TOptForm : public Form {
  private:
   void OnInit() override;
   bool OnCommand(int id, UINT code) override;
-  bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+  void FormResize() override;
 
-  void FormCreate();
-  void FormDestroy();
   void FormActivate();
-  void FormResize();
   void btnRemoveClick();
   void btnOKClick();
   void btnCancelClick();

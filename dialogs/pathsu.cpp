@@ -26,7 +26,10 @@ RECT PlaceIn(HWND parent, HWND child) {
 
 TPathsForm::TPathsForm(const PlacementStore& placements) : placements_(placements) {}
 
-bool TPathsForm::Run(HWND owner) { return RunModal(IDD_PathsForm, owner) == IDOK; }
+bool TPathsForm::Run(HWND owner) {
+  return RunResizable(IDD_PathsForm, owner, placements_,
+                      {kFormName, kDefaultSize, kDefaultSize, true});
+}
 
 const Binding<TPathsForm> TPathsForm::kEvents[] = {
     {IDC_btnReports, BN_CLICKED, &TPathsForm::btnReportsClick},
@@ -37,21 +40,6 @@ const Binding<TPathsForm> TPathsForm::kEvents[] = {
 };
 
 bool TPathsForm::OnCommand(int id, UINT code) { return Dispatch(*this, kEvents, id, code); }
-
-bool TPathsForm::OnMessage(UINT message, WPARAM, LPARAM lParam, LRESULT&) {
-  switch (message) {
-    case WM_GETMINMAXINFO:
-      LimitTrackSize(lParam, kDefaultSize, true);
-      return true;
-    case WM_SIZE:
-      FormResize();
-      return true;
-    case WM_DESTROY:
-      FormDestroy();
-      return true;
-  }
-  return false;
-}
 
 const ControlRow<TPathsForm> TPathsForm::kControls[] = {
     {&TPathsForm::Label1, IDC_PathsForm_Label1, 0, nullptr},
@@ -70,18 +58,8 @@ void TPathsForm::OnInit() {
   BindControls(*this, kControls);
   SetWindowTextA(ebReportPath, reportPath.c_str());
   SetWindowTextA(ebTempPath, tempPath.c_str());
-  FormCreate();
   SetFocus(btnReports);
 }
-
-void TPathsForm::FormCreate() {
-  SetWindowPos(hwnd_, nullptr, 0, 0, kDefaultSize.cx, kDefaultSize.cy,
-               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  placements_.Restore(hwnd_, kFormName, true);
-  FormResize();
-}
-
-void TPathsForm::FormDestroy() { placements_.Save(hwnd_, kFormName, true); }
 
 // Measured against the window's outer width, as the layout was designed.
 void TPathsForm::FormResize() {

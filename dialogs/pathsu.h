@@ -25,11 +25,8 @@ class TPathsForm : public Form {
  private:
   void OnInit() override;
   bool OnCommand(int id, UINT code) override;
-  bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+  void FormResize() override;
 
-  void FormCreate();
-  void FormDestroy();
-  void FormResize();
   void btnReportsClick();
   void btnTempClick();
   void btnHelpClick();

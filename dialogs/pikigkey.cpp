@@ -46,7 +46,10 @@ std::string ValidateKey(const std::string& key, bool& valid) {
 
 TRegIgForm::TRegIgForm(const PlacementStore& placements) : placements_(placements) {}
 
-bool TRegIgForm::Run(HWND owner) { return RunModal(IDD_RegIgForm, owner) == IDOK; }
+bool TRegIgForm::Run(HWND owner) {
+  return RunResizable(IDD_RegIgForm, owner, placements_,
+                      {kFormName, kDefaultSize, kDefaultSize, true});
+}
 
 const Binding<TRegIgForm> TRegIgForm::kEvents[] = {
     {IDC_btnRegEdit, BN_CLICKED, &TRegIgForm::btnRegEditClick},
@@ -59,21 +62,6 @@ const Binding<TRegIgForm> TRegIgForm::kEvents[] = {
 };
 
 bool TRegIgForm::OnCommand(int id, UINT code) { return Dispatch(*this, kEvents, id, code); }
-
-bool TRegIgForm::OnMessage(UINT message, WPARAM, LPARAM lParam, LRESULT&) {
-  switch (message) {
-    case WM_GETMINMAXINFO:
-      LimitTrackSize(lParam, kDefaultSize, true);
-      return true;
-    case WM_SIZE:
-      FormResize();
-      return true;
-    case WM_DESTROY:
-      FormDestroy();
-      return true;
-  }
-  return false;
-}
 
 const ControlRow<TRegIgForm> TRegIgForm::kControls[] = {
     {&TRegIgForm::btnRegEdit, IDC_btnRegEdit, 33, "Launch the Windows Registry Editor"},
@@ -93,18 +81,8 @@ const ControlRow<TRegIgForm> TRegIgForm::kControls[] = {
 
 void TRegIgForm::OnInit() {
   BindControls(*this, kControls);
-  FormCreate();
   SetFocus(ebKey);
 }
-
-void TRegIgForm::FormCreate() {
-  SetWindowPos(hwnd_, nullptr, 0, 0, kDefaultSize.cx, kDefaultSize.cy,
-               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  placements_.Restore(hwnd_, kFormName, true);
-  FormResize();
-}
-
-void TRegIgForm::FormDestroy() { placements_.Save(hwnd_, kFormName, true); }
 
 void TRegIgForm::FormResize() {
   RECT client{};

@@ -24,16 +24,13 @@ class TRegIgForm : public Form {
  private:
   void OnInit() override;
   bool OnCommand(int id, UINT code) override;
-  bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+  void FormResize() override;
 
-  void FormCreate();
-  void FormDestroy();
   void btnRegEditClick();
   void btnGetKeyClick();
   void ebKeyChange();
   void btnValidateClick();
   void btnHelpClick();
-  void FormResize();
   void btnOKClick();
   void btnCancelClick();
   void Complain(const char* text, UINT icon) const;

@@ -265,6 +265,10 @@ class RegistryWalker {
 
 }  // namespace
 
+int ListingDataText(DWORD type, const std::string& data, std::string& text) {
+  return AppendDataText(type, static_cast<DWORD>(data.size()), data.data(), text);
+}
+
 void SnapshotRegistryFrom(const std::string& listingPath, const std::vector<RegistryStart>& starts,
                           const TrackedList& ignoredKeys, const ProgressCallback& progress,
                           const RegistryErrorNotice& notice) {

@@ -32,6 +32,9 @@ inline constexpr char kRegistryListingBase[] = "REG$$$$$";
 // tells the user (the engine shows no window).
 using RegistryErrorNotice = std::function<void(const std::string& listingPath)>;
 
+// The listing's text of a value's data (appended to text), answering the recorded type.
+int ListingDataText(DWORD type, const std::string& data, std::string& text);
+
 // Writes basePath + extension (cut to four characters): the listing of HKEY_USERS and
 // HKEY_LOCAL_MACHINE, leaving out what lies inside the ignored keys. Stops early, with
 // the listing closed, when AbortRequested answers yes. When the registry cannot be read

@@ -4,7 +4,9 @@ namespace platform {
 
 bool TranslateDialogMessage(MSG& message) {
   constexpr ATOM kDialogClassAtom = 32770;  // "#32770"
-  HWND root = message.hwnd ? GetAncestor(message.hwnd, GA_ROOT) : nullptr;
+  // The top-level window the message is for; GetAncestor is not there on Windows 95.
+  HWND root = message.hwnd;
+  while (root && (GetWindowLongA(root, GWL_STYLE) & WS_CHILD)) root = GetParent(root);
   return root && GetClassLongA(root, GCW_ATOM) == kDialogClassAtom &&
          IsDialogMessageA(root, &message);
 }

@@ -1,7 +1,8 @@
 #pragma once
-// Move-only owners for Win32 handles. Each kind names its own "no handle" value:
-// process, thread and event handles and HKEY use null, file and find handles use
-// INVALID_HANDLE_VALUE, and mixing the two up is the classic leak or double close.
+// Move-only owners for Win32 handles, GDI objects, icons and loaded libraries. Each kind
+// names its own "no handle" value: process, thread and event handles and HKEY use null,
+// file and find handles use INVALID_HANDLE_VALUE, and mixing the two up is the classic
+// leak or double close.
 #include <windows.h>
 
 #include <utility>
@@ -66,11 +67,35 @@ struct LibraryKind {
   static void Close(Type module) { FreeLibrary(module); }
 };
 
+template <class T>
+struct GdiObjectKind {  // fonts, brushes, pens, bitmaps, regions
+  using Type = T;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type object) { DeleteObject(object); }
+};
+struct MemoryDcKind {  // CreateCompatibleDC
+  using Type = HDC;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type dc) { DeleteDC(dc); }
+};
+struct IconKind {
+  using Type = HICON;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type icon) { DestroyIcon(icon); }
+};
+
 using Handle = Owned<HandleKind>;
 using FileHandle = Owned<FileKind>;
 using FindHandle = Owned<FindKind>;
 using RegKey = Owned<KeyKind>;
 using MappedView = Owned<MappedViewKind>;
 using Library = Owned<LibraryKind>;
+using Font = Owned<GdiObjectKind<HFONT>>;
+using Brush = Owned<GdiObjectKind<HBRUSH>>;
+using Pen = Owned<GdiObjectKind<HPEN>>;
+using Bitmap = Owned<GdiObjectKind<HBITMAP>>;
+using Region = Owned<GdiObjectKind<HRGN>>;
+using MemoryDc = Owned<MemoryDcKind>;
+using Icon = Owned<IconKind>;
 
 }  // namespace platform

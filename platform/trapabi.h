@@ -68,9 +68,32 @@ constexpr size_t kKind = 0, kOperation = 4, kProcessId = 17, kKey = 21, kSubkey 
                  kValueName = 29, kValueType = 33, kNewData = 37, kNewSize = 41, kOldData = 45,
                  kOldSize = 49, kBuffer1 = 53, kBuffer2 = 57, kBuffer3 = 61, kSize = 65;
 constexpr size_t kBuffers[] = {kBuffer1, kBuffer2, kBuffer3};
+// The stand-in's own use of bytes the layout leaves to the driver: the whole size of data
+// too large for it to carry, which it cut short; 0 when the data is whole.
+constexpr size_t kNewWholeSize = 8, kOldWholeSize = 12;
 }  // namespace registry_record
 enum RegistryOperation : uint32_t {
   roKeyCreated = 0, roKeyDeleted = 1, roValueAdded = 2, roValueChanged = 3, roValueDeleted = 4
 };
+
+// The stand-in driver's own control code, beyond the device's six: which processes it could
+// not see whole. A device driver, which sees every process from its start, fails the call,
+// and the program then takes every process as traced from its start.
+// in: 4 bytes, the index of a note (from 0); out: the note, kSize bytes. Past the last
+// note the call fails with ERROR_NO_MORE_ITEMS.
+constexpr DWORD tcGetProcessNote = 0x5650;
+
+// A process note, packed little-endian.
+namespace process_note {
+constexpr size_t kProcessId = 0,  // the driver process id
+    kKind = 4,                    // kTracedLate or kNotTraced
+    kSince = 8,                   // traced late: when tracing began, a FILETIME (UTC)
+    kReason = 16,                 // not traced: kNoAccess, kNoCapture or kEnded
+    kError = 20,                  // the system's error code behind the reason, or 0
+    kName = 24,                   // the executable's name, NUL-terminated
+    kNameSize = 260, kSize = 284;
+enum Kind : uint32_t { kTracedLate = 1, kNotTraced = 2 };
+enum Reason : uint32_t { kNoAccess = 1, kNoCapture = 2, kEnded = 3 };
+}  // namespace process_note
 
 }  // namespace trapabi

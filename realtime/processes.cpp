@@ -4,11 +4,13 @@
 #include <tlhelp32.h>
 
 #include <atomic>
+#include <cstring>
 #include <mutex>
 #include <unordered_set>
 
 #include "platform/owners.h"
 #include "platform/system.h"
+#include "platform/trapabi.h"
 #include "realtime/records.h"
 #include "realtime/vorttrap.h"
 
@@ -17,6 +19,7 @@ namespace {
 
 engines::ResultList processes;
 std::unordered_set<uint32_t> knownIds;
+std::vector<ProcessNote> notes;
 // 0 until the driver has told it; a failed query is asked again at the next lookup.
 std::atomic<uint32_t> keyCache{0};
 
@@ -90,6 +93,7 @@ void RegisterProcessLocked(uint32_t driverProcessId) {
 void ClearProcessListLocked() {
   processes.clear();
   knownIds.clear();
+  notes.clear();
   keyCache = 0;  // a driver loaded anew is asked again
 }
 
@@ -118,6 +122,36 @@ std::string LookUpProcessName(uint32_t driverProcessId) {
 engines::ResultList ProcessList() {
   std::lock_guard<std::mutex> hold(RecordLock());
   return processes;
+}
+
+}  // namespace realtime
+
+namespace realtime {
+
+bool DecodeProcessNote(const unsigned char* bytes, ProcessNote& note) {
+  namespace layout = trapabi::process_note;
+  uint32_t kind = 0, reason = 0;
+  std::memcpy(&note.processId, bytes + layout::kProcessId, 4);
+  std::memcpy(&kind, bytes + layout::kKind, 4);
+  std::memcpy(&note.since, bytes + layout::kSince, 8);
+  std::memcpy(&reason, bytes + layout::kReason, 4);
+  std::memcpy(&note.error, bytes + layout::kError, 4);
+  const char* name = reinterpret_cast<const char*>(bytes + layout::kName);
+  note.name.assign(name, strnlen(name, layout::kNameSize));
+  if (kind != layout::kTracedLate && kind != layout::kNotTraced) return false;
+  note.kind = kind == layout::kTracedLate ? nkTracedLate : nkNotTraced;
+  note.reason = static_cast<NoteReason>(reason);
+  return true;
+}
+
+void SetProcessNotes(std::vector<ProcessNote> taken) {
+  std::lock_guard<std::mutex> hold(RecordLock());
+  notes = std::move(taken);
+}
+
+std::vector<ProcessNote> ProcessNotes() {
+  std::lock_guard<std::mutex> hold(RecordLock());
+  return notes;
 }
 
 }  // namespace realtime

@@ -1,10 +1,13 @@
 #pragma once
 // The names of the processes that made the trapped operations: one entry per driver
 // process id, named when the process is first seen, while it still runs.
+#include <windows.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "engines/lists.h"
 
@@ -24,6 +27,27 @@ std::string LookUpProcessName(uint32_t driverProcessId);
 // The process list: names in order of first sight, each with its driver process id.
 // A copy, as the launcher may still register a late process while the report reads it.
 engines::ResultList ProcessList();
+
+// What the driver could not see of a process that ran while tracking: it was traced only
+// from a moment after its start (found running, not seen starting), or not at all.
+enum NoteKind : uint32_t { nkTracedLate = 1, nkNotTraced = 2 };
+// Why a process was not traced.
+enum NoteReason : uint32_t { nrNoAccess = 1, nrNoCapture = 2, nrEnded = 3 };
+struct ProcessNote {
+  uint32_t processId = 0;  // driver process id
+  NoteKind kind = nkTracedLate;
+  FILETIME since{};        // traced late: when tracing began (UTC)
+  NoteReason reason = nrNoAccess;
+  uint32_t error = 0;      // the system's error code behind the reason, 0 when none
+  std::string name;        // the executable, as the driver found it
+};
+
+// One note as the driver hands it over (the layout of trapabi's process_note); false for
+// bytes that are no note.
+bool DecodeProcessNote(const unsigned char* bytes, ProcessNote& note);
+// The notes of the last tracking run, kept until the next start.
+void SetProcessNotes(std::vector<ProcessNote> notes);
+std::vector<ProcessNote> ProcessNotes();
 
 // The process key without the driver, from the data behind the system's own function for
 // the process id, as Windows 95/98 lay them out. Every read is checked: elsewhere (Wine

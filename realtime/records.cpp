@@ -97,6 +97,13 @@ bool IsStringType(int32_t type) {
   return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
 }
 
+// Data that the driver had to cut short says so, with its whole size.
+std::string DataText(const char* data, uint32_t size, uint32_t wholeSize, int32_t type) {
+  std::string text = RegistryDataText(data, size, type);
+  if (data && wholeSize > size) text += " (shortened, " + std::to_string(wholeSize) + " bytes)";
+  return text;
+}
+
 void DecodeRegistryRecord(const void* record) {
   using namespace registry_record;
   const uint32_t process = Field<uint32_t>(record, kProcessId);
@@ -112,12 +119,15 @@ void DecodeRegistryRecord(const void* record) {
   const char* oldData = Pointer(record, kOldData);
   const uint32_t newSize = Field<uint32_t>(record, kNewSize);
   const uint32_t oldSize = Field<uint32_t>(record, kOldSize);
+  const uint32_t newWholeSize = Field<uint32_t>(record, kNewWholeSize);
+  const uint32_t oldWholeSize = Field<uint32_t>(record, kOldWholeSize);
   const bool writesValue = operation == roValueAdded || operation == roValueChanged;
-  const std::string newText = writesValue ? RegistryDataText(newData, newSize, type) : "";
-  const std::string oldText = oldData ? RegistryDataText(oldData, oldSize, type) : "";
+  const std::string newText = writesValue ? DataText(newData, newSize, newWholeSize, type) : "";
+  const std::string oldText = oldData ? DataText(oldData, oldSize, oldWholeSize, type) : "";
   if (writesValue) {
     if (!newData && !oldData) return;
-    if (newData && oldData && newSize == oldSize && std::memcmp(newData, oldData, newSize) == 0)
+    if (newData && oldData && newSize == oldSize && newWholeSize == oldWholeSize &&
+        std::memcmp(newData, oldData, newSize) == 0)
       return;
     if (IsStringType(type) && newText == oldText) return;
   }

@@ -3,10 +3,12 @@
 #include <atomic>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 #include "platform/ioerror.h"
 #include "platform/owners.h"
 #include "realtime/device.h"
+#include "realtime/processes.h"
 #include "realtime/records.h"
 
 namespace realtime {
@@ -67,6 +69,8 @@ const bool blocksMade = MakeBlocks();
 // device.
 TrapDevice session;
 std::mutex sessionLock;
+// Start and stop, whichever threads they come from, one at a time.
+std::mutex lifecycleLock;
 std::atomic<bool> active{false};
 uint32_t subscriptionHandles[kSubscriptionCount] = {};
 platform::Handle wakeUp;
@@ -115,14 +119,52 @@ std::string OpenFailureText(DWORD error) {
   return "Failed to open " + DriverPath() + ": " + platform::SystemErrorText(error);
 }
 
-int32_t StartRealTimeTracking() {
-  StopRealTimeTracking();
+namespace {
+
+// The stand-in driver's notes on the processes it could not see whole; a device driver,
+// which sees every process, does not know the request.
+std::vector<ProcessNote> ReadProcessNotes(const TrapDevice& device) {
+  std::vector<ProcessNote> notes;
+  unsigned char bytes[trapabi::process_note::kSize];
+  for (uint32_t index = 0;
+       device.Control(trapabi::tcGetProcessNote, &index, sizeof index, bytes, sizeof bytes);
+       ++index) {
+    ProcessNote note;
+    if (DecodeProcessNote(bytes, note)) notes.push_back(note);
+  }
+  return notes;
+}
+
+void StopLocked() {
+  if (!active.exchange(false)) return;
+  SetProcessNotes(ReadProcessNotes(session));
+  for (int i = 0; i < kSubscriptionCount; ++i) {
+    Put(blocks[i], subscription::kFlags, subscription::kWithdrawn);
+    unsigned char withdrawal[unsubscribe::kSize] = {};
+    Put(withdrawal, unsubscribe::kHandle, subscriptionHandles[i]);
+    const auto block = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(blocks[i]));
+    Put(withdrawal, unsubscribe::kBlock, block);
+    Put(withdrawal, unsubscribe::kBlockSize, static_cast<uint16_t>(kSubscriptionSize));
+    session.Control(tcUnsubscribe, withdrawal, sizeof withdrawal, nullptr, 0);
+  }
+  SetEvent(wakeUp.get());
+  WaitForSingleObject(notificationThread.get(), INFINITE);
+  notificationThread.reset();
+  wakeUp.reset();
+  subscribed.reset();
+  std::lock_guard<std::mutex> hold(sessionLock);
+  session.Close();
+}
+
+// The start; a driver that cannot be opened is for the caller to report, once the lock is
+// let go (a message box waits for the user).
+int32_t StartLocked() {
+  StopLocked();
   ClearTrackedLists();
   DWORD error = 0;
   TrapDevice device = TrapDevice::Open(error);
   if (!device.valid()) {
     failure = OpenFailureText(error);
-    MessageBoxA(nullptr, failure.c_str(), "Vortan4", MB_ICONERROR | MB_OK);
     return srNoDriver;
   }
   uint16_t version = 0;
@@ -155,23 +197,23 @@ int32_t StartRealTimeTracking() {
   return srStarted;
 }
 
-void StopRealTimeTracking() {
-  if (!active.exchange(false)) return;
-  for (int i = 0; i < kSubscriptionCount; ++i) {
-    Put(blocks[i], subscription::kFlags, subscription::kWithdrawn);
-    unsigned char withdrawal[unsubscribe::kSize] = {};
-    Put(withdrawal, unsubscribe::kHandle, subscriptionHandles[i]);
-    Put(withdrawal, unsubscribe::kBlock, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(blocks[i])));
-    Put(withdrawal, unsubscribe::kBlockSize, static_cast<uint16_t>(kSubscriptionSize));
-    session.Control(tcUnsubscribe, withdrawal, sizeof withdrawal, nullptr, 0);
+}  // namespace
+
+int32_t StartRealTimeTracking() {
+  int32_t result = srStarted;
+  std::string unopened;
+  {
+    std::lock_guard<std::mutex> hold(lifecycleLock);
+    result = StartLocked();
+    if (result == srNoDriver) unopened = failure;
   }
-  SetEvent(wakeUp.get());
-  WaitForSingleObject(notificationThread.get(), INFINITE);
-  notificationThread.reset();
-  wakeUp.reset();
-  subscribed.reset();
-  std::lock_guard<std::mutex> hold(sessionLock);
-  session.Close();
+  if (!unopened.empty()) MessageBoxA(nullptr, unopened.c_str(), "Vortan4", MB_ICONERROR | MB_OK);
+  return result;
+}
+
+void StopRealTimeTracking() {
+  std::lock_guard<std::mutex> hold(lifecycleLock);
+  StopLocked();
 }
 
 bool RealTimeTrackingActive() { return active; }

@@ -7,6 +7,7 @@
 #include "platform/system.h"
 #include "report/realtime_report.h"
 #include "report/sections.h"
+#include "report/undo_record.h"
 
 namespace report {
 namespace {
@@ -28,7 +29,7 @@ OwnFiles OwnFilesOf(const TrackingRun& run) {
 }
 
 void WriteIniSections(ReportStreams& streams, const TrackingRun& run, const StepDisplay& display,
-                      WorkLists& lists) {
+                      WorkLists& lists, engines::UndoData& undo) {
   const std::string devices = run.tempFolder + engines::kDeviceFileBase;
   for (const std::string& name : run.watchedInis) {
     display.moveStatusEye(session::stIniCompare);
@@ -41,6 +42,7 @@ void WriteIniSections(ReportStreams& streams, const TrackingRun& run, const Step
       engines::CompareSystemIniDevices(devices + kBefore, devices + kAfter, lists[0], lists[1],
                                        lists[2]);
     }
+    AddIniUndoItems(undo, name, lists);
     WriteIniSection(streams, name, lists);
   }
 }
@@ -73,13 +75,23 @@ void WritePostInstallReport(const TrackingRun& run, const StepDisplay& display) 
     display.moveStatusEye(step);
     return true;
   };
-  if (begins(session::stIniCompare)) WriteIniSections(streams, run, display, lists);
+  // The comparison modes keep what it takes to undo the install beside the report.
+  const bool keepsUndo = !run.supplement && (session::HasStep(run.statMask, session::stDiskCompare) ||
+                                             session::HasStep(run.statMask, session::stFileTimes));
+  // Undo data that an earlier report of this name left would undo the wrong install.
+  if (!run.supplement) DeleteUndoFiles(run.reportName);
+  engines::UndoData undo;
+  undo.report = run.reportName;
+  undo.mode = run.header.trackMode;
+  undo.watchedFolders = run.watchedFolders.entries;
+  if (begins(session::stIniCompare)) WriteIniSections(streams, run, display, lists, undo);
   if (begins(session::stRegistryAfter))
     engines::SnapshotRegistry(registry, kAfter, run.ignoredKeys, display.showStatus,
                               display.registryError);
   if (begins(session::stRegistryCompare)) {
     engines::CompareRegistrySnapshots(registry + kBefore, registry + kAfter, lists[0], lists[1],
                                       lists[2], lists[3], lists[4], display.showStatus);
+    AddRegistryUndoItems(undo, lists);
     WriteRegistrySection(streams, lists);
     ClearWorkLists(lists);
   }
@@ -89,16 +101,19 @@ void WritePostInstallReport(const TrackingRun& run, const StepDisplay& display) 
     engines::CompareDiskSnapshots(disk + kBefore, disk + kAfter, lists[0], lists[1], lists[2],
                                   display.showStatus);
     WriteDiskSection(streams, lists, own);
+    AddDiskUndoItems(undo, lists);
     ClearWorkLists(lists);
   }
   if (begins(session::stFileTimes)) {
     engines::FindNewerFiles(lists[0], run.startTime, run.watchedFolders, display.showStatus);
     WriteFileTimeSection(streams, lists, own);
+    AddFileTimeUndoItems(undo, lists);
     ClearWorkLists(lists);
   }
   if (begins(session::stRealTime)) WriteRealTimeReport(streams, lists, own);
   streams.text.Close();
   streams.csv.Close();
+  if (keepsUndo && !engines::AbortRequested()) WriteUndoFiles(undo);
 }
 
 }  // namespace report

@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "platform/directory.h"
+#include "platform/ioerror.h"
 #include "platform/system.h"
 #include "realtime/processes.h"
 #include "realtime/records.h"
@@ -29,21 +30,76 @@ void TakeInto(engines::ResultList& slot, unsigned index) {
   slot = std::move(*realtime::TakeTrackedList(index));
 }
 
-// The process names by id, the first entry of each id winning.
+// "18:42:07.250", local time.
+std::string ClockText(const FILETIME& utc) {
+  FILETIME local;
+  SYSTEMTIME time{};
+  FileTimeToLocalFileTime(&utc, &local);
+  FileTimeToSystemTime(&local, &time);
+  char text[16];
+  wsprintfA(text, "%02u:%02u:%02u.%03u", time.wHour, time.wMinute, time.wSecond,
+            time.wMilliseconds);
+  return text;
+}
+
+// What a note says of its process, after its name.
+std::string NoteText(const realtime::ProcessNote& note) {
+  if (note.kind == realtime::nkTracedLate)
+    return "traced from " + ClockText(note.since) + "; earlier operations may be missing";
+  std::string why;
+  switch (note.reason) {
+    case realtime::nrNoAccess: why = "it could not be opened"; break;
+    case realtime::nrNoCapture: why = "the operation capture could not be put into it"; break;
+    case realtime::nrEnded: why = "it ended before it could be traced"; break;
+  }
+  if (note.error != 0) why += ": " + platform::SystemErrorText(note.error);
+  return "not traced: " + why;
+}
+
+// The process names by id, the first entry of each id winning; a process traced late is
+// marked where the text form names it, so the reader knows what may be missing.
 class ProcessNames {
  public:
-  explicit ProcessNames(const engines::ResultList& processes) {
+  ProcessNames(const engines::ResultList& processes, const std::vector<realtime::ProcessNote>& notes) {
     for (const engines::ListEntry& entry : processes)
       if (auto id = std::get_if<engines::ProcessId>(&entry.item)) names_.emplace(*id, entry.text);
+    for (const realtime::ProcessNote& note : notes)
+      if (note.kind == realtime::nkTracedLate) marks_.emplace(note.processId, NoteText(note));
   }
   std::string operator()(engines::ProcessId id) const {
     auto found = names_.find(id);
     return found == names_.end() ? "" : found->second;
   }
+  std::string Line(engines::ProcessId id) const {
+    auto mark = marks_.find(id);
+    return mark == marks_.end() ? (*this)(id) : (*this)(id) + " (" + mark->second + ")";
+  }
 
  private:
-  std::unordered_map<engines::ProcessId, std::string> names_;
+  std::unordered_map<engines::ProcessId, std::string> names_, marks_;
 };
+
+// Every process the driver could not fully see, first: the sections below may lack what
+// they did.
+void WriteProcessNotes(ReportStreams& streams, const std::vector<realtime::ProcessNote>& notes) {
+  engines::ResultList lines;
+  for (const realtime::ProcessNote& note : notes) {
+    lines.push_back({note.name + " (" + NoteText(note) + ")", {}});
+    streams.WriteCsvRow({"Process",
+                         note.kind == realtime::nkTracedLate ? "Traced late" : "Not traced", "",
+                         "", "", "", "", NoteText(note), "", note.name});
+  }
+  WriteSection(streams.text, lines, "PROCESSES NOT FULLY TRACED: ");
+}
+
+// No entries: "NO CHANGES IN ...", unless a process was not fully seen.
+void WriteNothingSeen(ReportStreams& streams, const std::string& what, bool notesAbove) {
+  if (notesAbove)
+    WriteNoChanges(streams.text, "NO CHANGES SEEN IN " + what +
+                                     " (the processes above were not fully traced)");
+  else
+    WriteNoChanges(streams.text, "NO CHANGES IN " + what);
+}
 
 engines::ProcessId ProcessOf(const engines::ListEntry& entry) {
   if (auto id = std::get_if<engines::ProcessId>(&entry.item)) return *id;
@@ -58,7 +114,8 @@ void WriteNotTracked(ReportStreams& streams, const char* textLine, const char* c
   streams.WriteCsvRow({csvType, "Not tracked", "", "", "", "", "", why, "", ""});
 }
 
-void WriteRegistryPart(ReportStreams& streams, WorkLists& lists, const ProcessNames& names) {
+void WriteRegistryPart(ReportStreams& streams, WorkLists& lists, const ProcessNames& names,
+                       bool notesAbove) {
   TakeInto(lists[kKeysAdded], realtime::rlKeysAdded);
   TakeInto(lists[kKeysDeleted], realtime::rlKeysDeleted);
   TakeInto(lists[kValuesAdded], realtime::rlValuesAdded);
@@ -84,12 +141,13 @@ void WriteRegistryPart(ReportStreams& streams, WorkLists& lists, const ProcessNa
   FormatValueEntries(lists);
   if (AllEmpty(lists)) {
     if (realtime::TrackingFailure().empty())
-      WriteNoChanges(streams.text, "NO CHANGES IN Registry");
+      WriteNothingSeen(streams, "Registry", notesAbove);
     else
       WriteNotTracked(streams, "REGISTRY NOT TRACKED: ", "Registry");
   } else {
     auto block = [&](int slot, const char* heading) {
-      WriteSection(streams.text, lists[slot], heading, Grouping::ByRecord, names);
+      WriteSection(streams.text, lists[slot], heading, Grouping::ByRecord,
+                   [&](engines::ProcessId id) { return names.Line(id); });
     };
     block(kKeysAdded, "REGISTRY KEYS ADDED: ");
     block(kKeysDeleted, "REGISTRY KEYS DELETED: ");
@@ -103,7 +161,7 @@ void WriteRegistryPart(ReportStreams& streams, WorkLists& lists, const ProcessNa
 }
 
 void WriteFilePart(ReportStreams& streams, WorkLists& lists, const OwnFiles& own,
-                   const ProcessNames& names) {
+                   const ProcessNames& names, bool notesAbove) {
   TakeInto(lists[kFilesChanged], realtime::rlFilesChanged);
   TakeInto(lists[kFilesAdded], realtime::rlFilesAdded);
   TakeInto(lists[kFilesDeleted], realtime::rlFilesDeleted);
@@ -127,10 +185,11 @@ void WriteFilePart(ReportStreams& streams, WorkLists& lists, const OwnFiles& own
   if (untracked) {
     WriteNotTracked(streams, "FILE SYSTEM NOT TRACKED: ", "File");
   } else if (AllEmpty(lists)) {
-    WriteNoChanges(streams.text, "NO CHANGES IN file system");
+    WriteNothingSeen(streams, "file system", notesAbove);
   } else {
     for (int slot = 0; slot < 5; ++slot)
-      WriteSection(streams.text, lists[slot], kHeadings[slot], Grouping::ByIdentifier, names);
+      WriteSection(streams.text, lists[slot], kHeadings[slot], Grouping::ByIdentifier,
+                   [&](engines::ProcessId id) { return names.Line(id); });
   }
   streams.text.Flush();
   for (int slot = 0; slot < 5; ++slot)
@@ -149,7 +208,7 @@ void RemoveEntries(engines::ResultList& list, Drop drop) {
 }  // namespace
 
 std::string ProcessName(const engines::ResultList& processes, engines::ProcessId id) {
-  return ProcessNames(processes)(id);
+  return ProcessNames(processes, {})(id);
 }
 
 void VerifyChangedFiles(engines::ResultList& changed) {
@@ -178,9 +237,11 @@ void VerifyDeletedFiles(engines::ResultList& deleted) {
 }
 
 void WriteRealTimeReport(ReportStreams& streams, WorkLists& lists, const OwnFiles& own) {
-  const ProcessNames names(realtime::ProcessList());
-  WriteRegistryPart(streams, lists, names);
-  WriteFilePart(streams, lists, own, names);
+  const std::vector<realtime::ProcessNote> notes = realtime::ProcessNotes();
+  const ProcessNames names(realtime::ProcessList(), notes);
+  WriteProcessNotes(streams, notes);
+  WriteRegistryPart(streams, lists, names, !notes.empty());
+  WriteFilePart(streams, lists, own, names, !notes.empty());
 }
 
 }  // namespace report

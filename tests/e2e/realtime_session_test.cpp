@@ -8,8 +8,6 @@
 #include "app/gui/vortan4_app.h"
 #include "report_reader.h"
 #include "support/temp_folder.h"
-#include "trapdriver/feed/feed.h"
-#include "trapdriver/feed/ring.h"
 
 namespace e2e {
 namespace {
@@ -74,13 +72,12 @@ class RealTimeSession : public gui_tests::Vortan4 {
            file("Change File", "old.txt") + file("Add Dir", "sub");
   }
 
-  // Runs rtsetup from the test, writing into the feed of the program's driver.
+  // Runs rtsetup from the test, as a user would from the desktop: the program does not
+  // start it and it is told of no feed, so only the capture can report its changes.
   void RunSetupOutside() {
-    SetEnvironmentVariableA(trapfeed::kFeedVariable, trapfeed::FeedName(app->Id()).c_str());
-    gui::App setup(kSetup, "report " + work.Path());
+    gui::App setup(kSetup, work.Path());
     ASSERT_TRUE(setup.Started());
     EXPECT_EQ(setup.WaitExit(gui_tests::kSessionTimeout), 0);
-    SetEnvironmentVariableA(trapfeed::kFeedVariable, nullptr);
   }
 
   // "&GO!" without a program in real-time mode: tracking runs until "Install &Complete".

@@ -221,7 +221,9 @@ class SampleInstall : public Vortan4 {
   }
 
   void TearDown() override {
-    if (app && window && IsWindow(window)) EXPECT_EQ(Close(), 0);
+    if (app && window && IsWindow(window)) {
+      EXPECT_EQ(Close(), 0);
+    }
     RemoveInstall();
     WriteBytes(kSystemIni, systemIni_);
   }

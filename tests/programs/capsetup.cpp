@@ -1,6 +1,7 @@
 // A stand-in install program for the capture tests, without a window: one operation of each
 // kind the capture reports, through kernel32, advapi32 (one call looked up at run time), the
-// C runtime and shell32, and a child that writes after this program has ended.
+// C runtime and shell32, and a child that writes after this program has ended, started with
+// an environment of its own that names no trap driver feed.
 //   capsetup run FOLDER KEY [EVENT]  the operations below FOLDER and KEY (HKLM, HKCU, HKCR),
 //                                    then a child (given EVENT)
 //   capsetup child FOLDER PID [EVENT]
@@ -14,6 +15,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -36,6 +38,16 @@ void SetString(HKEY key, const char* name, const char* text) {
   RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), lstrlenA(text) + 1);
 }
 
+// This program's environment without the variable that names the trap driver's feed.
+std::string EnvironmentOfItsOwn() {
+  std::string block;
+  char* strings = GetEnvironmentStringsA();
+  for (const char* entry = strings; *entry; entry += lstrlenA(entry) + 1)
+    if (_strnicmp(entry, "VORTAN4_TRAP_FEED=", 18) != 0) block.append(entry, lstrlenA(entry) + 1);
+  FreeEnvironmentStringsA(strings);
+  return block + '\0';
+}
+
 void StartChild(const std::string& folder, const char* eventName) {
   char self[MAX_PATH];
   GetModuleFileNameA(nullptr, self, MAX_PATH);
@@ -44,8 +56,9 @@ void StartChild(const std::string& folder, const char* eventName) {
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
-  if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                     &info)) {
+  std::string environment = EnvironmentOfItsOwn();
+  if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, environment.data(), nullptr,
+                     &startup, &info)) {
     CloseHandle(info.hThread);
     CloseHandle(info.hProcess);
   }

@@ -166,6 +166,22 @@ TEST_F(DecodeTrapRecord, RegistryWritesThatChangeNothingAreDropped) {
   }
 }
 
+TEST_F(DecodeTrapRecord, DataTheDriverCutShortSaysSo) {
+  realtime::ClearTrackedLists();
+  const std::string start(8, 'a');
+  RegOp op;
+  op.operation = realtime::roValueChanged;
+  op.newData = op.oldData = &start;
+  op.newWholeSize = 2000000;
+  op.oldWholeSize = 1500000;
+  Decode(RegistryRecord(op));
+  auto changed = *realtime::TakeTrackedList(realtime::rlValuesChanged);
+  ASSERT_EQ(changed.size(), 1u);  // the same start, not the same data
+  const auto& record = std::get<engines::RegObject>(changed[0].item);
+  EXPECT_EQ(record.newData, "aaaaaaaa (shortened, 2000000 bytes)");
+  EXPECT_EQ(record.oldData, "aaaaaaaa (shortened, 1500000 bytes)");
+}
+
 TEST_F(DecodeTrapRecord, RegistryEntries) {
   realtime::ClearTrackedLists();
   const std::string dword("\xFF\xFF\xFF\xFF", 4), was("\x01\0\0\0", 4);

@@ -98,4 +98,16 @@ TEST(RealDriver, WholeSessionLeavesNothingBehind) {
       << processes[0].text;
 }
 
+// Whatever the feed still holds when tracking stops is in the lists.
+TEST(RealDriver, StopTakesInWhatTheFeedStillHolds) {
+  if (!platform::FileExists(realtime::DriverPath().substr(4)))
+    GTEST_SKIP() << "no trap driver beside the tests";
+  constexpr int kOperations = 20000;
+  ASSERT_EQ(realtime::StartRealTimeTracking(), realtime::srStarted);
+  for (int i = 0; i < kOperations; ++i)
+    ASSERT_TRUE(trapfeed::Send(FileMessage(36, "C:\\QUEUED\\F" + std::to_string(i), true)));
+  realtime::StopRealTimeTracking();
+  EXPECT_EQ(realtime::TakeTrackedList(realtime::rlFilesAdded)->size(), size_t{kOperations});
+}
+
 }  // namespace

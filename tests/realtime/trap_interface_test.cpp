@@ -135,6 +135,26 @@ TEST(TrapSession, LeavesNoThreadHandleOrDriverBehind) {
   EXPECT_EQ(driver.opens, driver.closes);
 }
 
+// The launcher's thread starts while the window's may stop: however they meet, a last stop
+// leaves nothing running and the driver closed as often as opened.
+TEST(TrapSession, StartAndStopOnTwoThreadsLeaveNothingOn) {
+  FakeTrapDriver driver;
+  const int threadsBefore = ThreadsOfThisProcess();
+  auto rounds = [] {
+    for (int i = 0; i < 30; ++i) {
+      realtime::StartRealTimeTracking();
+      realtime::StopRealTimeTracking();
+    }
+  };
+  std::thread other(rounds);
+  rounds();
+  other.join();
+  realtime::StopRealTimeTracking();
+  EXPECT_FALSE(realtime::RealTimeTrackingActive());
+  EXPECT_EQ(driver.opens, driver.closes);
+  EXPECT_EQ(ThreadsOfThisProcess(), threadsBefore);
+}
+
 TEST(TrapSession, VersionQueryFailingStartsNothing) {
   FakeTrapDriver driver;
   driver.failVersion = true;

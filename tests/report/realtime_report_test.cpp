@@ -2,6 +2,8 @@
 // disk as the report finds it.
 #include <gtest/gtest.h>
 
+#include "platform/ioerror.h"
+#include "realtime/processes.h"
 #include "realtime/records.h"
 #include "realtime/vorttrap.h"
 #include "report/realtime_report.h"
@@ -121,6 +123,47 @@ TEST_F(RealTimeReport, NothingTrackedAndNothingChanged) {
   driver.failVersion = false;
   realtime::StartRealTimeTracking();
   realtime::StopRealTimeTracking();
+}
+
+// A process traced late has its lines marked with the moment tracing began, one not traced
+// at all is named with the reason, and an empty section says what it saw, not "no changes".
+TEST_F(RealTimeReport, ProcessesNotFullyTracedAreNamed) {
+  const uint32_t self = GetCurrentProcessId() ^ driver.key;
+  const std::string own = realtime::LookUpProcessName(self);
+  SYSTEMTIME at{2026, 12, 1, 7, 18, 42, 7, 250};
+  FILETIME local, since;
+  SystemTimeToFileTime(&at, &local);
+  LocalFileTimeToFileTime(&local, &since);
+  driver.notes = {ProcessNoteRecord(self, 1, since, 0, 0, own),
+                  ProcessNoteRecord(0x4444, 2, {}, 1, ERROR_ACCESS_DENIED, "guard.exe"),
+                  ProcessNoteRecord(0x4448, 2, {}, 3, 0, "quick.exe")};
+  ASSERT_EQ(realtime::StartRealTimeTracking(), realtime::srStarted);
+  realtime::StopRealTimeTracking();
+  RegOp key;
+  key.operation = realtime::roKeyCreated;
+  key.processId = self;
+  Decode(RegistryRecord(key));
+  Write();
+
+  const std::string late = own + " (traced from 18:42:07.250; earlier operations may be missing)";
+  const std::string denied = platform::SystemErrorText(ERROR_ACCESS_DENIED);
+  EXPECT_EQ(text, "PROCESSES NOT FULLY TRACED: (3)\r\n" + late + "\r\n"
+                  "guard.exe (not traced: it could not be opened: " + denied + ")\r\n"
+                  "quick.exe (not traced: it ended before it could be traced)\r\n\r\n"
+                  "REGISTRY KEYS ADDED: (1)\r\n---by process " + late + "\r\n"
+                  "HKEY_LOCAL_MACHINE\\Software\\Vendor\r\n\r\n"
+                  "NO CHANGES SEEN IN file system (the processes above were not fully traced)"
+                  "\r\n\r\n");
+  EXPECT_EQ(csv,
+            "\"Process\",\"Traced late\",\"\",\"\",\"\",\"\",\"\",\"traced from 18:42:07.250; "
+            "earlier operations may be missing\",\"\",\"" + own + "\"\r\n"
+            "\"Process\",\"Not traced\",\"\",\"\",\"\",\"\",\"\",\"not traced: it could not be "
+            "opened: " + denied + "\",\"\",\"guard.exe\"\r\n"
+            "\"Process\",\"Not traced\",\"\",\"\",\"\",\"\",\"\",\"not traced: it ended before "
+            "it could be traced\",\"\",\"quick.exe\"\r\n"
+            "\"Registry\",\"Add Key\",\"\",\"\",\"HKEY_LOCAL_MACHINE\\Software\\Vendor\",\"\",\"\","
+            "\"\",\"\",\"" + own + "\"\r\n");
+  driver.notes.clear();
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/trapabi.h"
 #include "realtime/device.h"
 #include "realtime/records.h"
 #include "realtime/vorttrap.h"
@@ -57,7 +58,23 @@ Record RegistryRecord(const RegOp& op) {
   Put(record, 41, static_cast<uint32_t>(op.newData ? op.newData->size() : 0));
   PutPointer(record, 45, op.oldData ? op.oldData->data() : nullptr);
   Put(record, 49, static_cast<uint32_t>(op.oldData ? op.oldData->size() : 0));
+  // The whole sizes of data cut short, in bytes the layout leaves to the driver.
+  Put(record, 8, op.newWholeSize);
+  Put(record, 12, op.oldWholeSize);
   for (int i = 0; i < 3; ++i) Put(record, 53 + 4 * i, op.buffers[i]);
+  return record;
+}
+
+Record ProcessNoteRecord(uint32_t processId, uint32_t kind, FILETIME since, uint32_t reason,
+                         uint32_t error, const std::string& name) {
+  namespace note = trapabi::process_note;
+  Record record(note::kSize, 0);
+  Put(record, note::kProcessId, processId);
+  Put(record, note::kKind, kind);
+  std::memcpy(record.data() + note::kSince, &since, sizeof since);
+  Put(record, note::kReason, reason);
+  Put(record, note::kError, error);
+  std::memcpy(record.data() + note::kName, name.data(), std::min(name.size(), note::kNameSize - 1));
   return record;
 }
 
@@ -142,6 +159,10 @@ BOOL WINAPI FakeTrapDriver::Control(DWORD code, void* in, DWORD inSize, void* ou
       return TRUE;
     }
     case 6: *static_cast<uint32_t*>(out) = d.key; return TRUE;
+    case trapabi::tcGetProcessNote:
+      if (value >= d.notes.size()) return FALSE;
+      std::memcpy(out, d.notes[value].data(), d.notes[value].size());
+      return TRUE;
     default: return FALSE;
   }
 }

@@ -40,9 +40,14 @@ struct RegOp {
   int32_t type = REG_SZ;
   const std::string* newData = nullptr;
   const std::string* oldData = nullptr;
+  uint32_t newWholeSize = 0, oldWholeSize = 0;
   uint32_t buffers[3] = {};
 };
 Record RegistryRecord(const RegOp& op);
+
+// A process note of the stand-in driver's own request (platform/trapnotes.h).
+Record ProcessNoteRecord(uint32_t processId, uint32_t kind, FILETIME since, uint32_t reason,
+                         uint32_t error, const std::string& name);
 
 class FakeTrapDriver {
  public:
@@ -66,6 +71,8 @@ class FakeTrapDriver {
   std::vector<std::vector<unsigned char>> blocksAtWithdrawal;
   std::vector<uint32_t> releasedRecords, releasedBuffers;
   std::vector<DWORD> traced;
+  // Answers the stand-in's note request with these; without them it fails, as the device does.
+  std::vector<Record> notes;
 
  private:
   static BOOL WINAPI Open();

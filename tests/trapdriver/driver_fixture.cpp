@@ -64,6 +64,8 @@ Seen Read(const uint8_t* record) {
   seen.hasNewData = newData, seen.hasOldData = oldData;
   if (newData) seen.newData.assign(newData, At<uint32_t>(record, 41));
   if (oldData) seen.oldData.assign(oldData, At<uint32_t>(record, 49));
+  seen.newWholeSize = At<uint32_t>(record, 8);
+  seen.oldWholeSize = At<uint32_t>(record, 12);
   for (int i = 0; i < 3; ++i) seen.buffers[i] = At<uint32_t>(record, 53 + 4 * i);
   return seen;
 }

@@ -54,6 +54,7 @@ struct Seen {
   uint32_t valueType = 0;
   bool hasNewData = false, hasOldData = false;
   std::string newData, oldData;
+  uint32_t newWholeSize = 0, oldWholeSize = 0;  // of data cut short
   uint32_t buffers[3] = {};
   uintptr_t address = 0;
 };

@@ -3,7 +3,12 @@
 #include "driver_fixture.h"
 
 #include <tlhelp32.h>
+
+#include <cstring>
+#include "platform/trapabi.h"
+#include "support/gui_driver.h"
 #include "support/own_threads.h"
+#include "support/temp_folder.h"
 
 #include <thread>
 
@@ -279,4 +284,55 @@ TEST(TrapDriverLoad, LimitsBatchesAndTheLastCloseWithRecordsOut) {
   ASSERT_TRUE(TheDriver().close());
   EXPECT_EQ(counts().abandoned, 4096u);
   EXPECT_EQ(kept.back().path, reinterpret_cast<const char*>(kept.back().address + 23));
+}
+
+// While anyone subscribes, the driver traces every process. One that no traced process
+// starts (here the test's own child starts it, and the test is the driver's process) is
+// found by the watcher and traced from then on, and the driver says so: a note of its own
+// code names it as traced late, from a moment before its first operation.
+TEST_F(TrapDriver, AProcessFromOutsideIsFoundAndNotedAsTracedLate) {
+  testing_support::TempFolder folder;
+  Subscriber subscriber;
+  FILETIME began;
+  GetSystemTimeAsFileTime(&began);
+  // The starter ends at once; its child writes its marker after 2 s.
+  const std::string mark = folder / "mark";
+  std::string line = "C:\\tests\\programs\\fakesetup.exe spawn 1 1 " + mark + " 2000";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &startup, &started));
+  CloseHandle(started.hThread);
+  CloseHandle(started.hProcess);
+  uint32_t marker = 0;
+  ASSERT_TRUE(gui::WaitFor([&] {
+    for (const Seen& seen : subscriber.WaitFor(0))
+      if (seen.kind == 64 && _strnicmp(seen.path.c_str(), mark.c_str(), mark.size()) == 0) {
+        marker = std::stoul(seen.path.substr(mark.size()));
+        EXPECT_EQ(seen.processId, marker ^ TheDriver().Key());
+        return true;
+      }
+    return false;
+  }, 20000));
+
+  namespace note = trapabi::process_note;
+  unsigned char bytes[note::kSize];
+  bool noted = false;
+  for (uint32_t index = 0; TheDriver().Control(trapabi::tcGetProcessNote, &index, 4, bytes,
+                                               sizeof bytes);
+       ++index) {
+    uint32_t processId, kind;
+    FILETIME since;
+    std::memcpy(&processId, bytes + note::kProcessId, 4);
+    std::memcpy(&kind, bytes + note::kKind, 4);
+    std::memcpy(&since, bytes + note::kSince, 8);
+    if (processId != (marker ^ TheDriver().Key())) continue;
+    noted = true;
+    EXPECT_EQ(kind, note::kTracedLate);
+    EXPECT_GE(CompareFileTime(&since, &began), 0);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes + note::kName)), "fakesetup.exe");
+  }
+  EXPECT_TRUE(noted);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_ITEMS));
 }

@@ -2,7 +2,8 @@
 // program, as a person would at the window, and prints the text report: the headless
 // demonstration of tools/run.sh --demo.
 //   demo_session [FOLDER]      (default C:\demo; made afresh)
-// VORTAN4.EXE, VORTTRAP.VXD and samplesetup.exe lie beside this program. In FOLDER:
+// VORTAN4.EXE and its files, samplesetup.exe and, from tools/run.sh, a VORTAN4.INI whose
+// ignored registry keys the session takes lie beside this program. In FOLDER:
 // "Sample App" (the watched folder), sample.ini (the watched INI file), Setup\SETUP.EXE
 // (the install program) and Vortan4\ (the program with its settings, snapshots and
 // reports).
@@ -20,7 +21,7 @@
 
 #include "app/mainu_ids.h"
 #include "engines/helpers.h"
-#include "platform/registry.h"
+#include "platform/profile.h"
 #include "platform/system.h"
 #include "platform/textfile.h"
 #include "support/gui_driver.h"
@@ -42,20 +43,6 @@ void WriteText(const std::string& path, const std::string& text) {
 }
 
 std::string FolderOf(const std::string& path) { return path.substr(0, path.find_last_of('\\')); }
-
-// Wine keeps its own settings of the user there and changes them by itself during a
-// session, so the demonstration puts them on the ignore list.
-std::string WineUserSettingsKey() {
-  std::vector<std::string> users;
-  platform::ListSubkeyNames(HKEY_USERS, users);
-  for (const std::string& user : users) {
-    platform::RegKey key;
-    if (user != ".Default" &&
-        platform::OpenKeyForReading(HKEY_USERS, user + "\\Software\\Wine", key) == ERROR_SUCCESS)
-      return engines::LowerAscii("HKEY_USERS\\" + user + "\\Software\\Wine");
-  }
-  return "";
-}
 
 struct Places {
   explicit Places(const std::string& root)
@@ -79,17 +66,28 @@ void Prepare(const Places& at) {
   WriteText(at.app + "\\settings.dat", "colour=red");
   WriteText(at.ini, "[Sample App]\r\nVersion=1.0\r\nColour=red\r\n");
 
+  // The program and its files come from beside this one.
   const std::string kit = FolderOf(platform::ModulePath());
-  if (!CopyFileA((kit + "\\VORTAN4.EXE").c_str(), at.program.c_str(), FALSE) ||
-      !CopyFileA((kit + "\\VORTTRAP.VXD").c_str(), (FolderOf(at.program) + "\\VORTTRAP.VXD").c_str(),
-                 FALSE) ||
-      !CopyFileA((kit + "\\samplesetup.exe").c_str(), at.setup.c_str(), FALSE))
-    throw std::runtime_error("VORTAN4.EXE, VORTTRAP.VXD and samplesetup.exe belong beside " + kit);
-  WriteText(FolderOf(at.program) + "\\VORTAN4.INI",
-            "[Settings]\r\nDrivesInitialized=1\r\nINIsInitialized=1\r\nRegInitialized=1\r\n"
-            "[Drives]\r\n0=" + engines::LowerAscii(at.app) + "\r\n"
-            "[INIs]\r\n0=" + engines::LowerAscii(at.ini) + "\r\n"
-            "[Regs]\r\n0=" + WineUserSettingsKey() + "\r\n");
+  const std::string programFolder = FolderOf(at.program);
+  for (const char* file : {"VORTAN4.EXE", "VORTTRAP.VXD", "VORTCAP.DLL", "VORTAN4.HLP"}) {
+    if (!CopyFileA((kit + "\\" + file).c_str(), (programFolder + "\\" + file).c_str(), FALSE))
+      throw std::runtime_error(std::string(file) + " belongs beside " + kit);
+  }
+  if (!CopyFileA((kit + "\\samplesetup.exe").c_str(), at.setup.c_str(), FALSE))
+    throw std::runtime_error("samplesetup.exe belongs beside " + kit);
+  const std::string settings = programFolder + "\\VORTAN4.INI";
+  platform::WriteProfileString(settings, "Settings", "DrivesInitialized", "1");
+  platform::WriteProfileString(settings, "Settings", "INIsInitialized", "1");
+  platform::WriteProfileString(settings, "Drives", "0", engines::LowerAscii(at.app));
+  platform::WriteProfileString(settings, "INIs", "0", engines::LowerAscii(at.ini));
+  // The ignored registry keys of the settings file that tools/run.sh leaves beside this
+  // program (Wine's keys of each session); none without it.
+  platform::WriteProfileString(settings, "Settings", "RegInitialized", "1");
+  const std::string kitSettings = kit + "\\VORTAN4.INI";
+  int number = 0;
+  for (const std::string& key : platform::ProfileKeyNames(kitSettings, "Regs"))
+    platform::WriteProfileString(settings, "Regs", std::to_string(number++),
+                                 platform::ReadProfileString(kitSettings, "Regs", key));
   if (!gui::SetWindowsVersion("VORTAN4.EXE", "win98"))
     throw std::runtime_error("cannot choose the Windows version of VORTAN4.EXE");
 }
@@ -145,7 +143,8 @@ int Run(const Places& at) {
   Say("Sample App 1.0 in \"" + at.app + "\", its settings in " + at.ini);
   Session session(at.program);
   Say("VORTAN4.EXE started from " + FolderOf(at.program) +
-      ", set to watch that folder, that INI file and the registry but Wine's own settings");
+      ", set to watch that folder, that INI file and the registry (but for the keys Wine "
+      "changes in every session)");
 
   gui::SetText(session.Item(IDC_ebInstallProg), at.setup);
   gui::SetText(session.Item(IDC_ebParams), "\"" + at.app + "\" \"" + at.ini + "\"");

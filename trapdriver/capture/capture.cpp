@@ -23,7 +23,7 @@ bool TrackingStopped() {
 
 template <class Visit>
 void EachSlot(Visit visit) {
-  for (auto table : {&FileHooks, &RegistryHooks}) {
+  for (auto table : {&FileHooks, &RegistryHooks, &ProcessHooks}) {
     size_t count = 0;
     HookSlot* slots = table(count);
     for (size_t i = 0; i < count; ++i) visit(slots[i]);
@@ -42,6 +42,21 @@ void Install() {
 }
 
 }  // namespace
+
+// Tracing starts again in a process that outlived an earlier session: the hooks go back
+// in, and the messages go to `feed` (the name of the driver's feed, which a process that was
+// already running when tracking started does not have in its environment).
+bool Arm(const char* feed) {
+  if (guardSlot == TLS_OUT_OF_INDEXES || stopEvent == nullptr) return false;
+  if (feed != nullptr && *feed != '\0') SetEnvironmentVariableA(trapfeed::kFeedVariable, feed);
+  ResetEvent(stopEvent);
+  lastStopCheck = GetTickCount() - 10;
+  if (InterlockedCompareExchange(&quiet, 0, 0) != 0) {
+    EachSlot([](HookSlot& slot) { HookStub(slot.name, slot.hook, slot.installed); });
+    InterlockedExchange(&quiet, 0);
+  }
+  return true;
+}
 
 void GoQuiet() {
   if (InterlockedExchange(&quiet, 1) != 0) return;
@@ -80,6 +95,12 @@ void Emit(trapfeed::Message& message) {
 }
 
 }  // namespace trapcapture
+
+// Called by the driver on a thread of its own, once the library is loaded: 1 when the
+// capture is tracing.
+extern "C" __declspec(dllexport) DWORD WINAPI VortCapArm(const char* feed) {
+  return trapcapture::Arm(feed) ? 1 : 0;
+}
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void*) {
   if (reason == DLL_PROCESS_ATTACH) {

@@ -19,6 +19,7 @@ struct HookSlot {
 // The slots of each part; each part's table lists its hooks.
 HookSlot* FileHooks(size_t& count);
 HookSlot* RegistryHooks(size_t& count);
+HookSlot* ProcessHooks(size_t& count);  // children.cpp
 
 // Held by every hook for the length of the call. Inactive when this thread is already inside
 // the capture (the capture's own look-ups, and the feed's, are not operations of the

@@ -17,6 +17,9 @@ constexpr size_t kMaxOutstandingBytes = 32u << 20;
 constexpr int kBatch = 1000;
 // How long the last close waits for records on their way to come back.
 constexpr DWORD kDrainMilliseconds = 500;
+// How long a withdrawal waits for the reader to read what is in the feed: long enough for
+// full rings, short enough when a subscriber holds its records and so the reader.
+constexpr DWORD kCatchUpMilliseconds = 5000;
 
 }  // namespace
 
@@ -24,9 +27,12 @@ DWORD WINAPI Driver::ReadFeed(void* self) {
   Driver& driver = *static_cast<Driver*>(self);
   std::string payload;
   trapfeed::Message message;
+  LONG marked = 0;  // the last catch-up asked for, whose ends are marked
   while (!driver.stopping_) {
+    driver.AnswerCatchUp(marked);
     trapfeed::FeedReader::Take taken = driver.feed_.Next(payload);
     if (taken == trapfeed::FeedReader::Take::Empty) {
+      driver.AnswerCatchUp(marked);
       driver.feed_.WaitForFrames(driver.stop_.get());
     } else if (taken == trapfeed::FeedReader::Take::Garbage ||
                !trapfeed::Decode(payload.data(), payload.size(), message)) {
@@ -37,6 +43,19 @@ DWORD WINAPI Driver::ReadFeed(void* self) {
     }
   }
   return 0;
+}
+
+// Writers that go on writing must not hold up a catch-up: it reads up to where each ring
+// ended when it was asked for.
+void Driver::AnswerCatchUp(LONG& marked) {
+  if (catchUpsWanted_ != marked) {
+    marked = catchUpsWanted_;
+    feed_.MarkEnds();
+  }
+  if (catchUpsDone_ != marked && feed_.ReadToMarks()) {
+    catchUpsDone_ = marked;
+    SetEvent(caughtUp_.get());
+  }
 }
 
 void Driver::Deliver(const trapfeed::Message& message) {
@@ -129,6 +148,24 @@ void Driver::Drain(const std::vector<DWORD>& subscriberThreads) {
     const DWORD elapsed = GetTickCount() - start;
     if (elapsed >= kDrainMilliseconds) return;
     WaitForSingleObjectEx(released_.get(), kDrainMilliseconds - elapsed, alertable);
+  }
+}
+
+void Driver::CatchUp() {
+  if (stopping_ || !reader_) return;
+  const LONG wanted = ++catchUpsWanted_;
+  feed_.Wake();
+  // On a subscriber's own thread the reader may wait for its records to come back.
+  bool alertable = false;
+  {
+    Hold state(lock_);
+    alertable = queues_.count(GetCurrentThreadId()) != 0;
+  }
+  const DWORD start = GetTickCount();
+  while (catchUpsDone_ - wanted < 0) {
+    const DWORD elapsed = GetTickCount() - start;
+    if (elapsed >= kCatchUpMilliseconds) return;
+    WaitForSingleObjectEx(caughtUp_.get(), kCatchUpMilliseconds - elapsed, alertable);
   }
 }
 

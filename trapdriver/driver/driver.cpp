@@ -5,6 +5,8 @@
 
 #include "trapdriver/feed/message.h"
 #include "trapdriver/driver/trace.h"
+#include "trapdriver/driver/watch.h"
+#include "platform/trapabi.h"
 
 namespace trapdriver {
 namespace {
@@ -51,7 +53,8 @@ uint32_t ProcessKey() {
 
 Driver::Driver()
     : stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
-      released_(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
+      released_(CreateEventA(nullptr, FALSE, FALSE, nullptr)),
+      caughtUp_(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
 
 BOOL Driver::Open() {
   std::lock_guard<std::mutex> hold(lifecycle_);
@@ -64,7 +67,7 @@ BOOL Driver::Open() {
   HMODULE self = nullptr;
   GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
                      reinterpret_cast<LPCSTR>(&TheDriver), &self);
-  if (!stop_ || !released_) return Fail(ERROR_NOT_ENOUGH_MEMORY);
+  if (!stop_ || !released_ || !caughtUp_) return Fail(ERROR_NOT_ENOUGH_MEMORY);
   const std::string name = trapfeed::FeedName(GetCurrentProcessId());
   if (!feed_.Open(name)) return FALSE;
   {
@@ -93,7 +96,7 @@ BOOL Driver::Close() {
   if (--opens_ > 0) return TRUE;
 
   feed_.StopListening();
-  StopTracedProcesses();
+  if (tracing_.exchange(false)) StopTracedProcesses();
   stopping_ = true;
   SetEvent(stop_.get());
   WaitForSingleObject(reader_.get(), INFINITE);
@@ -158,6 +161,8 @@ BOOL Driver::Unsubscribe(const uint8_t* request) {
   const uint32_t block = Read<uint32_t>(request, unsubscribe::kBlock);
   if (Read<uint16_t>(request, unsubscribe::kBlockSize) != kSubscriptionSize)
     return Fail(ERROR_INVALID_PARAMETER);
+  // What was trapped before the block is withdrawn still reaches it.
+  CatchUp();
   Hold state(lock_);
   auto found = std::find_if(subscriptions_.begin(), subscriptions_.end(), [&](const Subscription& s) {
     return s.handle == handle && s.block == block;
@@ -180,9 +185,10 @@ BOOL Driver::Release(DWORD code, uint32_t value) {
 BOOL Driver::Control(DWORD code, void* in, DWORD inSize, void* out, DWORD outSize,
                      DWORD* returned) {
   if (returned) *returned = 0;
+  if (code == trapabi::tcGetProcessNote) return ProcessNote(in, inSize, out, outSize, returned);
   if (code < tcGetVersion || code > tcGetProcessKey) return Fail(ERROR_NOT_SUPPORTED);
-  if (inSize != kControlBuffers[code].in || outSize != kControlBuffers[code].out || (inSize && !in) ||
-      (outSize && !out))
+  const ControlBuffers& sizes = kControlBuffers[code];
+  if (inSize != sizes.in || outSize != sizes.out || (inSize && !in) || (outSize && !out))
     return Fail(ERROR_INVALID_PARAMETER);
   const uint8_t* input = static_cast<const uint8_t*>(in);
   // Records may come back while the last close waits for them.
@@ -199,6 +205,8 @@ BOOL Driver::Control(DWORD code, void* in, DWORD inSize, void* out, DWORD outSiz
     case tcSubscribe: {
       DWORD handle = 0;
       if (!Subscribe(input, handle)) return FALSE;
+      // Every process is traced from the first subscription to the last close.
+      if (!tracing_.exchange(true)) StartTracing(key_, CapturePath());
       std::memcpy(out, &handle, 4);
       break;
     }
@@ -211,6 +219,16 @@ BOOL Driver::Control(DWORD code, void* in, DWORD inSize, void* out, DWORD outSiz
       break;
     }
   }
+  if (returned) *returned = outSize;
+  return TRUE;
+}
+
+BOOL Driver::ProcessNote(void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned) {
+  namespace note = trapabi::process_note;
+  if (inSize != 4 || outSize != note::kSize || !in || !out) return Fail(ERROR_INVALID_PARAMETER);
+  if (opens_ == 0) return Fail(ERROR_INVALID_HANDLE);
+  uint32_t index = Read<uint32_t>(static_cast<const uint8_t*>(in), 0);
+  if (!ProcessNoteAt(index, static_cast<unsigned char*>(out))) return Fail(ERROR_NO_MORE_ITEMS);
   if (returned) *returned = outSize;
   return TRUE;
 }

@@ -78,19 +78,27 @@ class Driver {
   bool WaitForRoom();
   void Queue(DWORD threadId, uint8_t* record, PAPCFUNC routine);
   void Drain(const std::vector<DWORD>& subscriberThreads);
+  void CatchUp();
+  void AnswerCatchUp(LONG& marked);
   void DropUndelivered();
 
   BOOL Subscribe(const uint8_t* block, DWORD& handle);
   BOOL Unsubscribe(const uint8_t* request);
   BOOL Release(DWORD code, uint32_t value);
+  // The stand-in's own code: which processes it could not see whole.
+  BOOL ProcessNote(void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned);
 
   std::mutex lifecycle_;  // open and close
   std::atomic<LONG> opens_{0};
   std::atomic<bool> stopping_{false};
+  std::atomic<bool> tracing_{false};  // every process (watch.h)
   trapfeed::FeedReader feed_;
   platform::Handle reader_;
   platform::Handle stop_;      // manual reset: the reader ends
   platform::Handle released_;  // auto reset: a release made room
+  // CatchUp asks the reader to read every ring to its end; the reader answers once done.
+  std::atomic<LONG> catchUpsWanted_{0}, catchUpsDone_{0};
+  platform::Handle caughtUp_;  // auto reset: the reader answered
 
   Lock lock_;  // everything below
   bool wantRelease_ = false;

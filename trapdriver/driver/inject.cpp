@@ -12,11 +12,11 @@ namespace trapdriver {
 
 namespace {
 
-// LoadLibraryA in the other process: kernel32 is the same file there, so the same offset
-// from wherever it was loaded; 0 while it has none.
-uintptr_t RemoteLoadLibrary(HANDLE process) {
+// An export of kernel32 in the other process: kernel32 is the same file there, so the same
+// offset from wherever it was loaded; 0 while it has none.
+uintptr_t RemoteKernelFunction(HANDLE process, const char* function) {
   HMODULE ownKernel = GetModuleHandleA("kernel32.dll");
-  auto own = reinterpret_cast<uintptr_t>(GetProcAddress(ownKernel, "LoadLibraryA"));
+  auto own = reinterpret_cast<uintptr_t>(GetProcAddress(ownKernel, function));
   uintptr_t offset = own - reinterpret_cast<uintptr_t>(ownKernel);
   HMODULE modules[256];
   DWORD bytes = 0;
@@ -50,13 +50,80 @@ std::vector<unsigned char> LoaderStub(uint32_t pathAddress, uint32_t loadLibrary
   return code;
 }
 
+// The page of a running process's arming thread: the code, then the export's name, the
+// feed's name and the library's path.
+constexpr uint32_t kExportAt = 64, kFeedAt = 80, kPathAt = 256;
+
+// A thread's start: LoadLibraryA(path), GetProcAddress(it, "VortCapArm"), and that called
+// with the feed's name; the thread's exit code is its answer, 0 when a step failed.
+std::vector<unsigned char> ArmingStub(uint32_t page, uint32_t loadLibrary,
+                                      uint32_t getProcAddress) {
+  std::vector<unsigned char> code{0x68};  // push path
+  Put(code, page + kPathAt);
+  code.push_back(0xB8);  // mov eax, LoadLibraryA
+  Put(code, loadLibrary);
+  code.insert(code.end(), {0xFF, 0xD0, 0x85, 0xC0, 0x74, 0x1B});  // call; test; jz fail
+  code.push_back(0x68);  // push the export's name
+  Put(code, page + kExportAt);
+  code.push_back(0x50);  // push the module
+  code.push_back(0xB8);  // mov eax, GetProcAddress
+  Put(code, getProcAddress);
+  code.insert(code.end(), {0xFF, 0xD0, 0x85, 0xC0, 0x74, 0x0A});  // call; test; jz fail
+  code.push_back(0x68);  // push the feed's name
+  Put(code, page + kFeedAt);
+  code.insert(code.end(), {0xFF, 0xD0, 0xC2, 0x04, 0x00});  // call eax; ret 4
+  code.insert(code.end(), {0x31, 0xC0, 0xC2, 0x04, 0x00});  // fail: xor eax, eax; ret 4
+  return code;
+}
+
 }  // namespace
+
+HANDLE ArmRunningProcess(DWORD processId, const std::string& libraryPath,
+                         const std::string& feedName, DWORD& error) {
+  HANDLE process = OpenProcess(PROCESS_CREATE_THREAD | PROCESS_QUERY_INFORMATION |
+                                   PROCESS_VM_OPERATION | PROCESS_VM_WRITE | PROCESS_VM_READ,
+                               FALSE, processId);
+  if (process == nullptr) {
+    error = GetLastError();
+    return nullptr;
+  }
+  HANDLE thread = nullptr;
+  const uintptr_t loadLibrary = RemoteKernelFunction(process, "LoadLibraryA");
+  const uintptr_t getProcAddress = RemoteKernelFunction(process, "GetProcAddress");
+  auto* page = loadLibrary == 0 ? nullptr
+                                : VirtualAllocEx(process, nullptr, 4096, MEM_COMMIT | MEM_RESERVE,
+                                                 PAGE_EXECUTE_READWRITE);
+  error = page == nullptr ? ERROR_MOD_NOT_FOUND : 0;
+  if (page != nullptr) {
+    const auto at = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(page));
+    std::vector<unsigned char> image = ArmingStub(at, static_cast<uint32_t>(loadLibrary),
+                                                  static_cast<uint32_t>(getProcAddress));
+    auto place = [&](uint32_t offset, const std::string& text) {
+      image.resize(offset, 0);
+      image.insert(image.end(), text.begin(), text.end());
+      image.push_back(0);
+    };
+    place(kExportAt, "VortCapArm");
+    place(kFeedAt, feedName.substr(0, kPathAt - kFeedAt - 1));
+    place(kPathAt, libraryPath);
+    if (image.size() <= 4096 && WriteProcessMemory(process, page, image.data(), image.size(), nullptr)) {
+      FlushInstructionCache(process, page, image.size());
+      thread = CreateRemoteThread(process, nullptr, 0,
+                                  reinterpret_cast<LPTHREAD_START_ROUTINE>(page), nullptr, 0,
+                                  nullptr);
+    }
+    // The page stays while the thread may run; a failed start leaves it too (4 KB).
+    if (thread == nullptr) error = GetLastError();
+  }
+  CloseHandle(process);
+  return thread;
+}
 
 bool InjectLibrary(HANDLE process, HANDLE thread, const std::string& libraryPath) {
   CONTEXT context{};
   context.ContextFlags = CONTEXT_CONTROL;
   if (!GetThreadContext(thread, &context)) return false;
-  uintptr_t loadLibrary = RemoteLoadLibrary(process);
+  uintptr_t loadLibrary = RemoteKernelFunction(process, "LoadLibraryA");
   if (loadLibrary == 0) return false;
 
   // One page, left in the process: the stub runs after this call has returned.

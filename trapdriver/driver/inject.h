@@ -14,6 +14,12 @@ namespace trapdriver {
 // without the library).
 bool InjectLibrary(HANDLE process, HANDLE thread, const std::string& libraryPath);
 
+// Tracing a process that is already running: a thread of ours in it loads the capture and
+// arms it (VortCapArm) with the name of the feed. The thread, whose exit code is 1 once the
+// capture traces, or nothing and the system's error code.
+HANDLE ArmRunningProcess(DWORD processId, const std::string& libraryPath,
+                         const std::string& feedName, DWORD& error);
+
 // Makes the capture in that process go quiet (nothing when it has none, or has ended).
 void StopCapture(DWORD processId);
 

@@ -97,15 +97,19 @@ uint8_t* RecordStore::MakeRegistry(const trapfeed::Message& message, uint32_t pr
   Put<uint32_t>(record, kBuffer1, namesReference);
   if (message.hasNewData) {
     uint8_t* data = nullptr;
-    Put<uint32_t>(record, kBuffer2, NewBuffer(message.newData.data(), message.newData.size(), data));
+    const uint32_t reference = NewBuffer(message.newData.data(), message.newData.size(), data);
+    Put<uint32_t>(record, kBuffer2, reference);
     Put<uint32_t>(record, kNewData, address(data));
     Put<uint32_t>(record, kNewSize, static_cast<uint32_t>(message.newData.size()));
+    Put<uint32_t>(record, kNewWholeSize, message.newWholeSize);
   }
   if (message.hasOldData) {
     uint8_t* data = nullptr;
-    Put<uint32_t>(record, kBuffer3, NewBuffer(message.oldData.data(), message.oldData.size(), data));
+    const uint32_t reference = NewBuffer(message.oldData.data(), message.oldData.size(), data);
+    Put<uint32_t>(record, kBuffer3, reference);
     Put<uint32_t>(record, kOldData, address(data));
     Put<uint32_t>(record, kOldSize, static_cast<uint32_t>(message.oldData.size()));
+    Put<uint32_t>(record, kOldWholeSize, message.oldWholeSize);
   }
   records_.emplace(reinterpret_cast<uintptr_t>(record), std::move(block));
   bytes_ += kRegistryRecordBytes;

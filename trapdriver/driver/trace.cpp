@@ -1,19 +1,30 @@
 // Tracing a process that the launcher starts: the operation capture (VORTCAP.DLL, beside
 // this library) is put into it at its loader breakpoint, so it is in place before the
-// program's own code runs. The capture then writes to the feed on its own.
+// program's own code runs. The capture then writes to the feed on its own. Every other
+// process is traced by the watch (watch.h).
 #include "trapdriver/driver/trace.h"
 
+#include <windows.h>
+
 #include <mutex>
-#include <string>
 #include <vector>
 
+#include "platform/owners.h"
 #include "trapdriver/driver/inject.h"
 #include "trapdriver/driver/vorttrap.h"
+#include "trapdriver/driver/watch.h"
+#include "trapdriver/feed/reader.h"
 
 namespace {
 
 std::mutex tracedLock;
-std::vector<DWORD> traced;  // ids only: no handle is kept
+// Each names the feed to a traced process whose environment does not (a program may start
+// another with an environment of its own).
+std::vector<platform::Handle> feedNames;
+
+}  // namespace
+
+namespace trapdriver {
 
 std::string CapturePath() {
   HMODULE self = nullptr;
@@ -27,25 +38,19 @@ std::string CapturePath() {
   return folder.substr(0, folder.rfind('\\') + 1) + "VORTCAP.DLL";
 }
 
-}  // namespace
-
-namespace trapdriver {
-
 void StopTracedProcesses() {
-  std::vector<DWORD> stopping;
-  {
-    std::lock_guard<std::mutex> hold(tracedLock);
-    stopping.swap(traced);
-  }
-  for (DWORD processId : stopping) StopCapture(processId);
+  StopTracing();
+  std::lock_guard<std::mutex> hold(tracedLock);
+  feedNames.clear();
 }
 
 }  // namespace trapdriver
 
 extern "C" BOOL WINAPI VortTrapTraceProcess(HANDLE process, HANDLE thread, DWORD processId) {
-  static const std::string capture = CapturePath();
+  static const std::string capture = trapdriver::CapturePath();
   if (capture.empty() || !trapdriver::InjectLibrary(process, thread, capture)) return FALSE;
+  trapdriver::TracedFromStart(processId);
   std::lock_guard<std::mutex> hold(tracedLock);
-  traced.push_back(processId);
+  feedNames.push_back(trapfeed::NameFeedTo(processId));
   return TRUE;
 }

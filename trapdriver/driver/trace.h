@@ -1,9 +1,14 @@
 #pragma once
-// The processes the driver has put the capture into during this load.
+// The capture library beside the driver, and the processes the driver traces.
+#include <string>
+
 namespace trapdriver {
 
-// Makes the capture go quiet in each of them that still runs, and forgets them: called when
-// tracking stops, so a later session starts clean.
+// VORTCAP.DLL in this library's folder.
+std::string CapturePath();
+
+// Makes the capture go quiet in each traced process that still runs: called when tracking
+// stops, so a later session starts clean.
 void StopTracedProcesses();
 
 }  // namespace trapdriver

@@ -2,7 +2,7 @@
 // One trapped operation on its way from the process that made it to the trap driver stand-in,
 // in plain terms (no record layout). Writers: the capture inside traced processes, and tests.
 // Reader: the driver, which turns each message into an operation record for its subscribers.
-// The feed is one channel that any process of the session may write to.
+// Each writing process has a channel of its own to the driver (ring.h).
 #include <cstdint>
 #include <string>
 
@@ -33,20 +33,20 @@ struct Message {
   uint32_t valueType = 0;
   bool hasNewData = false, hasOldData = false;
   std::string newData, oldData;  // the raw bytes as written / as they were
+  // Data too large for the feed is cut short: then its whole size, else 0.
+  uint32_t newWholeSize = 0, oldWholeSize = 0;
 };
 
-// Sends one message. Waits while the feed is full; answers false at once when no driver is
-// listening (none loaded, or tracking has stopped), so a writer never hangs.
+// Sends one message; value data that would make it larger than the feed takes (1 MB) is
+// cut short and its whole size sent with it. Waits while this process's channel is full;
+// answers false at once when no driver is listening (none loaded, or tracking has stopped),
+// so a writer never hangs.
 bool Send(const Message& message);
-
-}  // namespace trapfeed
-
-namespace trapfeed {
 
 // The driver names its feed after the process that loads it and puts that name in the
 // environment variable VORTAN4_TRAP_FEED of its own process, so every program started from
-// there afterwards (and every program those start) writes to it. Send reads the variable;
-// without it nothing is listening.
+// there afterwards writes to it. A process whose environment names no feed (started with an
+// environment of its own, or from outside) writes to the feed that started listening last.
 constexpr char kFeedVariable[] = "VORTAN4_TRAP_FEED";
 
 // The event by which the capture in a process is told that tracking has stopped: the
@@ -54,12 +54,5 @@ constexpr char kFeedVariable[] = "VORTAN4_TRAP_FEED";
 inline std::string StopEventName(uint32_t processId) {
   return "Vortan4 Capture Stop " + std::to_string(processId);
 }
-
-// Send also answers false for a message of more than 1 MB (the feed's largest), which
-// only registry data that large could make.
-
-// Appends bytes to the feed as they are, as one frame (its own length word first): for
-// tests of a writer that sends garbage. Waits and fails as Send does.
-bool SendRaw(const void* bytes, uint32_t size);
 
 }  // namespace trapfeed

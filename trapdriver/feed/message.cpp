@@ -12,6 +12,7 @@ enum Flag : uint8_t { kCreated = 1, kHasNewData = 2, kHasOldData = 4 };
 struct Fixed {
   uint32_t kind, operation, subCode, processId, status, valueType;
   uint64_t sizeBefore, writeTimeBefore;
+  uint32_t newWholeSize, oldWholeSize;
   uint8_t flags;
   uint32_t lengths[6];  // path, new path, key path, value name, new data, old data
 };
@@ -19,6 +20,11 @@ struct Fixed {
 
 bool Plain(const std::string& text, size_t limit) {
   return text.size() <= limit && text.find('\0') == std::string::npos;
+}
+
+// A whole size, when given, is of more than was sent.
+bool Whole(const std::string& data, uint32_t wholeSize) {
+  return wholeSize == 0 || wholeSize > data.size();
 }
 
 }  // namespace
@@ -34,6 +40,8 @@ std::string Encode(const Message& message) {
               message.valueType,
               message.sizeBefore,
               message.writeTimeBefore,
+              message.newWholeSize,
+              message.oldWholeSize,
               static_cast<uint8_t>((message.created ? kCreated : 0) |
                                    (message.hasNewData ? kHasNewData : 0) |
                                    (message.hasOldData ? kHasOldData : 0)),
@@ -73,6 +81,8 @@ bool Decode(const char* bytes, size_t size, Message& message) {
   message.valueType = fixed.valueType;
   message.sizeBefore = fixed.sizeBefore;
   message.writeTimeBefore = fixed.writeTimeBefore;
+  message.newWholeSize = fixed.newWholeSize;
+  message.oldWholeSize = fixed.oldWholeSize;
   message.created = fixed.flags & kCreated;
   message.hasNewData = fixed.flags & kHasNewData;
   message.hasOldData = fixed.flags & kHasOldData;
@@ -80,13 +90,16 @@ bool Decode(const char* bytes, size_t size, Message& message) {
   if (message.kind == Kind::File)
     return Plain(message.path, kMaxPathBytes) && Plain(message.newPath, kMaxPathBytes) &&
            message.keyPath.empty() && message.valueName.empty() && message.newData.empty() &&
-           message.oldData.empty() && !message.hasNewData && !message.hasOldData;
+           message.oldData.empty() && !message.hasNewData && !message.hasOldData &&
+           message.newWholeSize == 0 && message.oldWholeSize == 0;
   if (message.kind == Kind::Registry)
     return !message.keyPath.empty() && Plain(message.keyPath, kMaxKeyPathBytes) &&
            Plain(message.valueName, kMaxValueNameBytes) && message.path.empty() &&
            message.newPath.empty() && !message.created &&
            (message.hasNewData || message.newData.empty()) &&
-           (message.hasOldData || message.oldData.empty());
+           (message.hasOldData || message.oldData.empty()) &&
+           Whole(message.newData, message.newWholeSize) &&
+           Whole(message.oldData, message.oldWholeSize);
   return false;
 }
 

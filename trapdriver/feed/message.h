@@ -14,7 +14,7 @@ constexpr size_t kMaxValueNameBytes = 16383;
 std::string Encode(const Message& message);
 // False for anything no writer of ours sends: unknown kinds or flags, lengths that do not
 // add up to the size, paths beyond a record's field, names with NULs in them, fields of
-// the other kind filled in.
+// the other kind filled in, whole sizes no larger than the data sent.
 bool Decode(const char* bytes, size_t size, Message& message);
 
 }  // namespace trapfeed

@@ -1,6 +1,6 @@
 // The real program's help: F1 on a field, the "?" button and then a control, and the Help
-// button each show their topic of VORTAN4.HLP in the help viewer, under Windows 98 and
-// NT 4; closing the program closes the viewer.
+// button each show their topic of VORTAN4.HLP in the help viewer, beside the program's
+// window, under Windows 98 and NT 4; closing the program closes the viewer.
 #include "support/help_file.h"
 #include "vortan4_app.h"
 
@@ -86,9 +86,16 @@ TEST_P(Help, F1TheQuestionMarkAndTheHelpButtonShowTheirTopics) {
     return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) &&
            info.hwndFocus == Item(IDC_ebInstallProg);
   }));
+  // With the window at the screen's left edge, the viewer opens right of it.
+  SetWindowPos(window, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   gui::PressKey(VK_F1);
   HWND shown = WaitHelpWindow(help.topicOfContext.at(5));
   ASSERT_NE(shown, nullptr) << "F1 on the install program field";
+  EXPECT_TRUE(gui::WaitFor([&] {
+    RECT main{}, viewer{};
+    return GetWindowRect(window, &main) && GetWindowRect(shown, &viewer) &&
+           viewer.left >= main.right;
+  })) << "the viewer covers the program's window";
   CloseHelp(shown);
 
   POINT question = HelpButton();

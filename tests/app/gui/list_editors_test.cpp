@@ -31,6 +31,24 @@ class ListEditors : public Vortan4 {
   HWND list{};
 };
 
+// Each editor first opens showing about eight rows of its list.
+TEST_F(ListEditors, OpenShowingAboutEightRows) {
+  Start();
+  for (const auto& [button, caption] : {std::pair{IDC_btnDisk, "Disk tracking options"},
+                                        std::pair{IDC_btnINI, "INI file options"},
+                                        std::pair{IDC_btnReg, "Registry keys to ignore"}}) {
+    HWND editor = OpenEditor(button, caption);
+    ASSERT_NE(editor, nullptr) << caption;
+    RECT client{};
+    GetClientRect(list, &client);
+    const auto rows = client.bottom / SendMessageA(list, LB_GETITEMHEIGHT, 0, 0);
+    EXPECT_GE(rows, 7) << caption;
+    EXPECT_LE(rows, 9) << caption;
+    gui::Answer(editor, IDCANCEL);
+  }
+  EXPECT_EQ(Close(), 0);
+}
+
 TEST_F(ListEditors, DrivesAddRemoveSaveAndPlacement) {
   for (const char* name : {"w\\a\\b", "w\\Cdir\\d", "w\\e", "w\\f"}) folder.MakeFolder(name);
   const std::string w = LowerFolder() + "w\\";

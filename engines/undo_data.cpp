@@ -1,0 +1,430 @@
+#include "engines/undo_data.h"
+
+#include <windows.h>
+
+#include <array>
+#include <cstdio>
+
+#include "engines/helpers.h"
+#include "platform/changes.h"
+#include "platform/ioerror.h"
+#include "platform/paths.h"
+#include "platform/textfile.h"
+
+namespace engines {
+namespace {
+
+const char kFirstLine[] = "VORTAN4 UNDO DATA";
+constexpr size_t kLongestLine = 200000;  // full-form data of 32 KB, twice over, and paths
+constexpr int kFields = 7;
+
+struct KindName {
+  UndoKind kind;
+  const char* name;
+};
+constexpr KindName kKindNames[] = {
+    {UndoKind::FileAdded, "FILE+"},        {UndoKind::FolderAdded, "DIR+"},
+    {UndoKind::FileDeleted, "FILE-"},      {UndoKind::FileChanged, "FILE*"},
+    {UndoKind::FileNewer, "FILE?"},        {UndoKind::KeyAdded, "KEY+"},
+    {UndoKind::KeyDeleted, "KEY-"},        {UndoKind::ValueAdded, "VAL+"},
+    {UndoKind::ValueChanged, "VAL*"},      {UndoKind::ValueDeleted, "VAL-"},
+    {UndoKind::IniKeyAdded, "INI+"},       {UndoKind::IniKeyChanged, "INI*"},
+    {UndoKind::IniKeyDeleted, "INI-"},     {UndoKind::IniSectionAdded, "SEC+"},
+    {UndoKind::IniSectionDeleted, "SEC-"}, {UndoKind::DeviceAdded, "DEV+"},
+    {UndoKind::DeviceDeleted, "DEV-"},
+};
+
+const char* NameOf(UndoKind kind) {
+  for (const KindName& entry : kKindNames)
+    if (entry.kind == kind) return entry.name;
+  return "?";
+}
+
+class Crc32 {
+ public:
+  Crc32() {
+    for (uint32_t i = 0; i < 256; ++i) {
+      uint32_t c = i;
+      for (int bit = 0; bit < 8; ++bit) c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+      table_[i] = c;
+    }
+  }
+  void Add(const std::string& bytes) {
+    for (unsigned char b : bytes) crc_ = table_[(crc_ ^ b) & 0xFF] ^ (crc_ >> 8);
+  }
+  uint32_t Value() const { return ~crc_; }
+
+ private:
+  std::array<uint32_t, 256> table_;
+  uint32_t crc_ = 0xFFFFFFFFu;
+};
+
+std::string Hex(uint64_t value, int digits) {
+  char text[24];
+  std::snprintf(text, sizeof text, "%0*llX", digits, static_cast<unsigned long long>(value));
+  return text;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+bool ParseHex(const std::string& text, uint64_t& value) {
+  if (text.empty() || text.size() > 16) return false;
+  value = 0;
+  for (char c : text) {
+    int digit = HexDigit(c);
+    if (digit < 0) return false;
+    value = value << 4 | static_cast<unsigned>(digit);
+  }
+  return true;
+}
+
+std::string Escape(const std::string& field) {
+  std::string out;
+  for (unsigned char c : field) {
+    if (c < 32 || c == '%' || c == 127)
+      out += "%" + Hex(c, 2);
+    else
+      out += static_cast<char>(c);
+  }
+  return out;
+}
+
+bool Unescape(const std::string& field, std::string& out) {
+  out.clear();
+  for (size_t i = 0; i < field.size(); ++i) {
+    if (field[i] != '%') {
+      out += field[i];
+      continue;
+    }
+    if (i + 2 >= field.size()) return false;
+    int high = HexDigit(field[i + 1]), low = HexDigit(field[i + 2]);
+    if (high < 0 || low < 0) return false;
+    out += static_cast<char>(high << 4 | low);
+    i += 2;
+  }
+  return true;
+}
+
+std::string BytesAsHex(const std::string& bytes) {
+  std::string text;
+  for (unsigned char b : bytes) text += Hex(b, 2);
+  return text;
+}
+
+bool HexAsBytes(const std::string& text, std::string& bytes) {
+  if (text.size() % 2) return false;
+  bytes.clear();
+  for (size_t i = 0; i < text.size(); i += 2) {
+    int high = HexDigit(text[i]), low = HexDigit(text[i + 1]);
+    if (high < 0 || low < 0) return false;
+    bytes += static_cast<char>(high << 4 | low);
+  }
+  return true;
+}
+
+std::string TypeField(const UndoValue& value) {
+  return (value.full ? "x" : "") + std::to_string(value.type);
+}
+
+bool ParseType(const std::string& field, UndoValue& value) {
+  value.full = !field.empty() && field[0] == 'x';
+  const std::string digits = value.full ? field.substr(1) : field;
+  if (digits.empty() || digits.size() > 9) return false;
+  for (char c : digits)
+    if (c < '0' || c > '9') return false;
+  value.type = std::stoi(digits);
+  return true;
+}
+
+bool HasValueData(UndoKind kind) {
+  return kind == UndoKind::ValueAdded || kind == UndoKind::ValueChanged ||
+         kind == UndoKind::ValueDeleted;
+}
+
+bool IsFileKind(UndoKind kind) { return kind <= UndoKind::FileNewer; }
+bool IsRegistryKind(UndoKind kind) { return kind >= UndoKind::KeyAdded && kind <= UndoKind::ValueDeleted; }
+
+std::string ItemLine(const UndoItem& item) {
+  std::string fields[kFields] = {NameOf(item.kind), item.place, item.name, "", "", "", ""};
+  if (HasValueData(item.kind)) {
+    if (item.kind != UndoKind::ValueAdded) {
+      fields[3] = TypeField(item.before);
+      fields[4] = item.before.full ? BytesAsHex(item.before.data) : item.before.data;
+    }
+    if (item.kind != UndoKind::ValueDeleted) {
+      fields[5] = TypeField(item.after);
+      fields[6] = item.after.full ? BytesAsHex(item.after.data) : item.after.data;
+    }
+  } else if (item.kind == UndoKind::FileAdded) {
+    fields[6] = Hex(item.size, 1) + "," + Hex(item.writeTime, 1);
+  } else {
+    fields[4] = item.before.data;
+    fields[6] = item.after.data;
+  }
+  std::string line;
+  for (int i = 0; i < kFields; ++i) line += (i ? "\t" : "") + Escape(fields[i]);
+  return line;
+}
+
+// A path the undo may touch: absolute, with no "." or ".." step, below a watched folder.
+bool LiesBelow(const std::string& path, const std::vector<std::string>& folders) {
+  if (path.size() < 3 || path[1] != ':' || path[2] != '\\') return false;
+  const std::string steps = path + "\\";
+  if (steps.find("\\.\\") != std::string::npos || steps.find("\\..\\") != std::string::npos ||
+      path.find("\\\\") != std::string::npos)
+    return false;
+  const std::string lower = LowerAscii(path);
+  for (const std::string& folder : folders) {
+    const std::string inside = WithTrailingBackslash(LowerAscii(folder));
+    if (lower.size() > inside.size() && lower.compare(0, inside.size(), inside) == 0) return true;
+  }
+  return false;
+}
+
+bool IsWatchedIni(const std::string& path, const std::vector<std::string>& inis) {
+  for (const std::string& ini : inis)
+    if (lstrcmpiA(ini.c_str(), path.c_str()) == 0) return true;
+  return false;
+}
+
+class Reader {
+ public:
+  explicit Reader(const std::string& path) : path_(path), lines_(path) {}
+
+  // The next line, counted in the checksum; cut short or damaged lines end the reading.
+  std::string Next() {
+    std::string line;
+    switch (lines_.ReadWrittenLine(line, kLongestLine)) {
+      case platform::BufferedReader::Read::End:
+        ++number_;  // the line that is missing
+        Fail("the data is cut short");
+      case platform::BufferedReader::Read::Damaged:
+        ++number_;
+        Fail("damaged line");
+      case platform::BufferedReader::Read::Line:
+        break;
+    }
+    ++number_;
+    crc_.Add(line + "\r\n");
+    return line;
+  }
+
+  // The text after "name=" of the next line.
+  std::string Field(const char* name) {
+    std::string line = Next();
+    const std::string start = std::string(name) + "=";
+    if (line.compare(0, start.size(), start) != 0) Fail(std::string("\"") + name + "=\" expected");
+    return line.substr(start.size());
+  }
+
+  bool AtEnd() {
+    std::string rest;
+    return lines_.ReadWrittenLine(rest, kLongestLine) == platform::BufferedReader::Read::End;
+  }
+
+  [[noreturn]] void Fail(const std::string& what) const {
+    throw UndoDataError(path_ + ", line " + std::to_string(number_) + ": " + what);
+  }
+
+  uint32_t Checksum() const { return crc_.Value(); }
+  unsigned long Number() const { return number_; }
+
+ private:
+  std::string path_;
+  platform::BufferedReader lines_;
+  Crc32 crc_;
+  unsigned long number_ = 0;
+};
+
+UndoItem ParseItem(const std::string& line, const UndoData& data, const Reader& reader) {
+  std::vector<std::string> fields;
+  size_t start = 0;
+  for (;;) {
+    size_t tab = line.find('\t', start);
+    std::string field;
+    if (!Unescape(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start),
+                  field))
+      reader.Fail("damaged escape");
+    fields.push_back(field);
+    if (tab == std::string::npos) break;
+    start = tab + 1;
+  }
+  if (fields.size() != kFields) reader.Fail("an item needs seven fields");
+  UndoItem item;
+  bool known = false;
+  for (const KindName& entry : kKindNames)
+    if (fields[0] == entry.name) item.kind = entry.kind, known = true;
+  if (!known) reader.Fail("unknown item \"" + fields[0] + "\"");
+  item.place = fields[1];
+  item.name = fields[2];
+
+  if (IsFileKind(item.kind)) {
+    if (!LiesBelow(item.place, data.watchedFolders))
+      reader.Fail("the path " + item.place + " lies outside the watched folders");
+  } else if (IsRegistryKind(item.kind)) {
+    std::string root, subkey;
+    if (!SplitRegistryPath(item.place, root, subkey) ||
+        (subkey.empty() && !HasValueData(item.kind)))
+      reader.Fail("the key " + item.place + " is not one below HKEY_USERS or HKEY_LOCAL_MACHINE");
+    if (HasValueData(item.kind) && item.name.empty()) reader.Fail("a value without a name");
+  } else if (!IsWatchedIni(item.place, data.watchedInis)) {
+    reader.Fail("the INI file " + item.place + " is not a watched one");
+  }
+
+  if (HasValueData(item.kind)) {
+    auto parse = [&](int typeField, UndoValue& value) {
+      if (!ParseType(fields[typeField], value)) reader.Fail("damaged registry type");
+      value.data = fields[typeField + 1];
+      if (value.full && !HexAsBytes(fields[typeField + 1], value.data))
+        reader.Fail("damaged registry data");
+    };
+    if (item.kind != UndoKind::ValueAdded) parse(3, item.before);
+    if (item.kind != UndoKind::ValueDeleted) parse(5, item.after);
+  } else if (item.kind == UndoKind::FileAdded) {
+    const std::string& stamp = fields[6];
+    size_t comma = stamp.find(',');
+    if (comma == std::string::npos || !ParseHex(stamp.substr(0, comma), item.size) ||
+        !ParseHex(stamp.substr(comma + 1), item.writeTime))
+      reader.Fail("damaged file size and time");
+  } else {
+    item.before.data = fields[4];
+    item.after.data = fields[6];
+  }
+  return item;
+}
+
+}  // namespace
+
+UndoPlaces UndoPlacesOf(const std::string& reportPath) {
+  const std::string stem = platform::FolderOf(reportPath) + platform::StemOf(reportPath);
+  return {stem + ".UND", stem + ".UNDO.TXT", stem + ".UNDO.REG", stem + ".REDO.REG"};
+}
+
+bool SplitRegistryPath(const std::string& keyPath, std::string& root, std::string& subkey) {
+  const size_t slash = keyPath.find('\\');
+  root = keyPath.substr(0, slash);
+  subkey = slash == std::string::npos ? "" : keyPath.substr(slash + 1);
+  if (slash != std::string::npos && subkey.empty()) return false;
+  return platform::RegistryRoot(root) != nullptr;
+}
+
+void WriteUndoData(const std::string& folder, const UndoData& data) {
+  if (LONG code = platform::MakeFolder(folder); code != ERROR_SUCCESS)
+    throw platform::IoError("Create folder", folder, static_cast<DWORD>(code));
+  platform::BufferedWriter out(WithTrailingBackslash(folder) + kUndoItemsFile);
+  Crc32 crc;
+  auto line = [&](const std::string& text) {
+    out.WriteLine(text);
+    crc.Add(text + "\r\n");
+  };
+  line(kFirstLine);
+  line("version=" + std::to_string(kUndoDataVersion));
+  line("report=" + Escape(data.report));
+  line("mode=" + std::to_string(data.mode));
+  for (const std::string& folderPath : data.watchedFolders) line("watch=" + Escape(folderPath));
+  for (const std::string& ini : data.watchedInis) line("ini=" + Escape(ini));
+  line("items=" + std::to_string(data.items.size()));
+  for (const UndoItem& item : data.items) line(ItemLine(item));
+  out.WriteLine("end=" + std::to_string(data.items.size()) + " " + Hex(crc.Value(), 8));
+  out.Close();
+}
+
+UndoData ReadUndoData(const std::string& folder) {
+  const std::string path = WithTrailingBackslash(folder) + kUndoItemsFile;
+  if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+    throw UndoDataError(path + ": there is no undo data for this report");
+  Reader reader(path);
+  UndoData data;
+  if (reader.Next() != kFirstLine) reader.Fail("this is not undo data");
+  const std::string version = reader.Field("version");
+  if (version != std::to_string(kUndoDataVersion))
+    reader.Fail("version " + version + " is not one this program reads");
+  auto unescaped = [&](const std::string& text) {
+    std::string out;
+    if (!Unescape(text, out)) reader.Fail("damaged escape");
+    return out;
+  };
+  data.report = unescaped(reader.Field("report"));
+  const std::string mode = reader.Field("mode");
+  if (mode != "2" && mode != "3") reader.Fail("unknown tracking mode " + mode);
+  data.mode = mode[0] - '0';
+
+  std::string line = reader.Next();
+  for (;; line = reader.Next()) {
+    if (line.compare(0, 6, "watch=") == 0) {
+      data.watchedFolders.push_back(unescaped(line.substr(6)));
+    } else if (line.compare(0, 4, "ini=") == 0) {
+      data.watchedInis.push_back(unescaped(line.substr(4)));
+    } else {
+      break;
+    }
+  }
+  if (line.compare(0, 6, "items=") != 0) reader.Fail("\"items=\" expected");
+  const std::string countText = line.substr(6);
+  if (countText.empty() || countText.size() > 9 ||
+      countText.find_first_not_of("0123456789") != std::string::npos)
+    reader.Fail("damaged item count");
+  const unsigned long count = std::stoul(countText);
+  for (unsigned long i = 0; i < count; ++i) {
+    line = reader.Next();
+    if (line.compare(0, 4, "end=") == 0) reader.Fail("the data is cut short");
+    data.items.push_back(ParseItem(line, data, reader));
+  }
+  const uint32_t checksum = reader.Checksum();
+  const std::string end = reader.Field("end");
+  if (end != countText + " " + Hex(checksum, 8)) reader.Fail("the data is damaged (checksum)");
+  if (!reader.AtEnd()) reader.Fail("more lines after the end");
+  return data;
+}
+
+bool RegistryBytesOf(const UndoValue& value, unsigned long& type, std::string& bytes) {
+  if (value.full) {
+    type = static_cast<unsigned long>(value.type);
+    bytes = value.data;
+    return true;
+  }
+  const std::string& text = value.data;
+  if (value.type >= 16 || text == "Binary data over 32K - changes not tracked") return false;
+  type = static_cast<unsigned long>(value.type);
+  bytes.clear();
+  switch (value.type) {
+    case REG_SZ:
+    case REG_EXPAND_SZ:
+      bytes = text + '\0';
+      return true;
+    case REG_DWORD:
+    case REG_DWORD_BIG_ENDIAN: {
+      if (text.empty()) return true;
+      size_t used = 0;
+      long long number = 0;
+      try {
+        number = std::stoll(text, &used);
+      } catch (const std::exception&) {
+        return false;
+      }
+      if (used != text.size() || number < INT32_MIN || number > INT32_MAX) return false;
+      const uint32_t bits = static_cast<uint32_t>(static_cast<int32_t>(number));
+      for (int i = 0; i < 4; ++i) {
+        const int shift = value.type == REG_DWORD ? 8 * i : 8 * (3 - i);
+        bytes += static_cast<char>(bits >> shift & 0xFF);
+      }
+      return true;
+    }
+    default:
+      // Hexadecimal bytes "01,AB,00", or nothing.
+      for (size_t i = 0; i < text.size(); i += 3) {
+        if (i + 2 > text.size() || (i + 2 < text.size() && text[i + 2] != ',')) return false;
+        int high = HexDigit(text[i]), low = HexDigit(text[i + 1]);
+        if (high < 0 || low < 0) return false;
+        bytes += static_cast<char>(high << 4 | low);
+      }
+      return true;
+  }
+}
+
+}  // namespace engines

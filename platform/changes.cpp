@@ -1,0 +1,123 @@
+#include "platform/changes.h"
+
+#include "platform/directory.h"
+#include "platform/owners.h"
+#include "platform/registry.h"
+#include "platform/system.h"
+
+namespace platform {
+namespace {
+
+LONG LastErrorOr(BOOL done) { return done ? ERROR_SUCCESS : static_cast<LONG>(GetLastError()); }
+
+uint64_t Join(DWORD high, DWORD low) { return static_cast<uint64_t>(high) << 32 | low; }
+
+// The value name as the registry functions take it: "@" is the default value.
+const char* ValueNameOf(const std::string& name) { return name == "@" ? "" : name.c_str(); }
+
+}  // namespace
+
+LONG MakeFolder(const std::string& path) {
+  if (CreateDirectoryA(path.c_str(), nullptr)) return ERROR_SUCCESS;
+  const LONG code = static_cast<LONG>(GetLastError());
+  return code == ERROR_ALREADY_EXISTS && FolderExists(path) ? ERROR_SUCCESS : code;
+}
+
+LONG RemoveFile(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+    SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+  return LastErrorOr(DeleteFileA(path.c_str()));
+}
+
+LONG RemoveFolder(const std::string& path) { return LastErrorOr(RemoveDirectoryA(path.c_str())); }
+
+bool EntryStamp(const std::string& path, bool& isFolder, uint64_t& size, uint64_t& writeTime) {
+  WIN32_FIND_DATAA found;
+  if (!FindEntry(path, found)) return false;
+  isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  size = isFolder ? 0 : Join(found.nFileSizeHigh, found.nFileSizeLow);
+  writeTime = isFolder ? 0 : Join(found.ftLastWriteTime.dwHighDateTime,
+                                  found.ftLastWriteTime.dwLowDateTime);
+  return true;
+}
+
+HKEY RegistryRoot(const std::string& name) {
+  if (lstrcmpiA(name.c_str(), "HKEY_USERS") == 0) return HKEY_USERS;
+  if (lstrcmpiA(name.c_str(), "HKEY_LOCAL_MACHINE") == 0) return HKEY_LOCAL_MACHINE;
+  return nullptr;
+}
+
+LONG ReadValue(HKEY root, const std::string& subkey, const std::string& name, DWORD& type,
+               std::string& data) {
+  HKEY opened = nullptr;
+  LONG code = RegOpenKeyExA(root, subkey.c_str(), 0, KEY_QUERY_VALUE, &opened);
+  if (code != ERROR_SUCCESS) return code;
+  RegKey key(opened);
+  code = RegQueryValueExA(key.get(), ValueNameOf(name), nullptr, &type, nullptr, nullptr);
+  if (code != ERROR_SUCCESS) return code;
+  return ReadValueData(key.get(), ValueNameOf(name), data);
+}
+
+LONG SetValue(HKEY root, const std::string& subkey, const std::string& name, DWORD type,
+              const std::string& data) {
+  HKEY opened = nullptr;
+  LONG code = RegCreateKeyExA(root, subkey.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                              &opened, nullptr);
+  if (code != ERROR_SUCCESS) return code;
+  RegKey key(opened);
+  return RegSetValueExA(key.get(), ValueNameOf(name), 0, type,
+                        reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size()));
+}
+
+LONG DeleteValue(HKEY root, const std::string& subkey, const std::string& name) {
+  HKEY opened = nullptr;
+  LONG code = RegOpenKeyExA(root, subkey.c_str(), 0, KEY_SET_VALUE, &opened);
+  if (code != ERROR_SUCCESS) return code;
+  RegKey key(opened);
+  return RegDeleteValueA(key.get(), ValueNameOf(name));
+}
+
+LONG MakeKey(HKEY root, const std::string& subkey) {
+  HKEY opened = nullptr;
+  LONG code = RegCreateKeyExA(root, subkey.c_str(), 0, nullptr, 0, KEY_READ, nullptr, &opened,
+                              nullptr);
+  RegKey key(opened);
+  return code;
+}
+
+bool KeyExists(HKEY root, const std::string& subkey) {
+  HKEY opened = nullptr;
+  if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
+  RegKey key(opened);
+  return true;
+}
+
+LONG DeleteEmptyKey(HKEY root, const std::string& subkey) {
+  {
+    HKEY opened = nullptr;
+    LONG code = RegOpenKeyExA(root, subkey.c_str(), 0, KEY_READ, &opened);
+    if (code != ERROR_SUCCESS) return code;
+    RegKey key(opened);
+    DWORD subkeys = 0, values = 0;
+    code = RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
+                            &values, nullptr, nullptr, nullptr, nullptr);
+    if (code != ERROR_SUCCESS) return code;
+    if (subkeys > 0 || values > 0) return ERROR_DIR_NOT_EMPTY;
+  }
+  return RegDeleteKeyA(root, subkey.c_str());
+}
+
+}  // namespace platform
+
+namespace platform {
+
+bool MakeProfileSection(const std::string& file, const std::string& section) {
+  return WritePrivateProfileSectionA(section.c_str(), "\0", file.c_str()) != FALSE;
+}
+
+void FlushProfile(const std::string& file) {
+  WritePrivateProfileStringA(nullptr, nullptr, nullptr, file.c_str());
+}
+
+}  // namespace platform

@@ -1,0 +1,174 @@
+// A disk contents session through the real window, then "VORTAN4.EXE /UNDO <report> /Y"
+// as a script runs it: the registry and the INI file as they were before the install, the
+// added files gone, what cannot be restored listed in the log, and the exit codes.
+#include <sstream>
+
+#include "app/gui/vortan4_app.h"
+#include "engines/helpers.h"
+#include "engines/ini.h"
+#include "engines/registry.h"
+#include "platform/textfile.h"
+
+namespace e2e {
+namespace {
+
+using gui_tests::Vortan4;
+
+const char kSetup[] = "C:\\tests\\programs\\undosetup.exe";
+const char kRoot[] = "C:\\undotest";
+const char kIni[] = "c:\\windows\\undotest.ini";
+
+std::vector<std::string> Texts(const engines::ResultList& list) {
+  std::vector<std::string> texts;
+  for (const auto& entry : list) texts.push_back(entry.text);
+  return texts;
+}
+
+class UndoSession : public Vortan4 {
+ protected:
+  void SetUp() override {
+    RemoveInstall();
+    CreateDirectoryA(kRoot, nullptr);
+    std::ostringstream ini;
+    ini << "[Settings]\r\nDrivesInitialized=1\r\nINIsInitialized=1\r\nRegInitialized=1\r\n"
+        << "ReptPath=" << folder.Path() << "\r\nTempPath=" << folder / "temp\\" << "\r\n"
+        << "[Drives]\r\n0=c:\\undotest\r\n[INIs]\r\n0=" << kIni << "\r\n"
+        // Left out: a key the install does not touch and that takes the listing seconds,
+        // and what Wine changes on its own in any session, which an undo would take back.
+        << "[Regs]\r\n0=hkey_local_machine\\software\\classes\r\n"
+        << "1=hkey_local_machine\\system\\currentcontrolset\\control\\video\r\n"
+        << "2=hkey_local_machine\\system\\currentcontrolset\\control\\class\r\n"
+        << "3=hkey_local_machine\\system\\currentcontrolset\\control\\servicecurrent\r\n"
+        << "4=hkey_users\\s-1-5-21-0-0-0-1000\\software\\wine\r\n";
+    folder.MakeFolder("temp");
+    folder.MakeFolder("mine");
+    folder.Write("VORTAN4.INI", ini.str());
+  }
+  void TearDown() override {
+    if (app && window && IsWindow(window)) {
+      EXPECT_EQ(Close(), 0);
+    }
+    RemoveInstall();
+  }
+  static void RemoveInstall() {
+    testing_support::RemoveTree(kRoot);
+    DeleteFileA(kIni);
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software\\UndoTest");
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\UndoTest");
+    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\UndoTest");
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\UndoTest");
+  }
+
+  // What the install finds.
+  void Prepare() {
+    auto write = [](const std::string& path, const char* text) {
+      platform::BufferedWriter out(path);
+      out.Write(text);
+      out.Close();
+    };
+    write(std::string(kRoot) + "\\keep.txt", "1.0");
+    write(std::string(kRoot) + "\\old.txt", "old");
+    write(kIni, "[Main]\r\nColour=red\r\nGone=yes\r\n");
+    const DWORD build = 100;
+    RegSetKeyValueA(HKEY_LOCAL_MACHINE, "Software\\UndoTest", "Version", REG_SZ, "1.0", 4);
+    RegSetKeyValueA(HKEY_LOCAL_MACHINE, "Software\\UndoTest", "Build", REG_DWORD, &build, 4);
+    RegSetKeyValueA(HKEY_LOCAL_MACHINE, "Software\\UndoTest", "Old", REG_SZ, "x", 2);
+    RegSetKeyValueA(HKEY_LOCAL_MACHINE, "Software\\UndoTest\\Legacy", "Mode", REG_SZ, "c", 2);
+    HKEY user = nullptr;  // where the install adds a key of the user's
+    RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\UndoTest", 0, nullptr, 0, KEY_READ, nullptr,
+                    &user, nullptr);
+    RegCloseKey(user);
+  }
+
+  // The registry below the two UndoTest keys and the INI file, in the program's listings.
+  void Record(const std::string& extension) {
+    engines::SnapshotRegistryFrom(
+        folder / ("mine\\REG" + extension),
+        {{HKEY_USERS, "HKEY_USERS", "\\S-1-5-21-0-0-0-1000\\Software\\UndoTest"},
+         {HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", "\\Software\\UndoTest"}},
+        engines::TrackedList(), nullptr, nullptr);
+    engines::SnapshotIniFile(kIni, folder / "mine\\", extension);
+  }
+  // Every difference between two recordings, one text each.
+  std::vector<std::string> Differences(const std::string& before, const std::string& after) {
+    engines::ResultList lists[10];
+    engines::CompareRegistrySnapshots(folder / ("mine\\REG" + before),
+                                      folder / ("mine\\REG" + after), lists[0], lists[1], lists[2],
+                                      lists[3], lists[4], nullptr);
+    engines::CompareIniSnapshots(engines::IniCopyPath(kIni, folder / "mine\\", before),
+                                 engines::IniCopyPath(kIni, folder / "mine\\", after), lists[5],
+                                 lists[6], lists[7], lists[8], lists[9]);
+    std::vector<std::string> all;
+    for (const auto& list : lists)
+      for (const std::string& text : Texts(list)) all.push_back(text);
+    return all;
+  }
+
+  void RunSession(const char* arguments) {
+    Prepare();
+    Record(".b");
+    Start("win98");
+    ChooseProgram(kSetup, arguments, IDC_rbTmDisk);
+    ASSERT_TRUE(GoAndWaitForTheInstall());
+    ASSERT_TRUE(CompleteAndWaitForTheReport());
+    Record(".a");
+  }
+
+  long Undo(const std::string& arguments) {
+    gui::App command(exe, "/UNDO " + arguments);
+    return command.WaitExit();
+  }
+
+  std::string Report() const { return folder / "RPT_0000.TXT"; }
+  bool Exists(const std::string& relative) const {
+    return GetFileAttributesA((std::string(kRoot) + "\\" + relative).c_str()) !=
+           INVALID_FILE_ATTRIBUTES;
+  }
+};
+
+// With the window still open: the one-copy rule lets the command through.
+TEST_F(UndoSession, UndoWithTheWindowOpenPutsBackAndListsTheFiles) {
+  RunSession("full");
+  ASSERT_FALSE(Differences(".b", ".a").empty());
+
+  // Damaged undo data: exit code 2, a message in the log, nothing changed.
+  const std::string items = folder.Read("RPT_0000.UND\\ITEMS.TXT");
+  std::string damaged = items;
+  damaged[damaged.find("Software\\UndoTest")] = 's';
+  folder.Write("RPT_0000.UND\\ITEMS.TXT", damaged);
+  EXPECT_EQ(Undo(Report() + " /Y"), 2);
+  const std::string refused = folder.Read("RPT_0000.UNDO.TXT");
+  EXPECT_NE(refused.find("Nothing was undone: " + folder.Path() + "RPT_0000.UND\\ITEMS.TXT, line "),
+            std::string::npos)
+      << refused;
+  Record(".d");
+  EXPECT_EQ(Differences(".a", ".d"), std::vector<std::string>());
+  EXPECT_TRUE(Exists("App\\app.exe"));
+
+  folder.Write("RPT_0000.UND\\ITEMS.TXT", items);
+  EXPECT_EQ(Undo(Report() + " /Y"), 1);
+  Record(".u");
+  EXPECT_EQ(Differences(".b", ".u"), std::vector<std::string>());
+  EXPECT_FALSE(Exists("App"));
+  EXPECT_TRUE(Exists("keep.txt"));
+  const std::string log = folder.Read("RPT_0000.UNDO.TXT");
+  for (const char* line : {"removed: folder c:\\undotest\\App\r\n",
+                           "cannot restore: file c:\\undotest\\keep.txt (",
+                           "cannot restore: file c:\\undotest\\old.txt (",
+                           "restored: key [Main]Gone of c:\\windows\\undotest.ini\r\n",
+                           "restored: key HKEY_LOCAL_MACHINE\\Software\\UndoTest\\Legacy\r\n"})
+    EXPECT_NE(log.find(line), std::string::npos) << line << " in\n" << log;
+}
+
+// After the program closed: everything the data holds comes back, exit code 0.
+TEST_F(UndoSession, UndoAfterTheProgramClosedIsComplete) {
+  RunSession("light");
+  ASSERT_EQ(Close(), 0);
+  EXPECT_EQ(Undo("\"" + Report() + "\" /y"), 0) << folder.Read("RPT_0000.UNDO.TXT");
+  Record(".u");
+  EXPECT_EQ(Differences(".b", ".u"), std::vector<std::string>());
+  EXPECT_FALSE(Exists("App"));
+}
+
+}  // namespace
+}  // namespace e2e

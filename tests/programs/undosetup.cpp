@@ -1,0 +1,54 @@
+// A stand-in install program for the undo tests, without a window: it changes files below
+// C:\undotest, the INI file c:\windows\undotest.ini and the registry key Software\UndoTest
+// (of the machine and of the user) as installers do, over what the test prepared.
+//   undosetup light   adds files, INI keys, registry keys and values, changes and deletes
+//                     INI keys and values
+//   undosetup full    the same, and changes one file and deletes another
+#include <windows.h>
+
+#include <string>
+
+namespace {
+
+const char kRoot[] = "C:\\undotest";
+const char kIni[] = "c:\\windows\\undotest.ini";
+
+bool WriteFile(const std::string& path, const std::string& text) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  bool ok = ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  CloseHandle(file);
+  return ok;
+}
+
+bool SetValue(HKEY root, const char* key, const char* name, DWORD type, const void* data,
+              DWORD size) {
+  return RegSetKeyValueA(root, key, name, type, data, size) == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
+  const std::string root = kRoot;
+  bool ok = CreateDirectoryA((root + "\\App").c_str(), nullptr) &&
+            CreateDirectoryA((root + "\\App\\Data").c_str(), nullptr);
+  ok = WriteFile(root + "\\App\\app.exe", "program") && ok;
+  ok = WriteFile(root + "\\App\\Data\\data.dat", "data") && ok;
+  if (std::string(commandLine).find("full") != std::string::npos) {
+    ok = WriteFile(root + "\\keep.txt", "2.0, longer") && ok;
+    ok = DeleteFileA((root + "\\old.txt").c_str()) && ok;
+  }
+  ok = WritePrivateProfileStringA("Main", "Colour", "blue", kIni) && ok;
+  ok = WritePrivateProfileStringA("Main", "Gone", nullptr, kIni) && ok;
+  ok = WritePrivateProfileStringA("New", "Fresh", "1", kIni) && ok;
+  const DWORD build = 200, count = 1234;
+  ok = SetValue(HKEY_LOCAL_MACHINE, "Software\\UndoTest", "Version", REG_SZ, "2.0", 4) && ok;
+  ok = SetValue(HKEY_LOCAL_MACHINE, "Software\\UndoTest", "Build", REG_DWORD, &build, 4) && ok;
+  ok = RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, "Software\\UndoTest", "Old") == ERROR_SUCCESS && ok;
+  ok = RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software\\UndoTest\\Legacy") == ERROR_SUCCESS && ok;
+  ok = SetValue(HKEY_LOCAL_MACHINE, "Software\\UndoTest\\Options", "Count", REG_DWORD, &count, 4) &&
+       ok;
+  ok = SetValue(HKEY_CURRENT_USER, "Software\\UndoTest\\User", "Seen", REG_SZ, "1", 2) && ok;
+  return ok ? 0 : 1;
+}
