@@ -54,12 +54,24 @@ constexpr size_t kKind = 0, kOperation = 4, kSubCode = 12, kPath = 23, kNewPath 
                  kSizeHigh = 571, kWriteTimeLow = 575, kWriteTimeHigh = 579, kSize = 583;
 // A path without a NUL fills its field.
 constexpr size_t kPathSize = 260;
+// Bytes the layout leaves to the driver, which the stand-in uses and the program reads only
+// where kExtensionTag stands at kTag: the flags, and the whole paths. A path field holds 260
+// bytes, NT paths run to 32,767 characters: a longer path lies at the address kWholePath
+// with its length in bytes at kWholePathLength, the new path likewise (address 0 when the
+// field holds it all).
+constexpr size_t kTag = 13, kFlags = 17, kWholePathLength = 543, kWholeNewPathLength = 547,
+                 kWholePath = 558, kWholeNewPath = 562;
+constexpr uint32_t kExtensionTag = 0x58345456;  // "VT4X"
 }  // namespace file_record
+// The flags at file_record::kFlags.
+enum FileRecordFlag : uint8_t { ffFolder = 1 };  // a rename of a folder
 // File operations: the hook numbers of the 95/98 file system.
 enum FileOperation : uint32_t { foDelete = 31, foDirectory = 32, foOpen = 36, foRename = 37 };
-// The sub-code of a directory operation, and of an open (its access mode).
+// The sub-code of a directory operation, and of an open (its access mode). The feed's
+// messages also mark a rename of a folder so, which the records carry as ffFolder.
 enum FileSubCode : uint8_t {
-  fsDirectoryCreated = 0, fsDirectoryRemoved = 1, fsWriteOnly = 1, fsReadWrite = 2
+  fsDirectoryCreated = 0, fsDirectoryRemoved = 1, fsWriteOnly = 1, fsReadWrite = 2,
+  fsFolderRenamed = 1
 };
 
 // Registry record, at least kSize bytes; pointers into the driver's memory, 0 when absent.

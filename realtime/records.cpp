@@ -20,14 +20,28 @@ T Field(const void* record, size_t offset) {
   return value;
 }
 
-// A path field: up to its NUL, or all of it when none comes.
-std::string PathField(const void* record, size_t offset) {
+const char* Pointer(const void* record, size_t offset) {
+  return reinterpret_cast<const char*>(static_cast<uintptr_t>(Field<uint32_t>(record, offset)));
+}
+
+bool HasExtension(const void* record) {
+  return Field<uint32_t>(record, file_record::kTag) == file_record::kExtensionTag;
+}
+
+// A path: the whole one where the driver hands it over beside the record (the field holds
+// 260 bytes, NT paths run to 32,767 characters); otherwise the field up to its NUL, or all
+// of it when none comes.
+std::string PathField(const void* record, size_t offset, size_t whole, size_t wholeLength) {
+  if (HasExtension(record)) {
+    if (const char* path = Pointer(record, whole))
+      return std::string(path, Field<uint32_t>(record, wholeLength));
+  }
   const char* path = static_cast<const char*>(record) + offset;
   return std::string(path, strnlen(path, file_record::kPathSize));
 }
 
-const char* Pointer(const void* record, size_t offset) {
-  return reinterpret_cast<const char*>(static_cast<uintptr_t>(Field<uint32_t>(record, offset)));
+bool RenamesFolder(const void* record) {
+  return HasExtension(record) && (Field<uint8_t>(record, file_record::kFlags) & ffFolder) != 0;
 }
 
 // A new file under a name that stood before and was deleted during tracking replaces
@@ -45,12 +59,29 @@ void AddFile(const std::string& path, uint32_t process) {
   }
 }
 
+// A folder renamed is gone under its old name and there under its new one, as a comparison
+// of before and after shows it (the driver sends each entry inside as a rename of its own).
+// Unlike a folder removed, one made during tracking and renamed leaves only its new name,
+// and a name that stood before and stands again is no change.
+void RenameFolder(const std::string& from, const std::string& to, uint32_t process) {
+  RecordList& added = lists[rlDirsAdded];
+  RecordList& deleted = lists[rlDirsDeleted];
+  if (added.Contains(from))
+    added.RemoveFirst(from);
+  else if (!deleted.Contains(from))
+    deleted.Append(from, process);
+  if (deleted.Contains(to))
+    deleted.RemoveFirst(to);
+  else if (!added.Contains(to))
+    added.Append(to, process);
+}
+
 void DecodeFileRecord(const void* record) {
   using namespace file_record;
   if (Field<uint16_t>(record, kStatus) != 0) return;
   const uint32_t process = Field<uint32_t>(record, kProcessId);
   RegisterProcessLocked(process);
-  const std::string path = PathField(record, kPath);
+  const std::string path = PathField(record, kPath, kWholePath, kWholePathLength);
   RecordList& changed = lists[rlFilesChanged];
   RecordList& added = lists[rlFilesAdded];
   RecordList& deleted = lists[rlFilesDeleted];
@@ -81,11 +112,16 @@ void DecodeFileRecord(const void* record) {
       }
       break;
     case foRename: {
+      const std::string newPath = PathField(record, kNewPath, kWholeNewPath, kWholeNewPathLength);
+      if (RenamesFolder(record)) {
+        RenameFolder(path, newPath, process);
+        break;
+      }
       // A file made during tracking and renamed leaves only its new name behind.
       if (!deleted.Contains(path) && !added.Contains(path)) deleted.Append(path, process);
       added.RemoveFirst(path);
       changed.RemoveFirst(path);
-      AddFile(PathField(record, kNewPath), process);
+      AddFile(newPath, process);
       break;
     }
     default:

@@ -10,6 +10,7 @@
 //       and appends " again" to child.txt
 //   capsetup bench FOLDER KEY COUNT   COUNT file writes and COUNT value writes
 //   capsetup calls FOLDER KEY OUT     a table of calls, each with what the program sees of it
+//   capsetup moves FOLDER LONGNAME   what the folding once got wrong (see Moves)
 #include <windows.h>
 #include <shellapi.h>
 
@@ -247,6 +248,29 @@ void Calls(const std::string& folder, const std::string& keyPath, const std::str
   HANDLE file = CreateFileA(out.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   DWORD written = 0;
   ::WriteFile(file, lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr);
+// A scratch file made with delete-on-close, the prepared folder FOLDER\old renamed, a
+// folder made and renamed, a new file renamed over the prepared FOLDER\target.txt, and a
+// file whose path (FOLDER\LONGNAME) is past MAX_PATH, made through the wide calls.
+void Moves(const std::string& folder, const std::string& longName) {
+  HANDLE scratch = CreateFileA((folder + "\\scratch.tmp").c_str(), GENERIC_READ | GENERIC_WRITE,
+                               0, nullptr, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  DWORD written = 0;
+  ::WriteFile(scratch, "x", 1, &written, nullptr);
+  CloseHandle(scratch);
+  MoveFileA((folder + "\\old").c_str(), (folder + "\\moved").c_str());
+  CreateDirectoryA((folder + "\\made").c_str(), nullptr);
+  WriteText(folder + "\\made\\c.txt", GENERIC_WRITE, CREATE_NEW, "c");
+  MoveFileA((folder + "\\made").c_str(), (folder + "\\made2").c_str());
+  WriteText(folder + "\\new.txt", GENERIC_WRITE, CREATE_NEW, "new");
+  MoveFileExA((folder + "\\new.txt").c_str(), (folder + "\\target.txt").c_str(),
+              MOVEFILE_REPLACE_EXISTING);
+
+  std::wstring path = L"\\\\?\\";
+  for (char c : folder + "\\" + longName) path += static_cast<wchar_t>(c);
+  for (size_t slash = path.find(L'\\', 5 + folder.size()); slash != std::wstring::npos;
+       slash = path.find(L'\\', slash + 1))
+    CreateDirectoryW(path.substr(0, slash).c_str(), nullptr);
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
   CloseHandle(file);
 }
 
@@ -260,6 +284,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     Child(__argv[2], static_cast<DWORD>(std::atoi(__argv[3])), __argc >= 5 ? __argv[4] : nullptr);
   } else if (mode == "calls" && __argc >= 5) {
     Calls(__argv[2], __argv[3], __argv[4]);
+  } else if (mode == "moves" && __argc >= 4) {
+    Moves(__argv[2], __argv[3]);
   } else if (mode == "bench" && __argc >= 5) {
     Bench(__argv[2], __argv[3], std::atoi(__argv[4]));
   } else {

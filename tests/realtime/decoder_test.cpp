@@ -28,6 +28,15 @@ using TakeTrackedList = DecodeTrapRecord;
 
 using Texts5 = std::vector<std::vector<std::string>>;  // changed, added, deleted, dirs +, dirs -
 
+FileOp FolderRenamed(const std::string& from, const std::string& to) {
+  FileOp op(37, from, to);
+  op.folder = true;
+  return op;
+}
+
+// Past the record's 260-byte field: the driver hands the whole path over beside it.
+const std::string kDeep = "C:\\" + std::string(300, 'd') + "\\file.txt";
+
 struct FoldCase {
   const char* name;
   std::vector<FileOp> ops;
@@ -60,6 +69,19 @@ TEST_F(DecodeTrapRecord, FoldsFileOperations) {
       {"deleted and created again is changed",
        {{31, "C:\\I"}, {36, "C:\\I", "", 1, 1, true}},
        {{"C:\\I"}, {}, {}, {}, {}}},
+      {"a folder renamed: gone under the old name, there under the new, entries alike",
+       {FolderRenamed("C:\\D", "C:\\E"), {37, "C:\\D\\f", "C:\\E\\f"}},
+       {{}, {"C:\\E\\f"}, {"C:\\D\\f"}, {"C:\\E"}, {"C:\\D"}}},
+      {"a folder made and renamed shows only under its new name",
+       {{32, "C:\\D", "", 1, 0}, {36, "C:\\D\\f", "", 1, 1, true}, FolderRenamed("C:\\D", "C:\\E"),
+        {37, "C:\\D\\f", "C:\\E\\f"}},
+       {{}, {"C:\\E\\f"}, {}, {"C:\\E"}, {}}},
+      {"a folder renamed there and back is no change",
+       {FolderRenamed("C:\\D", "C:\\E"), FolderRenamed("C:\\E", "C:\\D")},
+       {{}, {}, {}, {}, {}}},
+      {"long paths whole",
+       {{36, kDeep, "", 1, 1, true}, {37, kDeep + "2", kDeep + "3"}},
+       {{}, {kDeep, kDeep + "3"}, {kDeep + "2"}, {}, {}}},
       {"directory created and removed is only deleted",
        {{32, "C:\\D", "", 1, 0}, {32, "C:\\D", "", 1, 1}, {32, "C:\\E", "", 1, 0}},
        {{}, {}, {}, {"C:\\E"}, {"C:\\D"}}},

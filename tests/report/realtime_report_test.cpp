@@ -103,6 +103,32 @@ TEST_F(RealTimeReport, BothSectionsCheckedFilteredAndByProcess) {
             "\"File\",\"Add Dir\",\"" + path + "sub\",\"\",\"\",\"\",\"\",\"\",\"\",\"" + own + "\"\r\n");
 }
 
+// A path past MAX_PATH is checked against the disk and printed whole in both forms; a folder
+// renamed shows as a comparison of before and after would show it.
+TEST_F(RealTimeReport, LongPathsWholeAndRenamedFolders) {
+  const uint32_t self = GetCurrentProcessId() ^ driver.key;
+  std::string deep;
+  while (folder.Path().size() + deep.size() < 300) deep += "long folder\\";
+  deep += "deep.txt";
+  folder.Write(deep, "x");
+  folder.Write("moved\\a.txt", "a");
+  FileOp created(36, folder / deep, "", self, 1, true);
+  FileOp renamed(37, folder / "old", folder / "moved", self);
+  renamed.folder = true;
+  FileOp inside(37, folder / "old\\a.txt", folder / "moved\\a.txt", self);
+  for (const FileOp* op : {&created, &renamed, &inside}) Decode(FileRecord(*op));
+  Write();
+
+  const std::string by = "---by process " + realtime::LookUpProcessName(self) + "\r\n",
+                    path = folder.Path();
+  EXPECT_EQ(text, "NO CHANGES IN Registry\r\n\r\n"
+                  "FILES ADDED: (2)\r\n" + by + path + deep + "\r\n" + path + "moved\\a.txt\r\n\r\n"
+                  "FILES DELETED: (1)\r\n" + by + path + "old\\a.txt\r\n\r\n"
+                  "DIRECTORIES ADDED: (1)\r\n" + by + path + "moved\r\n\r\n"
+                  "DIRECTORIES DELETED: (1)\r\n" + by + path + "old\r\n\r\n");
+  EXPECT_NE(csv.find("\"File\",\"Add File\",\"" + path + deep + "\""), std::string::npos);
+}
+
 TEST_F(RealTimeReport, NothingTrackedAndNothingChanged) {
   ASSERT_EQ(realtime::StartRealTimeTracking(), realtime::srStarted);
   realtime::StopRealTimeTracking();

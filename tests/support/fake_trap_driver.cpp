@@ -42,6 +42,18 @@ Record FileRecord(const FileOp& op) {
   Put(record, 571, static_cast<uint32_t>(op.size >> 32));
   Put(record, 575, static_cast<uint32_t>(op.writeTime.dwLowDateTime));
   Put(record, 579, static_cast<uint32_t>(op.writeTime.dwHighDateTime));
+  if (op.folder || op.path.size() > 260 || op.newPath.size() > 260) {
+    Put(record, 13, uint32_t{0x58345456});  // "VT4X": the driver's own bytes are in use
+    record[17] = op.folder ? 1 : 0;
+    if (op.path.size() > 260) {
+      PutPointer(record, 558, op.path.data());
+      Put(record, 543, static_cast<uint32_t>(op.path.size()));
+    }
+    if (op.newPath.size() > 260) {
+      PutPointer(record, 562, op.newPath.data());
+      Put(record, 547, static_cast<uint32_t>(op.newPath.size()));
+    }
+  }
   return record;
 }
 

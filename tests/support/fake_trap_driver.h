@@ -27,7 +27,9 @@ struct FileOp {
   uint16_t status;
   uint64_t size = 0;
   FILETIME writeTime{};
+  bool folder = false;  // a rename of a folder
 };
+// Paths longer than the record's fields are pointed to: the op must outlive the record.
 Record FileRecord(const FileOp& op);
 
 // Strings and data blocks a registry record points to; they must outlive the record.

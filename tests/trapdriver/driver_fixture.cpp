@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/trapabi.h"
+
 namespace trapdriver_testing {
 namespace {
 
@@ -43,6 +45,15 @@ Seen Read(const uint8_t* record) {
     seen.subCode = record[12];
     seen.path = PathAt(record, 23);
     seen.newPath = PathAt(record, 283);
+    // The stand-in's own bytes: the whole paths beside the record, and its flags.
+    using namespace trapabi::file_record;
+    if (At<uint32_t>(record, kTag) == kExtensionTag) {
+      if (const char* whole = Pointer(record, kWholePath))
+        seen.path.assign(whole, At<uint32_t>(record, kWholePathLength));
+      if (const char* whole = Pointer(record, kWholeNewPath))
+        seen.newPath.assign(whole, At<uint32_t>(record, kWholeNewPathLength));
+      seen.flags = record[kFlags];
+    }
     seen.processId = At<uint32_t>(record, 552);
     seen.status = At<uint16_t>(record, 556);
     seen.created = record[566];

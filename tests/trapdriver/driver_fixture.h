@@ -44,7 +44,8 @@ const Driver& TheDriver();
 struct Seen {
   uint32_t kind = 0, operation = 0;
   uint8_t subCode = 0;
-  std::string path, newPath;  // files
+  std::string path, newPath;  // files, whole
+  uint8_t flags = 0;
   uint32_t processId = 0;
   uint16_t status = 0;
   uint8_t created = 0;

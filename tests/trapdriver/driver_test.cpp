@@ -48,7 +48,9 @@ TEST_F(TrapDriver, EachFileOperationReachesItsBlockWithItsRecord) {
   renamed.newPath = "C:\\B.TXT";
   Message failed = FileMessage(31, 0, "C:\\LOCKED");
   failed.status = 0x20000;  // a failure with nothing in the record's two bytes
-  const std::string longest(260, 'x');
+  const std::string longest(260, 'x'), longer(32767, 'y');
+  Message folderRenamed = FileMessage(37, trapabi::fsFolderRenamed, "C:\\" + longer);
+  folderRenamed.newPath = "C:\\" + longer + "z";
   struct Case {
     Message message;
     bool delivered;
@@ -58,7 +60,7 @@ TEST_F(TrapDriver, EachFileOperationReachesItsBlockWithItsRecord) {
       {renamed, true},                               {FileMessage(36, 2, "C:\\RW"), true},
       {FileMessage(36, 0, "C:\\READ"), false},       {FileMessage(11, 0, "C:\\CLOSE"), false},
       {FileMessage(0, 0, "C:\\READING"), false},     {failed, true},
-      {FileMessage(31, 0, longest), true},
+      {FileMessage(31, 0, longest), true},           {folderRenamed, true},
   };
   std::vector<Message> messages;
   std::vector<Message> expected;
@@ -76,6 +78,7 @@ TEST_F(TrapDriver, EachFileOperationReachesItsBlockWithItsRecord) {
     EXPECT_EQ(seen[i].subCode, expected[i].subCode);
     EXPECT_EQ(seen[i].path, expected[i].path);
     EXPECT_EQ(seen[i].newPath, expected[i].newPath);
+    EXPECT_EQ(seen[i].flags, expected[i].operation == 37 && expected[i].subCode == 1 ? 1 : 0);
     EXPECT_EQ(seen[i].processId, expected[i].processId ^ key);
     EXPECT_EQ(seen[i].status != 0, expected[i].status != 0);
     EXPECT_EQ(seen[i].created != 0, expected[i].created);

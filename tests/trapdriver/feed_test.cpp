@@ -80,7 +80,8 @@ TEST_F(TrapFeed, GarbageIsDroppedAndCountedAndTheFeedGoesOn) {
       Frame("tiny"),                                 // shorter than a message's header
       Frame(WithPathLength(100)),                    // a string past the end
       Frame(WithPathLength(0xFFFFFFFF)),             // lengths that wrap around
-      Frame(trapfeed::Encode(FileMessage(31, 0, std::string(5000, 'p')))),  // a huge path
+      // A path past NT's longest.
+      Frame(trapfeed::Encode(FileMessage(31, 0, std::string(trapfeed::kMaxPathBytes + 1, 'p')))),
       Frame(trapfeed::Encode(nulInKey)),
       Frame(trapfeed::Encode(unknownKind)),
   };

@@ -4,6 +4,10 @@
 #include <windows.h>
 #include <winternl.h>
 
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "trapdriver/capture/capture.h"
 #include "trapdriver/capture/names.h"
 #include "trapdriver/capture/native.h"
@@ -78,7 +82,9 @@ NTSTATUS CaptureOpen(ACCESS_MASK access, OBJECT_ATTRIBUTES* attributes, IO_STATU
   bool failed = !NT_SUCCESS(status);
   bool created = !failed && io != nullptr && io->Information == kCreated;
   if (deletes) {
-    SendRemoval(path, directoryCall || before.directory, status);
+    // A name that did not stand before (a scratch file made with delete-on-close, as the C
+    // runtime's tmpfile makes it) goes when its handle closes: nothing changed.
+    if (before.exists) SendRemoval(path, directoryCall || before.directory, status);
   } else if (makesDirectory) {
     if (created || (failed && disposition == kFileCreate)) {
       trapfeed::Message message = FileMessage(foDirectory, path, status);
@@ -152,6 +158,35 @@ std::wstring RenameTarget(const void* information, ULONG length, const std::wstr
   return slash == std::wstring::npos ? name : oldName.substr(0, slash + 1) + name;
 }
 
+// Whether a rename may replace a file standing under the new name.
+bool RenameReplaces(const void* information, ULONG informationClass) {
+  if (informationClass == kRenameInformation)
+    return *static_cast<const BOOLEAN*>(information) != 0;
+  return (*static_cast<const ULONG*>(information) & 1) != 0;  // FILE_RENAME_REPLACE_IF_EXISTS
+}
+
+// A folder renamed moves everything in it: each entry is sent as a rename of its own, from
+// its old path to its new one, so the lists show what a comparison of before and after
+// shows.
+void SendMovedEntries(const std::string& from, const std::string& to,
+                      const std::wstring& nativeFolder, NTSTATUS status) {
+  std::vector<std::pair<std::string, std::wstring>> folders{{"", nativeFolder}};
+  for (size_t next = 0; next < folders.size(); ++next) {
+    const std::string relative = folders[next].first;
+    const std::wstring folder = folders[next].second;
+    for (const FolderEntry& found : FolderEntries(folder)) {
+      const std::string entry = relative + "\\" + Ansi(found.name);
+      trapfeed::Message message = FileMessage(foRename, from + entry, status);
+      message.newPath = to + entry;
+      if (found.folder) {
+        message.subCode = fsFolderRenamed;
+        folders.emplace_back(entry, folder + L"\\" + found.name);
+      }
+      Emit(message);
+    }
+  }
+}
+
 NTSTATUS NTAPI SetInformationFileHook(HANDLE file, IO_STATUS_BLOCK* io, void* information,
                                       ULONG length, ULONG informationClass) {
   CaptureScope scope;
@@ -173,13 +208,25 @@ NTSTATUS NTAPI SetInformationFileHook(HANDLE file, IO_STATUS_BLOCK* io, void* in
   }
   if (informationClass == kRenameInformation || informationClass == kRenameInformationEx) {
     std::wstring oldName = HandleName(file);
+    std::wstring newName = RenameTarget(information, length, oldName);
     std::string path = Win32FilePath(oldName);
-    std::string newPath = Win32FilePath(RenameTarget(information, length, oldName));
+    std::string newPath = Win32FilePath(newName);
     if (path.empty() || newPath.empty()) return call();
+    const bool folder = HandleIsDirectory(file);
+    // A file renamed over another replaces it (the usual way to replace a file in use): the
+    // one that stood there is gone first, so the lists show a change, not an addition.
+    bool replaces = false;
+    if (!folder && length >= sizeof(ULONG) && RenameReplaces(information, informationClass)) {
+      const FileState target = QueryFileState(newName);
+      replaces = target.exists && !target.directory;
+    }
     NTSTATUS status = call();
+    if (replaces && NT_SUCCESS(status)) SendRemoval(newPath, false, status);
     trapfeed::Message message = FileMessage(foRename, path, status);
     message.newPath = newPath;
+    if (folder) message.subCode = fsFolderRenamed;
     Emit(message);
+    if (folder && NT_SUCCESS(status)) SendMovedEntries(path, newPath, newName, status);
     return status;
   }
   return call();

@@ -22,6 +22,13 @@ using QueryKeyCall = NTSTATUS(NTAPI*)(HANDLE, ULONG, void*, ULONG, ULONG*);
 using QueryValueKeyCall = NTSTATUS(NTAPI*)(HANDLE, const UNICODE_STRING*, ULONG, void*, ULONG, ULONG*);
 using OpenKeyCall = NTSTATUS(NTAPI*)(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*);
 using CloseCall = NTSTATUS(NTAPI*)(HANDLE);
+using OpenFileCall = NTSTATUS(NTAPI*)(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*, IO_STATUS_BLOCK*,
+                                      ULONG, ULONG);
+using QueryDirectoryCall = NTSTATUS(NTAPI*)(HANDLE, HANDLE, void*, void*, IO_STATUS_BLOCK*, void*,
+                                            ULONG, ULONG, BOOLEAN, UNICODE_STRING*, BOOLEAN);
+constexpr ULONG kFileDirectoryInformation = 1;
+constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr ULONG kOpenFolder = 0x1 | 0x20 | 0x4000;  // a directory, synchronous, for backup
 
 template <class Call>
 Call Ntdll(const char* name) {
@@ -52,6 +59,13 @@ struct KeyNameInformation {
 struct ValuePartialInformation {
   ULONG titleIndex, type, length;
   UCHAR data[1];
+};
+
+struct DirectoryInformation {
+  ULONG next, fileIndex;
+  LARGE_INTEGER created, accessed, written, changed, endOfFile, allocated;
+  ULONG attributes, nameLength;
+  WCHAR name[1];
 };
 
 struct StandardInformation {
@@ -96,6 +110,17 @@ FileState QueryFileState(OBJECT_ATTRIBUTES* attributes) {
   return state;
 }
 
+FileState QueryFileState(const std::wstring& nativeName) {
+  UNICODE_STRING name;
+  name.Buffer = const_cast<WCHAR*>(nativeName.c_str());
+  name.Length = name.MaximumLength = static_cast<USHORT>(nativeName.size() * sizeof(WCHAR));
+  OBJECT_ATTRIBUTES attributes{};
+  attributes.Length = sizeof attributes;
+  attributes.ObjectName = &name;
+  attributes.Attributes = OBJ_CASE_INSENSITIVE;
+  return QueryFileState(&attributes);
+}
+
 bool HandleIsDirectory(HANDLE file) {
   static auto query = Ntdll<QueryInformationFileCall>("NtQueryInformationFile");
   IO_STATUS_BLOCK io{};
@@ -103,6 +128,43 @@ bool HandleIsDirectory(HANDLE file) {
   if (NT_SUCCESS(query(file, &io, &information, sizeof information, kFileStandardInformation)))
     return information.directory != 0;
   return false;
+}
+
+std::vector<FolderEntry> FolderEntries(const std::wstring& nativeFolder) {
+  // Both are hooked: from inside the capture the calls pass straight through.
+  static auto open = Ntdll<OpenFileCall>("NtOpenFile");
+  static auto query = Ntdll<QueryDirectoryCall>("NtQueryDirectoryFile");
+  static auto close = Ntdll<CloseCall>("NtClose");
+  std::vector<FolderEntry> entries;
+  UNICODE_STRING name;
+  name.Buffer = const_cast<WCHAR*>(nativeFolder.c_str());
+  name.Length = name.MaximumLength = static_cast<USHORT>(nativeFolder.size() * sizeof(WCHAR));
+  OBJECT_ATTRIBUTES attributes{};
+  attributes.Length = sizeof attributes;
+  attributes.ObjectName = &name;
+  attributes.Attributes = OBJ_CASE_INSENSITIVE;
+  HANDLE folder = nullptr;
+  IO_STATUS_BLOCK io{};
+  if (!NT_SUCCESS(open(&folder, FILE_LIST_DIRECTORY | SYNCHRONIZE, &attributes, &io, kShareAll,
+                       kOpenFolder)))
+    return entries;
+  std::vector<unsigned char> buffer(16 * 1024);
+  for (BOOLEAN restart = TRUE;; restart = FALSE) {
+    if (!NT_SUCCESS(query(folder, nullptr, nullptr, nullptr, &io, buffer.data(),
+                          static_cast<ULONG>(buffer.size()), kFileDirectoryInformation, FALSE,
+                          nullptr, restart)))
+      break;
+    for (size_t offset = 0;;) {
+      auto* information = reinterpret_cast<const DirectoryInformation*>(buffer.data() + offset);
+      std::wstring entry(information->name, information->nameLength / sizeof(WCHAR));
+      if (entry != L"." && entry != L"..")
+        entries.push_back({entry, (information->attributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+      if (information->next == 0) break;
+      offset += information->next;
+    }
+  }
+  close(folder);
+  return entries;
 }
 
 std::wstring KeyName(HANDLE key) {

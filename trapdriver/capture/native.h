@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace trapcapture {
 
@@ -22,7 +23,16 @@ struct FileState {
   uint64_t size = 0, writeTime = 0;
 };
 FileState QueryFileState(OBJECT_ATTRIBUTES* attributes);
+FileState QueryFileState(const std::wstring& nativeName);
 bool HandleIsDirectory(HANDLE file);
+
+struct FolderEntry {
+  std::wstring name;
+  bool folder = false;
+};
+// The entries of a folder (native name), "." and ".." left out. Opened sharing everything,
+// so that a handle the program holds on the folder (a rename's) does not stand in the way.
+std::vector<FolderEntry> FolderEntries(const std::wstring& nativeFolder);
 
 // A key's native name ("\REGISTRY\Machine\..."), or "".
 std::wstring KeyName(HANDLE key);

@@ -46,9 +46,27 @@ uint8_t* RecordStore::Make(const trapfeed::Message& message, uint32_t processId)
 }
 
 uint8_t* RecordStore::MakeFile(const trapfeed::Message& message, uint32_t processId) {
-  Block block{std::unique_ptr<uint8_t[]>(new uint8_t[kFileRecordBytes]()), kFileRecordBytes};
-  uint8_t* record = block.bytes.get();
   using namespace file_record;
+  // A path too long for its field follows the record in the same block, so it lives and
+  // goes with the record.
+  const bool longPath = message.path.size() > kPathSize,
+             longNewPath = message.newPath.size() > kPathSize;
+  const size_t size = kFileRecordBytes + (longPath ? message.path.size() : 0) +
+                      (longNewPath ? message.newPath.size() : 0);
+  Block block{std::unique_ptr<uint8_t[]>(new uint8_t[size]()), size};
+  uint8_t* record = block.bytes.get();
+  uint8_t* tail = record + kFileRecordBytes;
+  auto putWhole = [&](const std::string& path, size_t address, size_t length) {
+    Put<uint32_t>(record, address, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(tail)));
+    Put<uint32_t>(record, length, static_cast<uint32_t>(path.size()));
+    std::memcpy(tail, path.data(), path.size());
+    tail += path.size();
+  };
+  Put<uint32_t>(record, kTag, kExtensionTag);
+  if (longPath) putWhole(message.path, kWholePath, kWholePathLength);
+  if (longNewPath) putWhole(message.newPath, kWholeNewPath, kWholeNewPathLength);
+  if (message.operation == foRename && message.subCode == fsFolderRenamed)
+    Put<uint8_t>(record, kFlags, ffFolder);
   Put<uint32_t>(record, kKind, kFileRecord);
   Put<uint32_t>(record, kOperation, message.operation);
   Put<uint8_t>(record, kSubCode, static_cast<uint8_t>(message.subCode));
@@ -60,7 +78,7 @@ uint8_t* RecordStore::MakeFile(const trapfeed::Message& message, uint32_t proces
   Put<uint64_t>(record, kSizeLow, message.sizeBefore);  // low half, then high
   Put<uint64_t>(record, kWriteTimeLow, message.writeTimeBefore);
   records_.emplace(reinterpret_cast<uintptr_t>(record), std::move(block));
-  bytes_ += kFileRecordBytes;
+  bytes_ += size;
   return record;
 }
 

@@ -17,8 +17,8 @@ struct Message {
   Kind kind = Kind::File;
   // trapabi::FileOperation or trapabi::RegistryOperation.
   uint32_t operation = 0;
-  // trapabi::FileSubCode: for a directory, created or removed; for an open, the access mode.
-  // Opens for reading only are not sent.
+  // trapabi::FileSubCode: for a directory, created or removed; for an open, the access mode;
+  // for a rename, fsFolderRenamed when it is a folder's. Opens for reading only are not sent.
   uint32_t subCode = 0;
   uint32_t processId = 0;  // the Win32 id; the driver applies its process key
   uint32_t status = 0;     // non-zero: the operation failed

@@ -7,7 +7,9 @@
 
 namespace trapfeed {
 
-constexpr size_t kMaxPathBytes = 260;  // a record's path field
+// NT's longest path, 32,767 characters, in ANSI bytes (two a character at most); the
+// driver hands over what does not fit a record's path field beside the record.
+constexpr size_t kMaxPathBytes = 2 * 32767;
 constexpr size_t kMaxKeyPathBytes = 32767;
 constexpr size_t kMaxValueNameBytes = 16383;
 

@@ -188,6 +188,38 @@ TEST_F(CaptureSession, EachOperationOnceWithTheProcessThatMadeIt) {
   EXPECT_EQ(Describe(result.processIds), expected);
 }
 
+// What the lists once got wrong, as the capture must send it: nothing for a scratch file made
+// with delete-on-close, every entry of a renamed folder renamed with it, the file that a
+// rename replaces removed first, and a path past MAX_PATH whole.
+TEST_F(CaptureSession, RenamesScratchFilesAndLongPaths) {
+  folder_.Write("old\\a.txt", "a");
+  folder_.Write("old\\sub\\b.txt", "b");
+  folder_.Write("target.txt", "old");
+  std::string longName;
+  while (base_.size() + longName.size() < 300) longName += "long folder\\";
+  longName += "deep.txt";
+  trapdriver_testing::TraceResult result = Trace("moves \"" + base_ + "\" \"" + longName + "\"");
+  ASSERT_TRUE(result.allEnded);
+  std::vector<std::string> expected = {
+      "0: file 37.1 B\\old -> B\\moved",
+      "0: file 37.0 B\\old\\a.txt -> B\\moved\\a.txt",
+      "0: file 37.1 B\\old\\sub -> B\\moved\\sub",
+      "0: file 37.0 B\\old\\sub\\b.txt -> B\\moved\\sub\\b.txt",
+      "0: file 32.0 B\\made",
+      "0: file 36.1 B\\made\\c.txt created",
+      "0: file 37.1 B\\made -> B\\made2",
+      "0: file 37.0 B\\made\\c.txt -> B\\made2\\c.txt",
+      "0: file 36.1 B\\new.txt created",
+      "0: file 31.0 B\\target.txt",
+      "0: file 37.0 B\\new.txt -> B\\target.txt",
+  };
+  for (size_t slash = longName.find('\\'); slash != std::string::npos;
+       slash = longName.find('\\', slash + 1))
+    expected.push_back("0: file 32.0 B\\" + longName.substr(0, slash));
+  expected.push_back("0: file 36.1 B\\" + longName + " created");
+  EXPECT_EQ(Describe(result.processIds), expected);
+}
+
 // The reader goes away while a traced child still runs: the child's next write finds no
 // reader, and from then on the capture says nothing, even to a reader that comes back; the
 // child neither hangs nor fails.
