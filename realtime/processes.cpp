@@ -43,31 +43,32 @@ bool ReadOwn(uintptr_t address, void* out, size_t size) {
          read == size;
 }
 
-bool ReadOwn32(uintptr_t address, uint32_t& value) { return ReadOwn(address, &value, 4); }
-
 }  // namespace
 
-bool DeriveProcessKey(uint32_t& key) {
-  using ProcessIdFunction = DWORD(WINAPI*)();
-  const auto function = Kernel32Function<ProcessIdFunction>("GetCurrentProcessId");
-  if (!function) return false;
-  const uint32_t self = function();
+bool DeriveProcessKeyFrom(uintptr_t function, uint32_t processId, const MemoryReader& read,
+                          uint32_t& key) {
+  auto read32 = [&](uintptr_t address, uint32_t& value) { return read(address, &value, 4); };
   // The function's first instruction holds the address of the system's data; a push
   // (0x6A) puts it 8 bytes on, a load (0xA1) 1 byte on.
   uint32_t code = 0, data = 0, first = 0, second = 0, value = 0;
   uint8_t opcode = 0;
-  if (!ReadOwn32(reinterpret_cast<uintptr_t>(function) + 1, code) || !ReadOwn(code, &opcode, 1))
-    return false;
+  if (!read32(function + 1, code) || !read(code, &opcode, 1)) return false;
   if (opcode == 0x6A)
     data = code + 8;
   else if (opcode == 0xA1)
     data = code + 1;
   else
     return false;
-  if (!ReadOwn32(data, first) || !ReadOwn32(first, second) || !ReadOwn32(second, value))
-    return false;
-  key = self ^ value;
+  if (!read32(data, first) || !read32(first, second) || !read32(second, value)) return false;
+  key = processId ^ value;
   return true;
+}
+
+bool DeriveProcessKey(uint32_t& key) {
+  using ProcessIdFunction = DWORD(WINAPI*)();
+  const auto function = Kernel32Function<ProcessIdFunction>("GetCurrentProcessId");
+  if (!function) return false;
+  return DeriveProcessKeyFrom(reinterpret_cast<uintptr_t>(function), function(), ReadOwn, key);
 }
 
 bool Windows95or98() {

@@ -3,7 +3,9 @@
 // process id, named when the process is first seen, while it still runs.
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -52,6 +54,11 @@ std::vector<ProcessNote> ProcessNotes();
 // among them) the bytes there are other code and the chain leads nowhere, and the
 // answer is false.
 bool DeriveProcessKey(uint32_t& key);
+// The same chain from the function at that address, for the process id given, with every
+// read made through `read` (false where the memory cannot be read).
+using MemoryReader = std::function<bool(uintptr_t address, void* out, size_t size)>;
+bool DeriveProcessKeyFrom(uintptr_t function, uint32_t processId, const MemoryReader& read,
+                          uint32_t& key);
 
 // Windows 95 or 98: the only systems with the trap driver.
 bool Windows95or98();

@@ -4,8 +4,8 @@
 # The corpus is built from a copy in the build tree (its own folder may be read-only),
 # into a prefix of its own, prepared as its run-set.sh does: D: is the built corpus and
 # the files, values and INI lines the installers expect are in place. The truth files go
-# to D:\truth, where the tests read them. Without the corpus the tests run in the test
-# prefix and skip, saying why.
+# to D:\truth, where the tests read them. Without the corpus it says so and exits with 77
+# (CTest: skipped).
 set -euo pipefail
 corpus=$1 build=$2 tests=$3 vortan=$4
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -13,7 +13,8 @@ source "$root/tools/wine-env.sh"
 export VORTAN4_STAGE="$vortan;$(dirname "$vortan")/VORTTRAP.VXD;$(dirname "$vortan")/VORTCAP.DLL"
 
 if [ ! -f "$corpus/run-set.sh" ]; then
-  exec "$root/tools/wine-test" "$build/wine/prefix" "$tests" --gtest_filter='*/Corpus.*'
+  echo "no installer corpus: $corpus/run-set.sh is missing"
+  exit 77
 fi
 
 work=$build/corpus

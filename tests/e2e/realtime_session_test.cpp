@@ -1,7 +1,8 @@
 // Real-time sessions through the real window under Windows 98, with the trap driver
-// stand-in beside the program: rtsetup.exe makes its changes and reports each into the
-// driver's feed. The report must list exactly those, folded, checked against the disk,
-// filtered and named by process.
+// stand-in beside the program: rtsetup.exe makes its changes, which the capture in it
+// reports into the driver's feed when the program traces it (run from the test, it
+// reports them itself). The report must list exactly those, folded, checked against the
+// disk, filtered and named by process.
 #include <sstream>
 
 #include "app/gui/vortan4_app.h"

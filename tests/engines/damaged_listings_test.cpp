@@ -1,10 +1,12 @@
 // Listings and copies damaged at random, as a folder that other programs can write to may
-// leave them: every compare ends in a result or in an error that names the file and the
-// line; none crashes or hangs. VORTAN4_DAMAGE_SEED picks another run; a failure prints the
+// leave them: no compare crashes or hangs; each ends in an error that names the file and
+// the line, as it must where the damage is certain to show, or in lists that keep clear
+// of the undamaged records. VORTAN4_DAMAGE_SEED picks another run; a failure prints the
 // seed and the case, and VORTAN4_DAMAGE_CASE runs that case alone.
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -13,6 +15,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <variant>
 #include <vector>
 
 #include "disk_testing.h"
@@ -79,10 +82,30 @@ class Watchdog {
   std::thread thread_;
 };
 
+// The lines of a text, each with its line end.
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (size_t from = 0; from < text.size();) {
+    size_t end = text.find('\n', from);
+    end = end == std::string::npos ? text.size() : end + 1;
+    lines.push_back(text.substr(from, end - from));
+    from = end;
+  }
+  return lines;
+}
+
+std::string Joined(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line;
+  return text;
+}
+
 // One to three kinds of damage at random places of a listing.
 class Damager {
  public:
   explicit Damager(unsigned long seed) : random_(seed) {}
+
+  bool OneIn(int n) { return Pick(1, n) == 1; }
 
   std::string Damage(const std::string& listing) {
     std::string text = listing;
@@ -100,22 +123,6 @@ class Damager {
                                     '[',  ']',  '=',  '\\', 'C', '\x1A', '\xFF', ' '};
     if (Pick(0, 1)) return kTelling[At(sizeof kTelling)];
     return static_cast<char>(Pick(0, 255));
-  }
-
-  static std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    for (size_t from = 0; from < text.size();) {
-      size_t end = text.find("\r\n", from);
-      end = end == std::string::npos ? text.size() : end + 2;
-      lines.push_back(text.substr(from, end - from));
-      from = end;
-    }
-    return lines;
-  }
-  static std::string Joined(const std::vector<std::string>& lines) {
-    std::string text;
-    for (const std::string& line : lines) text += line;
-    return text;
   }
 
   void DamageOnce(std::string& text) {
@@ -182,12 +189,69 @@ void Rewrite(const std::string& path, const std::string& bytes) {
                                 &written, nullptr));
 }
 
-// A reader under test: its good listing, and a compare of two files in either order.
+// Every entry of a compare's lists as one text: the entry's text, and a value's name.
+using Entries = std::vector<std::string>;
+template <size_t N>
+Entries Flattened(const engines::ResultList (&lists)[N]) {
+  Entries entries;
+  for (const engines::ResultList& list : lists)
+    for (const engines::ListEntry& entry : list) {
+      const auto* value = std::get_if<engines::RegObject>(&entry.item);
+      entries.push_back(value ? entry.text + '\x01' + value->valueName : entry.text);
+    }
+  return entries;
+}
+
+// A reader under test: its good listing, the format's rules that any damage breaking them
+// must be noticed, and a compare of two files in either order.
 struct ReaderCase {
   const char* name;
-  std::string good;  // the file holding the undamaged listing
-  std::function<void(const std::string& before, const std::string& after)> compare;
+  std::string good;         // the file holding the undamaged listing
+  size_t longestLine;       // the longest line the format allows, without its CR LF
+  bool levels;              // lines begin with a level, at most one deeper than the line before
+  std::string first, second;  // the ends of two neighbouring siblings' first lines
+  size_t siblingLines;      // the lines of each of them
+  // Records may stand twice (device lines): a copy that the damage made then reads like
+  // the undamaged record, so the check that those stay unreported cannot be made.
+  bool repeats;
+  unsigned long detectedAtLeast;  // of the default seed's cases
+  std::function<Entries(const std::string& before, const std::string& after)> compare;
 };
+
+bool EndsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// The listing with the two siblings swapped: names out of order.
+std::string SwapSiblings(const std::string& listing, const ReaderCase& reader) {
+  std::vector<std::string> lines = Lines(listing);
+  auto find = [&](const std::string& end) {
+    for (size_t i = 0; i < lines.size(); ++i)
+      if (EndsWith(lines[i], end + "\r\n")) return i;
+    return lines.size();
+  };
+  const size_t first = find(reader.first), second = find(reader.second);
+  if (second != first + reader.siblingLines || second + reader.siblingLines > lines.size())
+    return {};
+  std::rotate(lines.begin() + static_cast<long>(first), lines.begin() + static_cast<long>(second),
+              lines.begin() + static_cast<long>(second + reader.siblingLines));
+  return Joined(lines);
+}
+
+// Why no reader can take the text for a listing, or null when it might: a line cut (the
+// file ends inside it, or a line feed stands without its carriage return), a line longer
+// than the format allows, a level more than one deeper than the line before.
+const char* CertainDamage(const std::string& text, const ReaderCase& reader) {
+  unsigned previous = '0' - 1;  // the first line is a root
+  for (const std::string& line : Lines(text)) {
+    if (!EndsWith(line, "\r\n") || line.find('\n') != line.size() - 1) return "a cut line";
+    if (line.size() - 2 > reader.longestLine) return "a line over the limit";
+    const unsigned level = static_cast<unsigned char>(line[0]);
+    if (reader.levels && line.size() > 2 && level >= previous + 2) return "a level jump";
+    previous = level;
+  }
+  return nullptr;
+}
 
 // The error of a damaged listing names the damaged file and the line.
 ::testing::AssertionResult ClearError(const std::exception& error, const std::string& damaged) {
@@ -203,36 +267,77 @@ struct ReaderCase {
   return ::testing::AssertionFailure() << "unclear error: " << text;
 }
 
+// Each case ends in an error that names the damaged file and line, which it must where the
+// damage breaks the format or puts siblings out of order; or in lists that leave out every
+// record the damaged listing shares with the good one from its start on: the records
+// before the first damaged line read the same in both.
 void RunDamagedCases(const TempFolder& folder, const ReaderCase& reader) {
   const unsigned long seed = FromEnvironment("VORTAN4_DAMAGE_SEED", kDefaultSeed);
   const unsigned long only = FromEnvironment("VORTAN4_DAMAGE_CASE", 0);
-  std::printf("%s reader: seed %lu\n", reader.name, seed);
   currentReader = reader.name;
   currentSeed = seed;
   const std::string listing = folder.Read(reader.good.substr(folder.Path().size()));
-  ASSERT_FALSE(listing.empty());
+  const std::vector<std::string> goodLines = Lines(listing);
+  const std::string swapped = SwapSiblings(listing, reader);
+  ASSERT_FALSE(swapped.empty()) << reader.first << " and " << reader.second << " are no neighbours";
   const std::string damaged = folder / "damaged.$$2";
+
+  // What the compare names of the records of the first n good lines, n = 0, 1, ...: a
+  // start that ends in the middle of a record takes the records before it.
+  const std::string empty = folder / "empty.$$1";
+  Rewrite(empty, "");
+  std::vector<Entries> startEntries(1);
+  std::string start;
+  for (const std::string& line : goodLines) {
+    Rewrite(damaged, start += line);
+    try {
+      startEntries.push_back(reader.compare(empty, damaged));
+    } catch (const std::exception&) {
+      startEntries.push_back(startEntries.back());
+    }
+  }
+
   SetUnhandledExceptionFilter(PrintCrashedCase);
   Watchdog watchdog;
   Damager damager(seed);
-  unsigned long errors = 0;
+  unsigned long errors = 0, certain = 0;
   for (unsigned long n = 1; n <= kCases; ++n) {
     currentCase = n;
-    std::string text = damager.Damage(listing);
+    const bool swap = damager.OneIn(16);
+    const std::string text = swap ? swapped : damager.Damage(listing);
     if (only != 0 && n != only) continue;
+    const char* mustFail = swap ? "siblings out of order" : CertainDamage(text, reader);
+    certain += mustFail != nullptr;
     Rewrite(damaged, text);
+    const std::vector<std::string> lines = Lines(text);
+    size_t shared = 0;  // the lines before the first damaged one
+    while (!reader.repeats && shared < lines.size() && shared < goodLines.size() &&
+           lines[shared] == goodLines[shared])
+      ++shared;
     try {
-      if (n % 2)
-        reader.compare(reader.good, damaged);
-      else
-        reader.compare(damaged, reader.good);
+      const Entries entries = n % 2 ? reader.compare(reader.good, damaged)
+                                    : reader.compare(damaged, reader.good);
+      if (mustFail)
+        ADD_FAILURE() << "no error for " << mustFail << ", seed " << seed << ", case " << n;
+      // A changed INI key is reported as its line, "=to=" and the new value.
+      for (const std::string& entry : entries)
+        for (const std::string& kept : startEntries[shared])
+          EXPECT_FALSE(entry == kept || entry.rfind(kept + "=to=", 0) == 0)
+              << "the undamaged " << kept << " reported as " << entry << ", seed " << seed
+              << ", case " << n;
     } catch (const std::exception& error) {
       ++errors;
       EXPECT_TRUE(ClearError(error, damaged)) << "seed " << seed << ", case " << n;
     }
     if (::testing::Test::HasFailure()) return;
   }
-  std::printf("%s reader: %lu of %lu cases ended in an error\n", reader.name, errors, kCases);
+  if (only != 0) return;
+  EXPECT_GT(certain, kCases / 10);
+  if (seed == kDefaultSeed) {
+    EXPECT_GE(errors, reader.detectedAtLeast);
+  }
+  std::printf("%s reader, seed %lu: %lu of %lu cases ended in an error, %lu had to\n",
+              reader.name, seed, errors, kCases, certain);
 }
 
 }  // namespace
@@ -249,10 +354,12 @@ TEST(DamagedListings, Disk) {
                          disk_testing::Watch({disk_testing::WatchedRoot(folder) + "\\tree",
                                               disk_testing::WatchedRoot(folder) + "\\other"}),
                          nullptr);
-  RunDamagedCases(folder, {"disk", good, [](const std::string& before, const std::string& after) {
-                             engines::ResultList added, deleted, changed;
-                             engines::CompareDiskSnapshots(before, after, added, deleted, changed,
-                                                           nullptr);
+  RunDamagedCases(folder, {"disk", good, 5 + MAX_PATH, true, "one", "two", 1, false, 8718,
+                           [](const std::string& before, const std::string& after) {
+                             engines::ResultList lists[3];
+                             engines::CompareDiskSnapshots(before, after, lists[0], lists[1],
+                                                           lists[2], nullptr);
+                             return Flattened(lists);
                            }});
 }
 
@@ -287,10 +394,12 @@ TEST(DamagedListings, Registry) {
   RegDeleteKeyA(HKEY_USERS, users.c_str());
   RegDeleteTreeA(HKEY_LOCAL_MACHINE, name.c_str());
   RegDeleteKeyA(HKEY_LOCAL_MACHINE, name.c_str());
-  RunDamagedCases(folder, {"registry", good, [](const std::string& before, const std::string& after) {
+  RunDamagedCases(folder, {"registry", good, 2 + 16383, true, "Count", "Large", 2, false, 9563,
+                           [](const std::string& before, const std::string& after) {
                              engines::ResultList lists[5];
                              engines::CompareRegistrySnapshots(before, after, lists[0], lists[1],
                                                                lists[2], lists[3], lists[4], nullptr);
+                             return Flattened(lists);
                            }});
 }
 
@@ -302,10 +411,12 @@ TEST(DamagedListings, IniCopy) {
                "[Fonts]\r\nArial (TrueType)=ARIAL.TTF\r\nCourier=COURE.FON\r\n");
   engines::SnapshotIniFile(folder / "app.ini", folder.Path(), ".$$1");
   const std::string good = engines::IniCopyPath(folder / "app.ini", folder.Path(), ".$$1");
-  RunDamagedCases(folder, {"INI copy", good, [](const std::string& before, const std::string& after) {
+  RunDamagedCases(folder, {"INI copy", good, 2 * 16384 + 2048, false, "[Acme]a=1", "[Acme]b=2", 1,
+                           false, 9377, [](const std::string& before, const std::string& after) {
                              engines::ResultList lists[5];
                              engines::CompareIniSnapshots(before, after, lists[0], lists[1],
                                                           lists[2], lists[3], lists[4]);
+                             return Flattened(lists);
                            }});
 }
 
@@ -317,8 +428,12 @@ TEST(DamagedListings, DeviceFile) {
                "[boot]\r\nshell=Explorer.exe\r\n");
   const std::string good = folder / "DEV$$$$$.$$1";
   engines::SnapshotSystemIniDevices(folder / "system.ini", good);
-  RunDamagedCases(folder, {"device file", good, [](const std::string& before, const std::string& after) {
-                             engines::ResultList added, deleted, changed;
-                             engines::CompareSystemIniDevices(before, after, added, deleted, changed);
+  RunDamagedCases(folder, {"device file", good, 2 * 16384 + 2048, false,
+                           "device=c:\\acme\\acme.386", "keyboarddevice=x", 1, true, 8257,
+                           [](const std::string& before, const std::string& after) {
+                             engines::ResultList lists[3];
+                             engines::CompareSystemIniDevices(before, after, lists[0], lists[1],
+                                                              lists[2]);
+                             return Flattened(lists);
                            }});
 }

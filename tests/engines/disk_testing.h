@@ -10,6 +10,7 @@
 #include "engines/helpers.h"
 #include "engines/lists.h"
 #include "platform/owners.h"
+#include "support/own_process.h"
 #include "support/temp_folder.h"
 
 namespace disk_testing {
@@ -66,12 +67,6 @@ inline Paths Texts(const engines::ResultList& list) {
   return texts;
 }
 
-// The abort flag is process-wide and never cleared, so an abort story runs in a child
-// process of its own (a death test) and answers with its exit code, once its temporary
-// folders are gone.
-[[noreturn]] inline void ExitWith(const std::string& fault) {
-  std::fprintf(stderr, "%s\n", fault.c_str());
-  std::exit(fault.empty() ? 0 : 1);
-}
+using testing_support::ExitWith;
 
 }  // namespace disk_testing

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <vector>
 
 #include "platform/ioerror.h"
+#include "platform/owners.h"
 #include "support/temp_folder.h"
 
 using platform::BufferedReader;
@@ -76,17 +78,66 @@ TEST(BufferedFiles, WrittenLinesEndInCrLfAndStayShort) {
   }
 }
 
-TEST(BufferedFiles, ErrorsNameTheFile) {
+// The error box shows what() of the error: the operation, the file and the system's text
+// for the code. Each way a report or listing file can fail, provoked for real.
+TEST(BufferedFiles, ErrorsNameTheOperationTheFileAndTheCause) {
   TempFolder folder;
-  try {
-    BufferedReader reader(folder / "missing.$$2");
-    FAIL();
-  } catch (const platform::IoError& e) {
-    EXPECT_EQ(e.Path(), folder / "missing.$$2");
-    EXPECT_EQ(e.Code(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-    EXPECT_NE(std::string(e.what()).find(folder / "missing.$$2"), std::string::npos);
+  folder.MakeFolder("folder.txt");
+  folder.Write("held.txt", "held");
+  platform::FileHandle held(CreateFileA((folder / "held.txt").c_str(), GENERIC_READ, 0, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(held);
+  // Wine's ways to a device that is always full, and to a file whose reads fail.
+  const std::string full = "\\\\?\\unix\\dev\\full", unreadable = "\\\\?\\unix\\proc\\self\\mem";
+
+  const struct {
+    const char* name;
+    std::string path;
+    std::function<void(const std::string&)> use;
+    const char* operation;
+    DWORD code;
+    const char* cause;  // the system's text for the code
+  } cases[] = {
+      {"missing", folder / "missing.$$2", [](const std::string& p) { BufferedReader{p}; },
+       "Cannot open", ERROR_FILE_NOT_FOUND, "File not found."},
+      {"no folder", folder / "no folder\\x.txt", [](const std::string& p) { BufferedWriter{p}; },
+       "Cannot create", ERROR_PATH_NOT_FOUND, "Path not found."},
+      {"append, no folder", folder / "no folder\\x.txt",
+       [](const std::string& p) { BufferedWriter(p, BufferedWriter::Mode::Append); },
+       "Cannot open", ERROR_PATH_NOT_FOUND, "Path not found."},
+      {"write refused", folder / "folder.txt", [](const std::string& p) { BufferedWriter{p}; },
+       "Cannot create", ERROR_ACCESS_DENIED, "Access denied."},
+      {"held by another", folder / "held.txt", [](const std::string& p) { BufferedReader{p}; },
+       "Cannot open", ERROR_SHARING_VIOLATION, "Sharing violation."},
+      {"read fails", unreadable,
+       [](const std::string& p) {
+         BufferedReader reader(p);
+         std::string line;
+         reader.ReadLine(line);
+       },
+       "Cannot read", ERROR_NOT_READY, "Not ready."},
+      {"disk full", full,
+       [](const std::string& p) {
+         BufferedWriter writer(p);
+         writer.WriteLine("header");
+         writer.Close();
+       },
+       "Cannot write", ERROR_DISK_FULL, "Disk full."},
+  };
+  for (const auto& c : cases) {
+    try {
+      c.use(c.path);
+      ADD_FAILURE() << c.name << ": no error";
+    } catch (const platform::IoError& e) {
+      EXPECT_EQ(e.Operation(), c.operation) << c.name;
+      EXPECT_EQ(e.Path(), c.path) << c.name;
+      EXPECT_EQ(e.Code(), c.code) << c.name;
+      EXPECT_EQ(std::string(e.what()), std::string(c.operation) + " " + c.path + ": " + c.cause)
+          << c.name;
+    }
   }
-  EXPECT_THROW(BufferedWriter(folder / "no folder\\x.txt"), platform::IoError);
+  // A code the system has no text for.
+  EXPECT_EQ(platform::SystemErrorText(0x2000BEEF), "Error 536919791.");
 }
 
 TEST(BufferedFiles, WriterKeepsWhatWasWrittenWhenDroppedByAnError) {

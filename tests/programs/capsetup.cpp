@@ -5,8 +5,11 @@
 //   capsetup run FOLDER KEY [EVENT]  the operations below FOLDER and KEY (HKLM, HKCU, HKCR),
 //                                    then a child (given EVENT)
 //   capsetup child FOLDER PID [EVENT]
-//       waits for process PID to end (and for EVENT to be set), then writes FOLDER\child.txt
+//       waits for process PID to end (and for EVENT to be set), then writes FOLDER\child.txt;
+//       where EVENT-again exists, then makes FOLDER\child-waits.txt, waits for that event
+//       and appends " again" to child.txt
 //   capsetup bench FOLDER KEY COUNT   COUNT file writes and COUNT value writes
+//   capsetup calls FOLDER KEY OUT     a table of calls, each with what the program sees of it
 //   capsetup moves FOLDER LONGNAME   what the folding once got wrong (see Moves)
 #include <windows.h>
 #include <shellapi.h>
@@ -125,6 +128,16 @@ void Child(const std::string& folder, DWORD parentId, const char* eventName) {
     }
   }
   WriteText(folder + "\\child.txt", GENERIC_WRITE, CREATE_ALWAYS, "child");
+  // A second round where the test made EVENT-again: child-waits.txt tells it that the first
+  // write is done, and the event that the child may write once more.
+  const std::string againName = eventName != nullptr ? std::string(eventName) + "-again" : "";
+  HANDLE again = eventName != nullptr ? OpenEventA(SYNCHRONIZE, FALSE, againName.c_str()) : nullptr;
+  if (again != nullptr) {
+    WriteText(folder + "\\child-waits.txt", GENERIC_WRITE, CREATE_ALWAYS, nullptr);
+    WaitForSingleObject(again, 10000);
+    CloseHandle(again);
+    WriteText(folder + "\\child.txt", FILE_APPEND_DATA, OPEN_EXISTING, " again");
+  }
 }
 
 void Bench(const std::string& folder, const std::string& keyPath, int count) {
@@ -140,6 +153,101 @@ void Bench(const std::string& folder, const std::string& keyPath, int count) {
   RegDeleteKeyA(HKEY_LOCAL_MACHINE, keyPath.c_str());
 }
 
+// Each call of the table with what the program sees of it: the result, the last error and
+// the output parameters, one line a call, into OUT. The same lines must come traced and
+// untraced: the capture changes nothing the program can see.
+void Calls(const std::string& folder, const std::string& keyPath, const std::string& out) {
+  std::string lines;
+  auto line = [&](const char* call, long long result, const std::string& outputs = "") {
+    const DWORD error = GetLastError();
+    lines += std::string(call) + " " + std::to_string(result) + " " + std::to_string(error) +
+             (outputs.empty() ? "" : " " + outputs) + "\n";
+  };
+  auto open = [&](const char* call, const std::string& path, DWORD access, DWORD disposition) {
+    SetLastError(0xDEAD);
+    HANDLE file = CreateFileA(path.c_str(), access, 0, nullptr, disposition, 0, nullptr);
+    line(call, file != INVALID_HANDLE_VALUE);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  };
+  auto call = [&](const char* name, BOOL result) { line(name, result); };
+  const std::string f = folder + "\\";
+  open("create new", f + "a.txt", GENERIC_WRITE, CREATE_NEW);
+  open("create new, there", f + "a.txt", GENERIC_WRITE, CREATE_NEW);
+  open("create always, there", f + "a.txt", GENERIC_WRITE, CREATE_ALWAYS);
+  open("open always, there", f + "a.txt", GENERIC_WRITE, OPEN_ALWAYS);
+  open("open always, new", f + "b.txt", GENERIC_WRITE, OPEN_ALWAYS);
+  open("truncate", f + "b.txt", GENERIC_WRITE, TRUNCATE_EXISTING);
+  open("open existing, missing", f + "none.txt", GENERIC_WRITE, OPEN_EXISTING);
+  open("no folder", f + "none\\x.txt", GENERIC_WRITE, CREATE_ALWAYS);
+  open("read", f + "a.txt", GENERIC_READ, OPEN_EXISTING);
+  SetLastError(0xDEAD);
+  call("move", MoveFileA((f + "a.txt").c_str(), (f + "c.txt").c_str()));
+  SetLastError(0xDEAD);
+  call("move, missing", MoveFileA((f + "a.txt").c_str(), (f + "d.txt").c_str()));
+  SetLastError(0xDEAD);
+  call("move onto one there", MoveFileA((f + "b.txt").c_str(), (f + "c.txt").c_str()));
+  SetLastError(0xDEAD);
+  call("delete", DeleteFileA((f + "b.txt").c_str()));
+  SetLastError(0xDEAD);
+  call("delete, missing", DeleteFileA((f + "b.txt").c_str()));
+  SetLastError(0xDEAD);
+  call("make folder", CreateDirectoryA((f + "sub").c_str(), nullptr));
+  SetLastError(0xDEAD);
+  call("make folder, there", CreateDirectoryA((f + "sub").c_str(), nullptr));
+  open("file in it", f + "sub\\x.txt", GENERIC_WRITE, CREATE_NEW);
+  SetLastError(0xDEAD);
+  call("remove folder, not empty", RemoveDirectoryA((f + "sub").c_str()));
+  DeleteFileA((f + "sub\\x.txt").c_str());
+  SetLastError(0xDEAD);
+  call("remove folder", RemoveDirectoryA((f + "sub").c_str()));
+
+  HKEY key = nullptr;
+  DWORD disposition = 0;
+  auto createKey = [&](const char* name, const std::string& path) {
+    SetLastError(0xDEAD);
+    disposition = 0;
+    LONG status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                  nullptr, &key, &disposition);
+    line(name, status, "disposition " + std::to_string(disposition) + (key ? " key" : ""));
+    if (status == ERROR_SUCCESS) RegCloseKey(key);
+    key = nullptr;
+  };
+  createKey("create key", keyPath);
+  createKey("create key, there", keyPath);
+  RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_ALL_ACCESS, &key);
+  auto set = [&](const char* name, const char* value, DWORD type, const std::string& data) {
+    SetLastError(0xDEAD);
+    line(name, RegSetValueExA(key, value, 0, type, reinterpret_cast<const BYTE*>(data.data()),
+                              static_cast<DWORD>(data.size())));
+  };
+  set("set value", "v", REG_SZ, std::string("one\0", 4));
+  set("set value again", "v", REG_SZ, std::string("two\0", 4));
+  set("set default", nullptr, REG_DWORD, std::string("\1\0\0\0", 4));
+  char data[16] = "";
+  DWORD type = 0, size = sizeof data;
+  SetLastError(0xDEAD);
+  auto query = [&] {
+    return RegQueryValueExA(key, "v", nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+  };
+  line("query value", query(), std::to_string(type) + " " + std::to_string(size) + " " + data);
+  size = 2;
+  SetLastError(0xDEAD);
+  line("query value, small", query(), std::to_string(size));
+  SetLastError(0xDEAD);
+  line("delete value", RegDeleteValueA(key, "v"));
+  SetLastError(0xDEAD);
+  line("delete value, missing", RegDeleteValueA(key, "v"));
+  RegCloseKey(key);
+  SetLastError(0xDEAD);
+  line("delete key", RegDeleteKeyA(HKEY_LOCAL_MACHINE, keyPath.c_str()));
+  SetLastError(0xDEAD);
+  line("delete key, missing", RegDeleteKeyA(HKEY_LOCAL_MACHINE, keyPath.c_str()));
+  SetLastError(0xDEAD);
+  line("open key, missing", RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ, &key));
+
+  HANDLE file = CreateFileA(out.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD written = 0;
+  ::WriteFile(file, lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr);
 // A scratch file made with delete-on-close, the prepared folder FOLDER\old renamed, a
 // folder made and renamed, a new file renamed over the prepared FOLDER\target.txt, and a
 // file whose path (FOLDER\LONGNAME) is past MAX_PATH, made through the wide calls.
@@ -174,6 +282,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     Run(__argv[2], __argv[3], __argc >= 5 ? __argv[4] : nullptr);
   } else if (mode == "child" && __argc >= 4) {
     Child(__argv[2], static_cast<DWORD>(std::atoi(__argv[3])), __argc >= 5 ? __argv[4] : nullptr);
+  } else if (mode == "calls" && __argc >= 5) {
+    Calls(__argv[2], __argv[3], __argv[4]);
   } else if (mode == "moves" && __argc >= 4) {
     Moves(__argv[2], __argv[3]);
   } else if (mode == "bench" && __argc >= 5) {

@@ -1,10 +1,11 @@
-// A stand-in install program for real-time tracking: it makes its changes and reports
-// each one into the trap driver's feed itself, as the capture inside a traced process
-// does (and leaves that to the capture when it has one). The test prepares old.txt,
-// same.txt, gone.txt and ren.txt in FOLDER.
-//   rtsetup FOLDER          the changes below, then starts "rtsetup child FOLDER" and
-//                           waits for it
-//   rtsetup child FOLDER    writes FOLDER\child.txt
+// A stand-in install program for real-time tracking. Traced by the program, it leaves the
+// reporting of its changes to the operation capture inside it: without the capture the
+// session hears of nothing. Started from a test with "report" first, it reports each
+// change into the trap driver's feed itself, as the capture would. The test prepares
+// old.txt, same.txt, gone.txt and ren.txt in FOLDER.
+//   rtsetup [report] FOLDER          the changes below, then starts "rtsetup [report] child
+//                                    FOLDER" and waits for it
+//   rtsetup [report] child FOLDER    writes FOLDER\child.txt
 #include <windows.h>
 
 #include <string>
@@ -16,11 +17,10 @@ namespace {
 using trapfeed::Kind;
 using trapfeed::Message;
 
-// Traced by the launcher under Wine, the program has the operation capture in it, which
-// reports every change itself; started any other way, it reports its own.
+bool reportsItself = false;  // "report": no capture tells the feed
+
 void Report(const Message& message) {
-  static const bool captured = GetModuleHandleA("VORTCAP.DLL") != nullptr;
-  if (!captured) trapfeed::Send(message);
+  if (reportsItself) trapfeed::Send(message);
 }
 
 Message FileMessage(uint32_t operation, const std::string& path, uint32_t subCode = 0) {
@@ -84,7 +84,8 @@ void Registry(uint32_t operation, const std::string& key, const std::string& nam
 void RunChild(const std::string& folder) {
   char self[MAX_PATH];
   GetModuleFileNameA(nullptr, self, MAX_PATH);
-  std::string line = std::string("\"") + self + "\" child " + folder;
+  std::string line =
+      std::string("\"") + self + "\" " + (reportsItself ? "report " : "") + "child " + folder;
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
@@ -99,13 +100,20 @@ void RunChild(const std::string& folder) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  if (__argc == 3 && std::string(__argv[1]) == "child") {
-    Created(std::string(__argv[2]) + "child.txt", "child");
+  int argc = __argc;
+  char** argv = __argv;
+  if (argc > 1 && std::string(argv[1]) == "report") {
+    reportsItself = true;
+    --argc;
+    ++argv;
+  }
+  if (argc == 3 && std::string(argv[1]) == "child") {
+    Created(std::string(argv[2]) + "child.txt", "child");
     Sleep(300);  // named while it runs, when nothing registered it beforehand
     return 0;
   }
-  if (__argc != 2) return 2;
-  const std::string folder = __argv[1];  // with a trailing backslash
+  if (argc != 2) return 2;
+  const std::string folder = argv[1];  // with a trailing backslash
 
   CreateDirectoryA((folder + "sub").c_str(), nullptr);
   Report(FileMessage(32, folder + "sub", 0));

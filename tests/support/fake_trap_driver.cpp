@@ -26,55 +26,54 @@ void PutPointer(Record& record, size_t offset, const void* pointer) {
 
 }  // namespace
 
+// The records as the driver lays them out, offset by offset, written out here rather than
+// taken from the program's own names for them: a wrong offset there must not pass.
 Record FileRecord(const FileOp& op) {
-  using namespace realtime::file_record;
-  Record record(kSize, 0);
-  Put(record, kKind, realtime::kFileRecord);
-  Put(record, kOperation, op.operation);
-  record[kSubCode] = op.subCode;
-  std::memcpy(&record[kPath], op.path.data(), std::min(op.path.size(), kPathSize));
-  std::memcpy(&record[kNewPath], op.newPath.data(), std::min(op.newPath.size(), kPathSize));
-  Put(record, kProcessId, op.processId);
-  Put(record, kStatus, op.status);
-  record[kCreated] = op.created ? 1 : 0;
-  Put(record, kSizeLow, static_cast<uint32_t>(op.size));
-  Put(record, kSizeHigh, static_cast<uint32_t>(op.size >> 32));
-  Put(record, kWriteTimeLow, static_cast<uint32_t>(op.writeTime.dwLowDateTime));
-  Put(record, kWriteTimeHigh, static_cast<uint32_t>(op.writeTime.dwHighDateTime));
-  if (op.folder || op.path.size() > kPathSize || op.newPath.size() > kPathSize) {
-    Put(record, kTag, kExtensionTag);
-    record[kFlags] = op.folder ? realtime::ffFolder : 0;
-    if (op.path.size() > kPathSize) {
-      PutPointer(record, kWholePath, op.path.data());
-      Put(record, kWholePathLength, static_cast<uint32_t>(op.path.size()));
+  Record record(583, 0);
+  Put(record, 0, uint32_t{64});
+  Put(record, 4, op.operation);
+  record[12] = op.subCode;
+  std::memcpy(&record[23], op.path.data(), std::min<size_t>(op.path.size(), 260));
+  std::memcpy(&record[283], op.newPath.data(), std::min<size_t>(op.newPath.size(), 260));
+  Put(record, 552, op.processId);
+  Put(record, 556, op.status);
+  record[566] = op.created ? 1 : 0;
+  Put(record, 567, static_cast<uint32_t>(op.size));
+  Put(record, 571, static_cast<uint32_t>(op.size >> 32));
+  Put(record, 575, static_cast<uint32_t>(op.writeTime.dwLowDateTime));
+  Put(record, 579, static_cast<uint32_t>(op.writeTime.dwHighDateTime));
+  if (op.folder || op.path.size() > 260 || op.newPath.size() > 260) {
+    Put(record, 13, uint32_t{0x58345456});  // "VT4X": the driver's own bytes are in use
+    record[17] = op.folder ? 1 : 0;
+    if (op.path.size() > 260) {
+      PutPointer(record, 558, op.path.data());
+      Put(record, 543, static_cast<uint32_t>(op.path.size()));
     }
-    if (op.newPath.size() > kPathSize) {
-      PutPointer(record, kWholeNewPath, op.newPath.data());
-      Put(record, kWholeNewPathLength, static_cast<uint32_t>(op.newPath.size()));
+    if (op.newPath.size() > 260) {
+      PutPointer(record, 562, op.newPath.data());
+      Put(record, 547, static_cast<uint32_t>(op.newPath.size()));
     }
   }
   return record;
 }
 
 Record RegistryRecord(const RegOp& op) {
-  using namespace realtime::registry_record;
-  Record record(kSize, 0);
-  Put(record, kKind, realtime::kRegistryRecord);
-  Put(record, kOperation, op.operation);
-  Put(record, kProcessId, op.processId);
-  PutPointer(record, kKey, op.key);
-  PutPointer(record, kSubkey, op.subkey);
-  PutPointer(record, kValueName, op.valueName);
-  Put(record, kValueType, op.type);
-  PutPointer(record, kNewData, op.newData ? op.newData->data() : nullptr);
-  Put(record, kNewSize, static_cast<uint32_t>(op.newData ? op.newData->size() : 0));
-  PutPointer(record, kOldData, op.oldData ? op.oldData->data() : nullptr);
-  Put(record, kOldSize, static_cast<uint32_t>(op.oldData ? op.oldData->size() : 0));
-  Put(record, kNewWholeSize, op.newWholeSize);
-  Put(record, kOldWholeSize, op.oldWholeSize);
-  Put(record, kBuffer1, op.buffers[0]);
-  Put(record, kBuffer2, op.buffers[1]);
-  Put(record, kBuffer3, op.buffers[2]);
+  Record record(65, 0);
+  Put(record, 0, uint32_t{1});
+  Put(record, 4, op.operation);
+  Put(record, 17, op.processId);
+  PutPointer(record, 21, op.key);
+  PutPointer(record, 25, op.subkey);
+  PutPointer(record, 29, op.valueName);
+  Put(record, 33, op.type);
+  PutPointer(record, 37, op.newData ? op.newData->data() : nullptr);
+  Put(record, 41, static_cast<uint32_t>(op.newData ? op.newData->size() : 0));
+  PutPointer(record, 45, op.oldData ? op.oldData->data() : nullptr);
+  Put(record, 49, static_cast<uint32_t>(op.oldData ? op.oldData->size() : 0));
+  // The whole sizes of data cut short, in bytes the layout leaves to the driver.
+  Put(record, 8, op.newWholeSize);
+  Put(record, 12, op.oldWholeSize);
+  for (int i = 0; i < 3; ++i) Put(record, 53 + 4 * i, op.buffers[i]);
   return record;
 }
 
@@ -132,6 +131,7 @@ BOOL WINAPI FakeTrapDriver::Close() {
   return TRUE;
 }
 
+// The control codes and buffers as the driver defines them, in numbers of their own here.
 BOOL WINAPI FakeTrapDriver::Control(DWORD code, void* in, DWORD inSize, void* out, DWORD,
                                     DWORD*) {
   FakeTrapDriver& d = *current;
@@ -140,37 +140,37 @@ BOOL WINAPI FakeTrapDriver::Control(DWORD code, void* in, DWORD inSize, void* ou
   uint32_t value = 0;
   if (in && inSize >= 4) std::memcpy(&value, in, 4);
   switch (code) {
-    case realtime::tcGetVersion:
+    case 1:  // the version
       if (d.failVersion) return FALSE;
       *static_cast<uint16_t*>(out) = 0x0104;
       return TRUE;
-    case realtime::tcSubscribe: {
+    case 2: {  // a subscription
       d.subscriptions.emplace_back(bytes, bytes + inSize);
       d.subscriberThreads.push_back(GetCurrentThreadId());
       if (!d.subscriber_)
         DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(),
                         &d.subscriber_, 0, FALSE, DUPLICATE_SAME_ACCESS);
       uint32_t routine;
-      std::memcpy(&routine, bytes + realtime::subscription::kRoutine, 4);
+      std::memcpy(&routine, bytes + 54, 4);
       d.routine_ = reinterpret_cast<void(CALLBACK*)(ULONG_PTR)>(static_cast<uintptr_t>(routine));
       *static_cast<uint32_t*>(out) = 100 + static_cast<uint32_t>(d.subscriptions.size());
       return TRUE;
     }
-    case realtime::tcReleaseRecord: d.releasedRecords.push_back(value); return TRUE;
-    case realtime::tcReleaseBuffer: d.releasedBuffers.push_back(value); return TRUE;
-    case realtime::tcUnsubscribe: {
+    case 3: d.releasedRecords.push_back(value); return TRUE;
+    case 5: d.releasedBuffers.push_back(value); return TRUE;
+    case 4: {  // a withdrawal
       d.withdrawals.emplace_back(bytes, bytes + inSize);
       uint32_t block;
       std::memcpy(&block, bytes + 4, 4);
       const auto* sent = reinterpret_cast<const unsigned char*>(static_cast<uintptr_t>(block));
-      d.blocksAtWithdrawal.emplace_back(sent, sent + realtime::kSubscriptionSize);
-      if (d.withdrawals.size() % realtime::kSubscriptionCount == 0 && d.subscriber_) {
+      d.blocksAtWithdrawal.emplace_back(sent, sent + 60);
+      if (d.withdrawals.size() % 11 == 0 && d.subscriber_) {
         CloseHandle(d.subscriber_);
         d.subscriber_ = nullptr;
       }
       return TRUE;
     }
-    case realtime::tcGetProcessKey: *static_cast<uint32_t*>(out) = d.key; return TRUE;
+    case 6: *static_cast<uint32_t*>(out) = d.key; return TRUE;
     case trapabi::tcGetProcessNote:
       if (value >= d.notes.size()) return FALSE;
       std::memcpy(out, d.notes[value].data(), d.notes[value].size());

@@ -10,6 +10,8 @@
 #include "support/own_threads.h"
 #include "support/temp_folder.h"
 
+#include <thread>
+
 using namespace trapdriver_testing;
 using trapfeed::Message;
 
@@ -251,6 +253,40 @@ TEST(TrapDriverLoad, TheLastCloseEndsItsThreadAndWritersStop) {
     EXPECT_EQ(subscriber.WaitFor(1).size(), 1u);
   }
   EXPECT_TRUE(driver.close());
+}
+
+// A subscriber that keeps its records holds the reader at 4,096 records out, and nothing is
+// lost: given back, the rest arrive. Records queued while the subscriber is busy run 1,000
+// to a call, the call queued again for the rest, so all of them come. The last close with
+// records still out leaves them where the subscriber can read them.
+TEST(TrapDriverLoad, LimitsBatchesAndTheLastCloseWithRecordsOut) {
+  ASSERT_TRUE(TheDriver().open());
+  auto counts = [] { return TheDriver().Counts(); };
+  std::vector<Seen> kept;
+  {
+    Subscriber subscriber(false);
+    subscriber.Hold();
+    std::thread writer([] {
+      for (int i = 0; i < 5000; ++i)
+        EXPECT_TRUE(trapfeed::Send(FileMessage(31, 0, "C:\\F" + std::to_string(i))));
+    });
+    EXPECT_TRUE(gui::WaitFor([&] { return counts().delivered == 4096; }, kDeliveryTimeout));
+    EXPECT_EQ(counts().outstandingRecords, 4096u);
+    subscriber.Resume();
+    kept = subscriber.WaitFor(4096);
+    ASSERT_EQ(kept.size(), 4096u);
+    // Back a few at a time: each makes room for as many more.
+    for (size_t i = 0; i < 904; ++i)
+      EXPECT_TRUE(TheDriver().Control(tcReleaseRecord, &kept[i].address, 4, nullptr, 0));
+    writer.join();
+    kept = subscriber.WaitFor(5000);
+    ASSERT_EQ(kept.size(), 5000u);
+    EXPECT_EQ(kept.back().path, "C:\\F4999");
+    EXPECT_EQ(counts().outstandingRecords, 4096u);
+  }
+  ASSERT_TRUE(TheDriver().close());
+  EXPECT_EQ(counts().abandoned, 4096u);
+  EXPECT_EQ(kept.back().path, reinterpret_cast<const char*>(kept.back().address + 23));
 }
 
 // While anyone subscribes, the driver traces every process. One that no traced process

@@ -77,7 +77,7 @@ class Restart : public Session {
     for (const char* name : {"old.txt", "same.txt", "gone.txt", "ren.txt"})
       work.Write(name, std::string("before: ") + name);
     SetEnvironmentVariableA(trapfeed::kFeedVariable, trapfeed::FeedName(app->Id()).c_str());
-    gui::App setup(kRtSetup, work.Path());
+    gui::App setup(kRtSetup, "report " + work.Path());
     SetEnvironmentVariableA(trapfeed::kFeedVariable, nullptr);
     ASSERT_TRUE(setup.Started());
     EXPECT_EQ(setup.WaitExit(kSessionTimeout), 0);

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "support/gui_driver.h"
 #include "support/temp_folder.h"
 #include "tests/trapdriver/capture/standin_feed.h"
 #include "tests/trapdriver/capture/tracer.h"
@@ -219,33 +220,62 @@ TEST_F(CaptureSession, RenamesScratchFilesAndLongPaths) {
   EXPECT_EQ(Describe(result.processIds), expected);
 }
 
-// The reader goes away while a traced child still runs: the child's later write is not
-// sent, and the child neither hangs nor fails.
+// The reader goes away while a traced child still runs: the child's next write finds no
+// reader, and from then on the capture says nothing, even to a reader that comes back; the
+// child neither hangs nor fails.
 TEST_F(CaptureSession, QuietWhenTheReaderHasGone) {
-  std::string eventName = "VortCapTestGo" + std::to_string(GetCurrentProcessId());
+  const std::string eventName = "VortCapTestGo" + std::to_string(GetCurrentProcessId());
   HANDLE go = CreateEventA(nullptr, TRUE, FALSE, eventName.c_str());
+  HANDLE again = CreateEventA(nullptr, TRUE, FALSE, (eventName + "-again").c_str());
   trapdriver_testing::TraceResult result;
   std::thread tracer([&] {
     result = Trace("run \"" + base_ + "\" Software\\" + token_ + " " + eventName);
   });
   // The parent's last message is the class key's deletion.
-  for (int i = 0; i < 300; ++i) {
+  EXPECT_TRUE(gui::WaitFor([&] {
     std::vector<std::string> lines = Describe({});
-    if (!lines.empty() && lines.back().find("key 1 X") != std::string::npos) break;
-    Sleep(100);
-  }
+    return !lines.empty() && lines.back().find("key 1 X") != std::string::npos;
+  }, 30000)) << "the capture never spoke";
   DeleteFileA(feed_.c_str());
   SetEvent(go);
+  const std::string waits = base_ + "\\child-waits.txt";
+  EXPECT_TRUE(gui::WaitFor([&] { return GetFileAttributesA(waits.c_str()) != INVALID_FILE_ATTRIBUTES; },
+                           30000));
+  folder_.Write("feed.txt", "");
+  SetEvent(again);
   tracer.join();
   CloseHandle(go);
+  CloseHandle(again);
   EXPECT_TRUE(result.allEnded);
-  EXPECT_EQ(folder_.Read("child.txt"), "child");
+  EXPECT_EQ(folder_.Read("child.txt"), "child again");
+  EXPECT_EQ(Describe(result.processIds), std::vector<std::string>()) << "heard after it went";
+}
+
+// The capture changes nothing the traced program sees: each call of capsetup's table gives
+// the same result, last error and output parameters traced as untraced.
+TEST_F(CaptureSession, TheProgramSeesTheSameTracedAsUntraced) {
+  auto run = [&](const std::string& name, bool traced) {
+    const std::string arguments = "calls \"" + base_ + "\\" + name + "\" Software\\" + token_ +
+                                  name + " \"" + (folder_ / name) + ".out\"";
+    folder_.MakeFolder(name);
+    if (traced) {
+      EXPECT_EQ(Trace(arguments).injected, 1);
+    } else {
+      trapdriver_testing::TraceProgram(std::string("\"") + kProgram + "\" " + arguments,
+                                       [](HANDLE, HANDLE, DWORD) { return true; }, 60000);
+    }
+    return folder_.Read(name + ".out");
+  };
+  const std::string untraced = run("plain", false);
+  EXPECT_NE(untraced.find("remove folder 1 "), std::string::npos) << untraced;
+  EXPECT_EQ(run("traced", true), untraced);
+  EXPECT_GT(Received().size(), 10u) << "the capture was not there";
 }
 
 // A Windows Installer package: the install runs inside the msiexec that was started.
 TEST_F(CaptureSession, WindowsInstallerPackage) {
-  if (GetFileAttributesA("C:\\tests\\programs\\capmsi.msi") == INVALID_FILE_ATTRIBUTES)
-    GTEST_SKIP() << "no package (wixl missing)";
+  ASSERT_NE(GetFileAttributesA("C:\\tests\\programs\\capmsi.msi"), INVALID_FILE_ATTRIBUTES)
+      << "no package: the build makes it with wixl";
   trapdriver_testing::TraceResult result = trapdriver_testing::TraceProgram(
       "msiexec /i C:\\tests\\programs\\capmsi.msi /qn", LibraryPath(), 120000);
   std::vector<std::string> lines = Describe(
