@@ -248,6 +248,9 @@ void Calls(const std::string& folder, const std::string& keyPath, const std::str
   HANDLE file = CreateFileA(out.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   DWORD written = 0;
   ::WriteFile(file, lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr);
+  CloseHandle(file);
+}
+
 // A scratch file made with delete-on-close, the prepared folder FOLDER\old renamed, a
 // folder made and renamed, a new file renamed over the prepared FOLDER\target.txt, and a
 // file whose path (FOLDER\LONGNAME) is past MAX_PATH, made through the wide calls.

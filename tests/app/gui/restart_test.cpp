@@ -6,7 +6,7 @@
 #include "dialogs/restfmu_ids.h"
 #include "session_fixture.h"
 #include "trapdriver/feed/feed.h"
-#include "trapdriver/feed/ring.h"
+#include "platform/owners.h"
 
 namespace gui_tests {
 namespace {
@@ -17,6 +17,12 @@ const char kRtSetup[] = "C:\\tests\\programs\\rtsetup.exe";
 
 bool Contains(const std::string& text, const std::string& part) {
   return engines::LowerAscii(text).find(engines::LowerAscii(part)) != std::string::npos;
+}
+
+// The driver's capture is in that process (it listens for the driver's stop).
+bool HasCapture(DWORD processId) {
+  platform::Handle stop(OpenEventA(SYNCHRONIZE, FALSE, trapfeed::StopEventName(processId).c_str()));
+  return static_cast<bool>(stop);
 }
 
 bool EndsWith(const std::string& text, const std::string& tail) {
@@ -76,9 +82,10 @@ class Restart : public Session {
   void MakeTrackedChanges() {
     for (const char* name : {"old.txt", "same.txt", "gone.txt", "ren.txt"})
       work.Write(name, std::string("before: ") + name);
-    SetEnvironmentVariableA(trapfeed::kFeedVariable, trapfeed::FeedName(app->Id()).c_str());
-    gui::App setup(kRtSetup, "report " + work.Path());
-    SetEnvironmentVariableA(trapfeed::kFeedVariable, nullptr);
+    // The driver puts its capture into this process too; rtsetup, started after that, is
+    // traced from its start and leaves the reporting to the capture.
+    ASSERT_TRUE(gui::WaitFor([] { return HasCapture(GetCurrentProcessId()); }, kSessionTimeout));
+    gui::App setup(kRtSetup, work.Path());
     ASSERT_TRUE(setup.Started());
     EXPECT_EQ(setup.WaitExit(kSessionTimeout), 0);
   }
