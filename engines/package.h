@@ -94,8 +94,10 @@ std::string NsisString(const std::string& text);
 std::string XmlText(const std::string& text);
 // What the summary and the README call a step: "file c:\x", "value HKEY_...\Key Name".
 std::string DescribeStep(const PackageStep& step);
-// The NSIS line that writes a SetValue step; "" when NSIS cannot write it.
+// The NSIS line that writes a SetValue step; "" when no NSIS command writes it: the
+// script then writes the step's bytes from the file NsisValueDataPath(its index).
 std::string NsisValueLine(const PackageStep& step);
+std::string NsisValueDataPath(size_t index);
 // The WiX element that writes a SetValue step; "" when it cannot.
 std::string WixValueElement(const PackageStep& step, const std::string& indent);
 

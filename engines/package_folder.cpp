@@ -69,6 +69,14 @@ PackageResult WritePackage(Package& package, const std::string& folder) {
     kept.push_back(step);
   }
   package.steps = kept;
+  // The values the NSIS script writes from files.
+  for (size_t index = 0; index < package.steps.size(); ++index) {
+    const PackageStep& step = package.steps[index];
+    if (step.action != PackageAction::SetValue || step.data.empty() || !NsisValueLine(step).empty()) continue;
+    const std::string data = top + "\\" + NsisValueDataPath(index);
+    MakeFolders(WithoutTrailingBackslash(platform::FolderOf(data)));
+    WriteFile(data, step.data);
+  }
 
   PackageResult result;
   WriteFile(top + "\\setup.nsi", NsisScript(package, result.leftOutOfNsis));

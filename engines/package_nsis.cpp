@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <functional>
 #include <set>
 
 #include "engines/helpers.h"
@@ -63,7 +64,43 @@ std::string Utf16(const std::string& bytes) {
   return out;
 }
 
+// The predefined key of a key path's root, as the registry functions take it.
+const char* RootHandleOf(const std::string& keyPath) {
+  const std::string root = LowerAscii(keyPath.substr(0, keyPath.find('\\')));
+  return root == "hkey_local_machine"  ? "0x80000002"
+         : root == "hkey_current_user" ? "0x80000001"
+         : root == "hkey_users"        ? "0x80000003"
+                                       : nullptr;
+}
+
+// Data no NSIS command writes (long data, other types) goes into the installer as a file
+// and is written as it is, through the registry functions.
+void WriteRawValue(const PackageStep& step, size_t index, const std::function<void(const std::string&)>& line) {
+  const size_t slash = step.path.find('\\');
+  const std::string subkey = slash == std::string::npos ? "" : step.path.substr(slash + 1);
+  const std::string size = std::to_string(step.data.size());
+  line("  ; " + NsisString(DescribeStep(step)) + ": " + size + " bytes of type " + std::to_string(step.type));
+  if (!step.data.empty()) {
+    line("  File \"/oname=$PLUGINSDIR\\value.bin\" " + Quoted(NsisValueDataPath(index)));
+    line("  FileOpen $0 \"$PLUGINSDIR\\value.bin\" r");
+    line("  System::Alloc " + size);
+    line("  Pop $1");
+    line("  System::Call 'kernel32::ReadFile(i r0, i r1, i " + size + ", *i .r2, i 0)'");
+    line("  FileClose $0");
+  } else {
+    line("  StrCpy $1 0");
+  }
+  line(std::string("  System::Call 'advapi32::RegCreateKeyExA(i ") + RootHandleOf(step.path) + ", t " +
+       Quoted(subkey) + ", i 0, i 0, i 0, i 0x20006, i 0, *i .r3, i 0)'");
+  line("  System::Call 'advapi32::RegSetValueExA(i r3, t " + Quoted(step.name) + ", i 0, i " +
+       std::to_string(step.type) + ", i r1, i " + size + ")'");
+  line("  System::Call 'advapi32::RegCloseKey(i r3)'");
+  if (!step.data.empty()) line("  System::Free $1");
+}
+
 }  // namespace
+
+std::string NsisValueDataPath(size_t index) { return "files\\VALUES\\" + std::to_string(index) + ".bin"; }
 
 std::string NsisString(const std::string& text) {
   std::string out;
@@ -140,7 +177,9 @@ std::string NsisScript(const Package& package, std::vector<PackageNote>& leftOut
     if (step.action == A::SetIniKey) sectionsWithKeys.insert(LowerAscii(step.path + "[" + step.name));
   }
   std::string outPath;
-  for (const PackageStep& step : package.steps) {
+  bool pluginsFolder = false;
+  for (size_t index = 0; index < package.steps.size(); ++index) {
+    const PackageStep& step = package.steps[index];
     const std::string path = PathOf(step.path, folders);
     const std::string key = KeyOf(step.path);
     const bool isRegistry = step.action == A::DeleteValue || step.action == A::DeleteKey ||
@@ -175,12 +214,17 @@ std::string NsisScript(const Package& package, std::vector<PackageNote>& leftOut
         line("  DeleteRegValue " + key + " \"Vortan4\"");
         break;
       case A::SetValue:
-        if (const std::string value = NsisValueLine(step); !value.empty())
+        if (const std::string value = NsisValueLine(step); !value.empty()) {
           line("  " + value);
-        else
-          leftOut.push_back({DescribeStep(step), "NSIS has no command for data of type " +
-                                                     std::to_string(step.type) + " and " +
-                                                     std::to_string(step.data.size()) + " bytes"});
+        } else if ((step.path + step.name).find_first_of("'\"") != std::string::npos) {
+          leftOut.push_back({DescribeStep(step), "a quote in its name, which NSIS's registry "
+                                                 "call for data of type " + std::to_string(step.type) +
+                                                 " and " + std::to_string(step.data.size()) + " bytes cannot carry"});
+        } else {
+          if (!pluginsFolder) line("  InitPluginsDir");
+          pluginsFolder = true;
+          WriteRawValue(step, index, line);
+        }
         break;
       case A::SetIniKey:
         line("  WriteINIStr " + path + " " + Quoted(step.name) + " " + Quoted(step.key) + " " +
@@ -214,8 +258,7 @@ std::string NsisScript(const Package& package, std::vector<PackageNote>& leftOut
       case A::MakeFolder: line("  RMDir " + path); break;
       case A::MakeKey: if (!key.empty()) line("  DeleteRegKey /ifempty " + key); break;
       case A::SetValue:
-        if (!key.empty() && !NsisValueLine(*step).empty())
-          line("  DeleteRegValue " + key + " " + Quoted(step->name));
+        if (!key.empty()) line("  DeleteRegValue " + key + " " + Quoted(step->name));
         break;
       case A::SetIniKey:
         line("  DeleteINIStr " + path + " " + Quoted(step->name) + " " + Quoted(step->key));

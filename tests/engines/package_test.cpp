@@ -123,6 +123,18 @@ TEST(Package, EachRegistryTypeHasItsForm) {
     else
       EXPECT_EQ(wix, "") << c.type;
   }
+  // What no NSIS command writes goes through the registry functions, from a file.
+  engines::Package package;
+  package.steps = {Value("HKEY_CURRENT_USER\\S", "", REG_NONE, "ab"), Value(key, "$v", REG_BINARY, std::string(600, '\1'))};
+  std::vector<engines::PackageNote> notes;
+  const std::string nsis = engines::NsisScript(package, notes);
+  for (const char* expected :
+       {"File \"/oname=$PLUGINSDIR\\value.bin\" \"files\\VALUES\\0.bin\"\r\n",
+        "RegCreateKeyExA(i 0x80000001, t \"S\",", "RegSetValueExA(i r3, t \"\", i 0, i 0, i r1, i 2)'",
+        "File \"/oname=$PLUGINSDIR\\value.bin\" \"files\\VALUES\\1.bin\"\r\n",
+        "RegCreateKeyExA(i 0x80000002, t \"Software\\B\",", "RegSetValueExA(i r3, t \"$$v\", i 0, i 3, i r1, i 600)'"})
+    EXPECT_NE(nsis.find(expected), std::string::npos) << expected << "\n" << nsis;
+  EXPECT_TRUE(notes.empty());
 }
 
 }  // namespace
