@@ -84,7 +84,7 @@ class TMainForm : public Form {
   HWND lbStat[kStepCount]{};
   HWND pnlStatEye{}, imStatEye{}, lbStatus{}, btnInstDone{}, stPlease{}, btnCancel2{};
   // Page 2 "ProgComplete".
-  HWND meRept{}, lbReportName{}, btnLaunch{}, btnDone{};
+  HWND meRept{}, lbReportName{}, btnLaunch{}, btnDone{}, btnUndo{}, btnUndoOld{};
 
  protected:
   void OnInit() override;
@@ -114,6 +114,8 @@ class TMainForm : public Form {
   void btnHelpClick();
   void btnAboutClick();
   void btnLaunchClick();
+  void btnUndoClick();     // the report just written
+  void btnUndoOldClick();  // an earlier report, chosen with the file dialog
   void aPrepareUpdate();
   void UpdateModeChoices();
   void SetMode(int mode);

@@ -64,6 +64,10 @@ const ControlRow<TMainForm> TMainForm::kControls[] = {
     {&TMainForm::btnLaunch, IDC_btnLaunch, 30,
      "Load the report into Notepad, or whatever app handles text files on your system."},
     {&TMainForm::btnDone, IDC_btnDone, 23, "Click to close Vortan4"},
+    {&TMainForm::btnUndo, IDC_btnUndo, 0,
+     "Take back what the install changed, as far as the report's undo data holds it"},
+    {&TMainForm::btnUndoOld, IDC_btnUndoOld, 0,
+     "Choose an earlier report and take back what its install changed"},
 };
 
 void TMainForm::FindControls() {
