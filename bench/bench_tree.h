@@ -1,12 +1,15 @@
 #pragma once
-// What the disk and report benchmarks share: a timer, and a tree of 100,000 files in
-// 5,000 folders built afresh in the prefix, then changed in a known number of places.
+// What the disk and report benchmarks share: a timer, the median of per-round figures,
+// and a tree of 100,000 files in 5,000 folders built afresh in the prefix, then changed in
+// a known number of places.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace bench {
 
@@ -25,6 +28,17 @@ inline double Time(const std::function<void()>& work) {
   double start = Seconds();
   work();
   return Seconds() - start;
+}
+
+// Prints "LABEL median 1.18 (min 1.10, max 1.31, 5 rounds)": the median of one figure
+// taken in each round, with its spread.
+inline void PrintMedian(const char* label, std::vector<double> values) {
+  if (values.empty()) return;
+  std::sort(values.begin(), values.end());
+  const size_t n = values.size();
+  const double median = n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+  std::printf("%s median %.2f (min %.2f, max %.2f, %zu rounds)\n", label, median, values.front(),
+              values.back(), n);
 }
 
 inline void RemoveTree(const std::string& path) {

@@ -2,10 +2,12 @@
 // records the whole registry and a tree of 100,000 files in 5,000 folders (built once
 // below C:\bench-session and kept), the install program (this program, run as "session
 // apply") makes 6,400 changes, and "Install &Complete" records again, compares, writes the
-// report and shows its preview; the preview is timed again for a report of 1 MB. The bare
-// walks of the same registry and tree, measured in the same run, are the baseline. The
-// recording is the best of ROUNDS sessions (session ROUNDS, 3 unless told); only the last
-// one goes on past the install.
+// report and shows its preview; the preview is timed again for a report of 1 MB.
+// The baseline is the bare walks of the same registry and tree. Walks and sessions take
+// turns in ROUNDS rounds (session ROUNDS, 5 unless told), so that a spell of load elsewhere
+// hits them alike: each round walks, runs a whole session, undoes the install's changes and
+// walks again; its ratios are taken against the mean of its two walks. The medians of the
+// per-round ratios are printed with their spread.
 #include <windows.h>
 
 #include <psapi.h>  // after windows.h
@@ -15,11 +17,14 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "app/mainu.h"
 #include "app/mainu_ids.h"
 #include "bench/bench_registry.h"
 #include "bench/bench_tree.h"
+#include "engines/registry.h"
+#include "platform/owners.h"
 #include "platform/textfile.h"
 
 // The session state the bench looks at, and the preview it times again.
@@ -111,36 +116,101 @@ void DeliverMessagesUntil(const std::function<bool()>& done) {
   }
 }
 
+// Samples the private bytes of this process, where the program's window runs, every few
+// milliseconds while it lives: the process's own peak cannot be reset between rounds.
+class PrivateBytesSampler {
+ public:
+  PrivateBytesSampler()
+      : stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+        thread_(CreateThread(nullptr, 0, &Run, this, 0, nullptr)) {}
+  ~PrivateBytesSampler() { Stop(); }
+  PrivateBytesSampler(const PrivateBytesSampler&) = delete;
+  PrivateBytesSampler& operator=(const PrivateBytesSampler&) = delete;
+
+  // Ends the sampling and answers the largest sample.
+  SIZE_T Stop() {
+    if (thread_) {
+      SetEvent(stop_.get());
+      WaitForSingleObject(thread_.get(), INFINITE);
+      thread_.reset();
+    }
+    return peak_;
+  }
+
+ private:
+  static DWORD WINAPI Run(void* self) {
+    auto& sampler = *static_cast<PrivateBytesSampler*>(self);
+    do sampler.peak_ = std::max(sampler.peak_, PrivateBytes());
+    while (WaitForSingleObject(sampler.stop_.get(), 5) == WAIT_TIMEOUT);
+    return 0;
+  }
+
+  platform::Handle stop_;
+  platform::Handle thread_;
+  SIZE_T peak_ = 0;  // written by the sampling thread only until Stop has waited for it
+};
+
 struct Session {
-  double recording = 0;    // from "&GO!" to the start of the install
-  double postInstall = 0;  // "Install &Complete" to the preview shown
+  double recording = 0;     // from "&GO!" to the start of the install
+  double registryStep = 0;  // from "&GO!" to the registry listing's last write
+  double postInstall = 0;   // "Install &Complete" to the preview shown
+  SIZE_T peakPrivate = 0;   // the largest sample of the process's private bytes
   std::string reportName;
 };
 
-// One session in a new main window; the last goes on past the install.
-Session RunSession(const std::string& program, bool last) {
+// The time a file was last written, in the clock of GetSystemTimeAsFileTime.
+FILETIME LastWritten(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
+  return data.ftLastWriteTime;
+}
+
+// One whole session in a new main window.
+Session RunSession(const std::string& program) {
   Session result;
-  app::TMainForm form(app::FindProgramPlaces(kProgramFolder + "VORTAN4.EXE"), app::ThisWindows(),
-                      {});
-  HWND window = form.Create();
-  ShowWindow(window, SW_SHOWNA);
-  SetWindowTextA(form.ebInstallProg, program.c_str());
-  SetWindowTextA(form.ebParams, last ? "apply" : "idle");
-  SendMessageA(form.rbTmDisk, BM_CLICK, 0, 0);
+  PrivateBytesSampler sampler;
+  {
+    app::TMainForm form(app::FindProgramPlaces(kProgramFolder + "VORTAN4.EXE"),
+                        app::ThisWindows(), {});
+    HWND window = form.Create();
+    ShowWindow(window, SW_SHOWNA);
+    SetWindowTextA(form.ebInstallProg, program.c_str());
+    SetWindowTextA(form.ebParams, "apply");
+    SendMessageA(form.rbTmDisk, BM_CLICK, 0, 0);
 
-  FILETIME pressed;
-  GetSystemTimeAsFileTime(&pressed);
-  SendMessageA(form.btnInstall, BM_CLICK, 0, 0);
-  result.recording = Since(pressed, MainFormProbe::StartTime(form));
-  // The install program has ended once "Install &Complete" is offered.
-  DeliverMessagesUntil([&] { return IsWindowEnabled(form.btnInstDone) != FALSE; });
-  if (!last) return result;
+    FILETIME pressed;
+    GetSystemTimeAsFileTime(&pressed);
+    SendMessageA(form.btnInstall, BM_CLICK, 0, 0);
+    result.recording = Since(pressed, MainFormProbe::StartTime(form));
+    // The registry is the first step that runs (no INI file is watched), the disk listing
+    // next; before it "&GO!" only shows the step page. The listing is written as the walk
+    // goes and closed at its end.
+    result.registryStep =
+        Since(pressed, LastWritten(kOut + engines::kRegistryListingBase + ".$$1"));
+    // The install program has ended once "Install &Complete" is offered.
+    DeliverMessagesUntil([&] { return IsWindowEnabled(form.btnInstDone) != FALSE; });
 
-  const double start = bench::Seconds();
-  SendMessageA(form.btnInstDone, BM_CLICK, 0, 0);
-  result.postInstall = bench::Seconds() - start;
-  result.reportName = MainFormProbe::ReportName(form);
+    const double start = bench::Seconds();
+    SendMessageA(form.btnInstDone, BM_CLICK, 0, 0);
+    result.postInstall = bench::Seconds() - start;
+    result.reportName = MainFormProbe::ReportName(form);
+  }
+  result.peakPrivate = sampler.Stop();
   return result;
+}
+
+// The bare walks: a registry enumeration with data, then a FindFirstFileA walk of the tree.
+struct Walks {
+  double registry = 0;
+  double total = 0;
+};
+
+Walks TimeWalks(bench::Counts& counts, long long& entries) {
+  Walks walks;
+  walks.registry = bench::Time([&] { counts = bench::EnumerateRegistry(); });
+  entries = 0;
+  walks.total = walks.registry + bench::Time([&] { bench::BareWalk(kTree.Root(), entries); });
+  return walks;
 }
 
 // A report of 1 MB: the session's report, repeated.
@@ -177,8 +247,7 @@ double TimePreview(const std::string& report) {
 
 int main(int argc, char** argv) {
   if (argc > 1 && std::string(argv[1]) == "apply") return ApplyChangeSet();
-  if (argc > 1 && std::string(argv[1]) == "idle") return 0;
-  const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+  const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
 
   const SIZE_T privateAtStart = PrivateBytes();
   char program[MAX_PATH] = "";
@@ -200,22 +269,30 @@ int main(int argc, char** argv) {
   CreateDirectoryA(kOut.c_str(), nullptr);
   WriteSettings();
 
-  // Walks and sessions take turns, so that a spell of load elsewhere hits them alike.
   long long entries = 0;
   bench::Counts counts;
-  double walks = 1e30, recording = 1e30;
+  std::vector<double> recordingRatios, postInstallRatios, registryRatios, peakMiB;
   Session last;
-  for (int round = 0; round < rounds; ++round) {
-    walks = std::min(walks, bench::Time([&] {
-      entries = 0;
-      counts = bench::EnumerateRegistry();
-      bench::BareWalk(kTree.Root(), entries);
-    }));
-    last = RunSession(program, round + 1 == rounds);
-    recording = std::min(recording, last.recording);
+  for (int round = 1; round <= rounds; ++round) {
+    const Walks before = TimeWalks(counts, entries);
+    last = RunSession(program);
+    // Untimed: the walks after see the same tree and registry as the walks before.
+    RemoveChangedKeys();
+    kTree.Undo(kChangedFolders, kStride);
+    const Walks after = TimeWalks(counts, entries);
+
+    const double walks = (before.total + after.total) / 2;
+    const double walkRegistry = (before.registry + after.registry) / 2;
+    recordingRatios.push_back(last.recording / walks);
+    postInstallRatios.push_back(last.postInstall / walks);
+    registryRatios.push_back(last.registryStep / walkRegistry);
+    peakMiB.push_back(static_cast<double>(last.peakPrivate) / (1 << 20));
+    std::printf("round %d: walks %.2f + %.2f s (registry %.2f + %.2f s), recording %.2f s "
+                "(registry %.2f s), post-install %.2f s, peak %.1f MiB\n",
+                round, before.total, after.total, before.registry, after.registry,
+                last.recording, last.registryStep, last.postInstall, peakMiB.back());
+    std::fflush(stdout);
   }
-  RemoveChangedKeys();
-  kTree.Undo(kChangedFolders, kStride);
   const SIZE_T sessionPeak = PeakPrivateBytes();  // before the extra preview below
   const size_t reportBytes = FileSize(last.reportName);
   const std::string megabyteReport = MakeMegabyteReport(last.reportName);
@@ -229,15 +306,13 @@ int main(int argc, char** argv) {
   std::printf("private memory at the start %lu KiB, peak through the sessions %lu KiB\n",
               static_cast<unsigned long>(privateAtStart >> 10),
               static_cast<unsigned long>(sessionPeak >> 10));
-  std::printf("bare walks   %8.3f s\n", walks);
-  std::printf("recording    %8.3f s\n", recording);
-  std::printf("post-install %8.3f s (recording, compares, report, preview)\n", last.postInstall);
   std::printf("preview      %8.3f s for %.2f MB, a window and its preview: %+ld KiB private\n",
               preview, megabytes,
               (static_cast<long>(privateAfterPreview) - static_cast<long>(privateBeforePreview)) / 1024);
-  std::printf("ratio recording/walks: %.2f\n", recording / walks);
-  std::printf("ratio postinstall/walks: %.2f\n", last.postInstall / walks);
   std::printf("preview ms per MB: %.0f\n", preview * 1000 / megabytes);
-  std::printf("peak private MiB: %lu\n", static_cast<unsigned long>(sessionPeak >> 20));
+  bench::PrintMedian("ratio recording/walks:", recordingRatios);
+  bench::PrintMedian("ratio postinstall/walks:", postInstallRatios);
+  bench::PrintMedian("ratio registry/walkreg:", registryRatios);
+  bench::PrintMedian("peak private MiB:", peakMiB);
   return 0;
 }
