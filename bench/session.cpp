@@ -66,8 +66,9 @@ PROCESS_MEMORY_COUNTERS Memory() {
   GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
   return memory;
 }
+// Wine answers the resident private memory of the whole process here, and its "peak" is
+// no more than the current figure: the peaks are sampled (PrivateBytesSampler).
 SIZE_T PrivateBytes() { return Memory().PagefileUsage; }
-SIZE_T PeakPrivateBytes() { return Memory().PeakPagefileUsage; }
 
 // What the install program does: 6,250 changes in the tree and 150 in the registry.
 int ApplyChangeSet() {
@@ -272,6 +273,7 @@ int main(int argc, char** argv) {
   long long entries = 0;
   bench::Counts counts;
   std::vector<double> recordingRatios, postInstallRatios, registryRatios, peakMiB;
+  const SIZE_T privateBeforeSessions = PrivateBytes();
   Session last;
   for (int round = 1; round <= rounds; ++round) {
     const Walks before = TimeWalks(counts, entries);
@@ -293,7 +295,6 @@ int main(int argc, char** argv) {
                 last.recording, last.registryStep, last.postInstall, peakMiB.back());
     std::fflush(stdout);
   }
-  const SIZE_T sessionPeak = PeakPrivateBytes();  // before the extra preview below
   const size_t reportBytes = FileSize(last.reportName);
   const std::string megabyteReport = MakeMegabyteReport(last.reportName);
   const SIZE_T privateBeforePreview = PrivateBytes();
@@ -303,9 +304,9 @@ int main(int argc, char** argv) {
   const double megabytes = static_cast<double>(FileSize(megabyteReport)) / (1 << 20);
   std::printf("registry: %ld keys, %ld values; tree: %lld entries; report: %zu bytes\n",
               counts.keys, counts.values, entries, reportBytes);
-  std::printf("private memory at the start %lu KiB, peak through the sessions %lu KiB\n",
+  std::printf("private memory at the start %lu KiB, before the first session %lu KiB\n",
               static_cast<unsigned long>(privateAtStart >> 10),
-              static_cast<unsigned long>(sessionPeak >> 10));
+              static_cast<unsigned long>(privateBeforeSessions >> 10));
   std::printf("preview      %8.3f s for %.2f MB, a window and its preview: %+ld KiB private\n",
               preview, megabytes,
               (static_cast<long>(privateAfterPreview) - static_cast<long>(privateBeforePreview)) / 1024);
