@@ -354,7 +354,7 @@ TEST(DamagedListings, Disk) {
                          disk_testing::Watch({disk_testing::WatchedRoot(folder) + "\\tree",
                                               disk_testing::WatchedRoot(folder) + "\\other"}),
                          nullptr);
-  RunDamagedCases(folder, {"disk", good, 5 + MAX_PATH, true, "one", "two", 1, false, 8718,
+  RunDamagedCases(folder, {"disk", good, 5 + MAX_PATH, true, "one", "two", 1, false, 8702,
                            [](const std::string& before, const std::string& after) {
                              engines::ResultList lists[3];
                              engines::CompareDiskSnapshots(before, after, lists[0], lists[1],
