@@ -79,6 +79,8 @@ const Binding<TMainForm> TMainForm::kEvents[] = {
     {IDC_btnInstDone, BN_CLICKED, &TMainForm::btnInstDoneClick},
     {IDC_btnLaunch, BN_CLICKED, &TMainForm::btnLaunchClick},
     {IDC_btnPackage, BN_CLICKED, &TMainForm::btnPackageClick},
+    {IDC_btnUndo, BN_CLICKED, &TMainForm::btnUndoClick},
+    {IDC_btnUndoOld, BN_CLICKED, &TMainForm::btnUndoOldClick},
     // Every Cancel button, "&Done" and the Esc key ask the window to close.
     {IDC_btnCancel, BN_CLICKED, &TMainForm::Close},
     {IDC_btnCancel2, BN_CLICKED, &TMainForm::Close},

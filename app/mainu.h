@@ -83,7 +83,7 @@ class TMainForm : public Form {
   HWND lbStat[kStepCount]{};
   HWND pnlStatEye{}, imStatEye{}, lbStatus{}, btnInstDone{}, stPlease{}, btnCancel2{};
   // Page 2 "ProgComplete".
-  HWND meRept{}, lbReportName{}, btnLaunch{}, btnDone{}, btnPackage{};
+  HWND meRept{}, lbReportName{}, btnLaunch{}, btnDone{}, btnPackage{}, btnUndo{}, btnUndoOld{};
 
  protected:
   void OnInit() override;
@@ -114,6 +114,8 @@ class TMainForm : public Form {
   void btnAboutClick();
   void btnLaunchClick();
   void btnPackageClick();  // an installer package of the report, into a folder chosen
+  void btnUndoClick();     // the report just written
+  void btnUndoOldClick();  // an earlier report, chosen with the file dialog
   void aPrepareUpdate();
   void UpdateModeChoices();
   void SetMode(int mode);

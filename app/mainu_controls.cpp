@@ -66,6 +66,10 @@ const ControlRow<TMainForm> TMainForm::kControls[] = {
     {&TMainForm::btnPackage, IDC_btnPackage, 72,
      "Write an NSIS script and a Windows Installer source that make this install's changes."},
     {&TMainForm::btnDone, IDC_btnDone, 23, "Click to close Vortan4"},
+    {&TMainForm::btnUndo, IDC_btnUndo, 73,
+     "Take back what the install changed, as far as the report's undo data holds it"},
+    {&TMainForm::btnUndoOld, IDC_btnUndoOld, 74,
+     "Choose an earlier report and take back what its install changed"},
 };
 
 void TMainForm::FindControls() {

@@ -34,6 +34,7 @@
 #define IDC_btnPath 1036
 #define IDC_btnInstall 1037
 #define IDC_btnCancel 1038
+#define IDC_btnUndoOld 1039
 
 // Page 1; the step rows are IDC_lbStat0 + i
 #define IDC_lbProgressHeading 1050
@@ -63,6 +64,7 @@
 #define IDC_btnLaunch 1083
 #define IDC_btnDone 1084
 #define IDC_btnPackage 1086
+#define IDC_btnUndo 1085
 
 // Timers
 #define IDT_tmr5Min 1190

@@ -108,12 +108,13 @@ TEST_F(MainWindow, ControlsCarryHelpContextsAndHints) {
   EXPECT_EQ(GetWindowContextHelpId(form.btnPath), 60u);
   EXPECT_EQ(GetWindowContextHelpId(form.stPlease), 71u);
   EXPECT_EQ(GetWindowContextHelpId(form.btnPackage), 72u);
+  EXPECT_EQ(GetWindowContextHelpId(form.btnUndoOld), 74u);
 
   ToolSearch search{window, nullptr};
   EnumThreadWindows(GetCurrentThreadId(), MatchToolTips, reinterpret_cast<LPARAM>(&search));
   ASSERT_NE(search.found, nullptr);
   // Every control with a context has a hint, but for the about button and the prompt.
-  EXPECT_EQ(SendMessageA(search.found, TTM_GETTOOLCOUNT, 0, 0), 38);
+  EXPECT_EQ(SendMessageA(search.found, TTM_GETTOOLCOUNT, 0, 0), 40);
   EXPECT_EQ(ToolText(search.found, window, form.btnInstall), "Begin tracking and installation.");
   EXPECT_EQ(ToolText(search.found, window, eye),
             "The eye's position indicates the current activity.");

@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "app/gui/vortan4_app.h"
+#include "dialogs/undofmu_ids.h"
 #include "engines/helpers.h"
 #include "engines/ini.h"
 #include "engines/registry.h"
@@ -165,6 +166,30 @@ TEST_F(UndoSession, UndoAfterTheProgramClosedIsComplete) {
   RunSession("light");
   ASSERT_EQ(Close(), 0);
   EXPECT_EQ(Undo("\"" + Report() + "\" /y"), 0) << folder.Read("RPT_0000.UNDO.TXT");
+  Record(".u");
+  EXPECT_EQ(Differences(".b", ".u"), std::vector<std::string>());
+  EXPECT_FALSE(Exists("App"));
+}
+
+// From the report page: the summary, the go-ahead, and the result in the dialog.
+TEST_F(UndoSession, UndoFromTheReportPage) {
+  RunSession("light");
+  gui::ClickAsync(Item(IDC_btnUndo));
+  HWND dialog = gui::WaitTop(nullptr, "Vortan4 - Undo an Install", nullptr, app->Id());
+  ASSERT_NE(dialog, nullptr);
+  const std::string summary = gui::Text(gui::FindById(dialog, IDC_lbUndoSummary));
+  EXPECT_EQ(summary.find("Items to remove: "), 0u) << summary;
+  EXPECT_NE(summary.find("Items that cannot be restored: 0\r\nItems changed since the report: 0"),
+            std::string::npos)
+      << summary;
+  gui::ClickAsync(gui::FindById(dialog, IDC_btnUndoNow));
+  HWND confirm = gui::WaitTop(nullptr, "Confirm", dialog, app->Id());
+  ASSERT_NE(confirm, nullptr);
+  gui::Answer(confirm, IDOK);
+  HWND result = gui::FindById(dialog, IDC_lbUndoResult);
+  EXPECT_TRUE(gui::WaitFor([&] { return !gui::Text(result).empty(); }));
+  EXPECT_EQ(gui::Text(result).find("Everything was undone: "), 0u) << gui::Text(result);
+  gui::Answer(dialog, IDCANCEL);
   Record(".u");
   EXPECT_EQ(Differences(".b", ".u"), std::vector<std::string>());
   EXPECT_FALSE(Exists("App"));

@@ -1,0 +1,34 @@
+#pragma once
+// One undo of a report's install, as the command and the window both run it: the plan
+// in words, the undo carried out, and the log beside the report.
+#include <string>
+#include <vector>
+
+#include "engines/undo.h"
+
+namespace report {
+
+// "2 to remove, 1 to restore, 3 that cannot be restored, 0 changed since the report"
+std::string UndoPlanText(const engines::UndoPlan& plan);
+// "5 undone, 0 left, 3 cannot be restored, 0 failed"
+std::string UndoResultText(const engines::UndoResult& result);
+
+// The log of one undo, written beside the report (RPT_0003.UNDO.TXT) when it ends.
+class UndoLog {
+ public:
+  explicit UndoLog(const std::string& reportPath);
+  void Add(const std::string& line) { lines_.push_back(line); }
+  // Writes the log; a log that cannot be written does not undo what was done.
+  void Write() const;
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+  std::vector<std::string> lines_;
+};
+
+// Carries out the plan into the log and writes it; the last line is the result.
+engines::UndoResult UndoWithLog(const engines::UndoPlan& plan, bool overwriteChanged,
+                                UndoLog& log, const engines::UndoProgress& progress = nullptr);
+
+}  // namespace report
