@@ -44,6 +44,7 @@ std::string MapRegistryKey(const std::string& keyPath, const std::string& userId
 enum class PackageAction {
   DeleteFile, DeleteFolder, DeleteValue, DeleteKey, DeleteIniKey, DeleteIniSection,
   MakeFolder, CopyFile, MakeKey, SetValue, SetIniKey, MakeIniSection,
+  DeleteDeviceLine, AddDeviceLine,  // SYSTEM.INI's [386Enh] lines, once its keys are written
 };
 
 struct PackageStep {
@@ -51,7 +52,7 @@ struct PackageStep {
   std::string path;  // file or folder; key path with its root; INI file
   std::string name;  // value name ("" the default value); INI section
   std::string key;   // INI key
-  std::string data;  // the value's bytes, the INI value, or for CopyFile the payload path
+  std::string data;  // the value's bytes, the INI value, a device line, or the payload path
   unsigned long type = 0;  // the registry type of SetValue
   bool added = false;      // made by the install, so the uninstaller takes it away
 };

@@ -98,6 +98,54 @@ void WriteRawValue(const PackageStep& step, size_t index, const std::function<vo
   if (!step.data.empty()) line("  System::Free $1");
 }
 
+// SYSTEM.INI's device lines repeat one key, which the INI commands cannot write: the file
+// is copied line by line, without the lines to delete and with the new ones after the
+// [386Enh] header.
+void RewriteDeviceLines(const std::string& file, const std::vector<std::string>& gone,
+                        const std::vector<std::string>& added, const std::string& label,
+                        const std::function<void(const std::string&)>& line) {
+  line("  FlushINI " + file);
+  line("  GetTempFileName $R0");
+  line("  FileOpen $0 " + file + " r");
+  line("  FileOpen $1 $R0 w");
+  line(label + ":");
+  line("  ClearErrors");
+  line("  FileRead $0 $2");
+  line("  IfErrors " + label + "_done");
+  for (const std::string& text : gone) {
+    line("  StrCmp $2 " + Quoted(text + "\r\n") + " " + label);
+    line("  StrCmp $2 " + Quoted(text) + " " + label);
+  }
+  line("  FileWrite $1 $2");
+  if (!added.empty()) {
+    line("  StrCmp $2 \"[386Enh]$\\r$\\n\" " + label + "_add");
+    line("  StrCmp $2 \"[386Enh]\" 0 " + label);
+    line("  FileWrite $1 \"$\\r$\\n\"");
+    line(label + "_add:");
+    for (const std::string& text : added) line("  FileWrite $1 " + Quoted(text + "\r\n"));
+  }
+  line("  Goto " + label);
+  line(label + "_done:");
+  line("  FileClose $0");
+  line("  FileClose $1");
+  line("  Delete " + file);
+  line("  Rename $R0 " + file);
+}
+
+// The device steps of one file, each the first time its file comes up.
+void DeviceLines(const Package& package, size_t index, bool uninstall, std::set<std::string>& done,
+                 const std::function<void(const std::string&)>& line) {
+  const PackageStep& first = package.steps[index];
+  if (!done.insert(LowerAscii(first.path)).second) return;
+  std::vector<std::string> gone, added;
+  for (const PackageStep& step : package.steps) {
+    if (lstrcmpiA(step.path.c_str(), first.path.c_str()) != 0) continue;
+    if (step.action == A::AddDeviceLine) (uninstall ? gone : added).push_back(step.data);
+    if (step.action == A::DeleteDeviceLine && !uninstall) gone.push_back(step.data);
+  }
+  RewriteDeviceLines(PathOf(first.path, package.folders), gone, added, "device" + std::to_string(index), line);
+}
+
 }  // namespace
 
 std::string NsisValueDataPath(size_t index) { return "files\\VALUES\\" + std::to_string(index) + ".bin"; }
@@ -178,6 +226,7 @@ std::string NsisScript(const Package& package, std::vector<PackageNote>& leftOut
   }
   std::string outPath;
   bool pluginsFolder = false;
+  std::set<std::string> deviceFiles;
   for (size_t index = 0; index < package.steps.size(); ++index) {
     const PackageStep& step = package.steps[index];
     const std::string path = PathOf(step.path, folders);
@@ -231,6 +280,10 @@ std::string NsisScript(const Package& package, std::vector<PackageNote>& leftOut
              Quoted(step.data));
         iniFiles.insert(path);
         break;
+      case A::DeleteDeviceLine: case A::AddDeviceLine:
+        for (const std::string& file : iniFiles) line("  FlushINI " + file);
+        DeviceLines(package, index, false, deviceFiles, line);
+        break;
       case A::MakeIniSection:
         if (sectionsWithKeys.count(LowerAscii(step.path + "[" + step.name))) break;
         line("  WriteINIStr " + path + " " + Quoted(step.name) + " \"Vortan4\" \"\"");
@@ -249,8 +302,11 @@ std::string NsisScript(const Package& package, std::vector<PackageNote>& leftOut
 
   // The uninstaller: what the install added, the last made first.
   line("Section \"Uninstall\"");
+  deviceFiles.clear();
   for (auto step = package.steps.rbegin(); step != package.steps.rend(); ++step) {
     if (!step->added) continue;
+    if (step->action == A::AddDeviceLine)
+      DeviceLines(package, static_cast<size_t>(package.steps.rend() - step - 1), true, deviceFiles, line);
     const std::string path = PathOf(step->path, folders);
     const std::string key = KeyOf(step->path);
     switch (step->action) {

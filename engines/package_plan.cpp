@@ -127,6 +127,8 @@ std::string DescribeStep(const PackageStep& step) {
       return "key [" + step.name + "]" + step.key + " of " + step.path;
     case A::DeleteIniSection: case A::MakeIniSection:
       return "section [" + step.name + "] of " + step.path;
+    case A::DeleteDeviceLine: case A::AddDeviceLine:
+      return "line [386Enh]" + step.data + " of " + step.path;
     default: return "file " + step.path;
   }
 }
@@ -154,7 +156,7 @@ Package PlanPackage(const UndoData& data, const PackageContext& context) {
   package.report = data.report;
   package.name = platform::StemOf(data.report);
   package.folders = context.folders;
-  std::vector<std::vector<PackageStep>> phases(static_cast<size_t>(PackageAction::MakeIniSection) + 1);
+  std::vector<std::vector<PackageStep>> phases(static_cast<size_t>(PackageAction::AddDeviceLine) + 1);
   auto add = [&](PackageAction action, const std::string& path, bool added) -> PackageStep& {
     PackageStep& step = phases[static_cast<size_t>(action)].emplace_back();
     step.action = action;
@@ -248,9 +250,8 @@ Package PlanPackage(const UndoData& data, const PackageContext& context) {
       }
       case K::IniSectionAdded: add(PackageAction::MakeIniSection, item.place, true).name = section; break;
       case K::IniSectionDeleted: add(PackageAction::DeleteIniSection, item.place, false).name = section; break;
-      case K::DeviceAdded: case K::DeviceDeleted:
-        leave(item, "the device lines of [386Enh] repeat one key, which INI commands cannot write");
-        break;
+      case K::DeviceAdded: add(PackageAction::AddDeviceLine, item.place, true).data = item.name; break;
+      case K::DeviceDeleted: add(PackageAction::DeleteDeviceLine, item.place, false).data = item.name; break;
     }
   }
   // Folders made from the top down, deleted from the bottom up.

@@ -214,7 +214,9 @@ struct ReaderCase {
   // Records may stand twice (device lines): a copy that the damage made then reads like
   // the undamaged record, so the check that those stay unreported cannot be made.
   bool repeats;
-  unsigned long detectedAtLeast;  // of the default seed's cases
+  // Of the default seed's cases, with a margin: the listing holds the test's own folder or
+  // key, whose name (and so where the damage falls) differs from run to run.
+  unsigned long detectedAtLeast;
   std::function<Entries(const std::string& before, const std::string& after)> compare;
 };
 
@@ -354,7 +356,7 @@ TEST(DamagedListings, Disk) {
                          disk_testing::Watch({disk_testing::WatchedRoot(folder) + "\\tree",
                                               disk_testing::WatchedRoot(folder) + "\\other"}),
                          nullptr);
-  RunDamagedCases(folder, {"disk", good, 5 + MAX_PATH, true, "one", "two", 1, false, 8702,
+  RunDamagedCases(folder, {"disk", good, 5 + MAX_PATH, true, "one", "two", 1, false, 8500,
                            [](const std::string& before, const std::string& after) {
                              engines::ResultList lists[3];
                              engines::CompareDiskSnapshots(before, after, lists[0], lists[1],
@@ -394,7 +396,7 @@ TEST(DamagedListings, Registry) {
   RegDeleteKeyA(HKEY_USERS, users.c_str());
   RegDeleteTreeA(HKEY_LOCAL_MACHINE, name.c_str());
   RegDeleteKeyA(HKEY_LOCAL_MACHINE, name.c_str());
-  RunDamagedCases(folder, {"registry", good, 2 + 16383, true, "Count", "Large", 2, false, 9563,
+  RunDamagedCases(folder, {"registry", good, 2 + 16383, true, "Count", "Large", 2, false, 9400,
                            [](const std::string& before, const std::string& after) {
                              engines::ResultList lists[5];
                              engines::CompareRegistrySnapshots(before, after, lists[0], lists[1],
