@@ -66,8 +66,8 @@ PROCESS_MEMORY_COUNTERS Memory() {
   GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
   return memory;
 }
-// Wine answers the resident private memory of the whole process here, and its "peak" is
-// no more than the current figure: the peaks are sampled (PrivateBytesSampler).
+// The process's own "peak" under Wine has answered less than samples taken before it:
+// the peaks are sampled (PrivateBytesSampler).
 SIZE_T PrivateBytes() { return Memory().PagefileUsage; }
 
 // What the install program does: 6,250 changes in the tree and 150 in the registry.
