@@ -98,6 +98,15 @@ bool HasCapture(DWORD processId) {
   return true;
 }
 
+// A debugger puts the capture in at the loader breakpoint (the launcher does so for the
+// install and each program it starts): arming such a process from outside as well would
+// race the debugger while the process is held for it.
+bool BeingDebugged(DWORD processId) {
+  platform::Handle process(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, processId));
+  BOOL debugged = FALSE;
+  return process && CheckRemoteDebuggerPresent(process.get(), &debugged) && debugged;
+}
+
 bool Traced(State state) { return state == State::FromStart || state == State::Late; }
 
 // The capture into running processes, all at once: each gets a thread of ours that loads
@@ -168,7 +177,7 @@ void Look(DWORD self) {
         if (process.state != State::Pending) continue;
         if (HasCapture(seen.id))
           process.state = State::FromStart;
-        else if (now - process.firstSeen >= kGraceMs)
+        else if (now - process.firstSeen >= kGraceMs && !BeingDebugged(seen.id))
           toArm.push_back(seen.id);
         continue;
       }
