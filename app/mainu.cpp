@@ -81,6 +81,7 @@ const Binding<TMainForm> TMainForm::kEvents[] = {
     {IDC_btnPackage, BN_CLICKED, &TMainForm::btnPackageClick},
     {IDC_btnUndo, BN_CLICKED, &TMainForm::btnUndoClick},
     {IDC_btnUndoOld, BN_CLICKED, &TMainForm::btnUndoOldClick},
+    {IDC_btnPackageOld, BN_CLICKED, &TMainForm::btnPackageOldClick},
     // Every Cancel button, "&Done" and the Esc key ask the window to close.
     {IDC_btnCancel, BN_CLICKED, &TMainForm::Close},
     {IDC_btnCancel2, BN_CLICKED, &TMainForm::Close},

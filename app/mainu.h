@@ -83,7 +83,8 @@ class TMainForm : public Form {
   HWND lbStat[kStepCount]{};
   HWND pnlStatEye{}, imStatEye{}, lbStatus{}, btnInstDone{}, stPlease{}, btnCancel2{};
   // Page 2 "ProgComplete".
-  HWND meRept{}, lbReportName{}, btnLaunch{}, btnDone{}, btnPackage{}, btnUndo{}, btnUndoOld{};
+  HWND meRept{}, lbReportName{}, btnLaunch{}, btnDone{}, btnPackage{}, btnUndo{}, btnUndoOld{},
+      btnPackageOld{};
 
  protected:
   void OnInit() override;
@@ -116,6 +117,9 @@ class TMainForm : public Form {
   void btnPackageClick();  // an installer package of the report, into a folder chosen
   void btnUndoClick();     // the report just written
   void btnUndoOldClick();  // an earlier report, chosen with the file dialog
+  void btnPackageOldClick();
+  std::string ChooseEarlierReport(const char* title);  // "" when the user cancels
+  void MakePackageOf(const std::string& report);
   void aPrepareUpdate();
   void UpdateModeChoices();
   void SetMode(int mode);

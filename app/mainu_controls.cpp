@@ -70,6 +70,8 @@ const ControlRow<TMainForm> TMainForm::kControls[] = {
      "Take back what the install changed, as far as the report's undo data holds it"},
     {&TMainForm::btnUndoOld, IDC_btnUndoOld, 74,
      "Choose an earlier report and take back what its install changed"},
+    {&TMainForm::btnPackageOld, IDC_btnPackageOld, 75,
+     "Choose an earlier report and make an installer package of its install"},
 };
 
 void TMainForm::FindControls() {

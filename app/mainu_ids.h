@@ -35,6 +35,7 @@
 #define IDC_btnInstall 1037
 #define IDC_btnCancel 1038
 #define IDC_btnUndoOld 1039
+#define IDC_btnPackageOld 1040
 
 // Page 1; the step rows are IDC_lbStat0 + i
 #define IDC_lbProgressHeading 1050

@@ -1,13 +1,10 @@
 #include "app/mainu.h"
 
-#include <exception>
 
 #include "app/mainu_ids.h"
-#include "dialogs/folderbrowser.h"
 #include "engines/disk.h"
 #include "engines/filetime.h"
 #include "engines/ini.h"
-#include "engines/package.h"
 #include "engines/registry.h"
 #include "platform/ioerror.h"
 #include "platform/paths.h"
@@ -251,34 +248,6 @@ report::TrackingRun TMainForm::MakeTrackingRun() const {
 void TMainForm::ShowReportPreview() {
   // No report file gives an empty preview; the error that kept it from being written follows.
   platform::StreamFileIntoRichEdit(meRept, TextOf(ebReportName), kPreviewLimit, kPreviewNote);
-}
-
-void TMainForm::btnPackageClick() {
-  const std::string report = TextOf(ebReportName);
-  dialogs::FolderBrowsing browsing;
-  browsing.title = "Choose the folder for the installer package of " + report + ":";
-  browsing.start = platform::FolderOf(report);
-  const std::string folder = dialogs::BrowseForFolder(hwnd_, browsing);
-  if (folder.empty()) return;
-  const HCURSOR cursor = SetCursor(LoadCursor(nullptr, IDC_WAIT));
-  std::string text;
-  UINT icon = MB_ICONINFORMATION;
-  try {
-    const engines::UndoData data = engines::ReadUndoData(engines::UndoPlacesOf(report).folder);
-    engines::Package package = engines::PlanPackage(data, engines::ThisMachine(report));
-    const engines::PackageResult result = engines::WritePackage(package, folder);
-    // The first lines of the summary; README.TXT has them all.
-    const std::vector<std::string> lines = engines::PackageSummary(package, result, folder);
-    constexpr size_t kShown = 12;
-    for (size_t i = 0; i < lines.size() && i <= kShown; ++i) text += lines[i] + "\r\n";
-    if (lines.size() > kShown + 1) text += "and " + std::to_string(lines.size() - kShown - 1) + " more.";
-    if (!result.Complete(package)) icon = MB_ICONWARNING;
-  } catch (const std::exception& error) {
-    text = std::string("No installer package was written: ") + error.what();
-    icon = MB_ICONERROR;
-  }
-  SetCursor(cursor);
-  MessageWithBeep(hwnd_, text, "Vortan4", MB_OK | icon);
 }
 
 }  // namespace app

@@ -114,7 +114,7 @@ TEST_F(MainWindow, ControlsCarryHelpContextsAndHints) {
   EnumThreadWindows(GetCurrentThreadId(), MatchToolTips, reinterpret_cast<LPARAM>(&search));
   ASSERT_NE(search.found, nullptr);
   // Every control with a context has a hint, but for the about button and the prompt.
-  EXPECT_EQ(SendMessageA(search.found, TTM_GETTOOLCOUNT, 0, 0), 40);
+  EXPECT_EQ(SendMessageA(search.found, TTM_GETTOOLCOUNT, 0, 0), 41);
   EXPECT_EQ(ToolText(search.found, window, form.btnInstall), "Begin tracking and installation.");
   EXPECT_EQ(ToolText(search.found, window, eye),
             "The eye's position indicates the current activity.");

@@ -1,0 +1,72 @@
+// The main window's buttons that act on a report: undo its install, or make an installer
+// package of it; the report just written, or an earlier one chosen with the file dialog.
+#include <windows.h>
+
+#include <commdlg.h>
+
+#include <exception>
+
+#include "app/mainu.h"
+#include "dialogs/folderbrowser.h"
+#include "dialogs/undofmu.h"
+#include "engines/package.h"
+#include "platform/paths.h"
+
+namespace app {
+
+std::string TMainForm::ChooseEarlierReport(const char* title) {
+  char file[MAX_PATH] = "";
+  OPENFILENAMEA dialog{};
+  dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400A;  // the size every version takes
+  dialog.hwndOwner = hwnd_;
+  dialog.lpstrFilter = "Report files\0*.TXT;*.CSV\0";
+  dialog.lpstrFile = file;
+  dialog.nMaxFile = sizeof file;
+  dialog.lpstrInitialDir = reptPath.c_str();
+  dialog.lpstrTitle = title;
+  dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
+  return GetOpenFileNameA(&dialog) ? file : "";
+}
+
+void TMainForm::btnUndoClick() { dialogs::TUndoForm(TextOf(ebReportName)).Run(hwnd_); }
+
+void TMainForm::btnUndoOldClick() {
+  const std::string report = ChooseEarlierReport("Choose the Report of the Install to Undo");
+  if (!report.empty()) dialogs::TUndoForm(report).Run(hwnd_);
+}
+
+void TMainForm::btnPackageClick() { MakePackageOf(TextOf(ebReportName)); }
+
+void TMainForm::btnPackageOldClick() {
+  const std::string report = ChooseEarlierReport("Choose the Report of the Install to Package");
+  if (!report.empty()) MakePackageOf(report);
+}
+
+void TMainForm::MakePackageOf(const std::string& report) {
+  dialogs::FolderBrowsing browsing;
+  browsing.title = "Choose the folder for the installer package of " + report + ":";
+  browsing.start = platform::FolderOf(report);
+  const std::string folder = dialogs::BrowseForFolder(hwnd_, browsing);
+  if (folder.empty()) return;
+  const HCURSOR cursor = SetCursor(LoadCursor(nullptr, IDC_WAIT));
+  std::string text;
+  UINT icon = MB_ICONINFORMATION;
+  try {
+    const engines::UndoData data = engines::ReadUndoData(engines::UndoPlacesOf(report).folder);
+    engines::Package package = engines::PlanPackage(data, engines::ThisMachine(report));
+    const engines::PackageResult result = engines::WritePackage(package, folder);
+    // The first lines of the summary; README.TXT has them all.
+    const std::vector<std::string> lines = engines::PackageSummary(package, result, folder);
+    constexpr size_t kShown = 12;
+    for (size_t i = 0; i < lines.size() && i <= kShown; ++i) text += lines[i] + "\r\n";
+    if (lines.size() > kShown + 1) text += "and " + std::to_string(lines.size() - kShown - 1) + " more.";
+    if (!result.Complete(package)) icon = MB_ICONWARNING;
+  } catch (const std::exception& error) {
+    text = std::string("No installer package was written: ") + error.what();
+    icon = MB_ICONERROR;
+  }
+  SetCursor(cursor);
+  MessageWithBeep(hwnd_, text, "Vortan4", MB_OK | icon);
+}
+
+}  // namespace app
