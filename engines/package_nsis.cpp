@@ -40,16 +40,6 @@ std::string KeyOf(const std::string& keyPath) {
   return shortRoot ? std::string(shortRoot) + " " + Quoted(subkey) : "";
 }
 
-std::string Hex(const std::string& bytes) {
-  std::string text;
-  char digits[3];
-  for (unsigned char b : bytes) {
-    std::snprintf(digits, sizeof digits, "%02X", b);
-    text += digits;
-  }
-  return text;
-}
-
 // The bytes of a list of strings as UTF-16, the form /REGEDIT5 takes.
 std::string Utf16(const std::string& bytes) {
   if (bytes.empty()) return "";
@@ -187,12 +177,12 @@ std::string NsisValueLine(const PackageStep& step) {
       // An empty argument is no argument to the script's reader.
       if (step.data.empty()) return "";
       command = "WriteRegBin";
-      argument = Hex(step.data);
+      argument = HexDigits(step.data);
       break;
     case REG_MULTI_SZ:
       if (step.data.empty()) return "";
       command = "WriteRegMultiStr /REGEDIT5";
-      argument = Hex(Utf16(step.data));
+      argument = HexDigits(Utf16(step.data));
       break;
     default: return "";
   }

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "engines/helpers.h"
 #include "engines/package.h"
@@ -263,6 +264,16 @@ Package PlanPackage(const UndoData& data, const PackageContext& context) {
   std::reverse(gone.begin(), gone.end());
   for (auto& phase : phases) package.steps.insert(package.steps.end(), phase.begin(), phase.end());
   return package;
+}
+
+std::string HexDigits(const std::string& bytes) {
+  std::string text;
+  char digits[3];
+  for (unsigned char b : bytes) {
+    std::snprintf(digits, sizeof digits, "%02X", b);
+    text += digits;
+  }
+  return text;
 }
 
 }  // namespace engines

@@ -42,16 +42,6 @@ std::string Attribute(const char* name, const std::string& value) {
   return std::string(" ") + name + "=\"" + XmlText(value) + "\"";
 }
 
-std::string Hex(const std::string& bytes) {
-  std::string text;
-  char digits[3];
-  for (unsigned char b : bytes) {
-    std::snprintf(digits, sizeof digits, "%02X", b);
-    text += digits;
-  }
-  return text;
-}
-
 // The strings of a REG_MULTI_SZ value; false when one is empty, which the installer's
 // "[~]" separator cannot say.
 bool Strings(const std::string& data, std::vector<std::string>& strings) {
@@ -133,7 +123,7 @@ std::string WixValueElement(const PackageStep& step, const std::string& indent) 
       return element + Attribute("Type", "integer") + Attribute("Value", std::to_string(number)) + "/>";
     }
     case REG_BINARY:
-      return element + Attribute("Type", "integer") + Attribute("Value", "x" + Hex(step.data)) + "/>";
+      return element + Attribute("Type", "integer") + Attribute("Value", "x" + HexDigits(step.data)) + "/>";
     case REG_MULTI_SZ: {
       // "a[~]b" replaces a value; a single string "a[~]" would be put before an old one.
       std::vector<std::string> strings;
