@@ -74,6 +74,23 @@ struct StandardInformation {
   BOOLEAN deletePending, directory;
 };
 
+// A native name and the attributes that name it, without regard to case. The attributes
+// point at the name, so neither is copied.
+struct NamedObject {
+  explicit NamedObject(const std::wstring& nativeName) {
+    name.Buffer = const_cast<WCHAR*>(nativeName.c_str());
+    name.Length = name.MaximumLength = static_cast<USHORT>(nativeName.size() * sizeof(WCHAR));
+    attributes.Length = sizeof attributes;
+    attributes.ObjectName = &name;
+    attributes.Attributes = OBJ_CASE_INSENSITIVE;
+  }
+  NamedObject(const NamedObject&) = delete;
+  NamedObject& operator=(const NamedObject&) = delete;
+
+  UNICODE_STRING name{};
+  OBJECT_ATTRIBUTES attributes{};
+};
+
 }  // namespace
 
 std::wstring UnicodeText(const UNICODE_STRING* text) {
@@ -111,14 +128,8 @@ FileState QueryFileState(OBJECT_ATTRIBUTES* attributes) {
 }
 
 FileState QueryFileState(const std::wstring& nativeName) {
-  UNICODE_STRING name;
-  name.Buffer = const_cast<WCHAR*>(nativeName.c_str());
-  name.Length = name.MaximumLength = static_cast<USHORT>(nativeName.size() * sizeof(WCHAR));
-  OBJECT_ATTRIBUTES attributes{};
-  attributes.Length = sizeof attributes;
-  attributes.ObjectName = &name;
-  attributes.Attributes = OBJ_CASE_INSENSITIVE;
-  return QueryFileState(&attributes);
+  NamedObject object(nativeName);
+  return QueryFileState(&object.attributes);
 }
 
 bool HandleIsDirectory(HANDLE file) {
@@ -136,16 +147,10 @@ std::vector<FolderEntry> FolderEntries(const std::wstring& nativeFolder) {
   static auto query = Ntdll<QueryDirectoryCall>("NtQueryDirectoryFile");
   static auto close = Ntdll<CloseCall>("NtClose");
   std::vector<FolderEntry> entries;
-  UNICODE_STRING name;
-  name.Buffer = const_cast<WCHAR*>(nativeFolder.c_str());
-  name.Length = name.MaximumLength = static_cast<USHORT>(nativeFolder.size() * sizeof(WCHAR));
-  OBJECT_ATTRIBUTES attributes{};
-  attributes.Length = sizeof attributes;
-  attributes.ObjectName = &name;
-  attributes.Attributes = OBJ_CASE_INSENSITIVE;
+  NamedObject object(nativeFolder);
   HANDLE folder = nullptr;
   IO_STATUS_BLOCK io{};
-  if (!NT_SUCCESS(open(&folder, FILE_LIST_DIRECTORY | SYNCHRONIZE, &attributes, &io, kShareAll,
+  if (!NT_SUCCESS(open(&folder, FILE_LIST_DIRECTORY | SYNCHRONIZE, &object.attributes, &io, kShareAll,
                        kOpenFolder)))
     return entries;
   std::vector<unsigned char> buffer(16 * 1024);
