@@ -88,6 +88,7 @@ class UndoSession : public Vortan4 {
     RegSetKeyValueA(HKEY_LOCAL_MACHINE, "Software\\UndoTest", "Version", REG_SZ, "1.0", 4);
     RegSetKeyValueA(HKEY_LOCAL_MACHINE, "Software\\UndoTest", "Build", REG_DWORD, &build, 4);
     RegSetKeyValueA(HKEY_LOCAL_MACHINE, "Software\\UndoTest", "Old", REG_SZ, "x", 2);
+    RegSetKeyValueA(HKEY_LOCAL_MACHINE, "Software\\UndoTest", "Kind", REG_SZ, "5", 2);
     RegSetKeyValueA(HKEY_LOCAL_MACHINE, "Software\\UndoTest\\Legacy", "Mode", REG_SZ, "c", 2);
     HKEY user = nullptr;  // where the install adds a key of the user's
     RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\UndoTest", 0, nullptr, 0, KEY_READ, nullptr,
@@ -221,6 +222,13 @@ TEST_F(UndoSession, RealTimeUndoPutsBackEveryFile) {
   RunSession("full moves", IDC_rbTmReal);
   ASSERT_EQ(Close(), 0);
   ASSERT_NE(Files(), filesBefore);
+  // The same data makes an installer package of a real-time report: whole for NSIS (the
+  // Windows Installer source cannot say deletions, which exit code 1 lists).
+  EXPECT_EQ(gui::App(exe, "/PACKAGE " + Report() + " " + folder / "package").WaitExit(), 1);
+  const std::string readme = folder.Read("package\\README.TXT");
+  EXPECT_EQ(readme.find("LEFT OUT OF BOTH"), std::string::npos) << readme;
+  EXPECT_EQ(readme.find("LEFT OUT OF setup.nsi"), std::string::npos) << readme;
+  EXPECT_NE(folder.Read("package\\setup.nsi").find("replaced.txt"), std::string::npos);
   EXPECT_EQ(Undo(Report() + " /Y"), 0) << folder.Read("RPT_0000.UNDO.TXT");
   Record(".u");
   EXPECT_EQ(Differences(".b", ".u"), std::vector<std::string>());

@@ -5,7 +5,8 @@
 //                     INI keys and values
 //   undosetup full    the same, and changes one file and deletes another
 //   undosetup moves   renames a folder, replaces a file by renaming another over it,
-//                     deletes a read-only file (with full or light)
+//                     deletes a read-only file, makes a string value a number (with
+//                     full or light)
 #include <windows.h>
 
 #include <string>
@@ -48,6 +49,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
     ok = MoveFileA((root + "\\Docs").c_str(), (root + "\\Papers").c_str()) && ok;
     ok = SetFileAttributesA((root + "\\ro.txt").c_str(), FILE_ATTRIBUTE_NORMAL) &&
          DeleteFileA((root + "\\ro.txt").c_str()) && ok;
+    const DWORD kind = 5;
+    ok = SetValue(HKEY_LOCAL_MACHINE, "Software\\UndoTest", "Kind", REG_DWORD, &kind, 4) && ok;
   }
   ok = WritePrivateProfileStringA("Main", "Colour", "blue", kIni) && ok;
   ok = WritePrivateProfileStringA("Main", "Gone", nullptr, kIni) && ok;
