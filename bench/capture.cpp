@@ -5,7 +5,8 @@
 // feed and the decoder. The three take turns in ROUNDS rounds (`capture ROUNDS`, 5 unless
 // told), and the medians of the per-round ratios are printed with their spread. Then the
 // cost of the capture in a process that does nothing: the processor time of an idle
-// process (this program, run as "idle") over two seconds, traced and untraced.
+// process (this program, run as "idle") over three seconds, traced (once its capture has
+// settled) and untraced.
 #include <windows.h>
 
 #include <tlhelp32.h>  // after windows.h
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "bench/bench_tree.h"
+#include "platform/owners.h"
 #include "realtime/records.h"
 #include "realtime/vorttrap.h"
 #include "tests/trapdriver/capture/tracer.h"
@@ -118,7 +120,9 @@ double IdleProcessorMs(bool traced) {
   if (traced && realtime::StartRealTimeTracking() != realtime::srStarted) return -1;
   char self[MAX_PATH];
   GetModuleFileNameA(nullptr, self, MAX_PATH);
-  std::string line = std::string("\"") + self + "\" idle";
+  const std::string endName = "Vortan4 Bench Idle End " + std::to_string(GetCurrentProcessId());
+  platform::Handle end(CreateEventA(nullptr, TRUE, FALSE, endName.c_str()));
+  std::string line = std::string("\"") + self + "\" idle \"" + endName + "\"";
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
@@ -133,7 +137,7 @@ double IdleProcessorMs(bool traced) {
       Sleep(kIdleMs);
       spent = ProcessorMs(info.hProcess) - from;
     }
-    TerminateProcess(info.hProcess, 0);
+    SetEvent(end.get());
     WaitForSingleObject(info.hProcess, INFINITE);
     CloseHandle(info.hThread);
     CloseHandle(info.hProcess);
@@ -145,8 +149,9 @@ double IdleProcessorMs(bool traced) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc > 1 && std::string(argv[1]) == "idle") {
-    Sleep(60000);  // ended by the benchmark
+  if (argc > 2 && std::string(argv[1]) == "idle") {  // until the benchmark ends it
+    platform::Handle end(OpenEventA(SYNCHRONIZE, FALSE, argv[2]));
+    WaitForSingleObject(end.get(), 60000);
     return 0;
   }
   const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
