@@ -44,4 +44,5 @@ run_in_fresh_prefix() {
 status=0
 run_in_fresh_prefix '*/Corpus.ReportMatchesTheTruth/*' || status=$?
 run_in_fresh_prefix '*/Corpus.RealTimeReportMatchesTheTruth/*' || status=$?
+run_in_fresh_prefix '*/Corpus.RealTimeUndoPutsTheMachineBack/*' || status=$?
 exit $status
