@@ -1,32 +1,36 @@
 // The operation capture's cost: a stand-in installer (capsetup) makes 10,000 file writes and
-// 10,000 registry value writes, once untracked and once tracked in real-time mode through
-// the whole chain: the capture put into it at its loader breakpoint (VORTCAP.DLL, through
-// the driver), the feed, the driver (VORTTRAP.VXD beside this program) and the decoder.
+// 10,000 registry value writes, untracked, under the debugger alone, and tracked in real-time
+// mode through the whole chain: the driver (VORTTRAP.VXD beside this program) traces every
+// process on the machine, the capture put into the install at its loader breakpoint, the
+// feed and the decoder. The three take turns in ROUNDS rounds (`capture ROUNDS`, 5 unless
+// told), and the medians of the per-round ratios are printed with their spread. Then the
+// cost of the capture in a process that does nothing: the processor time of an idle
+// process (this program, run as "idle") over two seconds, traced and untraced.
 #include <windows.h>
+
+#include <tlhelp32.h>  // after windows.h
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <vector>
 
+#include "bench/bench_tree.h"
 #include "realtime/records.h"
 #include "realtime/vorttrap.h"
 #include "tests/trapdriver/capture/tracer.h"
+#include "trapdriver/feed/feed.h"
 
 namespace {
 
 constexpr int kOperations = 10000;
 const char kFolder[] = "C:\\vortan4-bench-capture";
+constexpr DWORD kIdleMs = 4000, kIdleFromMs = 1500, kIdleToMs = 3500;
 
 std::string CommandLine() {
   return std::string("\"C:\\tests\\programs\\capsetup.exe\" bench ") + kFolder +
          " Software\\VortCapBench " + std::to_string(kOperations);
-}
-
-double Seconds(const LARGE_INTEGER& start) {
-  LARGE_INTEGER frequency, end;
-  QueryPerformanceFrequency(&frequency);
-  QueryPerformanceCounter(&end);
-  return double(end.QuadPart - start.QuadPart) / frequency.QuadPart;
 }
 
 double Untracked() {
@@ -34,13 +38,12 @@ double Untracked() {
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
   std::string line = CommandLine();
-  LARGE_INTEGER start;
-  QueryPerformanceCounter(&start);
+  const double start = bench::Seconds();
   if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                       &info))
     return 0;
   WaitForSingleObject(info.hProcess, INFINITE);
-  double seconds = Seconds(start);
+  const double seconds = bench::Seconds() - start;
   CloseHandle(info.hThread);
   CloseHandle(info.hProcess);
   return seconds;
@@ -48,18 +51,33 @@ double Untracked() {
 
 // Under the debugger but without the capture: what tracking costs before any capture.
 double DebuggedOnly() {
-  LARGE_INTEGER start;
-  QueryPerformanceCounter(&start);
+  const double start = bench::Seconds();
   trapdriver_testing::TraceResult result = trapdriver_testing::TraceProgram(
       CommandLine(), [](HANDLE, HANDLE, DWORD) { return false; }, 600000);
-  return result.allEnded ? Seconds(start) : 0;
+  return result.allEnded ? bench::Seconds() - start : 0;
+}
+
+// The processes of the machine with the capture in them: each makes its stop event.
+int TracedProcesses() {
+  int traced = 0;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+    HANDLE stop = OpenEventA(SYNCHRONIZE, FALSE, trapfeed::StopEventName(entry.th32ProcessID).c_str());
+    if (stop == nullptr) continue;
+    ++traced;
+    CloseHandle(stop);
+  }
+  CloseHandle(snapshot);
+  return traced;
 }
 
 // From the start of the install program to the last of its records decoded.
 double Tracked() {
   if (realtime::StartRealTimeTracking() != realtime::srStarted) return 0;
-  LARGE_INTEGER start;
-  QueryPerformanceCounter(&start);
+  const int traced = TracedProcesses();
+  const double start = bench::Seconds();
   trapdriver_testing::TraceResult result = trapdriver_testing::TraceProgram(
       CommandLine(),
       [](HANDLE process, HANDLE thread, DWORD processId) {
@@ -67,40 +85,81 @@ double Tracked() {
         return true;
       },
       600000);
-  double installed = Seconds(start);
+  const double installed = bench::Seconds() - start;
   realtime::StopRealTimeTracking();  // decodes what is still queued
-  double seconds = Seconds(start);
-  std::printf("tracked: the install ended after %.2f s, its last record decoded after %.2f s\n",
-              installed, seconds);
+  const double seconds = bench::Seconds() - start;
   size_t entries = 0;
   for (unsigned list = 0; list < realtime::kChangeListCount; ++list)
     entries += realtime::TakeTrackedList(list)->size();
-  std::printf("tracked: %u processes, %u list entries\n",
-              static_cast<unsigned>(result.processIds.size()), static_cast<unsigned>(entries));
+  std::printf("  tracked: %d processes traced at the start, the install ended after %.2f s, its "
+              "last record decoded after %.2f s, %u list entries\n",
+              traced, installed, seconds, static_cast<unsigned>(entries));
   return result.allEnded ? seconds : 0;
+}
+
+double ProcessorMs(HANDLE process) {
+  FILETIME created, exited, kernel, user;
+  GetProcessTimes(process, &created, &exited, &kernel, &user);
+  auto value = [](const FILETIME& t) {
+    return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+  };
+  return static_cast<double>(value(kernel) + value(user)) / 1e4;
+}
+
+// The processor time an idle process takes between kIdleFromMs and kIdleToMs of its life;
+// traced, the watcher has put the capture into it by then.
+double IdleProcessorMs(bool traced) {
+  if (traced && realtime::StartRealTimeTracking() != realtime::srStarted) return -1;
+  char self[MAX_PATH];
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  std::string line = std::string("\"") + self + "\" idle";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  double spent = -1;
+  if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                     &info)) {
+    Sleep(kIdleFromMs);
+    const double from = ProcessorMs(info.hProcess);
+    Sleep(kIdleToMs - kIdleFromMs);
+    spent = ProcessorMs(info.hProcess) - from;
+    WaitForSingleObject(info.hProcess, INFINITE);
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+  }
+  if (traced) realtime::StopRealTimeTracking();
+  return spent;
 }
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  if (argc > 1 && std::string(argv[1]) == "idle") {
+    Sleep(kIdleMs);
+    return 0;
+  }
+  const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
   CreateDirectoryA(kFolder, nullptr);
   Untracked();  // warm-up: the program and its libraries in the cache
-  // The machine is shared: the runs take turns, and the best of three counts.
-  constexpr int kRounds = 3;
-  double untracked = 1e9, debugged = 1e9, tracked = 1e9;
-  for (int round = 0; round < kRounds; ++round) {
-    untracked = std::min(untracked, Untracked());
-    debugged = std::min(debugged, DebuggedOnly());
-    tracked = std::min(tracked, Tracked());
+  std::vector<double> trackedRatios, debuggedRatios;
+  for (int round = 1; round <= rounds; ++round) {
+    const double untracked = Untracked(), debugged = DebuggedOnly(), tracked = Tracked();
+    if (untracked <= 0 || debugged <= 0 || tracked <= 0) {
+      std::printf("the install program or the trap driver could not be used\n");
+      return 1;
+    }
+    trackedRatios.push_back(tracked / untracked);
+    debuggedRatios.push_back(debugged / untracked);
+    std::printf("round %d: untracked %.2f s, under the debugger without the capture %.2f s, "
+                "tracked %.2f s\n",
+                round, untracked, debugged, tracked);
+    std::fflush(stdout);
   }
-  if (untracked <= 0 || tracked <= 0) {
-    std::printf("the install program or the trap driver could not be used\n");
-    return 1;
-  }
-  std::printf("%d file writes and %d value writes, best of %d runs each\n", kOperations,
-              kOperations, kRounds);
-  std::printf("untracked: %.2f s\nunder the debugger, no capture: %.2f s\ntracked: %.2f s\n",
-              untracked, debugged, tracked);
-  std::printf("ratio tracked/untracked: %.2f\n", tracked / untracked);
+  const double idleTraced = IdleProcessorMs(true), idleUntraced = IdleProcessorMs(false);
+  std::printf("%d file writes and %d value writes\n", kOperations, kOperations);
+  std::printf("idle process, processor time in %.1f s: traced %.0f ms, untraced %.0f ms\n",
+              (kIdleToMs - kIdleFromMs) / 1000.0, idleTraced, idleUntraced);
+  bench::PrintMedian("ratio debugged/untracked:", debuggedRatios);
+  bench::PrintMedian("ratio tracked/untracked:", trackedRatios);
   return 0;
 }

@@ -23,6 +23,7 @@
 #include "app/mainu_ids.h"
 #include "bench/bench_registry.h"
 #include "bench/bench_tree.h"
+#include "bench/bench_window.h"
 #include "engines/registry.h"
 #include "platform/owners.h"
 #include "platform/textfile.h"
@@ -45,14 +46,6 @@ const std::string kOut = "C:\\bench-session-out\\";
 const char kChangedKey[] = "Software\\Vortan4BenchSession";
 constexpr int kChangedKeys = 50;  // each made with two values: 150 of the 6,400 changes
 constexpr int kChangedFolders = 20, kStride = 4, kAddedFiles = 4;  // the other 6,250
-
-double Since(const FILETIME& start, const FILETIME& end) {
-  auto value = [](const FILETIME& t) {
-    return static_cast<double>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) |
-                               t.dwLowDateTime);
-  };
-  return (value(end) - value(start)) / 1e7;
-}
 
 size_t FileSize(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
@@ -92,30 +85,8 @@ void RemoveChangedKeys() {
   RegDeleteKeyA(HKEY_LOCAL_MACHINE, kChangedKey);
 }
 
-// The settings file beside the program: the tree is the only watched folder, no INI
-// file, no ignored key, reports and listings in kOut.
-void WriteSettings() {
-  bench::RemoveTree(kProgramFolder.substr(0, kProgramFolder.size() - 1));
-  CreateDirectoryA(kProgramFolder.c_str(), nullptr);
-  const app::SettingsFile file(kProgramFolder + "VORTAN4.INI");
-  app::WriteDefaultFolders(file, kOut, kOut);
-  engines::TrackedList drives, none;
-  engines::AddToTrackedList(drives, kTree.Root());
-  app::SaveWatchedList(file, app::WatchedList::Drives, drives);
-  app::SaveWatchedList(file, app::WatchedList::Inis, none);
-  app::SaveWatchedList(file, app::WatchedList::Regs, none);
-}
-
-void DeliverMessagesUntil(const std::function<bool()>& done) {
-  while (!done()) {
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&message);
-      DispatchMessageA(&message);
-    }
-    if (!done()) MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-  }
-}
+// The settings file beside the program: the tree is the only watched folder.
+void WriteSettings() { bench::WriteSettings(kProgramFolder, kOut, kTree.Root()); }
 
 // Samples the private bytes of this process, where the program's window runs, every few
 // milliseconds while it lives: the process's own peak cannot be reset between rounds.
@@ -182,14 +153,14 @@ Session RunSession(const std::string& program) {
     FILETIME pressed;
     GetSystemTimeAsFileTime(&pressed);
     SendMessageA(form.btnInstall, BM_CLICK, 0, 0);
-    result.recording = Since(pressed, MainFormProbe::StartTime(form));
+    result.recording = bench::Since(pressed, MainFormProbe::StartTime(form));
     // The registry is the first step that runs (no INI file is watched), the disk listing
     // next; before it "&GO!" only shows the step page. The listing is written as the walk
     // goes and closed at its end.
     result.registryStep =
-        Since(pressed, LastWritten(kOut + engines::kRegistryListingBase + ".$$1"));
+        bench::Since(pressed, LastWritten(kOut + engines::kRegistryListingBase + ".$$1"));
     // The install program has ended once "Install &Complete" is offered.
-    DeliverMessagesUntil([&] { return IsWindowEnabled(form.btnInstDone) != FALSE; });
+    bench::DeliverMessagesUntil([&] { return IsWindowEnabled(form.btnInstDone) != FALSE; });
 
     const double start = bench::Seconds();
     SendMessageA(form.btnInstDone, BM_CLICK, 0, 0);

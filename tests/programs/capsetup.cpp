@@ -11,6 +11,9 @@
 //   capsetup bench FOLDER KEY COUNT   COUNT file writes and COUNT value writes
 //   capsetup calls FOLDER KEY OUT     a table of calls, each with what the program sees of it
 //   capsetup moves FOLDER LONGNAME   what the folding once got wrong (see Moves)
+//   capsetup stress FOLDER KEY [WORKER]  this program and two copies of it (workers 1 and
+//       2), each with 4 threads T that each make 500 new files FOLDER\p<W>t<T>\f<I> and
+//       500 new values v<I> under HKLM\KEY\p<W>t<T>
 #include <windows.h>
 #include <shellapi.h>
 
@@ -18,6 +21,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -277,6 +282,46 @@ void Moves(const std::string& folder, const std::string& longName) {
   CloseHandle(file);
 }
 
+void Stress(const std::string& folder, const std::string& keyPath, int worker) {
+  std::vector<PROCESS_INFORMATION> copies;
+  for (int copy = 1; worker == 0 && copy <= 2; ++copy) {
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    std::string line = std::string("\"") + self + "\" stress \"" + folder + "\" " + keyPath +
+                       " " + std::to_string(copy);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                       &startup, &info))
+      copies.push_back(info);
+  }
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      // A folder of each thread's own: a new name is looked for in the whole folder under
+      // Wine, which would make one crowded folder the test's bottleneck.
+      const std::string name = "p" + std::to_string(worker) + "t" + std::to_string(t);
+      CreateDirectoryA((folder + "\\" + name).c_str(), nullptr);
+      HKEY key = CreateKey(HKEY_LOCAL_MACHINE, keyPath + "\\" + name);
+      for (int i = 0; i < 500; ++i) {
+        WriteText(folder + "\\" + name + "\\f" + std::to_string(i), GENERIC_WRITE, CREATE_NEW,
+                  nullptr);
+        DWORD data = static_cast<DWORD>(i);
+        RegSetValueExA(key, ("v" + std::to_string(i)).c_str(), 0, REG_DWORD,
+                       reinterpret_cast<const BYTE*>(&data), 4);
+      }
+      RegCloseKey(key);
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (PROCESS_INFORMATION& info : copies) {
+    WaitForSingleObject(info.hProcess, INFINITE);
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+  }
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
@@ -291,6 +336,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     Moves(__argv[2], __argv[3]);
   } else if (mode == "bench" && __argc >= 5) {
     Bench(__argv[2], __argv[3], std::atoi(__argv[4]));
+  } else if (mode == "stress" && __argc >= 4) {
+    Stress(__argv[2], __argv[3], __argc >= 5 ? std::atoi(__argv[4]) : 0);
   } else {
     return 2;
   }

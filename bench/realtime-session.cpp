@@ -1,0 +1,197 @@
+// What real-time tracking costs an install, through the real main window created in this
+// process. The install program (this program, run as "install") makes 2,000 new files in
+// 20 folders and 2,000 registry values in 20 keys, half of them in a child it starts and
+// waits for, and writes how long it ran by its own clock. Each round runs it alone,
+// untracked, and through "&GO!" in real-time mode (the two take turns going first), and
+// takes two ratios: the install's own clock tracked against untracked, and the install
+// step ("&GO!" until "Install &Complete" is offered: the launch, the capture's load in each
+// process, the install, the wait for its last process) against the install alone, from its
+// start to its end. Rounds: `realtime-session N` (5 unless told).
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/mainu.h"
+#include "bench/bench_registry.h"
+#include "bench/bench_tree.h"
+#include "bench/bench_window.h"
+
+// The report the session wrote.
+class app::MainFormProbe {
+ public:
+  static std::string ReportName(const TMainForm& form) { return form.TextOf(form.ebReportName); }
+};
+using app::MainFormProbe;
+
+namespace {
+
+const std::string kWork = "C:\\bench-realtime";            // where the install writes
+const std::string kClock = "C:\\bench-realtime-clock.txt";  // its own running time
+const std::string kProgramFolder = "C:\\bench-realtime-program\\";
+const std::string kOut = "C:\\bench-realtime-out\\";
+const char kKey[] = "Software\\Vortan4BenchRealtime";
+constexpr int kFolders = 20, kFilesPerFolder = 100, kKeys = 20, kValuesPerKey = 100;
+
+std::string ThisProgram() {
+  char path[MAX_PATH] = "";
+  GetModuleFileNameA(nullptr, path, sizeof path);
+  return path;
+}
+
+// Part 0 of the install starts part 1 and waits for it; each makes every other folder and
+// key.
+void MakeChanges(int part) {
+  for (int folder = part; folder < kFolders; folder += 2) {
+    const std::string path = kWork + "\\d" + std::to_string(folder);
+    CreateDirectoryA(path.c_str(), nullptr);
+    for (int file = 0; file < kFilesPerFolder; ++file)
+      bench::WriteBytes(path + "\\f" + std::to_string(file) + ".dat", 100);
+  }
+  for (int k = part; k < kKeys; k += 2) {
+    HKEY key = nullptr;
+    RegCreateKeyExA(HKEY_LOCAL_MACHINE, (std::string(kKey) + "\\k" + std::to_string(k)).c_str(), 0,
+                    nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    for (int value = 0; value < kValuesPerKey; ++value)
+      bench::SetValue(key, ("v" + std::to_string(value)).c_str(), REG_SZ,
+                      "installed " + std::to_string(value) + '\0');
+    RegCloseKey(key);
+  }
+}
+
+int Install(int part) {
+  const double start = bench::Seconds();
+  PROCESS_INFORMATION child{};
+  if (part == 0) {
+    std::string line = "\"" + ThisProgram() + "\" install 1";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &child))
+      return 1;
+  }
+  MakeChanges(part);
+  if (part != 0) return 0;
+  WaitForSingleObject(child.hProcess, INFINITE);
+  CloseHandle(child.hThread);
+  CloseHandle(child.hProcess);
+  char text[32];
+  std::snprintf(text, sizeof text, "%.6f", bench::Seconds() - start);
+  HANDLE file = CreateFileA(kClock.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD written = 0;
+  WriteFile(file, text, lstrlenA(text), &written, nullptr);
+  CloseHandle(file);
+  return 0;
+}
+
+// What the install left is taken away again, untimed.
+void Undo() {
+  bench::RemoveTree(kWork);
+  for (int k = 0; k < kKeys; ++k)
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, (std::string(kKey) + "\\k" + std::to_string(k)).c_str());
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, kKey);
+  CreateDirectoryA(kWork.c_str(), nullptr);
+}
+
+double InstallClock() {
+  char text[32] = "";
+  DWORD read = 0;
+  HANDLE file = CreateFileA(kClock.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  ReadFile(file, text, sizeof text - 1, &read, nullptr);
+  CloseHandle(file);
+  DeleteFileA(kClock.c_str());
+  return std::atof(text);
+}
+
+struct Run {
+  double clock = 0;  // the install's own
+  double step = 0;   // untracked: from its start to its end; tracked: the install step
+  double report = 0;
+  size_t reportBytes = 0;
+};
+
+Run Alone() {
+  Run run;
+  std::string line = "\"" + ThisProgram() + "\" install 0";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  const double start = bench::Seconds();
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &info))
+    return run;
+  WaitForSingleObject(info.hProcess, INFINITE);
+  run.step = bench::Seconds() - start;
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+  run.clock = InstallClock();
+  return run;
+}
+
+Run Tracked() {
+  Run run;
+  app::TMainForm form(app::FindProgramPlaces(kProgramFolder + "VORTAN4.EXE"), app::ThisWindows(),
+                      {});
+  HWND window = form.Create();
+  ShowWindow(window, SW_SHOWNA);
+  SetWindowTextA(form.ebInstallProg, ThisProgram().c_str());
+  SetWindowTextA(form.ebParams, "install 0");
+  SendMessageA(form.rbTmReal, BM_CLICK, 0, 0);
+  if (SendMessageA(form.rbTmReal, BM_GETCHECK, 0, 0) != BST_CHECKED) return run;
+  const double start = bench::Seconds();
+  SendMessageA(form.btnInstall, BM_CLICK, 0, 0);
+  bench::DeliverMessagesUntil([&] { return IsWindowEnabled(form.btnInstDone) != FALSE; });
+  run.step = bench::Seconds() - start;
+  run.report = bench::Time([&] { SendMessageA(form.btnInstDone, BM_CLICK, 0, 0); });
+  WIN32_FILE_ATTRIBUTE_DATA report{};
+  GetFileAttributesExA(MainFormProbe::ReportName(form).c_str(), GetFileExInfoStandard, &report);
+  run.reportBytes = report.nFileSizeLow;
+  run.clock = InstallClock();
+  return run;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc > 2 && std::string(argv[1]) == "install") return Install(std::atoi(argv[2]));
+  const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+  bench::RemoveTree(kOut.substr(0, kOut.size() - 1));
+  CreateDirectoryA(kOut.c_str(), nullptr);
+  bench::WriteSettings(kProgramFolder, kOut, kWork);
+  Undo();
+  Alone();  // warm-up: the program and its libraries in the cache
+  Undo();
+
+  std::vector<double> clockRatios, stepRatios;
+  for (int round = 1; round <= rounds; ++round) {
+    Run alone, tracked;
+    const bool aloneFirst = round % 2 == 1;
+    if (aloneFirst) alone = Alone();
+    Undo();
+    tracked = Tracked();
+    Undo();
+    if (!aloneFirst) alone = Alone();
+    Undo();
+    if (alone.clock <= 0 || tracked.clock <= 0) {
+      std::printf("round %d: the install did not run, or real-time tracking is not offered\n",
+                  round);
+      return 1;
+    }
+    clockRatios.push_back(tracked.clock / alone.clock);
+    stepRatios.push_back(tracked.step / alone.step);
+    std::printf("round %d: alone %.2f s (its own clock %.2f s); tracked: its own clock %.2f s, "
+                "install step %.2f s, report %.2f s (%zu bytes)\n",
+                round, alone.step, alone.clock, tracked.clock, tracked.step, tracked.report,
+                tracked.reportBytes);
+    std::fflush(stdout);
+  }
+  std::printf("install: %d files in %d folders, %d values in %d keys, in two processes\n",
+              kFolders * kFilesPerFolder, kFolders, kKeys * kValuesPerKey, kKeys);
+  bench::PrintMedian("ratio install tracked/untracked:", clockRatios);
+  bench::PrintMedian("ratio install step/install alone:", stepRatios);
+  return 0;
+}
