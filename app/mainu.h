@@ -19,6 +19,7 @@
 #include "app/settings.h"
 #include "dialogs/form.h"
 #include "engines/helpers.h"
+#include "realtime/backup_folder.h"
 #include "report/postinst.h"
 #include "report/session.h"
 
@@ -137,6 +138,8 @@ class TMainForm : public Form {
   void aPrepareExecute();
   bool RecordPreInstallState(StatMask steps);  // false once the program is being closed
   void LaunchInstallProgram();
+  // Where real-time tracking keeps copies of files before the install changes them.
+  std::string CopiesFolder() const { return tempPath + realtime::kBackupFolderName; }
   void WatchEnded(LPARAM sender);
   void LaunchEnded(LPARAM sender);
   void LaunchRefused(DWORD error);

@@ -54,7 +54,7 @@ void TMainForm::aPrepareExecute() {
     LaunchInstallProgram();
     ShowWindow(hwnd_, SW_MINIMIZE);
   } else if (trackMode == tmReal) {
-    const int32_t started = realtime::StartRealTimeTracking();
+    const int32_t started = realtime::StartRealTimeTracking(CopiesFolder());
     EnableWindow(btnInstDone, TRUE);
     SetWindowTextA(stPlease, "Click the Install Complete button when you are ready to stop tracking.");
     ShowWindow(stPlease, SW_SHOW);
@@ -107,8 +107,8 @@ void TMainForm::LaunchInstallProgram() {
   // runs; the window hears of a failed start by a message.
   LaunchHooks hooks;
   hooks.registerProcess = [](uint32_t identity, HANDLE) { realtime::RegisterProcess(identity); };
-  hooks.startTracking = [window = hwnd_] {
-    const int32_t started = realtime::StartRealTimeTracking();
+  hooks.startTracking = [window = hwnd_, copies = CopiesFolder()] {
+    const int32_t started = realtime::StartRealTimeTracking(copies);
     if (started != realtime::srStarted)
       PostMessageA(window, WM_TRACKINGNOTSTARTED, static_cast<WPARAM>(started), 0);
   };

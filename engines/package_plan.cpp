@@ -208,6 +208,7 @@ Package PlanPackage(const UndoData& data, const PackageContext& context) {
         add(folder ? PackageAction::DeleteFolder : PackageAction::DeleteFile, item.place, false);
         break;
       }
+      case K::FolderDeleted: add(PackageAction::DeleteFolder, item.place, false); break;
       case K::KeyAdded: add(PackageAction::MakeKey, key, true); break;
       case K::KeyDeleted: add(PackageAction::DeleteKey, key, false); break;
       case K::ValueDeleted:

@@ -71,10 +71,28 @@ UndoState RegistryState(const UndoItem& item) {
   return UndoState::ChangedSince;
 }
 
-UndoState FileState(const UndoItem& item) {
+// A file put back from its copy: as after the install while it is gone (deleted) or has the
+// size and time the install left (changed); as before once it has the copy's.
+UndoState RestoredFileState(const UndoItem& item) {
   bool isFolder = false;
   uint64_t size = 0, writeTime = 0;
-  if (!platform::EntryStamp(item.place, isFolder, size, writeTime)) return UndoState::AlreadyUndone;
+  if (!platform::EntryStamp(item.place, isFolder, size, writeTime))
+    return item.kind == K::FileDeleted ? UndoState::AsAfter : UndoState::ChangedSince;
+  if (isFolder) return UndoState::ChangedSince;
+  if (size == item.copy.size && writeTime == item.copy.written) return UndoState::AlreadyUndone;
+  if (item.kind == K::FileChanged && size == item.size && writeTime == item.writeTime)
+    return UndoState::AsAfter;
+  return UndoState::ChangedSince;
+}
+
+UndoState FileState(const UndoItem& item) {
+  if (item.kind == K::FileDeleted || item.kind == K::FileChanged) return RestoredFileState(item);
+  bool isFolder = false;
+  uint64_t size = 0, writeTime = 0;
+  const bool present = platform::EntryStamp(item.place, isFolder, size, writeTime);
+  if (item.kind == K::FolderDeleted)
+    return !present ? UndoState::AsAfter : isFolder ? UndoState::AlreadyUndone : UndoState::ChangedSince;
+  if (!present) return UndoState::AlreadyUndone;
   if (item.kind == K::FolderAdded) return isFolder ? UndoState::AsAfter : UndoState::ChangedSince;
   if (item.kind == K::FileAdded)
     return !isFolder && size == item.size && writeTime == item.writeTime ? UndoState::AsAfter
@@ -87,7 +105,9 @@ UndoAction ActionOf(const UndoItem& item) {
     case K::FileAdded: case K::FolderAdded: case K::KeyAdded: case K::ValueAdded:
     case K::IniKeyAdded: case K::IniSectionAdded: case K::DeviceAdded:
       return UndoAction::Remove;
-    case K::FileDeleted: case K::FileChanged: case K::FileNewer:
+    case K::FileDeleted: case K::FileChanged:
+      return item.copy.copy.empty() ? UndoAction::CannotRestore : UndoAction::Restore;
+    case K::FileNewer:
       return UndoAction::CannotRestore;
     case K::ValueChanged: case K::ValueDeleted: {
       unsigned long type = 0;
@@ -101,8 +121,9 @@ UndoAction ActionOf(const UndoItem& item) {
 }
 
 // The order of the work: INI files, then the registry (deleted keys made again before
-// their values come back, added values before their keys go), then files, each added
-// folder after everything that was made inside it.
+// their values come back, added values before their keys go), then files: what was added
+// goes, each added folder after everything that was made inside it; then deleted folders
+// come back, and files from their copies.
 int Phase(UndoKind kind) {
   switch (kind) {
     case K::IniKeyChanged: case K::IniKeyDeleted: return 0;
@@ -113,6 +134,8 @@ int Phase(UndoKind kind) {
     case K::ValueChanged: case K::ValueDeleted: return 5;
     case K::ValueAdded: return 6;
     case K::KeyAdded: return 7;  // deepest first
+    case K::FolderDeleted: return 9;
+    case K::FileDeleted: case K::FileChanged: return 10;
     default: return 8;           // files, deepest first
   }
 }
@@ -158,6 +181,9 @@ UndoOutcome UndoRegistryItem(const UndoItem& item) {
 }
 
 UndoOutcome UndoFileItem(const UndoItem& item) {
+  if (item.kind == K::FolderDeleted) return Outcome(platform::MakeFolderPath(item.place));
+  if (item.kind == K::FileDeleted || item.kind == K::FileChanged)
+    return Outcome(platform::RestoreFile(item.copy, item.place));
   if (item.kind != K::FolderAdded) return Outcome(platform::RemoveFile(item.place));
   const LONG code = platform::RemoveFolder(item.place);
   if (code == ERROR_DIR_NOT_EMPTY) return {UndoOutcome::Left, "it holds files the install did not make"};
@@ -178,7 +204,7 @@ const char* WhyNot(const UndoItem& item) {
 
 std::string DescribeUndoItem(const UndoItem& item) {
   switch (item.kind) {
-    case K::FolderAdded: return "folder " + item.place;
+    case K::FolderAdded: case K::FolderDeleted: return "folder " + item.place;
     case K::KeyAdded: case K::KeyDeleted: return "key " + item.place;
     case K::ValueAdded: case K::ValueChanged: case K::ValueDeleted:
       return "value " + item.place + " " + item.name;
@@ -194,7 +220,7 @@ std::string DescribeUndoItem(const UndoItem& item) {
 
 UndoPlan PlanUndo(const UndoData& data) {
   UndoPlan plan;
-  std::vector<std::vector<UndoStep>> phases(9);
+  std::vector<std::vector<UndoStep>> phases(11);
   for (const UndoItem& item : data.items) {
     UndoStep step;
     step.item = item;

@@ -7,6 +7,7 @@
 
 #include "engines/helpers.h"
 #include "platform/changes.h"
+#include "platform/filebackups.h"
 #include "platform/ioerror.h"
 #include "platform/paths.h"
 #include "platform/textfile.h"
@@ -25,7 +26,8 @@ struct KindName {
 constexpr KindName kKindNames[] = {
     {UndoKind::FileAdded, "FILE+"},        {UndoKind::FolderAdded, "DIR+"},
     {UndoKind::FileDeleted, "FILE-"},      {UndoKind::FileChanged, "FILE*"},
-    {UndoKind::FileNewer, "FILE?"},        {UndoKind::KeyAdded, "KEY+"},
+    {UndoKind::FolderDeleted, "DIR-"},     {UndoKind::FileNewer, "FILE?"},
+    {UndoKind::KeyAdded, "KEY+"},
     {UndoKind::KeyDeleted, "KEY-"},        {UndoKind::ValueAdded, "VAL+"},
     {UndoKind::ValueChanged, "VAL*"},      {UndoKind::ValueDeleted, "VAL-"},
     {UndoKind::IniKeyAdded, "INI+"},       {UndoKind::IniKeyChanged, "INI*"},
@@ -149,6 +151,48 @@ bool HasValueData(UndoKind kind) {
 bool IsFileKind(UndoKind kind) { return kind <= UndoKind::FileNewer; }
 bool IsRegistryKind(UndoKind kind) { return kind >= UndoKind::KeyAdded && kind <= UndoKind::ValueDeleted; }
 
+bool HasCopy(const UndoItem& item) {
+  return (item.kind == UndoKind::FileDeleted || item.kind == UndoKind::FileChanged) &&
+         !item.copy.copy.empty();
+}
+
+std::string StampField(const UndoItem& item) {
+  return Hex(item.size, 1) + "," + Hex(item.writeTime, 1);
+}
+
+bool ParseStamp(const std::string& stamp, UndoItem& item) {
+  size_t comma = stamp.find(',');
+  return comma != std::string::npos && ParseHex(stamp.substr(0, comma), item.size) &&
+         ParseHex(stamp.substr(comma + 1), item.writeTime);
+}
+
+// "stem,attributes,size,written,created,accessed"
+std::string CopyField(const platform::FileCopy& copy) {
+  std::string stem = platform::FileNameOf(copy.copy);
+  stem = stem.substr(0, stem.find('.'));
+  return stem + "," + Hex(copy.attributes, 1) + "," + Hex(copy.size, 1) + "," +
+         Hex(copy.written, 1) + "," + Hex(copy.created, 1) + "," + Hex(copy.accessed, 1);
+}
+
+bool ParseCopy(const std::string& field, const std::string& folder, platform::FileCopy& copy) {
+  std::vector<std::string> parts;
+  for (size_t start = 0;;) {
+    const size_t comma = field.find(',', start);
+    parts.push_back(field.substr(start, comma - start));
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  uint64_t attributes = 0;
+  if (parts.size() != 6 || !filebackups::IsStem(parts[0]) || !ParseHex(parts[1], attributes) ||
+      attributes > 0xFFFFFFFFu || !ParseHex(parts[2], copy.size) ||
+      !ParseHex(parts[3], copy.written) || !ParseHex(parts[4], copy.created) ||
+      !ParseHex(parts[5], copy.accessed))
+    return false;
+  copy.attributes = static_cast<DWORD>(attributes);
+  copy.copy = WithTrailingBackslash(folder) + parts[0] + filebackups::kCopyExtension;
+  return true;
+}
+
 std::string ItemLine(const UndoItem& item) {
   std::string fields[kFields] = {NameOf(item.kind), item.place, item.name, "", "", "", ""};
   if (HasValueData(item.kind)) {
@@ -161,7 +205,10 @@ std::string ItemLine(const UndoItem& item) {
       fields[6] = item.after.full ? BytesAsHex(item.after.data) : item.after.data;
     }
   } else if (item.kind == UndoKind::FileAdded) {
-    fields[6] = Hex(item.size, 1) + "," + Hex(item.writeTime, 1);
+    fields[6] = StampField(item);
+  } else if (HasCopy(item)) {
+    fields[4] = CopyField(item.copy);
+    if (item.kind == UndoKind::FileChanged) fields[6] = StampField(item);
   } else {
     fields[4] = item.before.data;
     fields[6] = item.after.data;
@@ -241,7 +288,8 @@ class Reader {
   unsigned long number_ = 0;
 };
 
-UndoItem ParseItem(const std::string& line, const UndoData& data, const Reader& reader) {
+UndoItem ParseItem(const std::string& line, const UndoData& data, const std::string& folder,
+                   const Reader& reader) {
   std::vector<std::string> fields;
   size_t start = 0;
   for (;;) {
@@ -286,10 +334,11 @@ UndoItem ParseItem(const std::string& line, const UndoData& data, const Reader& 
     if (item.kind != UndoKind::ValueAdded) parse(3, item.before);
     if (item.kind != UndoKind::ValueDeleted) parse(5, item.after);
   } else if (item.kind == UndoKind::FileAdded) {
-    const std::string& stamp = fields[6];
-    size_t comma = stamp.find(',');
-    if (comma == std::string::npos || !ParseHex(stamp.substr(0, comma), item.size) ||
-        !ParseHex(stamp.substr(comma + 1), item.writeTime))
+    if (!ParseStamp(fields[6], item)) reader.Fail("damaged file size and time");
+  } else if ((item.kind == UndoKind::FileDeleted || item.kind == UndoKind::FileChanged) &&
+             !fields[4].empty()) {
+    if (!ParseCopy(fields[4], folder, item.copy)) reader.Fail("damaged copy of the old file");
+    if (item.kind == UndoKind::FileChanged && !ParseStamp(fields[6], item))
       reader.Fail("damaged file size and time");
   } else {
     item.before.data = fields[4];
@@ -342,7 +391,7 @@ UndoData ReadUndoData(const std::string& folder) {
   UndoData data;
   if (reader.Next() != kFirstLine) reader.Fail("this is not undo data");
   const std::string version = reader.Field("version");
-  if (version != std::to_string(kUndoDataVersion))
+  if (version != "1" && version != std::to_string(kUndoDataVersion))
     reader.Fail("version " + version + " is not one this program reads");
   auto unescaped = [&](const std::string& text) {
     std::string out;
@@ -351,7 +400,7 @@ UndoData ReadUndoData(const std::string& folder) {
   };
   data.report = unescaped(reader.Field("report"));
   const std::string mode = reader.Field("mode");
-  if (mode != "2" && mode != "3") reader.Fail("unknown tracking mode " + mode);
+  if (mode != "1" && mode != "2" && mode != "3") reader.Fail("unknown tracking mode " + mode);
   data.mode = mode[0] - '0';
 
   std::string line = reader.Next();
@@ -373,7 +422,7 @@ UndoData ReadUndoData(const std::string& folder) {
   for (unsigned long i = 0; i < count; ++i) {
     line = reader.Next();
     if (line.compare(0, 4, "end=") == 0) reader.Fail("the data is cut short");
-    data.items.push_back(ParseItem(line, data, reader));
+    data.items.push_back(ParseItem(line, data, folder, reader));
   }
   const uint32_t checksum = reader.Checksum();
   const std::string end = reader.Field("end");

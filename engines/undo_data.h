@@ -9,7 +9,7 @@
 //   VORTAN4 UNDO DATA
 //   version=1
 //   report=<the report file>
-//   mode=<2 file-time comparison, 3 disk contents comparison>
+//   mode=<1 real-time, 2 file-time comparison, 3 disk contents comparison>
 //   watch=<a watched drive or folder>       one line each; files must lie below one
 //   ini=<a watched INI file, full path>     one line each; INI items name one of them
 //   items=<count>
@@ -20,7 +20,11 @@
 //   KIND  place  name  beforeType  before  afterType  after
 // Bytes below 32, "%" and 127 in a field are written %XX (two hex digits). The kinds:
 //   FILE+ DIR+         added file, folder        place: path; after: size,writeTime (hex)
-//   FILE- FILE*        deleted, changed file     place: path; nothing to restore it from
+//   FILE- FILE*        deleted, changed file     place: path; before: the copy of its old
+//                      contents, if one was kept: "stem,attributes,size,written,created,
+//                      accessed" (hex; the copy is <stem>.DAT in this folder, the stem 16
+//                      hex digits); after (FILE* with a copy): size,writeTime as FILE+
+//   DIR-               deleted folder            place: path
 //   FILE?              newer than the install's start (file-time comparison): added or
 //                      changed, which that mode cannot tell apart
 //   KEY+ KEY-          added, deleted key        place: key path
@@ -35,20 +39,22 @@
 //   listing form: type is the recorded type of the registry listing (the registry type,
 //     16 more for data folded into 16 bytes) and the data is the listing's text of it;
 //   full form: type is "x" and the registry type ("x7"), the data every byte in hex.
-// Files whose old contents were kept will carry, in "before", the backup's file name in
-// this folder with its attributes and times; version 1 has no such backups.
+// Version 1, which the comparison modes wrote, has no copies and no DIR- items; it is read
+// as well.
 #include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "platform/changes.h"
+
 namespace engines {
 
-inline constexpr int kUndoDataVersion = 1;
+inline constexpr int kUndoDataVersion = 2;
 inline constexpr char kUndoItemsFile[] = "ITEMS.TXT";
 
 enum class UndoKind {
-  FileAdded, FolderAdded, FileDeleted, FileChanged, FileNewer,
+  FileAdded, FolderAdded, FileDeleted, FileChanged, FolderDeleted, FileNewer,
   KeyAdded, KeyDeleted, ValueAdded, ValueChanged, ValueDeleted,
   IniKeyAdded, IniKeyChanged, IniKeyDeleted, IniSectionAdded, IniSectionDeleted,
   DeviceAdded, DeviceDeleted,
@@ -67,8 +73,9 @@ struct UndoItem {
   std::string name;   // value name, "[section]key", "[section]" or a device line
   UndoValue before;
   UndoValue after;
-  uint64_t size = 0;       // added files: the size and last-write time after the install
-  uint64_t writeTime = 0;
+  uint64_t size = 0;       // added files, and changed ones with a copy: the size and
+  uint64_t writeTime = 0;  // last-write time after the install
+  platform::FileCopy copy;  // deleted and changed files: the old contents, if kept
 };
 
 struct UndoData {

@@ -36,6 +36,42 @@ LONG CopyFileOver(const std::string& from, const std::string& to) {
   return LastErrorOr(CopyFileA(from.c_str(), to.c_str(), FALSE));
 }
 
+LONG MakeFolderPath(const std::string& path) {
+  const size_t slash = path.find_last_of('\\');
+  if (FolderExists(path)) return ERROR_SUCCESS;
+  if (slash != std::string::npos && slash > 2) MakeFolderPath(path.substr(0, slash));
+  return MakeFolder(path);
+}
+
+void EmptyFolder(const std::string& folder) {
+  FolderSearch search(folder);
+  FolderEntry entry;
+  while (search.Next(entry))
+    if (!entry.IsFolder()) RemoveFile(folder + "\\" + entry.name);
+}
+
+LONG RestoreFile(const FileCopy& from, const std::string& path) {
+  const size_t slash = path.find_last_of('\\');
+  if (slash != std::string::npos && slash > 2) MakeFolderPath(path.substr(0, slash));
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+    SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+  if (LONG code = LastErrorOr(CopyFileA(from.copy.c_str(), path.c_str(), FALSE))) return code;
+  auto time = [](uint64_t value) {
+    return FILETIME{static_cast<DWORD>(value), static_cast<DWORD>(value >> 32)};
+  };
+  const FILETIME created = time(from.created), accessed = time(from.accessed),
+                 written = time(from.written);
+  {
+    FileHandle file(CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, 0, nullptr));
+    if (!file || !SetFileTime(file.get(), &created, &accessed, &written))
+      return static_cast<LONG>(GetLastError());
+  }
+  const DWORD kept = from.attributes & ~FILE_ATTRIBUTE_DIRECTORY;
+  return LastErrorOr(SetFileAttributesA(path.c_str(), kept ? kept : FILE_ATTRIBUTE_NORMAL));
+}
+
 bool EntryStamp(const std::string& path, bool& isFolder, uint64_t& size, uint64_t& writeTime) {
   WIN32_FIND_DATAA found;
   if (!FindEntry(path, found)) return false;

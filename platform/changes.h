@@ -14,6 +14,20 @@ LONG RemoveFile(const std::string& path);    // read-only files too
 LONG RemoveFolder(const std::string& path);  // only an empty one
 // Copies a file with its attributes and times, over a file of that name.
 LONG CopyFileOver(const std::string& from, const std::string& to);
+// Makes the folder and every missing folder above it.
+LONG MakeFolderPath(const std::string& path);
+// Deletes every file in the folder, not its subfolders; a missing folder is success.
+void EmptyFolder(const std::string& folder);
+
+// A file as it stood, from a copy of its contents.
+struct FileCopy {
+  std::string copy;  // the copy's path
+  DWORD attributes = 0;
+  uint64_t size = 0, written = 0, created = 0, accessed = 0;  // times as FILETIME values
+};
+// Puts the file back: the folders above it made, a file of that name replaced (read-only
+// or not), then the attributes and times it had.
+LONG RestoreFile(const FileCopy& from, const std::string& path);
 
 // Size and last-write time (UTC file time) of a file or folder; false when there is none.
 bool EntryStamp(const std::string& path, bool& isFolder, uint64_t& size, uint64_t& writeTime);

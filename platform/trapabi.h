@@ -81,8 +81,9 @@ constexpr size_t kKind = 0, kOperation = 4, kProcessId = 17, kKey = 21, kSubkey 
                  kOldSize = 49, kBuffer1 = 53, kBuffer2 = 57, kBuffer3 = 61, kSize = 65;
 constexpr size_t kBuffers[] = {kBuffer1, kBuffer2, kBuffer3};
 // The stand-in's own use of bytes the layout leaves to the driver: the whole size of data
-// too large for it to carry, which it cut short; 0 when the data is whole.
-constexpr size_t kNewWholeSize = 8, kOldWholeSize = 12;
+// too large for it to carry, which it cut short (0 when the data is whole), and the type
+// of the old data plus one (0 when not known: the old data then has the value's type).
+constexpr size_t kNewWholeSize = 8, kOldWholeSize = 12, kOldTypePlusOne = 16;
 }  // namespace registry_record
 enum RegistryOperation : uint32_t {
   roKeyCreated = 0, roKeyDeleted = 1, roValueAdded = 2, roValueChanged = 3, roValueDeleted = 4

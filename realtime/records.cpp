@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "realtime/processes.h"
 
@@ -12,6 +13,9 @@ namespace realtime {
 namespace {
 
 std::array<RecordList, kChangeListCount> lists;
+// The first record's word on each value and key (records.h), and the names seen.
+RegistryBefore registryBefore;
+std::unordered_map<std::string, bool> beforeSeen;
 
 template <class T>
 T Field(const void* record, size_t offset) {
@@ -140,6 +144,32 @@ std::string DataText(const char* data, uint32_t size, uint32_t wholeSize, int32_
   return text;
 }
 
+void NoteBefore(const void* record, const char* key, const char* subkey, const char* valueName) {
+  using namespace registry_record;
+  const uint32_t operation = Field<uint32_t>(record, kOperation);
+  const std::string keyPath = std::string(key) + "\\" + (subkey ? subkey : "");
+  if (operation == roKeyCreated || operation == roKeyDeleted) {
+    if (beforeSeen.emplace(CaselessKey(keyPath), true).second)
+      registryBefore.keys.push_back({keyPath, operation == roKeyDeleted});
+    return;
+  }
+  const std::string name = valueName && *valueName ? valueName : "@";
+  // A tab cannot be in a key name, so key and value name cannot run together.
+  if (!beforeSeen.emplace(CaselessKey(keyPath + "\t" + name), true).second) return;
+  ValueBefore before;
+  before.keyPath = keyPath;
+  before.valueName = name;
+  before.existed = operation != roValueAdded;
+  if (before.existed) {
+    const char* old = Pointer(record, kOldData);
+    const uint8_t oldTypePlusOne = Field<uint8_t>(record, kOldTypePlusOne);
+    before.type = oldTypePlusOne ? oldTypePlusOne - 1 : Field<int32_t>(record, kValueType);
+    if (old) before.data.assign(old, Field<uint32_t>(record, kOldSize));
+    before.whole = old && Field<uint32_t>(record, kOldWholeSize) == 0;
+  }
+  registryBefore.values.push_back(std::move(before));
+}
+
 void DecodeRegistryRecord(const void* record) {
   using namespace registry_record;
   const uint32_t process = Field<uint32_t>(record, kProcessId);
@@ -168,6 +198,7 @@ void DecodeRegistryRecord(const void* record) {
     if (IsStringType(type) && newText == oldText) return;
   }
   const char* valueName = Pointer(record, kValueName);
+  NoteBefore(record, key, subkey, valueName);
   engines::RegObject change;
   change.valueType = type;
   change.processId = process;
@@ -309,7 +340,15 @@ void DecodeTrapRecord(const void* record) {
 void ClearTrackedLists() {
   std::lock_guard<std::mutex> hold(RecordLock());
   for (RecordList& list : lists) list.Clear();
+  registryBefore = {};
+  beforeSeen.clear();
   ClearProcessListLocked();
+}
+
+RegistryBefore TakeRegistryBefore() {
+  std::lock_guard<std::mutex> hold(RecordLock());
+  beforeSeen.clear();
+  return std::exchange(registryBefore, {});
 }
 
 std::optional<engines::ResultList> TakeTrackedList(unsigned index) {

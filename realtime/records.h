@@ -56,6 +56,27 @@ std::string CaselessKey(const std::string& text);
 // (big-endian for type 5), everything else as hex.
 std::string RegistryDataText(const void* data, uint32_t size, int32_t type);
 
+// What a registry value or key was before its first change of the session, for the undo:
+// its first record tells (a value added did not exist; a value changed or deleted brings
+// its old data; a key made did not exist, one deleted did).
+struct ValueBefore {
+  std::string keyPath, valueName;  // as first spelled; "@" the default value
+  bool existed = false;
+  int32_t type = 0;
+  std::string data;   // every byte, when it existed
+  bool whole = true;  // false: the driver cut the data short, or sent none
+};
+struct KeyBefore {
+  std::string keyPath;
+  bool existed = false;
+};
+struct RegistryBefore {
+  std::vector<ValueBefore> values;  // in order of their first change
+  std::vector<KeyBefore> keys;
+};
+// Empties and answers what the records told so far. Only once tracking has stopped.
+RegistryBefore TakeRegistryBefore();
+
 // The lock that serialises the decoder with process registration. It lives as long as
 // the program, so a registration racing with the end of tracking finds it still there.
 std::mutex& RecordLock();

@@ -7,6 +7,7 @@
 
 #include "platform/ioerror.h"
 #include "platform/owners.h"
+#include "realtime/backup_folder.h"
 #include "realtime/device.h"
 #include "realtime/processes.h"
 #include "realtime/records.h"
@@ -137,6 +138,7 @@ std::vector<ProcessNote> ReadProcessNotes(const TrapDevice& device) {
 
 void StopLocked() {
   if (!active.exchange(false)) return;
+  StopFileBackups();
   SetProcessNotes(ReadProcessNotes(session));
   for (int i = 0; i < kSubscriptionCount; ++i) {
     Put(blocks[i], subscription::kFlags, subscription::kWithdrawn);
@@ -158,9 +160,10 @@ void StopLocked() {
 
 // The start; a driver that cannot be opened is for the caller to report, once the lock is
 // let go (a message box waits for the user).
-int32_t StartLocked() {
+int32_t StartLocked(const std::string& copiesFolder) {
   StopLocked();
   ClearTrackedLists();
+  if (!copiesFolder.empty()) StartFileBackups(copiesFolder);
   DWORD error = 0;
   TrapDevice device = TrapDevice::Open(error);
   if (!device.valid()) {
@@ -199,12 +202,12 @@ int32_t StartLocked() {
 
 }  // namespace
 
-int32_t StartRealTimeTracking() {
+int32_t StartRealTimeTracking(const std::string& copiesFolder) {
   int32_t result = srStarted;
   std::string unopened;
   {
     std::lock_guard<std::mutex> hold(lifecycleLock);
-    result = StartLocked();
+    result = StartLocked(copiesFolder);
     if (result == srNoDriver) unopened = failure;
   }
   if (!unopened.empty()) MessageBoxA(nullptr, unopened.c_str(), "Vortan4", MB_ICONERROR | MB_OK);

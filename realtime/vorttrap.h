@@ -24,8 +24,9 @@ enum StartResult : int32_t { srStarted = 0, srNoDriver = -1, srNoVersion = -2 };
 
 // Empties the change lists, opens the driver and starts the notification thread; answers
 // once the subscriptions are in force. A driver that cannot be opened is reported in a
-// message box. A running session is stopped first.
-int32_t StartRealTimeTracking();
+// message box. A running session is stopped first. With a folder, the capture copies files
+// there before their first change, for the undo (backup_folder.h).
+int32_t StartRealTimeTracking(const std::string& copiesFolder = "");
 // Withdraws the subscriptions, lets the notification thread give back what is still
 // queued and end, and unloads the driver. Nothing when no session runs.
 void StopRealTimeTracking();

@@ -4,7 +4,9 @@
 #include "engines/filetime.h"
 #include "engines/ini.h"
 #include "engines/registry.h"
+#include "platform/changes.h"
 #include "platform/system.h"
+#include "realtime/backup_folder.h"
 #include "report/realtime_report.h"
 #include "report/sections.h"
 #include "report/undo_record.h"
@@ -75,9 +77,10 @@ void WritePostInstallReport(const TrackingRun& run, const StepDisplay& display) 
     display.moveStatusEye(step);
     return true;
   };
-  // The comparison modes keep what it takes to undo the install beside the report.
+  // What it takes to undo the install is kept beside the report.
   const bool keepsUndo = !run.supplement && (session::HasStep(run.statMask, session::stDiskCompare) ||
-                                             session::HasStep(run.statMask, session::stFileTimes));
+                                             session::HasStep(run.statMask, session::stFileTimes) ||
+                                             session::HasStep(run.statMask, session::stRealTime));
   // Undo data that an earlier report of this name left would undo the wrong install.
   if (!run.supplement) DeleteUndoFiles(run.reportName);
   engines::UndoData undo;
@@ -110,10 +113,14 @@ void WritePostInstallReport(const TrackingRun& run, const StepDisplay& display) 
     AddFileTimeUndoItems(undo, lists);
     ClearWorkLists(lists);
   }
-  if (begins(session::stRealTime)) WriteRealTimeReport(streams, lists, own);
+  if (begins(session::stRealTime)) WriteRealTimeReport(streams, lists, own, &undo);
   streams.text.Close();
   streams.csv.Close();
-  if (keepsUndo && !engines::AbortRequested()) WriteUndoFiles(undo);
+  if (keepsUndo && !engines::AbortRequested()) WriteUndoFiles(std::move(undo));
+  // The copies of old files that the undo data does not need.
+  const std::string copies = run.tempFolder + realtime::kBackupFolderName;
+  platform::EmptyFolder(copies);
+  platform::RemoveFolder(copies);
 }
 
 }  // namespace report

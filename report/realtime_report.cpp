@@ -8,9 +8,11 @@
 #include "platform/directory.h"
 #include "platform/ioerror.h"
 #include "platform/system.h"
+#include "realtime/backup_folder.h"
 #include "realtime/processes.h"
 #include "realtime/records.h"
 #include "realtime/vorttrap.h"
+#include "report/undo_realtime.h"
 
 namespace report {
 namespace {
@@ -161,7 +163,7 @@ void WriteRegistryPart(ReportStreams& streams, WorkLists& lists, const ProcessNa
 }
 
 void WriteFilePart(ReportStreams& streams, WorkLists& lists, const OwnFiles& own,
-                   const ProcessNames& names, bool notesAbove) {
+                   const ProcessNames& names, bool notesAbove, engines::UndoData* undo) {
   TakeInto(lists[kFilesChanged], realtime::rlFilesChanged);
   TakeInto(lists[kFilesAdded], realtime::rlFilesAdded);
   TakeInto(lists[kFilesDeleted], realtime::rlFilesDeleted);
@@ -197,6 +199,7 @@ void WriteFilePart(ReportStreams& streams, WorkLists& lists, const OwnFiles& own
       streams.WriteCsvRow({"File", kSubTypes[slot], entry.text, "", "", "", "", "", "",
                       names(ProcessOf(entry))});
   streams.csv.Flush();
+  if (undo) AddRealTimeFileUndoItems(*undo, lists, own.tempFolder + realtime::kBackupFolderName);
   ClearWorkLists(lists);
 }
 
@@ -236,12 +239,14 @@ void VerifyDeletedFiles(engines::ResultList& deleted) {
   RemoveEntries(deleted, [](const engines::ListEntry& e) { return platform::FileExists(e.text); });
 }
 
-void WriteRealTimeReport(ReportStreams& streams, WorkLists& lists, const OwnFiles& own) {
+void WriteRealTimeReport(ReportStreams& streams, WorkLists& lists, const OwnFiles& own,
+                         engines::UndoData* undo) {
   const std::vector<realtime::ProcessNote> notes = realtime::ProcessNotes();
   const ProcessNames names(realtime::ProcessList(), notes);
   WriteProcessNotes(streams, notes);
   WriteRegistryPart(streams, lists, names, !notes.empty());
-  WriteFilePart(streams, lists, own, names, !notes.empty());
+  WriteFilePart(streams, lists, own, names, !notes.empty(), undo);
+  if (undo) AddRealTimeRegistryUndoItems(*undo, realtime::TakeRegistryBefore());
 }
 
 }  // namespace report

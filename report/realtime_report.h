@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engines/lists.h"
+#include "engines/undo_data.h"
 #include "report/sections.h"
 #include "report/writer.h"
 
@@ -23,6 +24,8 @@ void VerifyDeletedFiles(engines::ResultList& deleted);  // the file is there aga
 // Takes the change lists over (tracking has stopped) into the work lists and writes the
 // registry section, then the file-system section, in both forms. When tracking could not
 // start, both sections say so and why, instead of reporting no changes.
-void WriteRealTimeReport(ReportStreams& streams, WorkLists& lists, const OwnFiles& own);
+// With undo, what it takes to undo the changes is added to it.
+void WriteRealTimeReport(ReportStreams& streams, WorkLists& lists, const OwnFiles& own,
+                         engines::UndoData* undo = nullptr);
 
 }  // namespace report

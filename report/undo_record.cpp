@@ -6,6 +6,8 @@
 #include "engines/regfile.h"
 #include "engines/registry.h"
 #include "platform/changes.h"
+#include "platform/ioerror.h"
+#include "platform/paths.h"
 #include "platform/profile.h"
 #include "platform/system.h"
 #include "platform/textfile.h"
@@ -156,15 +158,27 @@ void AddFileTimeUndoItems(engines::UndoData& data, const WorkLists& lists) {
   for (const auto& entry : lists[0]) data.items.push_back(Item(UndoKind::FileNewer, entry.text));
 }
 
-void WriteUndoFiles(const engines::UndoData& data) {
+void WriteUndoFiles(engines::UndoData data) {
   const engines::UndoPlaces places = engines::UndoPlacesOf(data.report);
+  if (LONG code = platform::MakeFolder(places.folder); code != ERROR_SUCCESS)
+    throw platform::IoError("Create folder", places.folder, static_cast<DWORD>(code));
+  // The copies of old files go with the data; one that cannot be moved is no copy.
+  for (UndoItem& item : data.items) {
+    if (item.copy.copy.empty()) continue;
+    const std::string kept = places.folder + "\\" + platform::FileNameOf(item.copy.copy);
+    if (!MoveFileExA(item.copy.copy.c_str(), kept.c_str(),
+                     MOVEFILE_COPY_ALLOWED | MOVEFILE_REPLACE_EXISTING))
+      item.copy = {};
+    else
+      item.copy.copy = kept;
+  }
   engines::WriteUndoData(places.folder, data);
   engines::WriteRegEditFiles(data, places.undoReg, places.redoReg);
 }
 
 void DeleteUndoFiles(const std::string& reportName) {
   const engines::UndoPlaces places = engines::UndoPlacesOf(reportName);
-  platform::DeleteFileIfPresent(places.folder + "\\" + engines::kUndoItemsFile);
+  platform::EmptyFolder(places.folder);
   platform::RemoveFolder(places.folder);
   platform::DeleteFileIfPresent(places.undoReg);
   platform::DeleteFileIfPresent(places.redoReg);

@@ -18,8 +18,9 @@ void AddRegistryUndoItems(engines::UndoData& data, const WorkLists& lists);
 void AddDiskUndoItems(engines::UndoData& data, const WorkLists& lists);
 void AddFileTimeUndoItems(engines::UndoData& data, const WorkLists& lists);
 
-// The undo folder and the two REG files beside the report.
-void WriteUndoFiles(const engines::UndoData& data);
+// The undo folder and the two REG files beside the report; the copies of old files that
+// items name are moved into the folder.
+void WriteUndoFiles(engines::UndoData data);
 // For a report that has no undo data: what an earlier report of that name left goes.
 void DeleteUndoFiles(const std::string& reportName);
 

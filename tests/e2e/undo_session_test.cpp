@@ -1,6 +1,10 @@
 // A disk contents session through the real window, then "VORTAN4.EXE /UNDO <report> /Y"
 // as a script runs it: the registry and the INI file as they were before the install, the
 // added files gone, what cannot be restored listed in the log, and the exit codes.
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "app/gui/vortan4_app.h"
@@ -18,6 +22,11 @@ using gui_tests::Vortan4;
 const char kSetup[] = "C:\\tests\\programs\\undosetup.exe";
 const char kRoot[] = "C:\\undotest";
 const char kIni[] = "c:\\windows\\undotest.ini";
+
+std::string Contents(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), {});
+}
 
 std::vector<std::string> Texts(const engines::ResultList& list) {
   std::vector<std::string> texts;
@@ -69,11 +78,17 @@ class UndoSession : public Vortan4 {
     };
     write(std::string(kRoot) + "\\keep.txt", "1.0");
     write(std::string(kRoot) + "\\old.txt", "old");
+    write(std::string(kRoot) + "\\replaced.txt", "before");
+    write(std::string(kRoot) + "\\ro.txt", "read-only");
+    SetFileAttributesA((std::string(kRoot) + "\\ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    CreateDirectoryA((std::string(kRoot) + "\\Docs").c_str(), nullptr);
+    write(std::string(kRoot) + "\\Docs\\a.txt", "docs");
     write(kIni, "[Main]\r\nColour=red\r\nGone=yes\r\n");
     const DWORD build = 100;
     RegSetKeyValueA(HKEY_LOCAL_MACHINE, "Software\\UndoTest", "Version", REG_SZ, "1.0", 4);
     RegSetKeyValueA(HKEY_LOCAL_MACHINE, "Software\\UndoTest", "Build", REG_DWORD, &build, 4);
     RegSetKeyValueA(HKEY_LOCAL_MACHINE, "Software\\UndoTest", "Old", REG_SZ, "x", 2);
+    RegSetKeyValueA(HKEY_LOCAL_MACHINE, "Software\\UndoTest", "Kind", REG_SZ, "5", 2);
     RegSetKeyValueA(HKEY_LOCAL_MACHINE, "Software\\UndoTest\\Legacy", "Mode", REG_SZ, "c", 2);
     HKEY user = nullptr;  // where the install adds a key of the user's
     RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\UndoTest", 0, nullptr, 0, KEY_READ, nullptr,
@@ -105,11 +120,40 @@ class UndoSession : public Vortan4 {
     return all;
   }
 
-  void RunSession(const char* arguments) {
+  // Every file and folder below the root: name, and for files attributes, size, times and
+  // contents.
+  static std::string Files(const std::string& folder = kRoot) {
+    std::string listing;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return listing;
+    std::vector<std::string> names;
+    do {
+      if (strcmp(found.cFileName, ".") == 0 || strcmp(found.cFileName, "..") == 0) continue;
+      const std::string path = folder + "\\" + found.cFileName;
+      std::ostringstream line;
+      line << path;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        names.push_back(line.str() + "\n" + Files(path));
+        continue;
+      }
+      line << " " << found.dwFileAttributes << " " << found.nFileSizeLow << " "
+           << found.ftLastWriteTime.dwLowDateTime << " " << found.ftCreationTime.dwLowDateTime
+           << " " << Contents(path) << "\n";
+      names.push_back(line.str());
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) listing += name;
+    return listing;
+  }
+
+  void RunSession(const char* arguments, int mode = IDC_rbTmDisk) {
     Prepare();
     Record(".b");
+    filesBefore = Files();
     Start("win98");
-    ChooseProgram(kSetup, arguments, IDC_rbTmDisk);
+    ChooseProgram(kSetup, arguments, mode);
     ASSERT_TRUE(GoAndWaitForTheInstall());
     ASSERT_TRUE(CompleteAndWaitForTheReport());
     Record(".a");
@@ -121,6 +165,7 @@ class UndoSession : public Vortan4 {
   }
 
   std::string Report() const { return folder / "RPT_0000.TXT"; }
+  std::string filesBefore;
   bool Exists(const std::string& relative) const {
     return GetFileAttributesA((std::string(kRoot) + "\\" + relative).c_str()) !=
            INVALID_FILE_ATTRIBUTES;
@@ -169,6 +214,25 @@ TEST_F(UndoSession, UndoAfterTheProgramClosedIsComplete) {
   Record(".u");
   EXPECT_EQ(Differences(".b", ".u"), std::vector<std::string>());
   EXPECT_FALSE(Exists("App"));
+}
+
+// Real-time: the capture kept the old contents of every file the install changed,
+// deleted, renamed or replaced, so the files come back whole, with attributes and times.
+TEST_F(UndoSession, RealTimeUndoPutsBackEveryFile) {
+  RunSession("full moves", IDC_rbTmReal);
+  ASSERT_EQ(Close(), 0);
+  ASSERT_NE(Files(), filesBefore);
+  // The same data makes an installer package of a real-time report: whole for NSIS (the
+  // Windows Installer source cannot say deletions, which exit code 1 lists).
+  EXPECT_EQ(gui::App(exe, "/PACKAGE " + Report() + " " + folder / "package").WaitExit(), 1);
+  const std::string readme = folder.Read("package\\README.TXT");
+  EXPECT_EQ(readme.find("LEFT OUT OF BOTH"), std::string::npos) << readme;
+  EXPECT_EQ(readme.find("LEFT OUT OF setup.nsi"), std::string::npos) << readme;
+  EXPECT_NE(folder.Read("package\\setup.nsi").find("replaced.txt"), std::string::npos);
+  EXPECT_EQ(Undo(Report() + " /Y"), 0) << folder.Read("RPT_0000.UNDO.TXT");
+  Record(".u");
+  EXPECT_EQ(Differences(".b", ".u"), std::vector<std::string>());
+  EXPECT_EQ(Files(), filesBefore);
 }
 
 // From the report page: the summary, the go-ahead, and the result in the dialog.

@@ -4,6 +4,9 @@
 //   undosetup light   adds files, INI keys, registry keys and values, changes and deletes
 //                     INI keys and values
 //   undosetup full    the same, and changes one file and deletes another
+//   undosetup moves   renames a folder, replaces a file by renaming another over it,
+//                     deletes a read-only file, makes a string value a number (with
+//                     full or light)
 #include <windows.h>
 
 #include <string>
@@ -38,6 +41,16 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
   if (std::string(commandLine).find("full") != std::string::npos) {
     ok = WriteFile(root + "\\keep.txt", "2.0, longer") && ok;
     ok = DeleteFileA((root + "\\old.txt").c_str()) && ok;
+  }
+  if (std::string(commandLine).find("moves") != std::string::npos) {
+    ok = WriteFile(root + "\\replaced.new", "after") && ok;
+    ok = MoveFileExA((root + "\\replaced.new").c_str(), (root + "\\replaced.txt").c_str(),
+                     MOVEFILE_REPLACE_EXISTING) && ok;
+    ok = MoveFileA((root + "\\Docs").c_str(), (root + "\\Papers").c_str()) && ok;
+    ok = SetFileAttributesA((root + "\\ro.txt").c_str(), FILE_ATTRIBUTE_NORMAL) &&
+         DeleteFileA((root + "\\ro.txt").c_str()) && ok;
+    const DWORD kind = 5;
+    ok = SetValue(HKEY_LOCAL_MACHINE, "Software\\UndoTest", "Kind", REG_DWORD, &kind, 4) && ok;
   }
   ok = WritePrivateProfileStringA("Main", "Colour", "blue", kIni) && ok;
   ok = WritePrivateProfileStringA("Main", "Gone", nullptr, kIni) && ok;

@@ -321,7 +321,7 @@ TEST_F(Undo, DamagedDataIsRefusedWithItsLine) {
   std::string flipped = good;  // still a sound line: only the checksum tells
   flipped.replace(flipped.find("RPT_0001.TXT"), 12, "RPT_0002.TXT");
   std::string version = good;
-  version.replace(version.find("version=1"), 9, "version=9");
+  version.replace(version.find("version=2"), 9, "version=9");
   std::string unfinished = good.substr(0, endLine);
   const std::vector<Case> cases = {
       {"cut short", good.substr(0, firstItem), "line " + line(firstItem) + ": the data is cut short"},
@@ -348,16 +348,18 @@ TEST_F(Undo, DamagedDataIsRefusedWithItsLine) {
 TEST_F(Undo, ItemsOutsideTheWatchedPlacesAreRefused) {
   struct Case {
     engines::UndoKind kind;
-    std::string place, message;
+    std::string place, message, copy;
   };
   const std::string root = engines::LowerAscii(files_);
   const std::vector<Case> cases = {
-      {engines::UndoKind::FileAdded, "c:\\windows\\win.ini", "lies outside the watched folders"},
-      {engines::UndoKind::FileAdded, root + "\\..\\x", "lies outside the watched folders"},
-      {engines::UndoKind::FolderAdded, root, "lies outside the watched folders"},
-      {engines::UndoKind::KeyAdded, "HKEY_CURRENT_USER\\Software\\x", "is not one below HKEY_USERS"},
-      {engines::UndoKind::KeyAdded, "HKEY_LOCAL_MACHINE", "is not one below HKEY_USERS"},
-      {engines::UndoKind::IniKeyAdded, "c:\\windows\\win.ini", "is not a watched one"},
+      {engines::UndoKind::FileAdded, "c:\\windows\\win.ini", "lies outside the watched folders", ""},
+      {engines::UndoKind::FileAdded, root + "\\..\\x", "lies outside the watched folders", ""},
+      {engines::UndoKind::FolderAdded, root, "lies outside the watched folders", ""},
+      {engines::UndoKind::KeyAdded, "HKEY_CURRENT_USER\\Software\\x", "is not one below HKEY_USERS", ""},
+      {engines::UndoKind::KeyAdded, "HKEY_LOCAL_MACHINE", "is not one below HKEY_USERS", ""},
+      {engines::UndoKind::IniKeyAdded, "c:\\windows\\win.ini", "is not a watched one", ""},
+      // A copy is named by its stem alone: nothing else may stand there.
+      {engines::UndoKind::FileDeleted, root + "\\x", "damaged copy", "c:\\..\\WIN.DAT"},
   };
   for (const Case& c : cases) {
     engines::UndoData data;
@@ -369,6 +371,7 @@ TEST_F(Undo, ItemsOutsideTheWatchedPlacesAreRefused) {
     item.kind = c.kind;
     item.place = c.place;
     item.name = "[Main]Colour";
+    item.copy.copy = c.copy;
     data.items = {engines::UndoItem{}, item};
     data.items[0].place = root + "\\fine.txt";
     engines::WriteUndoData(engines::UndoPlacesOf(report_).folder, data);

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "trapdriver/capture/backups.h"
 #include "trapdriver/capture/capture.h"
 #include "trapdriver/capture/names.h"
 #include "trapdriver/capture/native.h"
@@ -21,7 +22,7 @@ using namespace trapabi;
 constexpr ULONG kFileCreate = 2, kFileOpenIf = 3;  // dispositions
 constexpr ULONG kDirectoryFile = 0x1, kDeleteOnClose = 0x1000;  // options
 constexpr ULONG kCreated = 2;  // what the status block says an open did
-constexpr ULONG kRenameInformation = 10, kDispositionInformation = 13,
+constexpr ULONG kBasicInformation = 4, kRenameInformation = 10, kDispositionInformation = 13,
                 kDispositionInformationEx = 64, kRenameInformationEx = 65;
 constexpr ACCESS_MASK kWriteAccess = GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA;
 constexpr ACCESS_MASK kReadAccess = GENERIC_READ | GENERIC_ALL | FILE_READ_DATA;
@@ -74,13 +75,17 @@ NTSTATUS CaptureOpen(ACCESS_MASK access, OBJECT_ATTRIBUTES* attributes, IO_STATU
   bool truncates = disposition == FILE_SUPERSEDE || disposition == FILE_OVERWRITE ||
                    disposition == FILE_OVERWRITE_IF;
   if (!deletes && !makesDirectory && !writes && !mayCreate) return call();
-  std::string path = Win32FilePath(AttributesName(attributes));
+  const std::wstring nativeName = AttributesName(attributes);
+  std::string path = Win32FilePath(nativeName);
   if (path.empty()) return call();
 
   FileState before = QueryFileState(attributes);
+  if (before.exists && !before.directory && (deletes || writes || truncates))
+    BackUpBeforeChange(nativeName, path);
   NTSTATUS status = call();
   bool failed = !NT_SUCCESS(status);
   bool created = !failed && io != nullptr && io->Information == kCreated;
+  if (created) NoteMadeHere(path);
   if (deletes) {
     // A name that did not stand before (a scratch file made with delete-on-close, as the C
     // runtime's tmpfile makes it) goes when its handle closes: nothing changed.
@@ -132,9 +137,12 @@ NTSTATUS NTAPI DeleteFileHook(OBJECT_ATTRIBUTES* attributes) {
   CaptureScope scope;
   auto call = [&] { return Real<DeleteFileCall>(slots[kDeleteFileSlot])(attributes); };
   if (!scope.active()) return call();
-  std::string path = Win32FilePath(AttributesName(attributes));
+  const std::wstring nativeName = AttributesName(attributes);
+  std::string path = Win32FilePath(nativeName);
   if (path.empty()) return call();
-  bool directory = QueryFileState(attributes).directory;
+  const FileState before = QueryFileState(attributes);
+  if (before.exists && !before.directory) BackUpBeforeChange(nativeName, path);
+  bool directory = before.directory;
   NTSTATUS status = call();
   SendRemoval(path, directory, status);
   return status;
@@ -181,6 +189,9 @@ void SendMovedEntries(const std::string& from, const std::string& to,
       if (found.folder) {
         message.subCode = fsFolderRenamed;
         folders.emplace_back(entry, folder + L"\\" + found.name);
+      } else {
+        // Moved already: the copy is taken where it is now, under the name it had.
+        BackUpBeforeChange(folder + L"\\" + found.name, message.path);
       }
       Emit(message);
     }
@@ -195,13 +206,23 @@ NTSTATUS NTAPI SetInformationFileHook(HANDLE file, IO_STATUS_BLOCK* io, void* in
                                                                     informationClass);
   };
   if (!scope.active() || information == nullptr) return call();
+  if (informationClass == kBasicInformation) {
+    // Attributes and times set are no operation of the records, but the copy that an undo
+    // puts back must have them as they were.
+    const std::wstring nativeName = HandleName(file);
+    const std::string path = Win32FilePath(nativeName);
+    if (!path.empty() && !HandleIsDirectory(file)) BackUpBeforeChange(nativeName, path);
+    return call();
+  }
   if (informationClass == kDispositionInformation || informationClass == kDispositionInformationEx) {
     bool deletes = informationClass == kDispositionInformation
                        ? *static_cast<const BOOLEAN*>(information) != 0
                        : (*static_cast<const ULONG*>(information) & 1) != 0;
-    std::string path = deletes ? Win32FilePath(HandleName(file)) : std::string();
+    const std::wstring nativeName = deletes ? HandleName(file) : std::wstring();
+    std::string path = Win32FilePath(nativeName);
     if (path.empty()) return call();
     bool directory = HandleIsDirectory(file);
+    if (!directory) BackUpBeforeChange(nativeName, path);
     NTSTATUS status = call();
     SendRemoval(path, directory, status);
     return status;
@@ -220,6 +241,10 @@ NTSTATUS NTAPI SetInformationFileHook(HANDLE file, IO_STATUS_BLOCK* io, void* in
       const FileState target = QueryFileState(newName);
       replaces = target.exists && !target.directory;
     }
+    // Both names' old contents may be wanted back: the file leaves its name, and the one it
+    // replaces is gone.
+    if (!folder) BackUpBeforeChange(oldName, path);
+    if (replaces) BackUpBeforeChange(newName, newPath);
     NTSTATUS status = call();
     if (replaces && NT_SUCCESS(status)) SendRemoval(newPath, false, status);
     trapfeed::Message message = FileMessage(foRename, path, status);

@@ -11,7 +11,8 @@ namespace {
 constexpr ULONG kObjectNameInformation = 1;
 constexpr ULONG kFileStandardInformation = 5;
 constexpr ULONG kKeyNameInformation = 3;
-constexpr ULONG kKeyValuePartialInformation = 2;
+constexpr ULONG kKeyValueFullInformation = 1, kKeyValuePartialInformation = 2;
+constexpr NTSTATUS kNoMoreEntries = static_cast<NTSTATUS>(0x8000001A);
 constexpr NTSTATUS kBufferOverflow = static_cast<NTSTATUS>(0x80000005);
 constexpr NTSTATUS kBufferTooSmall = static_cast<NTSTATUS>(0xC0000023);
 
@@ -20,6 +21,7 @@ using QueryFullAttributesCall = NTSTATUS(NTAPI*)(OBJECT_ATTRIBUTES*, FILE_NETWOR
 using QueryInformationFileCall = NTSTATUS(NTAPI*)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, ULONG);
 using QueryKeyCall = NTSTATUS(NTAPI*)(HANDLE, ULONG, void*, ULONG, ULONG*);
 using QueryValueKeyCall = NTSTATUS(NTAPI*)(HANDLE, const UNICODE_STRING*, ULONG, void*, ULONG, ULONG*);
+using EnumerateValueKeyCall = NTSTATUS(NTAPI*)(HANDLE, ULONG, ULONG, void*, ULONG, ULONG*);
 using OpenKeyCall = NTSTATUS(NTAPI*)(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*);
 using CloseCall = NTSTATUS(NTAPI*)(HANDLE);
 using OpenFileCall = NTSTATUS(NTAPI*)(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*, IO_STATUS_BLOCK*,
@@ -59,6 +61,11 @@ struct KeyNameInformation {
 struct ValuePartialInformation {
   ULONG titleIndex, type, length;
   UCHAR data[1];
+};
+
+struct ValueFullInformation {
+  ULONG titleIndex, type, dataOffset, dataLength, nameLength;
+  WCHAR name[1];
 };
 
 struct DirectoryInformation {
@@ -183,32 +190,64 @@ std::wstring KeyName(HANDLE key) {
   return std::wstring(information->name, information->length / sizeof(WCHAR));
 }
 
-ValueState QueryValue(HANDLE key, const UNICODE_STRING* name) {
-  static auto query = Ntdll<QueryValueKeyCall>("NtQueryValueKey");
+// Asks through the key's handle, and when that handle may only write or delete, through one
+// of our own opened for reading.
+template <class Ask>
+NTSTATUS AskReading(HANDLE key, Ask ask) {
   static auto openKey = Ntdll<OpenKeyCall>("NtOpenKey");
   static auto close = Ntdll<CloseCall>("NtClose");
+  NTSTATUS status = ask(key);
+  if (status != kStatusAccessDenied) return status;
+  UNICODE_STRING emptyName{};
+  OBJECT_ATTRIBUTES attributes{};
+  attributes.Length = sizeof attributes;
+  attributes.RootDirectory = key;
+  attributes.ObjectName = &emptyName;
+  HANDLE reader = nullptr;
+  if (NT_SUCCESS(openKey(&reader, KEY_QUERY_VALUE, &attributes))) {
+    status = ask(reader);
+    close(reader);
+  }
+  return status;
+}
+
+std::vector<NamedValue> KeyValues(HANDLE key) {
+  static auto enumerate = Ntdll<EnumerateValueKeyCall>("NtEnumerateValueKey");
+  std::vector<NamedValue> values;
+  std::vector<unsigned char> buffer;
+  AskReading(key, [&](HANDLE from) {
+    values.clear();
+    for (ULONG index = 0;; ++index) {
+      NTSTATUS status = AskGrowing(buffer, [&](void* into, ULONG size, ULONG* needed) {
+        return enumerate(from, index, kKeyValueFullInformation, into, size, needed);
+      });
+      if (status == kNoMoreEntries) return static_cast<NTSTATUS>(0);
+      if (!NT_SUCCESS(status)) return status;
+      auto* information = reinterpret_cast<const ValueFullInformation*>(buffer.data());
+      if (information->dataOffset + information->dataLength > buffer.size()) continue;
+      NamedValue value;
+      value.name.assign(information->name, information->nameLength / sizeof(WCHAR));
+      value.state.exists = true;
+      value.state.type = information->type;
+      value.state.data.assign(reinterpret_cast<const char*>(buffer.data()) + information->dataOffset,
+                              information->dataLength);
+      values.push_back(std::move(value));
+    }
+  });
+  return values;
+}
+
+ValueState QueryValue(HANDLE key, const UNICODE_STRING* name) {
+  static auto query = Ntdll<QueryValueKeyCall>("NtQueryValueKey");
   UNICODE_STRING emptyName{};
   if (name == nullptr) name = &emptyName;
   std::vector<unsigned char> buffer;
-  auto ask = [&](HANDLE from) {
+  ValueState state;
+  NTSTATUS status = AskReading(key, [&](HANDLE from) {
     return AskGrowing(buffer, [&](void* into, ULONG size, ULONG* needed) {
       return query(from, name, kKeyValuePartialInformation, into, size, needed);
     });
-  };
-  ValueState state;
-  NTSTATUS status = ask(key);
-  if (status == kStatusAccessDenied) {
-    // A handle opened only for writing cannot read: read through one of our own.
-    OBJECT_ATTRIBUTES attributes{};
-    attributes.Length = sizeof attributes;
-    attributes.RootDirectory = key;
-    attributes.ObjectName = &emptyName;
-    HANDLE reader = nullptr;
-    if (NT_SUCCESS(openKey(&reader, KEY_QUERY_VALUE, &attributes))) {
-      status = ask(reader);
-      close(reader);
-    }
-  }
+  });
   if (!NT_SUCCESS(status)) return state;
   auto* information = reinterpret_cast<ValuePartialInformation*>(buffer.data());
   state.exists = true;

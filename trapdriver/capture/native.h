@@ -45,4 +45,11 @@ struct ValueState {
 // Reads the value, reopening the key for reading when the caller's handle may only write.
 ValueState QueryValue(HANDLE key, const UNICODE_STRING* name);
 
+struct NamedValue {
+  std::wstring name;
+  ValueState state;
+};
+// Every value of the key, read likewise.
+std::vector<NamedValue> KeyValues(HANDLE key);
+
 }  // namespace trapcapture

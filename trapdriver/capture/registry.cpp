@@ -37,27 +37,33 @@ HookSlot slots[] = {
     {"NtDeleteValueKey", reinterpret_cast<void*>(&DeleteValueHook), {}},
 };
 
-void SendKey(uint32_t operation, const std::string& keyPath) {
+trapfeed::Message RegistryMessage(uint32_t operation, const std::string& keyPath,
+                                  const std::string& valueName = "") {
   trapfeed::Message message;
   message.kind = trapfeed::Kind::Registry;
   message.operation = operation;
   message.keyPath = keyPath;
-  Emit(message);
+  message.valueName = valueName;
+  return message;
 }
 
-trapfeed::Message ValueMessage(uint32_t operation, const std::string& keyPath,
-                               const UNICODE_STRING* name) {
-  trapfeed::Message message;
-  message.kind = trapfeed::Kind::Registry;
-  message.operation = operation;
-  message.keyPath = keyPath;
-  message.valueName = Ansi(UnicodeText(name));
-  return message;
+void SendKey(uint32_t operation, const std::string& keyPath) {
+  trapfeed::Message message = RegistryMessage(operation, keyPath);
+  Emit(message);
 }
 
 void SetOldData(trapfeed::Message& message, const ValueState& old) {
   message.hasOldData = true;
+  message.oldValueType = old.type;
   message.oldData = AnsiValueData(old.type, old.data.data(), old.data.size());
+}
+
+void SendValueDeleted(const std::string& keyPath, const std::string& valueName,
+                      const ValueState& old) {
+  trapfeed::Message message = RegistryMessage(roValueDeleted, keyPath, valueName);
+  message.valueType = old.type;
+  SetOldData(message, old);
+  Emit(message);
 }
 
 NTSTATUS NTAPI CreateKeyHook(HANDLE* key, ACCESS_MASK access, OBJECT_ATTRIBUTES* attributes,
@@ -75,11 +81,17 @@ NTSTATUS NTAPI CreateKeyHook(HANDLE* key, ACCESS_MASK access, OBJECT_ATTRIBUTES*
   return status;
 }
 
+// A key goes with its values, as a comparison of before and after shows them: each value
+// is sent as deleted, with its data, then the key.
 NTSTATUS NTAPI DeleteKeyHook(HANDLE key) {
   CaptureScope scope;
   std::string keyPath = scope.active() ? RegistryPath(KeyName(key)) : std::string();
+  std::vector<NamedValue> values;
+  if (!keyPath.empty()) values = KeyValues(key);
   NTSTATUS status = Real<KeyCall>(slots[kDeleteKeySlot])(key);
-  if (NT_SUCCESS(status) && !keyPath.empty()) SendKey(roKeyDeleted, keyPath);
+  if (!NT_SUCCESS(status) || keyPath.empty()) return status;
+  for (const NamedValue& value : values) SendValueDeleted(keyPath, Ansi(value.name), value.state);
+  SendKey(roKeyDeleted, keyPath);
   return status;
 }
 
@@ -107,7 +119,8 @@ NTSTATUS NTAPI SetValueHook(HANDLE key, UNICODE_STRING* name, ULONG titleIndex, 
   ValueState old = QueryValue(key, name);
   NTSTATUS status = call();
   if (!NT_SUCCESS(status)) return status;
-  trapfeed::Message message = ValueMessage(old.exists ? roValueChanged : roValueAdded, keyPath, name);
+  trapfeed::Message message =
+      RegistryMessage(old.exists ? roValueChanged : roValueAdded, keyPath, Ansi(UnicodeText(name)));
   message.valueType = type;
   message.hasNewData = true;
   message.newData = AnsiValueData(type, data, size);
@@ -124,11 +137,7 @@ NTSTATUS NTAPI DeleteValueHook(HANDLE key, UNICODE_STRING* name) {
   if (keyPath.empty()) return call();
   ValueState old = QueryValue(key, name);
   NTSTATUS status = call();
-  if (!NT_SUCCESS(status) || !old.exists) return status;
-  trapfeed::Message message = ValueMessage(roValueDeleted, keyPath, name);
-  message.valueType = old.type;
-  SetOldData(message, old);
-  Emit(message);
+  if (NT_SUCCESS(status) && old.exists) SendValueDeleted(keyPath, Ansi(UnicodeText(name)), old);
   return status;
 }
 

@@ -128,6 +128,8 @@ uint8_t* RecordStore::MakeRegistry(const trapfeed::Message& message, uint32_t pr
     Put<uint32_t>(record, kOldData, address(data));
     Put<uint32_t>(record, kOldSize, static_cast<uint32_t>(message.oldData.size()));
     Put<uint32_t>(record, kOldWholeSize, message.oldWholeSize);
+    if (message.oldValueType < 255)
+      Put<uint8_t>(record, kOldTypePlusOne, static_cast<uint8_t>(message.oldValueType + 1));
   }
   records_.emplace(reinterpret_cast<uintptr_t>(record), std::move(block));
   bytes_ += kRegistryRecordBytes;

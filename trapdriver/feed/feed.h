@@ -30,7 +30,8 @@ struct Message {
   // Registry: "HKEY_LOCAL_MACHINE\..." or "HKEY_USERS\<SID>\..." (a change below
   // HKEY_CURRENT_USER is under its user's SID); empty value name for the default value.
   std::string keyPath, valueName;
-  uint32_t valueType = 0;
+  uint32_t valueType = 0;     // the new type; a deleted value's old type
+  uint32_t oldValueType = 0;  // with old data: its type, which a write may change
   bool hasNewData = false, hasOldData = false;
   std::string newData, oldData;  // the raw bytes as written / as they were
   // Data too large for the feed is cut short: then its whole size, else 0.

@@ -10,7 +10,7 @@ enum Flag : uint8_t { kCreated = 1, kHasNewData = 2, kHasOldData = 4 };
 
 #pragma pack(push, 1)
 struct Fixed {
-  uint32_t kind, operation, subCode, processId, status, valueType;
+  uint32_t kind, operation, subCode, processId, status, valueType, oldValueType;
   uint64_t sizeBefore, writeTimeBefore;
   uint32_t newWholeSize, oldWholeSize;
   uint8_t flags;
@@ -38,6 +38,7 @@ std::string Encode(const Message& message) {
               message.processId,
               message.status,
               message.valueType,
+              message.oldValueType,
               message.sizeBefore,
               message.writeTimeBefore,
               message.newWholeSize,
@@ -79,6 +80,7 @@ bool Decode(const char* bytes, size_t size, Message& message) {
   message.processId = fixed.processId;
   message.status = fixed.status;
   message.valueType = fixed.valueType;
+  message.oldValueType = fixed.oldValueType;
   message.sizeBefore = fixed.sizeBefore;
   message.writeTimeBefore = fixed.writeTimeBefore;
   message.newWholeSize = fixed.newWholeSize;
@@ -91,7 +93,7 @@ bool Decode(const char* bytes, size_t size, Message& message) {
     return Plain(message.path, kMaxPathBytes) && Plain(message.newPath, kMaxPathBytes) &&
            message.keyPath.empty() && message.valueName.empty() && message.newData.empty() &&
            message.oldData.empty() && !message.hasNewData && !message.hasOldData &&
-           message.newWholeSize == 0 && message.oldWholeSize == 0;
+           message.newWholeSize == 0 && message.oldWholeSize == 0 && message.oldValueType == 0;
   if (message.kind == Kind::Registry)
     return !message.keyPath.empty() && Plain(message.keyPath, kMaxKeyPathBytes) &&
            Plain(message.valueName, kMaxValueNameBytes) && message.path.empty() &&

@@ -77,8 +77,9 @@ TEST_F(CaptureChain, TheDriverGetsEachOperationWithItsProcess) {
       "0: 64.36 temp.txt", "0: 64.31 temp.txt", "0: 64.32 sub", "0: 64.36 x.txt",
       "0: 64.36 crt.txt", "0: 64.36 shell.txt",
       "0: 1.0 " + token, "0: 1.0 Sub", "0: 1.2 Sub", "0: 1.3 Sub", "0: 1.3 Sub", "0: 1.2 Sub",
-      "0: 1.4 Sub", "0: 1.2 Sub", "0: 1.1 Sub", "0: 1.0 Renamed", "0: 1.1 Renamed",
-      "0: 1.1 " + token, "0: 1.0 " + token, "0: 1.2 " + token, "0: 1.1 " + token,
+      "0: 1.4 Sub", "0: 1.2 Sub", "0: 1.1 Sub", "0: 1.0 Renamed", "0: 1.4 Renamed",
+      "0: 1.4 Renamed", "0: 1.1 Renamed", "0: 1.1 " + token, "0: 1.0 " + token,
+      "0: 1.2 " + token, "0: 1.4 " + token, "0: 1.1 " + token,
       "0: 1.0 ." + token, "0: 1.1 ." + token,
       "1: 64.36 child.txt",
   };
