@@ -5,6 +5,7 @@
 // stands under the program that made it. tests/e2e/corpus.sh builds the corpus, prepares a prefix
 // of its own (the installers run from D:) and runs these tests there.
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <cstdlib>
 #include <map>
@@ -16,6 +17,7 @@
 #include "engines/disk.h"
 #include "engines/helpers.h"
 #include "engines/registry.h"
+#include "platform/owners.h"
 #include "json.h"
 #include "report_reader.h"
 
@@ -354,12 +356,22 @@ class Corpus : public gui_tests::Vortan4, public ::testing::WithParamInterface<c
   }
 
   // Runs the installer in the mode and checks both forms of the report against the truth.
-  void RunAndCheck(int mode) {
+  // From outside: real-time tracking with the program field empty, and the installer
+  // started by the test, as from the desktop.
+  enum class Launch { ByTheProgram, FromOutside };
+  void RunAndCheck(int mode, Launch launch = Launch::ByTheProgram) {
     const bool realTime = mode == IDC_rbTmReal;
     const auto [program, parameters] = CommandOf(truth_);
     Start("win98");
-    ChooseProgram(program, parameters, mode);
-    ASSERT_TRUE(GoAndWaitForTheInstall()) << program << " " << parameters;
+    if (launch == Launch::FromOutside) {
+      gui::Click(Item(IDC_rbTmReal));
+      gui::ClickAsync(Item(IDC_btnInstall));
+      ASSERT_TRUE(gui::WaitFor([&] { return Enabled(IDC_btnInstDone); }, gui_tests::kSessionTimeout));
+      RunOutside(program, parameters);
+    } else {
+      ChooseProgram(program, parameters, mode);
+      ASSERT_TRUE(GoAndWaitForTheInstall()) << program << " " << parameters;
+    }
     ASSERT_TRUE(CompleteAndWaitForTheReport());
     const std::string text = folder.Read("RPT_0000.TXT");
     const std::string csv = folder.Read("EXTRARPT.CSV");
@@ -400,6 +412,28 @@ class Corpus : public gui_tests::Vortan4, public ::testing::WithParamInterface<c
     for (const auto& [change, why] : truth.Unobservable())
       std::cout << "not observable by the program (" << why << "): " << Describe(change) << "\n";
     if (HasFailure()) std::cout << text << "\n" << csv;
+  }
+
+  // Starts the installer and waits for it and for every program of the install it starts.
+  void RunOutside(const std::string& program, const std::string& parameters) {
+    gui::App installer(program, parameters);
+    ASSERT_TRUE(installer.Started()) << program;
+    installer.WaitExit(gui_tests::kSessionTimeout);
+    const Owners& owners = kOwners.at(GetParam());
+    EXPECT_TRUE(gui::WaitFor(
+        [&] {
+          return !ProcessRuns(owners.installer) && (!owners.other || !ProcessRuns(owners.other));
+        },
+        gui_tests::kSessionTimeout));
+  }
+  static bool ProcessRuns(const char* name) {
+    platform::Handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot.get(), &entry); more;
+         more = Process32Next(snapshot.get(), &entry))
+      if (lstrcmpiA(entry.szExeFile, name) == 0) return true;
+    return false;
   }
 
   // The program that makes the change, after the installer's source.
@@ -511,6 +545,9 @@ TEST_P(Corpus, RealTimeUndoPutsTheMachineBack) {
 // Every change under the program that made it; what the installer tool creates and removes
 // again is no change.
 TEST_P(Corpus, RealTimeReportMatchesTheTruth) { RunAndCheck(IDC_rbTmReal); }
+
+// The same with the installer started from outside the program.
+TEST_P(Corpus, RealTimeFromOutsideMatchesTheTruth) { RunAndCheck(IDC_rbTmReal, Launch::FromOutside); }
 
 INSTANTIATE_TEST_SUITE_P(SetA, Corpus,
                          ::testing::Values("a1-notes", "a2-update", "a3-inidrv", "a4-suite",
