@@ -166,7 +166,7 @@ TEST_F(DecodeTrapRecord, RegistryWritesThatChangeNothingAreDropped) {
   const Case cases[] = {
       {"same bytes", 3, &same, &sameToo, false},
       {"same text once folded", 3, &dotted, &dottedToo, false},
-      {"empty string added", 2, &empty, nullptr, false},
+      {"an empty string added is a value added", 2, &empty, nullptr, true},
       {"no data at all", 2, nullptr, nullptr, false},
       {"a real change", 3, &other, &same, true},
       {"a deletion is never dropped", 4, nullptr, &same, true},
