@@ -160,13 +160,16 @@ class RegistryWalker {
       if (required) Fail("ERROR GETTING KEYS/VALUES: " + keyPath_, result);
       return;
     }
+    const platform::KeyCounts counts = platform::CountKey(key.get());
     std::vector<ValueLines> values;
-    result =
-        platform::ListValues(key.get(), kConvertLimit, [&](const platform::RegistryValue& value) {
-          values.push_back({WrittenValueName(value.name), DataLine(key.get(), value)});
-        });
+    if (counts.known) values.reserve(counts.values);
+    result = platform::ListValues(key.get(), counts, kConvertLimit,
+                                  [&](const platform::RegistryValue& value) {
+                                    values.push_back({WrittenValueName(value.name),
+                                                      DataLine(key.get(), value)});
+                                  });
     std::vector<Subkey> subkeys;
-    if (result == ERROR_SUCCESS) result = ListSubkeys(key.get(), subkeys);
+    if (result == ERROR_SUCCESS) result = ListSubkeys(key.get(), counts, subkeys);
     if (result != ERROR_SUCCESS) {
       if (required || CannotGoOn(result)) Fail("ERROR GETTING KEYS/VALUES: " + keyPath_, result);
       return;
@@ -194,8 +197,8 @@ class RegistryWalker {
     }
   }
 
-  LONG ListSubkeys(HKEY key, std::vector<Subkey>& subkeys) {
-    LONG result = platform::ListSubkeyNames(key, names_);
+  LONG ListSubkeys(HKEY key, const platform::KeyCounts& counts, std::vector<Subkey>& subkeys) {
+    LONG result = platform::ListSubkeyNames(key, counts, names_);
     if (result != ERROR_SUCCESS) return result;
     subkeys.reserve(names_.size());
     for (std::string& name : names_) subkeys.push_back({WrittenKeyName(name), std::move(name)});

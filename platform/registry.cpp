@@ -1,5 +1,6 @@
 #include "platform/registry.h"
 
+#include <algorithm>
 #include <new>
 
 #include "platform/ioerror.h"
@@ -11,6 +12,12 @@ namespace {
 constexpr size_t kNameLimit = 65536;
 // A value that is rewritten while we read it gets this many tries.
 constexpr int kAttempts = 8;
+
+// Room for a name of this many characters and its terminator: a double-byte code page
+// may need two bytes a character. A name longer than the key said grows the buffer.
+size_t NameBufferSize(bool known, DWORD longest) {
+  return known ? 2 * static_cast<size_t>(longest) + 2 : 256;
+}
 
 bool GrowName(std::string& buffer) {
   if (buffer.size() >= kNameLimit) return false;
@@ -73,12 +80,21 @@ LONG OpenKeyForReading(HKEY parent, const std::string& name, RegKey& key) {
   return result;
 }
 
-LONG ListSubkeyNames(HKEY key, std::vector<std::string>& names) {
+KeyCounts CountKey(HKEY key) {
+  KeyCounts counts;
+  counts.known = RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &counts.subkeys,
+                                  &counts.longestSubkey, nullptr, &counts.values,
+                                  &counts.longestValueName, &counts.longestData, nullptr,
+                                  nullptr) == ERROR_SUCCESS;
+  return counts;
+}
+
+LONG ListSubkeyNames(HKEY key, const KeyCounts& counts, std::vector<std::string>& names) {
   names.clear();
+  if (counts.known && counts.subkeys == 0) return ERROR_SUCCESS;
   try {
-    std::string buffer(256, '\0');
-    DWORD index = 0;
-    for (;;) {
+    std::string buffer(NameBufferSize(counts.known, counts.longestSubkey), '\0');
+    for (DWORD index = 0; !counts.known || index < counts.subkeys;) {
       DWORD length = static_cast<DWORD>(buffer.size());
       LONG result =
           RegEnumKeyExA(key, index, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr);
@@ -88,22 +104,30 @@ LONG ListSubkeyNames(HKEY key, std::vector<std::string>& names) {
       names.emplace_back(buffer.data(), length);
       ++index;
     }
+    return ERROR_SUCCESS;
   } catch (const std::bad_alloc&) {
     return ERROR_NOT_ENOUGH_MEMORY;
   }
 }
 
-LONG ListValues(HKEY key, DWORD dataLimit, const std::function<void(const RegistryValue&)>& each) {
+LONG ListValues(HKEY key, const KeyCounts& counts, DWORD dataLimit,
+                const std::function<void(const RegistryValue&)>& each) {
+  if (counts.known && counts.values == 0) return ERROR_SUCCESS;
   try {
-    std::string name(256, '\0');
-    std::string data(1024, '\0');
+    std::string name(NameBufferSize(counts.known, counts.longestValueName), '\0');
+    // Data as long as the longest, so that every value comes whole in one call, up to the
+    // limit beyond which it is not read.
+    std::string data(counts.known ? std::max<DWORD>(1, std::min(counts.longestData, dataLimit))
+                                  : 1024,
+                     '\0');
     RegistryValue value;
-    for (DWORD index = 0;; ++index) {
+    for (DWORD index = 0; !counts.known || index < counts.values; ++index) {
       LONG result = ValueAt(key, index, dataLimit, name, data, value);
       if (result == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
       if (result != ERROR_SUCCESS) return result;
       each(value);
     }
+    return ERROR_SUCCESS;
   } catch (const std::bad_alloc&) {
     return ERROR_NOT_ENOUGH_MEMORY;
   }

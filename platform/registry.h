@@ -25,15 +25,30 @@ struct RegistryValue {
   const char* data = nullptr;  // its size bytes; null when it was not read
 };
 
+// What one question tells of a key: how many subkeys and values it has and the longest
+// of their names and data, so that each listing below sizes its buffers once and stops
+// at the count rather than asking once more for an end. Where the key does not answer
+// (known false), the listings go on until the system says there are no more.
+struct KeyCounts {
+  bool known = false;
+  DWORD subkeys = 0;
+  DWORD longestSubkey = 0;  // characters, without the terminator
+  DWORD values = 0;
+  DWORD longestValueName = 0;
+  DWORD longestData = 0;  // bytes
+};
+KeyCounts CountKey(HKEY key);
+
 // The names of a key's subkeys in the registry's own order. Answers ERROR_SUCCESS, or the
 // error that ended the listing early.
-LONG ListSubkeyNames(HKEY key, std::vector<std::string>& names);
+LONG ListSubkeyNames(HKEY key, const KeyCounts& counts, std::vector<std::string>& names);
 
-// Calls each() for every value of the key, with the data of every value smaller than
-// dataLimit bytes; larger values come with their size only, and so does a smaller value
-// that kept changing while it was read.
+// Calls each() for every value of the key, with its data read in the same call when it
+// is smaller than dataLimit bytes; larger values come with their size only, and so does
+// a smaller value that kept changing while it was read.
 // Answers ERROR_SUCCESS, or the error that ended the enumeration early.
-LONG ListValues(HKEY key, DWORD dataLimit, const std::function<void(const RegistryValue&)>& each);
+LONG ListValues(HKEY key, const KeyCounts& counts, DWORD dataLimit,
+                const std::function<void(const RegistryValue&)>& each);
 
 // The whole data of one value, whatever its size.
 LONG ReadValueData(HKEY key, const std::string& name, std::string& data);
