@@ -160,6 +160,8 @@ UndoOutcome UndoRegistryItem(const UndoItem& item) {
       break;
     case K::ValueAdded:
       code = platform::DeleteValue(key.root, key.subkey, item.name);
+      // Gone already, with an INI entry that the system keeps there (win.ini's [windows]).
+      if (code == ERROR_FILE_NOT_FOUND) code = ERROR_SUCCESS;
       break;
     default: {
       unsigned long type = 0;

@@ -96,6 +96,12 @@ enum RegistryOperation : uint32_t {
 // note the call fails with ERROR_NO_MORE_ITEMS.
 constexpr DWORD tcGetProcessNote = 0x5650;
 
+// The stand-in's other code: the executable of a process it traced, which the program asks
+// for when the process had ended before its name could be looked up (a short-lived one
+// started from outside). in: 4 bytes, the driver process id; out: kNameSize bytes, the
+// name NUL-terminated. A process the driver never saw fails with ERROR_NOT_FOUND.
+constexpr DWORD tcGetProcessName = 0x5651;
+
 // A process note, packed little-endian.
 namespace process_note {
 constexpr size_t kProcessId = 0,  // the driver process id

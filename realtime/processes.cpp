@@ -17,6 +17,8 @@
 namespace realtime {
 namespace {
 
+constexpr char kUnknownProcessName[] = "*error*";
+
 engines::ResultList processes;
 std::unordered_set<uint32_t> knownIds;
 std::vector<ProcessNote> notes;
@@ -98,7 +100,7 @@ void ClearProcessListLocked() {
 }
 
 std::string LookUpProcessName(uint32_t driverProcessId) {
-  std::string name = "*error*";
+  std::string name = kUnknownProcessName;
   if (!Windows95or98()) return name;
   if (keyCache == 0) keyCache = GetProcessKey();
   const auto snapshot = Kernel32Function<SnapshotFunction>("CreateToolhelp32Snapshot");
@@ -142,6 +144,16 @@ bool DecodeProcessNote(const unsigned char* bytes, ProcessNote& note) {
   note.kind = kind == layout::kTracedLate ? nkTracedLate : nkNotTraced;
   note.reason = static_cast<NoteReason>(reason);
   return true;
+}
+
+void NameUnnamedProcesses(const std::function<std::string(uint32_t)>& ask) {
+  std::lock_guard<std::mutex> hold(RecordLock());
+  for (engines::ListEntry& entry : processes) {
+    const auto* id = std::get_if<engines::ProcessId>(&entry.item);
+    if (entry.text != kUnknownProcessName || !id) continue;
+    const std::string name = ask(*id);
+    if (!name.empty()) entry.text = name;
+  }
 }
 
 void SetProcessNotes(std::vector<ProcessNote> taken) {

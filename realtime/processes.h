@@ -45,6 +45,9 @@ struct ProcessNote {
 // One note as the driver hands it over (the layout of trapabi's process_note); false for
 // bytes that are no note.
 bool DecodeProcessNote(const unsigned char* bytes, ProcessNote& note);
+// Names the processes whose name could not be looked up when their first record came (they
+// had ended): ask gives the name by driver process id, or "".
+void NameUnnamedProcesses(const std::function<std::string(uint32_t)>& ask);
 // The notes of the last tracking run, kept until the next start.
 void SetProcessNotes(std::vector<ProcessNote> notes);
 std::vector<ProcessNote> ProcessNotes();

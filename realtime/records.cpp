@@ -100,9 +100,12 @@ void DecodeFileRecord(const void* record) {
     case foDirectory:
       if (Field<uint8_t>(record, kSubCode) == 0) {
         if (!lists[rlDirsAdded].Contains(path)) lists[rlDirsAdded].Append(path, process);
-      } else {
-        if (!lists[rlDirsDeleted].Contains(path)) lists[rlDirsDeleted].Append(path, process);
+      } else if (lists[rlDirsAdded].Contains(path)) {
+        // Made during tracking and removed again, like an installer's unpacking folder:
+        // nothing changed, as with a file.
         lists[rlDirsAdded].RemoveFirst(path);
+      } else if (!lists[rlDirsDeleted].Contains(path)) {
+        lists[rlDirsDeleted].Append(path, process);
       }
       break;
     case foOpen:
@@ -195,7 +198,8 @@ void DecodeRegistryRecord(const void* record) {
     if (newData && oldData && newSize == oldSize && newWholeSize == oldWholeSize &&
         std::memcmp(newData, oldData, newSize) == 0)
       return;
-    if (IsStringType(type) && newText == oldText) return;
+    // The same text is no change; an empty string added is one.
+    if (oldData && IsStringType(type) && newText == oldText) return;
   }
   const char* valueName = Pointer(record, kValueName);
   NoteBefore(record, key, subkey, valueName);

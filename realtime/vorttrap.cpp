@@ -151,6 +151,13 @@ void StopLocked() {
   }
   SetEvent(wakeUp.get());
   WaitForSingleObject(notificationThread.get(), INFINITE);
+  // Every record is in: the driver names what had ended before it could be looked up.
+  NameUnnamedProcesses([](uint32_t processId) {
+    char name[trapabi::process_note::kNameSize] = "";
+    return session.Control(trapabi::tcGetProcessName, &processId, sizeof processId, name, sizeof name)
+               ? std::string(name, strnlen(name, sizeof name))
+               : std::string();
+  });
   notificationThread.reset();
   wakeUp.reset();
   subscribed.reset();

@@ -44,4 +44,6 @@ run_in_fresh_prefix() {
 status=0
 run_in_fresh_prefix '*/Corpus.ReportMatchesTheTruth/*' || status=$?
 run_in_fresh_prefix '*/Corpus.RealTimeReportMatchesTheTruth/*' || status=$?
+run_in_fresh_prefix '*/Corpus.RealTimeUndoPutsTheMachineBack/*' || status=$?
+run_in_fresh_prefix '*/Corpus.RealTimeFromOutsideMatchesTheTruth/*' || status=$?
 exit $status

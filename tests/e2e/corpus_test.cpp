@@ -5,6 +5,7 @@
 // stands under the program that made it. tests/e2e/corpus.sh builds the corpus, prepares a prefix
 // of its own (the installers run from D:) and runs these tests there.
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <cstdlib>
 #include <map>
@@ -13,7 +14,10 @@
 #include <sstream>
 
 #include "app/gui/vortan4_app.h"
+#include "engines/disk.h"
 #include "engines/helpers.h"
+#include "engines/registry.h"
+#include "platform/owners.h"
 #include "json.h"
 #include "report_reader.h"
 
@@ -37,10 +41,9 @@ const Incidental kBesidesTheTruth({
     R"(^(key|val)[-+~] hkey_users\\s-1-5-21-0-0-0-1000\\software\\wine\\)",
     R"(^(key|val)[-+~] hkey_(users\\s-1-5-21-0-0-0-1000|local_machine)\\software\\microsoft\\windows\\currentversion\\explorer\\(user )?shell folders(\||$))",
 });
-// In real-time mode a folder created and removed during the install is a deletion: the
-// installers' unpacking folders in the temporary folder.
-const Incidental kRealTimeBesidesTheTruth({
-    R"(^path- c:\\users\\[^\\]+\\temp\\[^\\]+$)",
+// What Wine's display driver writes whenever a program starts, install or not.
+const Incidental kWineSessionNoise({
+    R"(^val~ hkey_local_machine\\system\\currentcontrolset\\control\\(class|video)\\[^|]+\|driverdatedata$)",
 });
 // Wine's own programs that may start during a session; what they change is not the
 // installer's.
@@ -159,15 +162,9 @@ class Truth {
     for (const Json& key : registry["keys_deleted"].items) Add({"key-", LowerAscii(key.text)}, "");
     for (const Json& value : registry["values_added"].items)
       Add(ValueChange("val+", value), Data(value));
-    std::set<std::string> keysDeleted;
-    for (const Json& key : registry["keys_deleted"].items) keysDeleted.insert(LowerAscii(key.text));
-    for (const Json& value : registry["values_deleted"].items) {
-      // A key deleted whole takes its values without an operation on each.
-      if (realTime && keysDeleted.count(LowerAscii(value["key"].text)))
-        unobservable_[ValueChange("val-", value)] = "a value of a key deleted whole";
-      else
-        Add(ValueChange("val-", value), "");
-    }
+    // A key deleted whole is reported with its values in real-time mode too: the capture
+    // reads them before the key goes.
+    for (const Json& value : registry["values_deleted"].items) Add(ValueChange("val-", value), "");
     for (const Json& value : registry["values_changed"].items)
       Add(ValueChange("val~", value), Data(value["new"]) + "|" + Data(value["old"]));
     for (const Json& ini : expected["ini"].items) IniChanges(ini);
@@ -359,12 +356,22 @@ class Corpus : public gui_tests::Vortan4, public ::testing::WithParamInterface<c
   }
 
   // Runs the installer in the mode and checks both forms of the report against the truth.
-  void RunAndCheck(int mode) {
+  // From outside: real-time tracking with the program field empty, and the installer
+  // started by the test, as from the desktop.
+  enum class Launch { ByTheProgram, FromOutside };
+  void RunAndCheck(int mode, Launch launch = Launch::ByTheProgram) {
     const bool realTime = mode == IDC_rbTmReal;
     const auto [program, parameters] = CommandOf(truth_);
     Start("win98");
-    ChooseProgram(program, parameters, mode);
-    ASSERT_TRUE(GoAndWaitForTheInstall()) << program << " " << parameters;
+    if (launch == Launch::FromOutside) {
+      gui::Click(Item(IDC_rbTmReal));
+      gui::ClickAsync(Item(IDC_btnInstall));
+      ASSERT_TRUE(gui::WaitFor([&] { return Enabled(IDC_btnInstDone); }, gui_tests::kSessionTimeout));
+      RunOutside(program, parameters);
+    } else {
+      ChooseProgram(program, parameters, mode);
+      ASSERT_TRUE(GoAndWaitForTheInstall()) << program << " " << parameters;
+    }
     ASSERT_TRUE(CompleteAndWaitForTheReport());
     const std::string text = folder.Read("RPT_0000.TXT");
     const std::string csv = folder.Read("EXTRARPT.CSV");
@@ -395,8 +402,7 @@ class Corpus : public gui_tests::Vortan4, public ::testing::WithParamInterface<c
     for (const auto& [change, data] : reported) {
       if (truth.Expected().count(change) || truth.IsIncidental(change) ||
           kBesidesTheTruth.Matches(Describe(change)) ||
-          (realTime && (kRealTimeBesidesTheTruth.Matches(Describe(change)) ||
-                        kWineProcesses.Matches(programs[change]))) ||
+          (realTime && kWineProcesses.Matches(programs[change])) ||
           ((!realTime || change.kind != "path~") &&
            FollowsFromTheChanges(change, reported, truth.Expected(), data)))
         continue;
@@ -406,6 +412,28 @@ class Corpus : public gui_tests::Vortan4, public ::testing::WithParamInterface<c
     for (const auto& [change, why] : truth.Unobservable())
       std::cout << "not observable by the program (" << why << "): " << Describe(change) << "\n";
     if (HasFailure()) std::cout << text << "\n" << csv;
+  }
+
+  // Starts the installer and waits for it and for every program of the install it starts.
+  void RunOutside(const std::string& program, const std::string& parameters) {
+    gui::App installer(program, parameters);
+    ASSERT_TRUE(installer.Started()) << program;
+    installer.WaitExit(gui_tests::kSessionTimeout);
+    const Owners& owners = kOwners.at(GetParam());
+    EXPECT_TRUE(gui::WaitFor(
+        [&] {
+          return !ProcessRuns(owners.installer) && (!owners.other || !ProcessRuns(owners.other));
+        },
+        gui_tests::kSessionTimeout));
+  }
+  static bool ProcessRuns(const char* name) {
+    platform::Handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot.get(), &entry); more;
+         more = Process32Next(snapshot.get(), &entry))
+      if (lstrcmpiA(entry.szExeFile, name) == 0) return true;
+    return false;
   }
 
   // The program that makes the change, after the installer's source.
@@ -452,14 +480,74 @@ class Corpus : public gui_tests::Vortan4, public ::testing::WithParamInterface<c
     return entries;
   }
 
+  // The machine in the program's own listings: C: and the registry, the keys the session
+  // leaves out left out here too.
+  void RecordMachine(const std::string& extension) {
+    engines::TrackedList drives, ignored;
+    drives.entries = {"c:\\"};
+    ignored.entries = {"hkey_local_machine\\software\\classes"};
+    folder.MakeFolder("machine");
+    engines::SnapshotDisks(folder / ("machine\\DISK" + extension), drives, nullptr);
+    engines::SnapshotRegistry(folder / "machine\\REG", extension, ignored, nullptr);
+  }
+  // What differs between two recordings, as "path+ c:\x" or "val~ key|name", leaving out
+  // the test's own folder, folders' times, and what Wine changes in any session.
+  std::vector<std::string> MachineDifferences(const std::string& before, const std::string& after) {
+    engines::ResultList lists[8];
+    engines::CompareDiskSnapshots(folder / ("machine\\DISK" + before),
+                                  folder / ("machine\\DISK" + after), lists[0], lists[1], lists[2],
+                                  nullptr);
+    engines::CompareRegistrySnapshots(folder / ("machine\\REG" + before),
+                                      folder / ("machine\\REG" + after), lists[3], lists[4],
+                                      lists[5], lists[6], lists[7], nullptr);
+    const char* kinds[] = {"path+ ", "path- ", "path~ ", "key+ ", "key- ", "val~ ", "val+ ", "val- "};
+    const std::string own = LowerAscii(folder.Path());
+    std::vector<std::string> differences;
+    for (int i = 0; i < 8; ++i) {
+      for (const engines::ListEntry& entry : lists[i]) {
+        std::string text = LowerAscii(entry.text);
+        if (const auto* value = std::get_if<engines::RegObject>(&entry.item))
+          text += "|" + LowerAscii(value->valueName);
+        const std::string change = kinds[i] + text;
+        if (text.compare(0, own.size(), own) == 0 || kBesidesTheTruth.Matches(change) ||
+            kWineSessionNoise.Matches(change) ||
+            (i == 2 && GetFileAttributesA(entry.text.c_str()) & FILE_ATTRIBUTE_DIRECTORY))
+          continue;
+        differences.push_back(change);
+      }
+    }
+    return differences;
+  }
+
   Json truth_;
 };
 
 TEST_P(Corpus, ReportMatchesTheTruth) { RunAndCheck(IDC_rbTmDisk); }
 
+// Tracked in real-time mode, then "VORTAN4.EXE /UNDO <report> /Y": the machine as it was
+// before the install, files with their contents and times, registry and INI files.
+TEST_P(Corpus, RealTimeUndoPutsTheMachineBack) {
+  RecordMachine(".b");
+  const auto [program, parameters] = CommandOf(truth_);
+  Start("win98");
+  ChooseProgram(program, parameters, IDC_rbTmReal);
+  ASSERT_TRUE(GoAndWaitForTheInstall()) << program << " " << parameters;
+  ASSERT_TRUE(CompleteAndWaitForTheReport());
+  ASSERT_EQ(Close(), 0);
+  RecordMachine(".a");
+  ASSERT_FALSE(MachineDifferences(".b", ".a").empty());
+  EXPECT_EQ(gui::App(exe, "/UNDO " + folder / "RPT_0000.TXT /Y").WaitExit(), 0)
+      << folder.Read("RPT_0000.UNDO.TXT");
+  RecordMachine(".u");
+  EXPECT_EQ(MachineDifferences(".b", ".u"), std::vector<std::string>());
+}
+
 // Every change under the program that made it; what the installer tool creates and removes
 // again is no change.
 TEST_P(Corpus, RealTimeReportMatchesTheTruth) { RunAndCheck(IDC_rbTmReal); }
+
+// The same with the installer started from outside the program.
+TEST_P(Corpus, RealTimeFromOutsideMatchesTheTruth) { RunAndCheck(IDC_rbTmReal, Launch::FromOutside); }
 
 INSTANTIATE_TEST_SUITE_P(SetA, Corpus,
                          ::testing::Values("a1-notes", "a2-update", "a3-inidrv", "a4-suite",

@@ -338,4 +338,12 @@ TEST_F(TrapDriver, AProcessFromOutsideIsFoundAndNotedAsTracedLate) {
   }
   EXPECT_TRUE(noted);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_ITEMS));
+
+  // The driver knows its name, as it knows every process it saw; one it never saw has none.
+  char name[note::kNameSize] = "";
+  uint32_t id = marker ^ TheDriver().Key();
+  EXPECT_TRUE(TheDriver().Control(trapabi::tcGetProcessName, &id, 4, name, sizeof name));
+  EXPECT_STREQ(name, "fakesetup.exe");
+  id = 0;
+  EXPECT_FALSE(TheDriver().Control(trapabi::tcGetProcessName, &id, 4, name, sizeof name));
 }

@@ -186,6 +186,7 @@ BOOL Driver::Control(DWORD code, void* in, DWORD inSize, void* out, DWORD outSiz
                      DWORD* returned) {
   if (returned) *returned = 0;
   if (code == trapabi::tcGetProcessNote) return ProcessNote(in, inSize, out, outSize, returned);
+  if (code == trapabi::tcGetProcessName) return ProcessName(in, inSize, out, outSize, returned);
   if (code < tcGetVersion || code > tcGetProcessKey) return Fail(ERROR_NOT_SUPPORTED);
   const ControlBuffers& sizes = kControlBuffers[code];
   if (inSize != sizes.in || outSize != sizes.out || (inSize && !in) || (outSize && !out))
@@ -229,6 +230,18 @@ BOOL Driver::ProcessNote(void* in, DWORD inSize, void* out, DWORD outSize, DWORD
   if (opens_ == 0) return Fail(ERROR_INVALID_HANDLE);
   uint32_t index = Read<uint32_t>(static_cast<const uint8_t*>(in), 0);
   if (!ProcessNoteAt(index, static_cast<unsigned char*>(out))) return Fail(ERROR_NO_MORE_ITEMS);
+  if (returned) *returned = outSize;
+  return TRUE;
+}
+
+BOOL Driver::ProcessName(void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned) {
+  namespace note = trapabi::process_note;
+  if (inSize != 4 || outSize != note::kNameSize || !in || !out) return Fail(ERROR_INVALID_PARAMETER);
+  if (opens_ == 0) return Fail(ERROR_INVALID_HANDLE);
+  const std::string name = ProcessNameOf(Read<uint32_t>(static_cast<const uint8_t*>(in), 0));
+  if (name.empty()) return Fail(ERROR_NOT_FOUND);
+  std::memset(out, 0, outSize);
+  std::memcpy(out, name.c_str(), std::min<size_t>(name.size(), outSize - 1));
   if (returned) *returned = outSize;
   return TRUE;
 }

@@ -87,6 +87,7 @@ class Driver {
   BOOL Release(DWORD code, uint32_t value);
   // The stand-in's own code: which processes it could not see whole.
   BOOL ProcessNote(void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned);
+  BOOL ProcessName(void* in, DWORD inSize, void* out, DWORD outSize, DWORD* returned);
 
   std::mutex lifecycle_;  // open and close
   std::atomic<LONG> opens_{0};

@@ -280,6 +280,12 @@ void TracedFromStart(DWORD processId) {
   table[processId].state = State::FromStart;
 }
 
+std::string ProcessNameOf(uint32_t driverProcessId) {
+  std::lock_guard<std::mutex> hold(tableLock);
+  const auto found = table.find(driverProcessId ^ driverKey);
+  return found == table.end() ? std::string() : found->second.name;
+}
+
 bool ProcessNoteAt(uint32_t index, unsigned char* note) {
   std::lock_guard<std::mutex> hold(tableLock);
   for (const auto& [id, process] : table) {

@@ -22,5 +22,7 @@ void StopTracing();
 void TracedFromStart(DWORD processId);
 // Note `index`, laid out as trapabi::process_note says; false past the last.
 bool ProcessNoteAt(uint32_t index, unsigned char* note);
+// The executable of a process the watcher saw (by driver process id); "" for none.
+std::string ProcessNameOf(uint32_t driverProcessId);
 
 }  // namespace trapdriver
