@@ -162,6 +162,24 @@ void WriteRegistryPart(ReportStreams& streams, WorkLists& lists, const ProcessNa
   ClearWorkLists(lists);
 }
 
+// Files changed or deleted whose old contents the capture could not copy (a full disk, a
+// file another program held): the undo cannot put them back, which the reader learns now.
+void WriteUncopiedFiles(ReportStreams& streams, const engines::UndoData& undo, size_t first) {
+  engines::ResultList uncopied;
+  for (size_t i = first; i < undo.items.size(); ++i) {
+    const engines::UndoItem& item = undo.items[i];
+    if ((item.kind == engines::UndoKind::FileDeleted || item.kind == engines::UndoKind::FileChanged) &&
+        item.copy.copy.empty())
+      uncopied.push_back({item.place, {}});
+  }
+  if (uncopied.empty()) return;
+  WriteSection(streams.text, uncopied, "FILES AN UNDO CANNOT RESTORE (NO COPY BEFORE THE CHANGE): ");
+  streams.text.Flush();
+  for (const engines::ListEntry& entry : uncopied)
+    streams.WriteCsvRow({"File", "No copy", entry.text, "", "", "", "", "", "", ""});
+  streams.csv.Flush();
+}
+
 void WriteFilePart(ReportStreams& streams, WorkLists& lists, const OwnFiles& own,
                    const ProcessNames& names, bool notesAbove, engines::UndoData* undo) {
   TakeInto(lists[kFilesChanged], realtime::rlFilesChanged);
@@ -199,7 +217,11 @@ void WriteFilePart(ReportStreams& streams, WorkLists& lists, const OwnFiles& own
       streams.WriteCsvRow({"File", kSubTypes[slot], entry.text, "", "", "", "", "", "",
                       names(ProcessOf(entry))});
   streams.csv.Flush();
-  if (undo) AddRealTimeFileUndoItems(*undo, lists, own.tempFolder + realtime::kBackupFolderName);
+  if (undo) {
+    const size_t first = undo->items.size();
+    AddRealTimeFileUndoItems(*undo, lists, own.tempFolder + realtime::kBackupFolderName);
+    WriteUncopiedFiles(streams, *undo, first);
+  }
   ClearWorkLists(lists);
 }
 

@@ -30,7 +30,7 @@ struct RealTimeReport : ::testing::Test {
 
   void SetUp() override { realtime::ClearTrackedLists(); }
 
-  void Write() {
+  void Write(engines::UndoData* undo = nullptr) {
     {
       report::ReportStreams streams(folder / "R.TXT", folder / "R.CSV",
                                     platform::BufferedWriter::Mode::Create);
@@ -39,7 +39,7 @@ struct RealTimeReport : ::testing::Test {
       own.programFolder = "c:\\tests\\";
       own.reportName = folder / "R.TXT";
       own.reportFolder = folder.Path();
-      report::WriteRealTimeReport(streams, lists, own);
+      report::WriteRealTimeReport(streams, lists, own, undo);
     }
     text = folder.Read("R.TXT");
     csv = folder.Read("R.CSV");
@@ -127,6 +127,25 @@ TEST_F(RealTimeReport, LongPathsWholeAndRenamedFolders) {
                   "DIRECTORIES ADDED: (1)\r\n" + by + path + "moved\r\n\r\n"
                   "DIRECTORIES DELETED: (1)\r\n" + by + path + "old\r\n\r\n");
   EXPECT_NE(csv.find("\"File\",\"Add File\",\"" + path + deep + "\""), std::string::npos);
+}
+
+// Where the undo data is gathered, a file changed or deleted whose old contents were not
+// copied is named: an undo cannot put it back.
+TEST_F(RealTimeReport, FilesWithoutACopyAreNamed) {
+  const uint32_t self = GetCurrentProcessId() ^ driver.key;
+  folder.Write("chg.txt", "data");
+  FileOp changed = Opened("chg.txt", self);
+  changed.size += 1;
+  Decode(FileRecord(changed));
+  Decode(FileRecord({31, folder / "del.txt", "", self}));
+  engines::UndoData undo;
+  Write(&undo);
+  const std::string path = folder.Path();
+  EXPECT_NE(text.find("FILES AN UNDO CANNOT RESTORE (NO COPY BEFORE THE CHANGE): (2)\r\n" + path +
+                      "chg.txt\r\n" + path + "del.txt\r\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(csv.find("\"File\",\"No copy\",\"" + path + "del.txt\""), std::string::npos) << csv;
 }
 
 TEST_F(RealTimeReport, NothingTrackedAndNothingChanged) {
