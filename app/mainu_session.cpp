@@ -6,6 +6,7 @@
 #include "engines/filetime.h"
 #include "engines/ini.h"
 #include "engines/registry.h"
+#include "engines/together.h"
 #include "platform/ioerror.h"
 #include "platform/paths.h"
 #include "platform/richtext.h"
@@ -79,18 +80,26 @@ bool TMainForm::RecordPreInstallState(StatMask steps) {
     MoveStatusEye(stIniBefore);
     if (!engines::SnapshotWatchedIniFiles(inis.entries, tempPath, ".$$1", progress)) return false;
   }
-  if (HasStep(steps, stRegistryBefore)) {
-    MoveStatusEye(stRegistryBefore);
-    engines::SnapshotRegistry(tempPath + engines::kRegistryListingBase, ".$$1", regs, progress,
+  const engines::Walk registry = [this](const engines::ProgressCallback& shown) {
+    engines::SnapshotRegistry(tempPath + engines::kRegistryListingBase, ".$$1", regs, shown,
                               [this](const std::string& path) { ShowRegistryErrorBox(hwnd_, path); });
-    if (engines::AbortRequested()) return false;
+  };
+  const engines::Walk disk = [this](const engines::ProgressCallback& shown) {
+    engines::SnapshotDisks(tempPath + engines::kDiskListingBase + ".$$1", drives, shown);
+  };
+  const bool withRegistry = HasStep(steps, stRegistryBefore);
+  const bool withDisk = HasStep(steps, stDiskBefore);
+  if (withRegistry || withDisk) MoveStatusEye(withRegistry ? stRegistryBefore : stDiskBefore);
+  if (withRegistry && withDisk) {
+    const std::exception_ptr diskFailure =
+        engines::RunTogether(registry, disk, progress, [this] { MoveStatusEye(stDiskBefore); });
+    if (diskFailure) std::rethrow_exception(diskFailure);
+  } else if (withRegistry) {
+    registry(progress);
+  } else if (withDisk) {
+    disk(progress);
   }
-  if (HasStep(steps, stDiskBefore)) {
-    MoveStatusEye(stDiskBefore);
-    engines::SnapshotDisks(tempPath + engines::kDiskListingBase + ".$$1", drives, progress);
-    if (engines::AbortRequested()) return false;
-  }
-  return true;
+  return !engines::AbortRequested();
 }
 
 void TMainForm::LaunchInstallProgram() {

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 
 #include "engines/names.h"
 #include "platform/messages.h"
@@ -12,7 +13,8 @@
 namespace engines {
 namespace {
 
-bool abortFlag = false;
+std::atomic<bool> abortFlag{false};
+thread_local bool deliversMessages = true;
 
 bool StartsWith(const std::string& text, const std::string& prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
@@ -38,9 +40,11 @@ bool SplitRoot(const std::string& path, const char* rootName, std::string& subke
 }  // namespace
 
 bool AbortRequested() {
-  if (platform::DeliverPendingMessages()) abortFlag = true;
+  if (deliversMessages && platform::DeliverPendingMessages()) abortFlag = true;
   return abortFlag;
 }
+
+void LeaveMessagesToTheWindow() { deliversMessages = false; }
 
 bool AbortPoll::operator()() {
   constexpr unsigned kPeriod = 64;

@@ -11,6 +11,10 @@ namespace engines {
 // the run. Closing the program means posting WM_QUIT (PostQuitMessage).
 bool AbortRequested();
 
+// For a walk on a thread of its own beside the window's: from here on AbortRequested on
+// this thread only answers the flag, which the window's thread sets.
+void LeaveMessagesToTheWindow();
+
 // For loops that take one step a record, folder or key: they ask AbortRequested on their
 // first step, then on every 64th, and on any step once 50 ms have passed since they last
 // asked (a step can be slow: a folder of many files). Each delivery of messages is a

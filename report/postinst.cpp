@@ -1,9 +1,13 @@
 #include "report/postinst.h"
 
+#include <exception>
+#include <iterator>
+
 #include "engines/disk.h"
 #include "engines/filetime.h"
 #include "engines/ini.h"
 #include "engines/registry.h"
+#include "engines/together.h"
 #include "platform/changes.h"
 #include "platform/system.h"
 #include "realtime/backup_folder.h"
@@ -88,9 +92,25 @@ void WritePostInstallReport(const TrackingRun& run, const StepDisplay& display) 
   undo.mode = run.header.trackMode;
   undo.watchedFolders = run.watchedFolders.entries;
   if (begins(session::stIniCompare)) WriteIniSections(streams, run, display, lists, undo);
-  if (begins(session::stRegistryAfter))
-    engines::SnapshotRegistry(registry, kAfter, run.ignoredKeys, display.showStatus,
-                              display.registryError);
+  const engines::Walk registryWalk = [&](const engines::ProgressCallback& shown) {
+    engines::SnapshotRegistry(registry, kAfter, run.ignoredKeys, shown, display.registryError);
+  };
+  engines::ResultList notListed;  // the disk walk's folders too deep for the listing
+  const engines::Walk diskWalk = [&](const engines::ProgressCallback& shown) {
+    engines::SnapshotDisks(disk + kAfter, run.watchedFolders, shown, &notListed);
+  };
+  // Both recordings run at once where both take place; the compares and sections follow
+  // in their own order.
+  const bool together = session::HasStep(run.statMask, session::stRegistryAfter) &&
+                        session::HasStep(run.statMask, session::stDiskAfter);
+  std::exception_ptr diskFailure;  // passed on where the disk step would have begun
+  if (begins(session::stRegistryAfter)) {
+    if (together)
+      diskFailure = engines::RunTogether(registryWalk, diskWalk, display.showStatus,
+                                         [&] { display.moveStatusEye(session::stDiskAfter); });
+    else
+      registryWalk(display.showStatus);
+  }
   if (begins(session::stRegistryCompare)) {
     engines::CompareRegistrySnapshots(registry + kBefore, registry + kAfter, lists[0], lists[1],
                                       lists[2], lists[3], lists[4], display.showStatus);
@@ -98,8 +118,10 @@ void WritePostInstallReport(const TrackingRun& run, const StepDisplay& display) 
     WriteRegistrySection(streams, lists);
     ClearWorkLists(lists);
   }
-  if (begins(session::stDiskAfter))
-    engines::SnapshotDisks(disk + kAfter, run.watchedFolders, display.showStatus, &lists[3]);
+  if (diskFailure) std::rethrow_exception(diskFailure);
+  if (!together && begins(session::stDiskAfter)) diskWalk(display.showStatus);
+  lists[3].insert(lists[3].end(), std::make_move_iterator(notListed.begin()),
+                  std::make_move_iterator(notListed.end()));
   if (begins(session::stDiskCompare)) {
     engines::CompareDiskSnapshots(disk + kBefore, disk + kAfter, lists[0], lists[1], lists[2],
                                   display.showStatus);

@@ -114,7 +114,9 @@ TEST_P(StepMask, RunsItsStepsInOrderAndNoOthers) {
 INSTANTIATE_TEST_SUITE_P(
     Masks, StepMask,
     ::testing::Values(
-        MaskCase{"Disk", kMaskDisk, {5, 6, 7, 8, 9}, {5, 7, 9}},
+        // The two recordings run at once: the eye goes to the disk's row when the
+        // registry's ends, then to each compare.
+        MaskCase{"Disk", kMaskDisk, {5, 6, 8, 7, 9}, {5, 7, 9}},
         MaskCase{"FileTimes", kMaskTime, {5, 6, 7, 10}, {5, 7, 10}},
         MaskCase{"DiskAndFileTimesOnly", StepBit(stDiskAfter) | StepBit(stDiskCompare) |
                                              StepBit(stFileTimes), {8, 9, 10}, {9, 10}},
@@ -160,15 +162,15 @@ INSTANTIATE_TEST_SUITE_P(
                   }}),
     [](const ::testing::TestParamInfo<ErrorCase>& info) { return std::string(info.param.name); });
 
-// The story of a close request during the registry recording, in a process of its own: the
-// recording stops, and no later step begins; the report keeps what was written.
-std::string AbortedAfterTheRegistryRecording() {
+// The story of a close request during the recordings, in a process of its own: they stop
+// (the disk's runs beside the registry's, so it may have begun), and no later step
+// begins; the report keeps what was written.
+std::string AbortedDuringTheRecordings() {
   PostInstall install;
   install.run.statMask = kMaskDisk;
   install.abortAt = stRegistryAfter;
   report::WritePostInstallReport(install.run, install.display);
   if (install.eyes != std::vector<int>({5, 6})) return "a step began after the abort";
-  if (install.Exists(install.Temp("VORTAN$$.$$2"))) return "the disk was recorded";
   if (install.Sections() != std::vector<int>({5})) return "sections besides the INI file's";
   return "";
 }
@@ -176,6 +178,6 @@ std::string AbortedAfterTheRegistryRecording() {
 }  // namespace
 
 TEST(PostInstallDeathTest, NoStepBeginsOnceTheProgramIsClosing) {
-  EXPECT_EXIT(testing_support::ExitWith(AbortedAfterTheRegistryRecording()),
+  EXPECT_EXIT(testing_support::ExitWith(AbortedDuringTheRecordings()),
               testing::ExitedWithCode(0), "");
 }
