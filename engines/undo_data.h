@@ -78,6 +78,14 @@ struct UndoItem {
   platform::FileCopy copy;  // deleted and changed files: the old contents, if kept
 };
 
+inline UndoItem MakeUndoItem(UndoKind kind, const std::string& place, const std::string& name = "") {
+  UndoItem item;
+  item.kind = kind;
+  item.place = place;
+  item.name = name;
+  return item;
+}
+
 struct UndoData {
   std::string report;
   int mode = 0;

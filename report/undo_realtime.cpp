@@ -16,6 +16,7 @@ namespace report {
 namespace {
 
 using engines::UndoItem;
+using engines::MakeUndoItem;
 using engines::UndoKind;
 
 enum FileSlot { kFilesAdded, kFilesDeleted, kFilesChanged, kDirsAdded, kDirsDeleted };
@@ -61,14 +62,6 @@ void WatchDriveOf(engines::UndoData& data, const std::string& path) {
   data.watchedFolders.push_back(root);
 }
 
-UndoItem Item(UndoKind kind, const std::string& place, const std::string& name = "") {
-  UndoItem item;
-  item.kind = kind;
-  item.place = place;
-  item.name = name;
-  return item;
-}
-
 void StampNow(UndoItem& item) {
   bool isFolder = false;
   platform::EntryStamp(item.place, isFolder, item.size, item.writeTime);
@@ -89,10 +82,10 @@ void AddRealTimeFileUndoItems(engines::UndoData& data, const WorkLists& lists,
     for (const engines::ListEntry& entry : lists[slot]) {
       if (!OnADrive(entry.text)) continue;
       WatchDriveOf(data, entry.text);
-      UndoItem item = Item(kinds[slot], entry.text);
+      UndoItem item = MakeUndoItem(kinds[slot], entry.text);
       if (slot == kFilesAdded || slot == kFilesChanged) StampNow(item);
-      if ((slot == kFilesDeleted || slot == kFilesChanged) && !CopyOf(item.place, copies, item.copy))
-        item.copy = {};
+      const bool oldContents = slot == kFilesDeleted || slot == kFilesChanged;
+      if (oldContents && !CopyOf(item.place, copies, item.copy)) item.copy = {};
       data.items.push_back(item);
     }
   }
@@ -109,7 +102,8 @@ void AddRealTimeRegistryUndoItems(engines::UndoData& data, const realtime::Regis
     if (!engines::SplitRegistryPath(key.keyPath, root, subkey) || subkey.empty()) continue;
     const bool now = platform::KeyExists(platform::RegistryRoot(root), subkey);
     if (key.existed != now)
-      data.items.push_back(Item(key.existed ? UndoKind::KeyDeleted : UndoKind::KeyAdded, key.keyPath));
+      data.items.push_back(
+          MakeUndoItem(key.existed ? UndoKind::KeyDeleted : UndoKind::KeyAdded, key.keyPath));
   }
   for (const realtime::ValueBefore& value : before.values) {
     std::string root, subkey;
@@ -122,7 +116,7 @@ void AddRealTimeRegistryUndoItems(engines::UndoData& data, const realtime::Regis
     if (value.existed && now && value.whole && static_cast<DWORD>(value.type) == type &&
         value.data == bytes)
       continue;
-    UndoItem item = Item(!value.existed ? UndoKind::ValueAdded
+    UndoItem item = MakeUndoItem(!value.existed ? UndoKind::ValueAdded
                          : now          ? UndoKind::ValueChanged
                                         : UndoKind::ValueDeleted,
                          value.keyPath, value.valueName);

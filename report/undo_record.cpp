@@ -16,6 +16,7 @@ namespace report {
 namespace {
 
 using engines::UndoItem;
+using engines::MakeUndoItem;
 using engines::UndoKind;
 
 enum Ini { kKeysAdded, kKeysDeleted, kKeysChanged, kSectionsAdded, kSectionsDeleted };
@@ -46,14 +47,6 @@ bool IsDeviceEntry(const std::string& iniName, const std::string& entry) {
   return upper.find("DEVICE=") != std::string::npos;
 }
 
-UndoItem Item(UndoKind kind, const std::string& place, const std::string& name = "") {
-  UndoItem item;
-  item.kind = kind;
-  item.place = place;
-  item.name = name;
-  return item;
-}
-
 // The value's data as it is now, in full; false when it cannot be read.
 bool ValueNow(const std::string& keyPath, const std::string& name, engines::UndoValue& value) {
   std::string root, subkey;
@@ -73,19 +66,20 @@ void AddIniUndoItems(engines::UndoData& data, const std::string& iniName, const 
   const std::string file = engines::IniFullPath(iniName);
   data.watchedInis.push_back(file);
   for (const auto& entry : lists[kSectionsDeleted])
-    data.items.push_back(Item(UndoKind::IniSectionDeleted, file, entry.text));
+    data.items.push_back(MakeUndoItem(UndoKind::IniSectionDeleted, file, entry.text));
   for (const auto& entry : lists[kSectionsAdded])
-    data.items.push_back(Item(UndoKind::IniSectionAdded, file, entry.text));
+    data.items.push_back(MakeUndoItem(UndoKind::IniSectionAdded, file, entry.text));
   for (int list : {kKeysAdded, kKeysDeleted}) {
     const bool added = list == kKeysAdded;
     for (const auto& entry : lists[list]) {
       if (IsDeviceEntry(iniName, entry.text)) {
-        data.items.push_back(Item(added ? UndoKind::DeviceAdded : UndoKind::DeviceDeleted, file,
-                                  entry.text.substr(8)));
+        data.items.push_back(MakeUndoItem(added ? UndoKind::DeviceAdded : UndoKind::DeviceDeleted,
+                                          file, entry.text.substr(8)));
         continue;
       }
       const IniKeyLine line = SplitKeyLine(entry.text);
-      UndoItem item = Item(added ? UndoKind::IniKeyAdded : UndoKind::IniKeyDeleted, file, line.name);
+      UndoItem item =
+          MakeUndoItem(added ? UndoKind::IniKeyAdded : UndoKind::IniKeyDeleted, file, line.name);
       (added ? item.after : item.before).data = line.value;
       data.items.push_back(item);
     }
@@ -103,7 +97,7 @@ void AddIniUndoItems(engines::UndoData& data, const std::string& iniName, const 
         line.value.compare(line.value.size() - ending.size(), ending.size(), ending) == 0)
       cut = line.value.size() - ending.size();
     if (cut == std::string::npos) continue;
-    UndoItem item = Item(UndoKind::IniKeyChanged, file, line.name);
+    UndoItem item = MakeUndoItem(UndoKind::IniKeyChanged, file, line.name);
     item.before.data = line.value.substr(0, cut);
     item.after.data = line.value.substr(cut + 4);
     data.items.push_back(item);
@@ -112,16 +106,16 @@ void AddIniUndoItems(engines::UndoData& data, const std::string& iniName, const 
 
 void AddRegistryUndoItems(engines::UndoData& data, const WorkLists& lists) {
   for (const auto& entry : lists[kRegKeysDeleted])
-    data.items.push_back(Item(UndoKind::KeyDeleted, entry.text));
+    data.items.push_back(MakeUndoItem(UndoKind::KeyDeleted, entry.text));
   for (const auto& entry : lists[kRegKeysAdded])
-    data.items.push_back(Item(UndoKind::KeyAdded, entry.text));
+    data.items.push_back(MakeUndoItem(UndoKind::KeyAdded, entry.text));
   const UndoKind kinds[] = {UndoKind::ValueChanged, UndoKind::ValueAdded, UndoKind::ValueDeleted};
   const int valueLists[] = {kValuesChanged, kValuesAdded, kValuesDeleted};
   for (int i = 0; i < 3; ++i) {
     for (const auto& entry : lists[valueLists[i]]) {
       const auto* value = std::get_if<engines::RegObject>(&entry.item);
       if (!value) continue;
-      UndoItem item = Item(kinds[i], entry.text, value->valueName);
+      UndoItem item = MakeUndoItem(kinds[i], entry.text, value->valueName);
       if (kinds[i] == UndoKind::ValueDeleted) {
         item.before = {false, value->valueType, value->newData};
       } else {
@@ -141,21 +135,23 @@ void AddRegistryUndoItems(engines::UndoData& data, const WorkLists& lists) {
 
 void AddDiskUndoItems(engines::UndoData& data, const WorkLists& lists) {
   for (const auto& entry : lists[kAdded]) {
-    UndoItem item = Item(UndoKind::FileAdded, entry.text);
+    UndoItem item = MakeUndoItem(UndoKind::FileAdded, entry.text);
     bool isFolder = false;
     if (platform::EntryStamp(entry.text, isFolder, item.size, item.writeTime) && isFolder)
       item.kind = UndoKind::FolderAdded;
     data.items.push_back(item);
   }
-  for (const auto& entry : lists[kDeleted]) data.items.push_back(Item(UndoKind::FileDeleted, entry.text));
+  for (const auto& entry : lists[kDeleted])
+    data.items.push_back(MakeUndoItem(UndoKind::FileDeleted, entry.text));
   // A changed folder is one whose time changed, which the changes inside it explain.
   for (const auto& entry : lists[kChanged])
     if (!platform::FolderExists(entry.text))
-      data.items.push_back(Item(UndoKind::FileChanged, entry.text));
+      data.items.push_back(MakeUndoItem(UndoKind::FileChanged, entry.text));
 }
 
 void AddFileTimeUndoItems(engines::UndoData& data, const WorkLists& lists) {
-  for (const auto& entry : lists[0]) data.items.push_back(Item(UndoKind::FileNewer, entry.text));
+  for (const auto& entry : lists[0])
+    data.items.push_back(MakeUndoItem(UndoKind::FileNewer, entry.text));
 }
 
 void WriteUndoFiles(engines::UndoData data) {

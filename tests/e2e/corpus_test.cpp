@@ -5,7 +5,6 @@
 // stands under the program that made it. tests/e2e/corpus.sh builds the corpus, prepares a prefix
 // of its own (the installers run from D:) and runs these tests there.
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <cstdlib>
 #include <map>
@@ -13,11 +12,11 @@
 #include <set>
 #include <sstream>
 
+#include "app/gui/session_fixture.h"
 #include "app/gui/vortan4_app.h"
 #include "engines/disk.h"
 #include "engines/helpers.h"
 #include "engines/registry.h"
-#include "platform/owners.h"
 #include "json.h"
 #include "report_reader.h"
 
@@ -422,18 +421,10 @@ class Corpus : public gui_tests::Vortan4, public ::testing::WithParamInterface<c
     const Owners& owners = kOwners.at(GetParam());
     EXPECT_TRUE(gui::WaitFor(
         [&] {
-          return !ProcessRuns(owners.installer) && (!owners.other || !ProcessRuns(owners.other));
+          return !gui_tests::ProcessRunning(owners.installer) &&
+                 (!owners.other || !gui_tests::ProcessRunning(owners.other));
         },
         gui_tests::kSessionTimeout));
-  }
-  static bool ProcessRuns(const char* name) {
-    platform::Handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    PROCESSENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snapshot.get(), &entry); more;
-         more = Process32Next(snapshot.get(), &entry))
-      if (lstrcmpiA(entry.szExeFile, name) == 0) return true;
-    return false;
   }
 
   // The program that makes the change, after the installer's source.

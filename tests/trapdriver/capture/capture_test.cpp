@@ -287,7 +287,7 @@ TEST_F(CaptureSession, WindowsInstallerPackage) {
                           {"HKEY_LOCAL_MACHINE\\Software\\VortCapMsi", "K"}});
   trapdriver_testing::TraceProgram("msiexec /x C:\\tests\\programs\\capmsi.msi /qn", LibraryPath(),
                             120000);
-  EXPECT_TRUE(result.allEnded);
+  EXPECT_TRUE(result.allEnded) << ::testing::PrintToString(result.stillRunning);
   EXPECT_EQ(result.injected, static_cast<int>(result.processIds.size()));
   std::vector<std::string> expected = {
       "0: file 32.0 P",

@@ -11,7 +11,22 @@ namespace {
 struct Traced {
   HANDLE process = nullptr;
   bool started = false;  // its loader breakpoint has passed
+  bool counted = true;   // the run waits for it to end
 };
+
+std::string ImageName(HANDLE process) {
+  char name[MAX_PATH] = "";
+  DWORD size = sizeof name;
+  QueryFullProcessImageNameA(process, 0, name, &size);
+  return name;
+}
+
+// Wine starts its desktop process from the first program that needs a window when none
+// runs; it stays for the session, so the run neither traces it nor waits for it.
+bool IsWinesDesktop(const std::string& image) {
+  const size_t slash = image.rfind('\\');
+  return lstrcmpiA(image.c_str() + (slash == std::string::npos ? 0 : slash + 1), "explorer.exe") == 0;
+}
 
 }  // namespace
 
@@ -46,13 +61,17 @@ TraceResult TraceProgram(const std::string& commandLine, const Injector& inject,
     if (!WaitForDebugEvent(&event, 100)) continue;
     DWORD continueStatus = DBG_CONTINUE;
     switch (event.dwDebugEventCode) {
-      case CREATE_PROCESS_DEBUG_EVENT:
-        processes[event.dwProcessId].process = event.u.CreateProcessInfo.hProcess;
+      case CREATE_PROCESS_DEBUG_EVENT: {
+        Traced& traced = processes[event.dwProcessId];
+        traced.process = event.u.CreateProcessInfo.hProcess;
+        traced.counted = !IsWinesDesktop(ImageName(traced.process));
         threads[event.dwThreadId] = event.u.CreateProcessInfo.hThread;
-        result.processIds.push_back(event.dwProcessId);
         if (event.u.CreateProcessInfo.hFile) CloseHandle(event.u.CreateProcessInfo.hFile);
+        if (!traced.counted) break;
+        result.processIds.push_back(event.dwProcessId);
         ++alive;
         break;
+      }
       case CREATE_THREAD_DEBUG_EVENT:
         threads[event.dwThreadId] = event.u.CreateThread.hThread;
         break;
@@ -67,7 +86,7 @@ TraceResult TraceProgram(const std::string& commandLine, const Injector& inject,
         if (event.u.Exception.ExceptionRecord.ExceptionCode == EXCEPTION_BREAKPOINT &&
             !traced.started) {
           traced.started = true;
-          if (inject(traced.process, threads[event.dwThreadId], event.dwProcessId))
+          if (traced.counted && inject(traced.process, threads[event.dwThreadId], event.dwProcessId))
             ++result.injected;
         } else {
           continueStatus = DBG_EXCEPTION_NOT_HANDLED;
@@ -75,8 +94,8 @@ TraceResult TraceProgram(const std::string& commandLine, const Injector& inject,
         break;
       }
       case EXIT_PROCESS_DEBUG_EVENT:
+        if (processes[event.dwProcessId].counted) --alive;
         processes.erase(event.dwProcessId);
-        --alive;
         break;
     }
     ContinueDebugEvent(event.dwProcessId, event.dwThreadId, continueStatus);
@@ -85,8 +104,11 @@ TraceResult TraceProgram(const std::string& commandLine, const Injector& inject,
       break;
     }
   }
-  // Whatever still runs is let go.
-  for (auto& [id, traced] : processes) DebugActiveProcessStop(id);
+  // Whatever still runs is named and let go.
+  for (auto& [id, traced] : processes) {
+    if (!result.allEnded) result.stillRunning.push_back(std::to_string(id) + " " + ImageName(traced.process));
+    DebugActiveProcessStop(id);
+  }
   return result;
 }
 

@@ -12,6 +12,7 @@ namespace trapdriver_testing {
 struct TraceResult {
   std::vector<DWORD> processIds;  // in the order they were created
   bool allEnded = false;          // false: the time ran out first
+  std::vector<std::string> stillRunning;  // then: the programs that had not ended
   int injected = 0;               // processes that took the library
 };
 
