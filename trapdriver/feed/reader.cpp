@@ -3,13 +3,9 @@
 namespace trapfeed {
 namespace {
 
-// After a frame the reader looks again every kPollEveryMs for kPollForMs before it sleeps
-// on the data event, so writers in a burst need not wake it frame by frame. Each look is a
-// call into the system (under Wine a round trip to the server that every traced process
-// waits on too), and so is each batch handed to a subscriber: a look every 10 ms hands
-// over what a busy install makes in that time as one batch, where a look every millisecond
-// made about one call for every two records.
-constexpr DWORD kPollEveryMs = 10, kPollForMs = 100;
+// After a frame the reader looks again every millisecond for this long before it sleeps
+// on the data event, so writers in a burst need not wake it frame by frame.
+constexpr DWORD kPollMilliseconds = 20;
 // How often rings whose writer has ended are looked for.
 constexpr DWORD kSweepMilliseconds = 200;
 
@@ -192,10 +188,8 @@ void FeedReader::WaitForFrames(HANDLE stop) {
     busy_ = false;
     lastBusy_ = GetTickCount();
   }
-  if (GetTickCount() - lastBusy_ < kPollForMs) {
-    // A registration or a catch-up sets the data event: that ends the wait at once.
-    HANDLE events[] = {stop, dataEvent_.get()};
-    WaitForMultipleObjects(2, events, FALSE, kPollEveryMs);
+  if (GetTickCount() - lastBusy_ < kPollMilliseconds) {
+    WaitForSingleObject(stop, 1);
     return;
   }
   InterlockedExchange(&directory_->readerSleeping, 1);
