@@ -31,9 +31,9 @@
 #include "app/mainu.h"
 #include "app/mainu_ids.h"
 #include "dialogs/form.h"
-#include "bench/bench_registry.h"
 #include "bench/bench_tree.h"
 #include "bench/bench_window.h"
+#include "bench/bench_workload.h"
 #include "engines/registry.h"
 #include "platform/owners.h"
 #include "platform/textfile.h"
@@ -47,13 +47,9 @@ using app::MainFormProbe;
 
 namespace {
 
-const bench::Tree kTree("C:\\bench-session");
 const std::string kProgramFolder = "C:\\bench-session-program\\";
 const std::string kOut = "C:\\bench-session-out\\";
 const std::string kInstallStart = kOut + "INSTALL.TIM";  // the install's own start time
-const char kChangedKey[] = "Software\\Vortan4BenchSession";
-constexpr int kChangedKeys = 50;  // each made with two values: 150 of the 6,400 changes
-constexpr int kChangedFolders = 20, kStride = 4, kAddedFiles = 4;  // the other 6,250
 
 size_t FileSize(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
@@ -70,8 +66,8 @@ SIZE_T PrivateBytes(HANDLE process = GetCurrentProcess()) {
   return memory.PagefileUsage;
 }
 
-// What the install program does: 6,250 changes in the tree and 150 in the registry. Its
-// start time ends the recording.
+// What the install program does: the workload's 6,400 changes. Its start time ends the
+// recording.
 int ApplyChangeSet() {
   FILETIME started;
   GetSystemTimeAsFileTime(&started);
@@ -80,28 +76,11 @@ int ApplyChangeSet() {
     out.Write(reinterpret_cast<const char*>(&started), sizeof started);
     out.Close();
   }
-  int changes = kTree.Change(kChangedFolders, kStride, kAddedFiles);
-  for (int k = 0; k < kChangedKeys; ++k) {
-    HKEY key = nullptr;
-    const std::string path = std::string(kChangedKey) + "\\Key" + std::to_string(k);
-    RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                    &key, nullptr);
-    bench::SetValue(key, "Name", REG_SZ, "Changed " + std::to_string(k) + '\0');
-    bench::SetMixedValue(key, k);
-    RegCloseKey(key);
-    changes += 3;
-  }
-  return changes == 6400 ? 0 : 1;
-}
-
-void RemoveChangedKeys() {
-  for (int k = 0; k < kChangedKeys; ++k)
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, (std::string(kChangedKey) + "\\Key" + std::to_string(k)).c_str());
-  RegDeleteKeyA(HKEY_LOCAL_MACHINE, kChangedKey);
+  return bench::ApplyChangeSet() == 6400 ? 0 : 1;
 }
 
 // The settings file beside the program: the tree is the only watched folder.
-void WriteSettings() { bench::WriteSettings(kProgramFolder, kOut, kTree.Root()); }
+void WriteSettings() { bench::WriteSettings(kProgramFolder, kOut, bench::kSessionTree.Root()); }
 
 // Samples the private bytes of the program's process every few milliseconds while it lives.
 class PrivateBytesSampler {
@@ -281,7 +260,7 @@ Walks TimeWalks(bench::Counts& counts, long long& entries) {
   Walks walks;
   walks.registry = bench::Time([&] { counts = bench::EnumerateRegistry(); });
   entries = 0;
-  walks.total = walks.registry + bench::Time([&] { bench::BareWalk(kTree.Root(), entries); });
+  walks.total = walks.registry + bench::Time([&] { bench::BareWalk(bench::kSessionTree.Root(), entries); });
   return walks;
 }
 
@@ -323,19 +302,7 @@ int main(int argc, char** argv) {
 
   char program[MAX_PATH] = "";
   GetModuleFileNameA(nullptr, program, sizeof program);
-  bench::MakeTree();
-  RemoveChangedKeys();
-  // The tree is kept between runs, the changes of the last one undone: building it
-  // takes minutes.
-  const std::string complete = kTree.Root() + "\\complete";
-  double start = bench::Seconds();
-  if (GetFileAttributesA(complete.c_str()) == INVALID_FILE_ATTRIBUTES) {
-    kTree.Build();
-    bench::WriteBytes(complete, 0);
-  }
-  kTree.Undo(kChangedFolders, kStride);
-  std::printf("tree: %d folders, %d files, made ready in %.1f s\n", bench::Tree::kFolders,
-              bench::Tree::kFiles, bench::Seconds() - start);
+  bench::MakeWorkloadReady();
   bench::RemoveTree(kOut.substr(0, kOut.size() - 1));
   CreateDirectoryA(kOut.c_str(), nullptr);
   WriteSettings();
@@ -350,8 +317,7 @@ int main(int argc, char** argv) {
     const Walks before = TimeWalks(counts, entries);
     last = RunSession(program);
     // Untimed: the walks after see the same tree and registry as the walks before.
-    RemoveChangedKeys();
-    kTree.Undo(kChangedFolders, kStride);
+    bench::UndoChangeSet();
     const Walks after = TimeWalks(counts, entries);
 
     const double walks = (before.total + after.total) / 2;
