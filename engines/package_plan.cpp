@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 
 #include "engines/helpers.h"
 #include "engines/package.h"
@@ -64,12 +65,48 @@ std::string WhyNotPackaged(const UndoItem& item, const PackageContext& context) 
   return "";
 }
 
+// A key that lasts for the session only: the system makes it anew each time, and no
+// installer can write below it (a Windows Installer package that tries fails whole).
+bool KeptForTheSessionOnly(const UndoItem& item, Package& package) {
+  std::string root, subkey;
+  if (!SplitRegistryPath(item.place, root, subkey) || !platform::IsVolatileKey(platform::RegistryRoot(root), subkey))
+    return false;
+  package.notPackaged.push_back({DescribeUndoItem(item), "a volatile key, which lasts for the session only"});
+  return true;
+}
+
 // "[section]key" split in two.
 void SplitIniName(const std::string& name, std::string& section, std::string& key) {
   const size_t close = name.find(']');
   section = close == std::string::npos ? "" : name.substr(1, close - 1);
   key = close == std::string::npos ? name : name.substr(close + 1);
 }
+
+// Where an INI key stands in its file now: its section's place, then its own, so that a
+// package writes new sections and keys in the order the install left them.
+class IniPlaces {
+ public:
+  std::pair<size_t, size_t> Of(const std::string& file, const std::string& section, const std::string& key) {
+    const std::string lowerFile = LowerAscii(file);
+    auto sections = sections_.find(lowerFile);
+    if (sections == sections_.end())
+      sections = sections_.emplace(lowerFile, Lowered(platform::ProfileSectionNames(file))).first;
+    const std::string where = lowerFile + "[" + LowerAscii(section);
+    auto keys = keys_.find(where);
+    if (keys == keys_.end()) keys = keys_.emplace(where, Lowered(platform::ProfileKeyNames(file, section))).first;
+    return {IndexOf(sections->second, LowerAscii(section)), IndexOf(keys->second, LowerAscii(key))};
+  }
+
+ private:
+  static std::vector<std::string> Lowered(std::vector<std::string> names) {
+    for (std::string& name : names) name = LowerAscii(name);
+    return names;
+  }
+  static size_t IndexOf(const std::vector<std::string>& names, const std::string& name) {
+    return static_cast<size_t>(std::find(names.begin(), names.end(), name) - names.begin());
+  }
+  std::map<std::string, std::vector<std::string>> sections_, keys_;
+};
 
 // Strings compare up to their first zero: a value written without one reads the same.
 bool SameData(unsigned long type, const std::string& a, const std::string& b) {
@@ -209,12 +246,15 @@ Package PlanPackage(const UndoData& data, const PackageContext& context) {
         break;
       }
       case K::FolderDeleted: add(PackageAction::DeleteFolder, item.place, false); break;
-      case K::KeyAdded: add(PackageAction::MakeKey, key, true); break;
+      case K::KeyAdded:
+        if (!KeptForTheSessionOnly(item, package)) add(PackageAction::MakeKey, key, true);
+        break;
       case K::KeyDeleted: add(PackageAction::DeleteKey, key, false); break;
       case K::ValueDeleted:
         add(PackageAction::DeleteValue, key, false).name = item.name == "@" ? "" : item.name;
         break;
       case K::ValueAdded: case K::ValueChanged: {
+        if (KeptForTheSessionOnly(item, package)) break;
         std::string root, subkey, now, expected;
         DWORD type = 0;
         unsigned long expectedType = 0;
@@ -263,6 +303,13 @@ Package PlanPackage(const UndoData& data, const PackageContext& context) {
   auto& gone = phases[static_cast<size_t>(PackageAction::DeleteFolder)];
   std::stable_sort(gone.begin(), gone.end(), byPath);
   std::reverse(gone.begin(), gone.end());
+  IniPlaces places;
+  auto& iniKeys = phases[static_cast<size_t>(PackageAction::SetIniKey)];
+  std::stable_sort(iniKeys.begin(), iniKeys.end(), [&](const PackageStep& a, const PackageStep& b) {
+    const std::string fileA = LowerAscii(a.path), fileB = LowerAscii(b.path);
+    if (fileA != fileB) return fileA < fileB;
+    return places.Of(a.path, a.name, a.key) < places.Of(b.path, b.name, b.key);
+  });
   for (auto& phase : phases) package.steps.insert(package.steps.end(), phase.begin(), phase.end());
   return package;
 }
