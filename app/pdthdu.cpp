@@ -36,11 +36,21 @@ namespace {
 // for the length of the install, and still sees the stop request at once.
 constexpr DWORD kDebugEventWaitMs = 50;
 // A program may start another and end at once; the new program's create-process event
-// can reach the loop after the last watch has ended. The loop stops only once no event
-// has come for this long with no watch left.
+// can reach the loop after the last watch has ended. With no watch left, the loop stops
+// once no event has come for kQuietMs and the system's process list shows no program
+// started by the install that the loop has not seen; while it shows one, or where the
+// system gives no list, once no event has come for kSettleMs.
+constexpr DWORD kQuietMs = 100;
 constexpr DWORD kSettleMs = 1000;
 
 }  // namespace
+
+bool ChildNotSeenYet(const std::vector<platform::SystemProcess>& list,
+                     const std::set<DWORD>& started, const std::set<DWORD>& running) {
+  for (const platform::SystemProcess& process : list)
+    if (started.count(process.parentId) && !running.count(process.id)) return true;
+  return false;
+}
 
 TLaunchProgThread::TLaunchProgThread(LaunchRequest request, LaunchHooks hooks)
     : request_(std::move(request)), hooks_(std::move(hooks)) {
@@ -111,7 +121,7 @@ void TLaunchProgThread::DebugLoop() {
   while (!stop_) {
     if (!platform::NextDebugEvent(event, kDebugEventWaitMs)) {
       if (liveWatches_ > 0) lastActivity = GetTickCount();
-      else if (GetTickCount() - lastActivity >= kSettleMs) break;
+      else if (Settled(GetTickCount() - lastActivity)) break;
       continue;
     }
     lastActivity = GetTickCount();
@@ -123,10 +133,13 @@ void TLaunchProgThread::DebugLoop() {
         platform::Handle copy = platform::DuplicateProcessHandle(created.hProcess);
         if (copy) StartWatch(std::move(copy), event.dwProcessId);
         beforeFirstBreakpoint_[event.dwProcessId] = {created.hProcess, created.hThread};
+        started_.insert(event.dwProcessId);
+        running_.insert(event.dwProcessId);
         break;
       }
       case EXIT_PROCESS_DEBUG_EVENT:
         beforeFirstBreakpoint_.erase(event.dwProcessId);  // its id may come again
+        running_.erase(event.dwProcessId);
         break;
       case LOAD_DLL_DEBUG_EVENT: {
         platform::Handle image(event.u.LoadDll.hFile);
@@ -138,6 +151,13 @@ void TLaunchProgThread::DebugLoop() {
     }
     platform::ContinueAfter(event, DBG_CONTINUE);
   }
+}
+
+bool TLaunchProgThread::Settled(DWORD quietMs) const {
+  if (quietMs >= kSettleMs) return true;
+  if (quietMs < kQuietMs) return false;
+  std::vector<platform::SystemProcess> list;
+  return platform::ListSystemProcesses(list) && !ChildNotSeenYet(list, started_, running_);
 }
 
 // Breakpoints are ours: the system's first one in each process, and any the program

@@ -7,12 +7,14 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/windows_version.h"
 #include "platform/owners.h"
+#include "platform/process.h"
 
 namespace app {
 
@@ -38,6 +40,12 @@ constexpr UINT WM_LAUNCHENDED = WM_APP + 21;  // the launch thread ended
 // The install program's path in quotes, then a blank and its parameters: unquoted, the
 // system would try "C:\Program.exe" first for "C:\Program Files\Acme\setup.exe".
 std::string InstallCommandLine(const std::string& program, const std::string& parameters);
+
+// Whether the process list shows a program started by one of `started` (every process the
+// launch thread has had a create-process event for) that is not among `running` (those whose
+// exit event has not come yet): a program whose create-process event is still on its way.
+bool ChildNotSeenYet(const std::vector<platform::SystemProcess>& list,
+                     const std::set<DWORD>& started, const std::set<DWORD>& running);
 
 struct LaunchRequest {
   std::string commandLine;    // InstallCommandLine
@@ -79,6 +87,8 @@ class TLaunchProgThread {
  private:
   void Run();
   void DebugLoop();
+  // With no watch left: whether the loop may stop after no event has come for quietMs.
+  bool Settled(DWORD quietMs) const;
   // How to continue after an exception event of a debugged process.
   DWORD ContinueException(const DEBUG_EVENT& event);
   // Each process's first breakpoint, once: its image and DLLs are loaded, none of its own
@@ -100,6 +110,9 @@ class TLaunchProgThread {
     HANDLE thread;
   };
   std::map<DWORD, DebuggeeHandles> beforeFirstBreakpoint_;
+  // The processes the loop has had a create-process event for, and those of them whose exit
+  // event has not come yet; launch thread only.
+  std::set<DWORD> started_, running_;
   std::thread thread_;
   std::vector<std::thread> watches_;  // added by the launch thread, joined after it
 };

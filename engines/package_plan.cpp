@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 
 #include "engines/helpers.h"
 #include "engines/package.h"
@@ -64,12 +65,48 @@ std::string WhyNotPackaged(const UndoItem& item, const PackageContext& context) 
   return "";
 }
 
+// A key that lasts for the session only: the system makes it anew each time, and no
+// installer can write below it (a Windows Installer package that tries fails whole).
+bool KeptForTheSessionOnly(const UndoItem& item, Package& package) {
+  std::string root, subkey;
+  if (!SplitRegistryPath(item.place, root, subkey) || !platform::IsVolatileKey(platform::RegistryRoot(root), subkey))
+    return false;
+  package.notPackaged.push_back({DescribeUndoItem(item), "a volatile key, which lasts for the session only"});
+  return true;
+}
+
 // "[section]key" split in two.
 void SplitIniName(const std::string& name, std::string& section, std::string& key) {
   const size_t close = name.find(']');
   section = close == std::string::npos ? "" : name.substr(1, close - 1);
   key = close == std::string::npos ? name : name.substr(close + 1);
 }
+
+// Where an INI key stands in its file now: its section's place, then its own, so that a
+// package writes new sections and keys in the order the install left them.
+class IniPlaces {
+ public:
+  std::pair<size_t, size_t> Of(const std::string& file, const std::string& section, const std::string& key) {
+    const std::string lowerFile = LowerAscii(file);
+    auto sections = sections_.find(lowerFile);
+    if (sections == sections_.end())
+      sections = sections_.emplace(lowerFile, Lowered(platform::ProfileSectionNames(file))).first;
+    const std::string where = lowerFile + "[" + LowerAscii(section);
+    auto keys = keys_.find(where);
+    if (keys == keys_.end()) keys = keys_.emplace(where, Lowered(platform::ProfileKeyNames(file, section))).first;
+    return {IndexOf(sections->second, LowerAscii(section)), IndexOf(keys->second, LowerAscii(key))};
+  }
+
+ private:
+  static std::vector<std::string> Lowered(std::vector<std::string> names) {
+    for (std::string& name : names) name = LowerAscii(name);
+    return names;
+  }
+  static size_t IndexOf(const std::vector<std::string>& names, const std::string& name) {
+    return static_cast<size_t>(std::find(names.begin(), names.end(), name) - names.begin());
+  }
+  std::map<std::string, std::vector<std::string>> sections_, keys_;
+};
 
 // Strings compare up to their first zero: a value written without one reads the same.
 bool SameData(unsigned long type, const std::string& a, const std::string& b) {
@@ -168,6 +205,23 @@ Package PlanPackage(const UndoData& data, const PackageContext& context) {
   auto leave = [&](const UndoItem& item, const std::string& why) {
     package.leftOut.push_back({DescribeUndoItem(item), why});
   };
+  // What changed since the report goes in as it is now only when the user says so.
+  auto takeAsNow = [&](const UndoItem& item, const std::string& why) {
+    if (context.takeChangedAsNow) return true;
+    leave(item, why);
+    ++package.changedSince;
+    return false;
+  };
+  // A deleted folder is one that held another deleted entry.
+  std::vector<std::string> deleted;
+  for (const UndoItem& item : data.items)
+    if (item.kind == K::FileDeleted) deleted.push_back(LowerAscii(item.place));
+  std::sort(deleted.begin(), deleted.end());
+  auto heldOthers = [&](const std::string& place) {
+    const std::string below = LowerAscii(place) + "\\";
+    const auto next = std::lower_bound(deleted.begin(), deleted.end(), below);
+    return next != deleted.end() && next->compare(0, below.size(), below) == 0;
+  };
 
   for (const UndoItem& item : data.items) {
     if (const std::string why = WhyNotPackaged(item, context); !why.empty()) {
@@ -191,40 +245,35 @@ Package PlanPackage(const UndoData& data, const PackageContext& context) {
         } else if (isFolder) {
           // A changed folder is explained by the changes inside it.
           if (item.kind != K::FileChanged) add(PackageAction::MakeFolder, item.place, item.kind == K::FolderAdded);
-        } else if (item.kind == K::FileAdded && (size != item.size || writeTime != item.writeTime)) {
-          leave(item, "changed since the report");
-        } else {
+        } else if (item.kind != K::FileAdded || (size == item.size && writeTime == item.writeTime) ||
+                   takeAsNow(item, "changed since the report")) {
           add(PackageAction::CopyFile, item.place, item.kind == K::FileAdded).data =
               PayloadPath(SplitInstallerPath(item.place, context.folders));
         }
         break;
       }
-      case K::FileDeleted: {
-        // A deleted folder is one that held another deleted entry.
-        bool folder = false;
-        for (const UndoItem& other : data.items)
-          folder = folder || (other.kind == K::FileDeleted && other.place.size() > item.place.size() &&
-                              Within(other.place, item.place));
-        add(folder ? PackageAction::DeleteFolder : PackageAction::DeleteFile, item.place, false);
+      case K::FileDeleted:
+        add(heldOthers(item.place) ? PackageAction::DeleteFolder : PackageAction::DeleteFile, item.place, false);
         break;
-      }
       case K::FolderDeleted: add(PackageAction::DeleteFolder, item.place, false); break;
-      case K::KeyAdded: add(PackageAction::MakeKey, key, true); break;
+      case K::KeyAdded:
+        if (!KeptForTheSessionOnly(item, package)) add(PackageAction::MakeKey, key, true);
+        break;
       case K::KeyDeleted: add(PackageAction::DeleteKey, key, false); break;
       case K::ValueDeleted:
         add(PackageAction::DeleteValue, key, false).name = item.name == "@" ? "" : item.name;
         break;
       case K::ValueAdded: case K::ValueChanged: {
+        if (KeptForTheSessionOnly(item, package)) break;
         std::string root, subkey, now, expected;
         DWORD type = 0;
         unsigned long expectedType = 0;
         if (!SplitRegistryPath(item.place, root, subkey) ||
             platform::ReadValue(platform::RegistryRoot(root), subkey, item.name, type, now) != ERROR_SUCCESS) {
           leave(item, "gone since the report");
-        } else if (RegistryBytesOf(item.after, expectedType, expected) &&
-                   (expectedType != type || !SameData(type, expected, now))) {
-          leave(item, "changed since the report: the registry no longer holds what the report says");
-        } else {
+        } else if (!RegistryBytesOf(item.after, expectedType, expected) ||
+                   (expectedType == type && SameData(type, expected, now)) ||
+                   takeAsNow(item, "changed since the report: the registry no longer holds what the report says")) {
           PackageStep& step = add(PackageAction::SetValue, key, item.kind == K::ValueAdded);
           step.name = item.name == "@" ? "" : item.name;
           step.type = type;
@@ -234,10 +283,11 @@ Package PlanPackage(const UndoData& data, const PackageContext& context) {
       }
       case K::IniKeyAdded: case K::IniKeyChanged: {
         const std::string now = platform::ReadProfileString(item.place, section, iniKey, "\n");
-        if (now != item.after.data) {
-          leave(item, now == "\n" ? "gone since the report" : "changed since the report");
+        if (now == "\n") {
+          leave(item, "gone since the report");
           break;
         }
+        if (now != item.after.data && !takeAsNow(item, "changed since the report")) break;
         PackageStep& step = add(PackageAction::SetIniKey, item.place, item.kind == K::IniKeyAdded);
         step.name = section;
         step.key = iniKey;
@@ -263,6 +313,13 @@ Package PlanPackage(const UndoData& data, const PackageContext& context) {
   auto& gone = phases[static_cast<size_t>(PackageAction::DeleteFolder)];
   std::stable_sort(gone.begin(), gone.end(), byPath);
   std::reverse(gone.begin(), gone.end());
+  IniPlaces places;
+  auto& iniKeys = phases[static_cast<size_t>(PackageAction::SetIniKey)];
+  std::stable_sort(iniKeys.begin(), iniKeys.end(), [&](const PackageStep& a, const PackageStep& b) {
+    const std::string fileA = LowerAscii(a.path), fileB = LowerAscii(b.path);
+    if (fileA != fileB) return fileA < fileB;
+    return places.Of(a.path, a.name, a.key) < places.Of(b.path, b.name, b.key);
+  });
   for (auto& phase : phases) package.steps.insert(package.steps.end(), phase.begin(), phase.end());
   return package;
 }

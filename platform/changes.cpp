@@ -133,6 +133,21 @@ bool KeyExists(HKEY root, const std::string& subkey) {
   return true;
 }
 
+bool IsVolatileKey(HKEY root, const std::string& subkey) {
+  HKEY opened = nullptr;
+  if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_CREATE_SUB_KEY, &opened) != ERROR_SUCCESS) return false;
+  RegKey key(opened);
+  const char probe[] = "Vortan4 volatile key probe";
+  HKEY made = nullptr;
+  DWORD disposition = 0;
+  const LONG code = RegCreateKeyExA(key.get(), probe, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ,
+                                    nullptr, &made, &disposition);
+  if (code != ERROR_SUCCESS) return code == ERROR_CHILD_MUST_BE_VOLATILE;
+  RegKey{made};
+  if (disposition == REG_CREATED_NEW_KEY) RegDeleteKeyA(key.get(), probe);
+  return false;
+}
+
 LONG DeleteEmptyKey(HKEY root, const std::string& subkey) {
   {
     HKEY opened = nullptr;

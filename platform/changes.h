@@ -44,6 +44,9 @@ LONG SetValue(HKEY root, const std::string& subkey, const std::string& name, DWO
 LONG DeleteValue(HKEY root, const std::string& subkey, const std::string& name);
 LONG MakeKey(HKEY root, const std::string& subkey);
 bool KeyExists(HKEY root, const std::string& subkey);
+// Whether the key is volatile (kept for the session only): the system refuses it a
+// lasting subkey. Asked by making one and deleting it again at once.
+bool IsVolatileKey(HKEY root, const std::string& subkey);
 // Deletes a key that holds no values and no subkeys (ERROR_DIR_NOT_EMPTY otherwise);
 // never a whole tree, which Windows 95 and 98 would delete without asking.
 LONG DeleteEmptyKey(HKEY root, const std::string& subkey);

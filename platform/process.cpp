@@ -1,5 +1,7 @@
 #include "platform/process.h"
 
+#include <tlhelp32.h>
+
 namespace platform {
 
 StartedProcess StartProcess(const std::string& commandLine, const std::string& folder,
@@ -26,6 +28,29 @@ bool NextDebugEvent(DEBUG_EVENT& event, DWORD waitMs) {
 
 void ContinueAfter(const DEBUG_EVENT& event, DWORD status) {
   ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
+}
+
+bool ListSystemProcesses(std::vector<SystemProcess>& list) {
+  // Not every Windows version exports the toolhelp functions, so they are looked up.
+  using SnapshotFunction = HANDLE(WINAPI*)(DWORD flags, DWORD processId);
+  using WalkFunction = BOOL(WINAPI*)(HANDLE snapshot, PROCESSENTRY32* entry);
+  static const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  static const auto snapshot = reinterpret_cast<SnapshotFunction>(
+      reinterpret_cast<void*>(GetProcAddress(kernel, "CreateToolhelp32Snapshot")));
+  static const auto first = reinterpret_cast<WalkFunction>(
+      reinterpret_cast<void*>(GetProcAddress(kernel, "Process32First")));
+  static const auto next = reinterpret_cast<WalkFunction>(
+      reinterpret_cast<void*>(GetProcAddress(kernel, "Process32Next")));
+  list.clear();
+  if (!snapshot || !first || !next) return false;
+  FileHandle processes(snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!processes) return false;
+  PROCESSENTRY32 entry{};
+  entry.dwSize = 296;  // the record as the 32-bit system defines it
+  static_assert(sizeof(PROCESSENTRY32) == 296, "PROCESSENTRY32 is 296 bytes");
+  for (BOOL more = first(processes.get(), &entry); more; more = next(processes.get(), &entry))
+    list.push_back({entry.th32ProcessID, entry.th32ParentProcessID, entry.szExeFile});
+  return !list.empty();
 }
 
 Handle DuplicateProcessHandle(HANDLE process) {

@@ -1,7 +1,6 @@
 #include "realtime/processes.h"
 
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <atomic>
 #include <cstring>
@@ -9,6 +8,7 @@
 #include <unordered_set>
 
 #include "platform/owners.h"
+#include "platform/process.h"
 #include "platform/system.h"
 #include "platform/trapabi.h"
 #include "realtime/records.h"
@@ -24,10 +24,6 @@ std::unordered_set<uint32_t> knownIds;
 std::vector<ProcessNote> notes;
 // 0 until the driver has told it; a failed query is asked again at the next lookup.
 std::atomic<uint32_t> keyCache{0};
-
-// Not every Windows version exports the toolhelp functions, so they are looked up.
-using SnapshotFunction = HANDLE(WINAPI*)(DWORD flags, DWORD processId);
-using WalkFunction = BOOL(WINAPI*)(HANDLE snapshot, PROCESSENTRY32* entry);
 
 template <class F>
 F Kernel32Function(const char* name) {
@@ -103,18 +99,11 @@ std::string LookUpProcessName(uint32_t driverProcessId) {
   std::string name = kUnknownProcessName;
   if (!Windows95or98()) return name;
   if (keyCache == 0) keyCache = GetProcessKey();
-  const auto snapshot = Kernel32Function<SnapshotFunction>("CreateToolhelp32Snapshot");
-  const auto first = Kernel32Function<WalkFunction>("Process32First");
-  const auto next = Kernel32Function<WalkFunction>("Process32Next");
-  if (!snapshot || !first || !next) return name;
-  platform::FileHandle processes(snapshot(TH32CS_SNAPPROCESS, 0));
-  if (!processes) return name;
-  PROCESSENTRY32 entry{};
-  entry.dwSize = 296;  // the record as the 32-bit system defines it
-  static_assert(sizeof(PROCESSENTRY32) == 296, "PROCESSENTRY32 is 296 bytes");
-  for (BOOL more = first(processes.get(), &entry); more; more = next(processes.get(), &entry)) {
-    if ((entry.th32ProcessID ^ keyCache) == driverProcessId) {
-      name = entry.szExeFile;
+  std::vector<platform::SystemProcess> running;
+  if (!platform::ListSystemProcesses(running)) return name;
+  for (const platform::SystemProcess& process : running) {
+    if ((process.id ^ keyCache) == driverProcessId) {
+      name = process.exeFile;
       break;
     }
   }

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <map>
+#include <set>
 #include <memory>
 #include <variant>
 
@@ -133,6 +135,44 @@ TEST(LaunchInstallProgram, WaitsForTheSecondSetupAndItsChildren) {
   ASSERT_TRUE(window.WaitForLaunchEnd(20000));
   EXPECT_EQ(CountFiles(folder / "leaf-*"), 4);
   EXPECT_EQ(window.watchNotices, 1 + 7);
+}
+
+// With no watch left the launch stops only when the system's process list shows no program
+// of the install whose create-process event has not come yet: on Windows it may come after
+// the program that started it has ended.
+TEST(LaunchInstallProgram, SettleWaitsForAProgramNotSeenYet) {
+  const std::set<DWORD> started{100, 104}, running{104};  // 100 has ended
+  const struct {
+    platform::SystemProcess process;
+    bool waits;
+  } cases[] = {
+      {{104, 100, "seen.exe"}, false},
+      {{108, 100, "child-of-ended.exe"}, true},
+      {{112, 104, "child-of-running.exe"}, true},
+      {{100, 104, "ended-ones-id-again.exe"}, true},
+      {{100, 8, "ended-ones-id-elsewhere.exe"}, false},
+      {{116, 8, "unrelated.exe"}, false},
+  };
+  for (const auto& row : cases)
+    EXPECT_EQ(app::ChildNotSeenYet({row.process}, started, running), row.waits)
+        << row.process.exeFile;
+
+  // The list itself: a program this one started, with this one as its parent.
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION child{};
+  std::string line = kFakeSetup;
+  ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                             nullptr, nullptr, &startup, &child));
+  std::vector<platform::SystemProcess> list;
+  EXPECT_TRUE(platform::ListSystemProcesses(list));
+  TerminateProcess(child.hProcess, 0);
+  CloseHandle(child.hThread);
+  CloseHandle(child.hProcess);
+  EXPECT_TRUE(std::any_of(list.begin(), list.end(), [&](const platform::SystemProcess& process) {
+    return process.id == child.dwProcessId && process.parentId == GetCurrentProcessId() &&
+           process.exeFile == "fakesetup.exe";
+  }));
 }
 
 TEST(LaunchInstallProgram, MissingProgramEndsAtOnceWithTheSystemsReason) {

@@ -46,4 +46,12 @@ run_in_fresh_prefix '*/Corpus.ReportMatchesTheTruth/*' || status=$?
 run_in_fresh_prefix '*/Corpus.RealTimeReportMatchesTheTruth/*' || status=$?
 run_in_fresh_prefix '*/Corpus.RealTimeUndoPutsTheMachineBack/*' || status=$?
 run_in_fresh_prefix '*/Corpus.RealTimeFromOutsideMatchesTheTruth/*' || status=$?
+# The package round trip: each installer tracked and packaged into D:\packages; each
+# package built here, then installed in a prefix prepared as the first was.
+run_in_fresh_prefix '*/CorpusPackage.TrackedAndPackaged/*' || status=$?
+for package in "$OUT"/packages/*/; do
+  (cd "$package" && makensis -V2 setup.nsi && wixl -o setup.msi setup.wxs) || status=1
+done
+run_in_fresh_prefix '*/CorpusPackage.NsisPackageMakesTheSameChanges/*' || status=$?
+run_in_fresh_prefix '*/CorpusPackage.WindowsInstallerPackageMakesTheSameFilesAndValues/*' || status=$?
 exit $status

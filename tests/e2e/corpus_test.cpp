@@ -4,46 +4,20 @@
 // calls incidental and what follows from the truth (below); in real-time mode each change
 // stands under the program that made it. tests/e2e/corpus.sh builds the corpus, prepares a prefix
 // of its own (the installers run from D:) and runs these tests there.
-#include <windows.h>
-
-#include <cstdlib>
 #include <map>
 #include <regex>
 #include <set>
-#include <sstream>
 
-#include "app/gui/session_fixture.h"
-#include "app/gui/vortan4_app.h"
-#include "engines/disk.h"
-#include "engines/helpers.h"
-#include "engines/registry.h"
-#include "json.h"
-#include "report_reader.h"
+#include "corpus_fixture.h"
 
 namespace e2e {
 namespace {
 
 using engines::LowerAscii;
 
-const char kSkipped[] =
-    "no installer corpus: ../shared/corpus is not beside the repository (tests/e2e/corpus.sh "
-    "runs these tests with VORTAN4_CORPUS set when it is)";
 const char kWindowsKeyOfWinIni[] =
     "hkey_users\\s-1-5-21-0-0-0-1000\\software\\microsoft\\windows nt\\currentversion\\windows";
 
-// Changes that are neither the installer's nor listed as incidental in its truth: the
-// temporary folder, where the installers unpack their helpers and remove them again, and
-// Wine's own settings; shell32 rewrites the Shell Folders keys in whichever process loads
-// it.
-const Incidental kBesidesTheTruth({
-    R"(^path~ c:\\users\\[^\\]+\\temp$)",
-    R"(^(key|val)[-+~] hkey_users\\s-1-5-21-0-0-0-1000\\software\\wine\\)",
-    R"(^(key|val)[-+~] hkey_(users\\s-1-5-21-0-0-0-1000|local_machine)\\software\\microsoft\\windows\\currentversion\\explorer\\(user )?shell folders(\||$))",
-});
-// What Wine's display driver writes whenever a program starts, install or not.
-const Incidental kWineSessionNoise({
-    R"(^val~ hkey_local_machine\\system\\currentcontrolset\\control\\(class|video)\\[^|]+\|driverdatedata$)",
-});
 // Wine's own programs that may start during a session; what they change is not the
 // installer's.
 const Incidental kWineProcesses({R"(^explorer\.exe$)", R"(^services\.exe$)", R"(^winedevice\.exe$)"});
@@ -319,41 +293,8 @@ bool FollowsFromTheChanges(const Change& change, const std::map<Change, std::str
   return false;
 }
 
-// The program and its parameters from the truth's command ("wine PROGRAM PARAMETERS");
-// a program without a folder is looked up on the path, as the shell would.
-std::pair<std::string, std::string> CommandOf(const Json& truth) {
-  std::string command = truth["command"].text;
-  if (command.rfind("wine ", 0) == 0) command = command.substr(5);
-  const size_t blank = command.find(' ');
-  std::string program = command.substr(0, blank);
-  const std::string parameters = blank == std::string::npos ? "" : command.substr(blank + 1);
-  if (program.find('\\') == std::string::npos) {
-    char found[MAX_PATH] = "";
-    if (SearchPathA(nullptr, program.c_str(), ".exe", MAX_PATH, found, nullptr)) program = found;
-  }
-  return {program, parameters};
-}
-
-class Corpus : public gui_tests::Vortan4, public ::testing::WithParamInterface<const char*> {
+class Corpus : public CorpusInstall {
  protected:
-  // The whole of C: is small enough to watch; the INI files are the program's own choice.
-  // HKEY_LOCAL_MACHINE\Software\Classes takes the registry listing seconds, and what the
-  // installers write there (MSI's bookkeeping) is incidental.
-  void SetUp() override {
-    const char* truths = std::getenv("VORTAN4_CORPUS");
-    if (!truths) GTEST_SKIP() << kSkipped;
-    const std::string text = ReadBytes(std::string(truths) + "\\" + GetParam() + ".json");
-    ASSERT_FALSE(text.empty()) << "no truth file for " << GetParam() << " in " << truths;
-    truth_ = ParseJson(text);
-    folder.MakeFolder("temp");
-    std::ostringstream ini;
-    ini << "[Settings]\r\nDrivesInitialized=1\r\nRegInitialized=1\r\n"
-        << "ReptPath=" << folder.Path() << "\r\nTempPath=" << folder / "temp\\" << "\r\n"
-        << "[Drives]\r\n0=c:\\\r\n"
-        << "[Regs]\r\n0=hkey_local_machine\\software\\classes\r\n";
-    folder.Write("VORTAN4.INI", ini.str());
-  }
-
   // Runs the installer in the mode and checks both forms of the report against the truth.
   // From outside: real-time tracking with the program field empty, and the installer
   // started by the test, as from the desktop.
@@ -471,46 +412,6 @@ class Corpus : public gui_tests::Vortan4, public ::testing::WithParamInterface<c
     return entries;
   }
 
-  // The machine in the program's own listings: C: and the registry, the keys the session
-  // leaves out left out here too.
-  void RecordMachine(const std::string& extension) {
-    engines::TrackedList drives, ignored;
-    drives.entries = {"c:\\"};
-    ignored.entries = {"hkey_local_machine\\software\\classes"};
-    folder.MakeFolder("machine");
-    engines::SnapshotDisks(folder / ("machine\\DISK" + extension), drives, nullptr);
-    engines::SnapshotRegistry(folder / "machine\\REG", extension, ignored, nullptr);
-  }
-  // What differs between two recordings, as "path+ c:\x" or "val~ key|name", leaving out
-  // the test's own folder, folders' times, and what Wine changes in any session.
-  std::vector<std::string> MachineDifferences(const std::string& before, const std::string& after) {
-    engines::ResultList lists[8];
-    engines::CompareDiskSnapshots(folder / ("machine\\DISK" + before),
-                                  folder / ("machine\\DISK" + after), lists[0], lists[1], lists[2],
-                                  nullptr);
-    engines::CompareRegistrySnapshots(folder / ("machine\\REG" + before),
-                                      folder / ("machine\\REG" + after), lists[3], lists[4],
-                                      lists[5], lists[6], lists[7], nullptr);
-    const char* kinds[] = {"path+ ", "path- ", "path~ ", "key+ ", "key- ", "val~ ", "val+ ", "val- "};
-    const std::string own = LowerAscii(folder.Path());
-    std::vector<std::string> differences;
-    for (int i = 0; i < 8; ++i) {
-      for (const engines::ListEntry& entry : lists[i]) {
-        std::string text = LowerAscii(entry.text);
-        if (const auto* value = std::get_if<engines::RegObject>(&entry.item))
-          text += "|" + LowerAscii(value->valueName);
-        const std::string change = kinds[i] + text;
-        if (text.compare(0, own.size(), own) == 0 || kBesidesTheTruth.Matches(change) ||
-            kWineSessionNoise.Matches(change) ||
-            (i == 2 && GetFileAttributesA(entry.text.c_str()) & FILE_ATTRIBUTE_DIRECTORY))
-          continue;
-        differences.push_back(change);
-      }
-    }
-    return differences;
-  }
-
-  Json truth_;
 };
 
 TEST_P(Corpus, ReportMatchesTheTruth) { RunAndCheck(IDC_rbTmDisk); }
@@ -519,12 +420,7 @@ TEST_P(Corpus, ReportMatchesTheTruth) { RunAndCheck(IDC_rbTmDisk); }
 // before the install, files with their contents and times, registry and INI files.
 TEST_P(Corpus, RealTimeUndoPutsTheMachineBack) {
   RecordMachine(".b");
-  const auto [program, parameters] = CommandOf(truth_);
-  Start("win98");
-  ChooseProgram(program, parameters, IDC_rbTmReal);
-  ASSERT_TRUE(GoAndWaitForTheInstall()) << program << " " << parameters;
-  ASSERT_TRUE(CompleteAndWaitForTheReport());
-  ASSERT_EQ(Close(), 0);
+  ASSERT_NO_FATAL_FAILURE(TrackTheInstaller(IDC_rbTmReal));
   RecordMachine(".a");
   ASSERT_FALSE(MachineDifferences(".b", ".a").empty());
   EXPECT_EQ(gui::App(exe, "/UNDO " + folder / "RPT_0000.TXT /Y").WaitExit(), 0)
@@ -540,13 +436,7 @@ TEST_P(Corpus, RealTimeReportMatchesTheTruth) { RunAndCheck(IDC_rbTmReal); }
 // The same with the installer started from outside the program.
 TEST_P(Corpus, RealTimeFromOutsideMatchesTheTruth) { RunAndCheck(IDC_rbTmReal, Launch::FromOutside); }
 
-INSTANTIATE_TEST_SUITE_P(SetA, Corpus,
-                         ::testing::Values("a1-notes", "a2-update", "a3-inidrv", "a4-suite",
-                                           "a5-deep", "a6-msi", "a7-batch"),
-                         [](const auto& info) {
-                           std::string name = info.param;
-                           return name.substr(0, name.find('-'));
-                         });
+INSTANTIATE_TEST_SUITE_P(SetA, Corpus, ::testing::ValuesIn(kCorpusInstallers), CorpusTestName);
 
 }  // namespace
 }  // namespace e2e

@@ -1,9 +1,13 @@
 // The pieces of the package scripts that can go wrong: folder variables, the current
-// user's keys, escaping in both formats and the registry types.
+// user's keys, escaping in both formats, the registry types, and what the plan keeps of
+// the machine as it is.
 #include "engines/package.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
+
+#include "platform/owners.h"
+#include "support/temp_folder.h"
 
 using engines::PackageAction;
 using engines::PackageStep;
@@ -135,6 +139,46 @@ TEST(Package, EachRegistryTypeHasItsForm) {
         "RegCreateKeyExA(i 0x80000002, t \"Software\\B\",", "RegSetValueExA(i r3, t \"$$v\", i 0, i 3, i r1, i 600)'"})
     EXPECT_NE(nsis.find(expected), std::string::npos) << expected << "\n" << nsis;
   EXPECT_TRUE(notes.empty());
+}
+
+// New INI keys go in the order the install left them in the file, so that the package
+// writes the same file; a volatile key (the session's only) is not the install's to make.
+TEST(Package, ThePlanKeepsTheFilesOrderAndLeavesSessionKeysOut) {
+  using engines::UndoKind;
+  testing_support::TempFolder folder;
+  const std::string ini = folder / "app.ini";
+  folder.Write("app.ini", "[Old]\r\nx=0\r\n[New]\r\nc=3\r\na=1\r\nb=2\r\n");
+  const std::string top = "Software\\Vortan4 package test";
+  ASSERT_EQ(RegSetValueA(HKEY_LOCAL_MACHINE, (top + "\\Lasting").c_str(), REG_SZ, "l", 1), ERROR_SUCCESS);
+  HKEY made = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, (top + "\\Session").c_str(), 0, nullptr, REG_OPTION_VOLATILE,
+                            KEY_ALL_ACCESS, nullptr, &made, nullptr),
+            ERROR_SUCCESS);
+  platform::RegKey session(made);
+  ASSERT_EQ(RegSetValueExA(session.get(), "v", 0, REG_SZ, reinterpret_cast<const BYTE*>("s"), 2), ERROR_SUCCESS);
+
+  engines::UndoData data;
+  for (const char* key : {"[New]a", "[New]b", "[New]c", "[Old]x"}) {
+    data.items.push_back(engines::MakeUndoItem(UndoKind::IniKeyAdded, ini, key));
+    data.items.back().after.data = key[1] == 'N' ? std::string(1, static_cast<char>('1' + key[5] - 'a')) : "0";
+  }
+  for (const char* key : {"Session", "Lasting"}) {
+    data.items.push_back(engines::MakeUndoItem(UndoKind::ValueAdded, "HKEY_LOCAL_MACHINE\\" + top + "\\" + key,
+                                               key[0] == 'S' ? "v" : "@"));
+    data.items.back().after = {true, REG_SZ, std::string(1, static_cast<char>(tolower(key[0]))) + '\0'};
+  }
+  engines::PackageContext context;
+  context.folders = kFolders;
+  const engines::Package package = engines::PlanPackage(data, context);
+  for (const char* key : {"\\Session", "\\Lasting", ""}) RegDeleteKeyA(HKEY_LOCAL_MACHINE, (top + key).c_str());
+
+  std::vector<std::string> steps;
+  for (const PackageStep& step : package.steps) steps.push_back(engines::DescribeStep(step));
+  EXPECT_EQ(steps, (std::vector<std::string>{"value HKEY_LOCAL_MACHINE\\" + top + "\\Lasting @",
+                                             "key [Old]x of " + ini, "key [New]c of " + ini,
+                                             "key [New]a of " + ini, "key [New]b of " + ini}));
+  ASSERT_EQ(package.notPackaged.size(), 1u);
+  EXPECT_NE(package.notPackaged[0].what.find("\\Session"), std::string::npos);
 }
 
 }  // namespace
