@@ -244,7 +244,7 @@ void CompareDiskSnapshots(const std::string& beforePath, const std::string& afte
   changed.clear();
   ListingReader before(beforePath);
   ListingReader after(afterPath);
-  AbortPoll abortRequested;
+  AbortPoll abortRequested(AbortPoll::kComparePeriod);
   // Both start on the same blank record, which the first step consumes.
   while (!before.AtEnd() || !after.AtEnd()) {
     const ListingRecord& old = before.Record();

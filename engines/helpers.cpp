@@ -47,10 +47,9 @@ bool AbortRequested() {
 void LeaveMessagesToTheWindow() { deliversMessages = false; }
 
 bool AbortPoll::operator()() {
-  constexpr unsigned kPeriod = 64;
   constexpr DWORD kLongestGap = 50;  // milliseconds
   const DWORD now = GetTickCount();
-  if (steps_++ % kPeriod != 0 && now - askedAt_ < kLongestGap) return abortFlag;
+  if (steps_++ % period_ != 0 && now - askedAt_ < kLongestGap) return abortFlag;
   askedAt_ = now;
   return AbortRequested();
 }

@@ -150,7 +150,7 @@ void CompareRegistrySnapshots(const std::string& beforePath, const std::string& 
     list->clear();
   ListingReader before(beforePath);
   ListingReader after(afterPath);
-  AbortPoll abortRequested;
+  AbortPoll abortRequested(AbortPoll::kComparePeriod);
   // Both start as empty paths: equal, so the first step reads the first records.
   do {
     if (abortRequested()) return;

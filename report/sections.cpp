@@ -72,6 +72,9 @@ class OwnFileTest {
         programFolder_(engines::LowerAscii(own.programFolder)),
         programStem_(ProgramStem(own.programPath)),
         tempFolder_(engines::LowerAscii(own.tempFolder)),
+        reportNames_{engines::LowerAscii(own.reportName),
+                     engines::LowerAscii(own.reportFolder + "EXTRARPT.CSV"),
+                     engines::LowerAscii(own.reportFolder + "EXTRARPT.TXT")},
         reportKeys_{SortKey(own.reportName), SortKey(own.reportFolder + "EXTRARPT.CSV"),
                     SortKey(own.reportFolder + "EXTRARPT.TXT")} {}
 
@@ -85,9 +88,12 @@ class OwnFileTest {
       // The program's folder itself: its time moves whenever the program writes its files.
       if (lower + '\\' == programFolder_) return true;
     }
-    const std::string key = SortKey(entry);
-    for (const std::string& report : reportKeys_)
-      if (key == report) return true;
+    std::string key;  // made only for a name that may be a report's
+    for (size_t i = 0; i < 3; ++i) {
+      if (!MayBeSameText(lower, reportNames_[i])) continue;
+      if (key.empty()) key = SortKey(entry);
+      if (key == reportKeys_[i]) return true;
+    }
     return IsSnapshotFile(entry, lower);
   }
 
@@ -124,8 +130,18 @@ class OwnFileTest {
                        [&](const std::string& copy) { return SameText(entry, copy); });
   }
 
+  // Two texts of printable ASCII characters that differ other than in case are never
+  // equal in any locale; anything else the sort keys decide.
+  static bool MayBeSameText(const std::string& lower, const std::string& otherLower) {
+    auto printable = [](const std::string& text) {
+      return std::all_of(text.begin(), text.end(), [](char c) { return c >= ' ' && c <= '~'; });
+    };
+    return lower == otherLower || !printable(lower) || !printable(otherLower);
+  }
+
   const OwnFiles& own_;
   const std::string programFolder_, programStem_, tempFolder_;
+  const std::string reportNames_[3];  // lower case (A to Z)
   const std::string reportKeys_[3];
 };
 

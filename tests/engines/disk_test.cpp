@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "disk_testing.h"
@@ -240,20 +241,26 @@ namespace {
 
 // Abort stories for ExitWith: an empty answer when all went as it should.
 std::string CompareStoppedSoonAfterTheCloseRequest() {
-  TempFolder tree, work;
-  for (int i = 0; i < 200; ++i) tree.Write("f" + std::to_string(i) + "\\x", "");
-  const std::string root = WatchedRoot(tree);
-  engines::SnapshotDisks(work / "1", Watch({root}), nullptr);
+  TempFolder work;
+  // More records than the merge takes between two askings, in a listing written here.
+  constexpr size_t kEntries = engines::AbortPoll::kComparePeriod * 3 / 2;
+  std::string listing = "0c:\\tree\r\n";
+  char line[32];
+  for (size_t i = 0; i < kEntries; ++i) {
+    std::snprintf(line, sizeof line, "1abcdf%06u\r\n", static_cast<unsigned>(i));
+    listing += line;
+  }
+  work.Write("1", listing);
   work.Write("empty", "");
   int calls = 0;
   engines::ResultList added, deleted, changed;
-  // Progress comes for the blank first record, the root, f0, f1 and f10.
+  // Progress comes for the blank first record, the root, f000000, f000001 and f000002.
   engines::CompareDiskSnapshots(work / "1", work / "empty", added, deleted, changed,
                                 [&](const std::string&) {
                                   if (++calls == 5) PostQuitMessage(0);
                                 });
-  // The merge asks every 64 steps: it stops at the next asking, far from its end.
-  if (deleted.size() < 5 || deleted.size() > 64)
+  // It stops at the next asking (50 ms on, or a period of steps), far from its end.
+  if (deleted.size() < 3 || deleted.size() > engines::AbortPoll::kComparePeriod)
     return "deleted " + std::to_string(deleted.size()) + " paths";
   Paths all = ReadPaths(work / "1");
   Paths done = Texts(deleted);
