@@ -53,7 +53,17 @@ void TMainForm::MakePackageOf(const std::string& report) {
   UINT icon = MB_ICONINFORMATION;
   try {
     const engines::UndoData data = engines::ReadUndoData(engines::UndoPlacesOf(report).folder);
-    engines::Package package = engines::PlanPackage(data, engines::ThisMachine(report));
+    engines::PackageContext context = engines::ThisMachine(report);
+    engines::Package package = engines::PlanPackage(data, context);
+    if (package.changedSince > 0 &&
+        MessageWithBeep(hwnd_,
+                        std::to_string(package.changedSince) +
+                            " of the install's files, registry values or INI keys changed since the report.\r\n\r\n"
+                            "Package them as they are now? With No they are left out, and README.TXT lists them.",
+                        "Vortan4", MB_YESNO | MB_ICONQUESTION) == IDYES) {
+      context.takeChangedAsNow = true;
+      package = engines::PlanPackage(data, context);
+    }
     const engines::PackageResult result = engines::WritePackage(package, folder);
     // The first lines of the summary; README.TXT has them all.
     const std::vector<std::string> lines = engines::PackageSummary(package, result, folder);

@@ -22,8 +22,10 @@ bool IsPackageCommand(const std::vector<std::string>& parameters) {
 }
 
 int RunPackageCommand(const std::vector<std::string>& parameters) {
-  if (parameters.size() != 3) {
-    Tell("Usage: VORTAN4.EXE /PACKAGE <report file> <folder>");
+  const bool asNow = parameters.size() == 4 && lstrcmpiA(parameters[3].c_str(), "/ASNOW") == 0;
+  if (parameters.size() != 3 && !asNow) {
+    Tell("Usage: VORTAN4.EXE /PACKAGE <report file> <folder> [/ASNOW]");
+    Tell("/ASNOW: what changed since the report goes in as it is now, where it is otherwise left out.");
     return kPackageNothingWritten;
   }
   std::string report = parameters[1], folder = parameters[2];
@@ -36,7 +38,9 @@ int RunPackageCommand(const std::vector<std::string>& parameters) {
       return kPackageNothingWritten;
     }
     const engines::UndoData data = engines::ReadUndoData(engines::UndoPlacesOf(report).folder);
-    engines::Package package = engines::PlanPackage(data, engines::ThisMachine(report));
+    engines::PackageContext context = engines::ThisMachine(report);
+    context.takeChangedAsNow = asNow;
+    engines::Package package = engines::PlanPackage(data, context);
     const engines::PackageResult result = engines::WritePackage(package, folder);
     for (const std::string& line : engines::PackageSummary(package, result, folder)) Tell(line);
     return result.Complete(package) ? kPackageComplete : kPackagePartial;

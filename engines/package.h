@@ -70,6 +70,7 @@ struct Package {
   std::vector<PackageStep> steps;
   std::vector<PackageNote> leftOut;       // changes neither script makes
   std::vector<PackageNote> notPackaged;   // left out on purpose: not the install's own
+  size_t changedSince = 0;                // of leftOut: changed since the report
 };
 
 // What the plan needs to know of the machine besides the items.
@@ -79,6 +80,7 @@ struct PackageContext {
   std::vector<std::string> ownFolders;     // the program's own folder
   std::vector<std::string> tempFolders;    // the system's temporary folders
   std::string reportStem;                  // c:\r\RPT_0003: the report's own files
+  bool takeChangedAsNow = false;           // what changed since the report goes in as it is now
 };
 PackageContext ThisMachine(const std::string& reportPath);
 

@@ -205,6 +205,23 @@ Package PlanPackage(const UndoData& data, const PackageContext& context) {
   auto leave = [&](const UndoItem& item, const std::string& why) {
     package.leftOut.push_back({DescribeUndoItem(item), why});
   };
+  // What changed since the report goes in as it is now only when the user says so.
+  auto takeAsNow = [&](const UndoItem& item, const std::string& why) {
+    if (context.takeChangedAsNow) return true;
+    leave(item, why);
+    ++package.changedSince;
+    return false;
+  };
+  // A deleted folder is one that held another deleted entry.
+  std::vector<std::string> deleted;
+  for (const UndoItem& item : data.items)
+    if (item.kind == K::FileDeleted) deleted.push_back(LowerAscii(item.place));
+  std::sort(deleted.begin(), deleted.end());
+  auto heldOthers = [&](const std::string& place) {
+    const std::string below = LowerAscii(place) + "\\";
+    const auto next = std::lower_bound(deleted.begin(), deleted.end(), below);
+    return next != deleted.end() && next->compare(0, below.size(), below) == 0;
+  };
 
   for (const UndoItem& item : data.items) {
     if (const std::string why = WhyNotPackaged(item, context); !why.empty()) {
@@ -228,23 +245,16 @@ Package PlanPackage(const UndoData& data, const PackageContext& context) {
         } else if (isFolder) {
           // A changed folder is explained by the changes inside it.
           if (item.kind != K::FileChanged) add(PackageAction::MakeFolder, item.place, item.kind == K::FolderAdded);
-        } else if (item.kind == K::FileAdded && (size != item.size || writeTime != item.writeTime)) {
-          leave(item, "changed since the report");
-        } else {
+        } else if (item.kind != K::FileAdded || (size == item.size && writeTime == item.writeTime) ||
+                   takeAsNow(item, "changed since the report")) {
           add(PackageAction::CopyFile, item.place, item.kind == K::FileAdded).data =
               PayloadPath(SplitInstallerPath(item.place, context.folders));
         }
         break;
       }
-      case K::FileDeleted: {
-        // A deleted folder is one that held another deleted entry.
-        bool folder = false;
-        for (const UndoItem& other : data.items)
-          folder = folder || (other.kind == K::FileDeleted && other.place.size() > item.place.size() &&
-                              Within(other.place, item.place));
-        add(folder ? PackageAction::DeleteFolder : PackageAction::DeleteFile, item.place, false);
+      case K::FileDeleted:
+        add(heldOthers(item.place) ? PackageAction::DeleteFolder : PackageAction::DeleteFile, item.place, false);
         break;
-      }
       case K::FolderDeleted: add(PackageAction::DeleteFolder, item.place, false); break;
       case K::KeyAdded:
         if (!KeptForTheSessionOnly(item, package)) add(PackageAction::MakeKey, key, true);
@@ -261,10 +271,9 @@ Package PlanPackage(const UndoData& data, const PackageContext& context) {
         if (!SplitRegistryPath(item.place, root, subkey) ||
             platform::ReadValue(platform::RegistryRoot(root), subkey, item.name, type, now) != ERROR_SUCCESS) {
           leave(item, "gone since the report");
-        } else if (RegistryBytesOf(item.after, expectedType, expected) &&
-                   (expectedType != type || !SameData(type, expected, now))) {
-          leave(item, "changed since the report: the registry no longer holds what the report says");
-        } else {
+        } else if (!RegistryBytesOf(item.after, expectedType, expected) ||
+                   (expectedType == type && SameData(type, expected, now)) ||
+                   takeAsNow(item, "changed since the report: the registry no longer holds what the report says")) {
           PackageStep& step = add(PackageAction::SetValue, key, item.kind == K::ValueAdded);
           step.name = item.name == "@" ? "" : item.name;
           step.type = type;
@@ -274,10 +283,11 @@ Package PlanPackage(const UndoData& data, const PackageContext& context) {
       }
       case K::IniKeyAdded: case K::IniKeyChanged: {
         const std::string now = platform::ReadProfileString(item.place, section, iniKey, "\n");
-        if (now != item.after.data) {
-          leave(item, now == "\n" ? "gone since the report" : "changed since the report");
+        if (now == "\n") {
+          leave(item, "gone since the report");
           break;
         }
+        if (now != item.after.data && !takeAsNow(item, "changed since the report")) break;
         PackageStep& step = add(PackageAction::SetIniKey, item.place, item.kind == K::IniKeyAdded);
         step.name = section;
         step.key = iniKey;

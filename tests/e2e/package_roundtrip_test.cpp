@@ -72,6 +72,12 @@ TEST_F(PackageRoundTrip, ThePackageMakesTheSameChanges) {
                               "file c:\\program files\\Brindle\\Writer\\Read Me.txt: changed since the report",
                               "value HKEY_LOCAL_MACHINE\\Software\\Brindle\\Writer\\Options Name: changed since"})
       EXPECT_NE(readme.find(named), std::string::npos) << named << "\n" << readme;
+    // Told to, the package takes what changed since the report as it is now.
+    const std::string asNow = std::string(kStage) + "as now";
+    EXPECT_EQ(gui::App(exe, "/PACKAGE " + folder / "RPT_0000.TXT \"" + asNow + "\" /ASNOW").WaitExit(), 1);
+    EXPECT_EQ(ReadBytes(asNow + "\\README.TXT").find("since the report:"), std::string::npos);
+    EXPECT_EQ(ReadBytes(asNow + "\\files\\PROGRAMFILES\\Brindle\\Writer\\Read Me.txt"), "changed since the report");
+    EXPECT_NE(ReadBytes(asNow + "\\setup.nsi").find("\"Name\" \"Changed\""), std::string::npos);
     WriteBytes(original, folder.Read("RPT_0000.TXT"));
     return;
   }

@@ -7,6 +7,7 @@
 #include <iterator>
 #include <sstream>
 
+#include "app/gui/dialog_steps.h"
 #include "app/gui/vortan4_app.h"
 #include "dialogs/undofmu_ids.h"
 #include "engines/helpers.h"
@@ -257,6 +258,27 @@ TEST_F(UndoSession, UndoFromTheReportPage) {
   Record(".u");
   EXPECT_EQ(Differences(".b", ".u"), std::vector<std::string>());
   EXPECT_FALSE(Exists("App"));
+}
+
+// "Make installer..." on the report page: the folder browser, the question about a file
+// changed since the report (Yes takes it as it is now), the summary, the package.
+TEST_F(UndoSession, PackageFromTheReportPage) {
+  RunSession("light");
+  std::ofstream(std::string(kRoot) + "\\App\\app.exe", std::ios::binary) << "program, changed since";
+  folder.MakeFolder("package");
+  HWND browser = gui_tests::OpenDialog(Item(IDC_btnPackage), gui_tests::kBrowserCaption, window);
+  ASSERT_NE(browser, nullptr);
+  ASSERT_TRUE(gui_tests::SelectInBrowser(browser, folder / "package"));
+  gui::Answer(browser, IDOK);
+  HWND question = gui::WaitTop("#32770", "Vortan4", window);
+  ASSERT_NE(question, nullptr);
+  EXPECT_EQ(gui::MessageText(question).find("1 of the install's files, registry values or INI keys changed"), 0u)
+      << gui::MessageText(question);
+  gui::Answer(question, IDYES);
+  const std::string summary = gui_tests::AnswerNotice(window, "Vortan4");
+  EXPECT_EQ(summary.find("Package of " + Report() + " written to " + folder / "package"), 0u) << summary;
+  EXPECT_EQ(folder.Read("package\\files\\C\\undotest\\App\\app.exe"), "program, changed since");
+  EXPECT_NE(folder.Read("package\\setup.wxs").find("app.exe"), std::string::npos);
 }
 
 }  // namespace
