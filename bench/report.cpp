@@ -1,39 +1,49 @@
-// The disk section of the report against the compare that feeds it: two listings of a
-// tree of 100,000 files (built afresh below C:\bench-report) that differ in 10,000
-// entries are compared, and the section is written in both forms, filters included.
-// Each timing is the best of ten rounds (report ROUNDS for another number).
+// The compares and the report of an install of 6,400 changes (the session benchmark's
+// workload: the whole registry and a tree of 100,000 files) against the bare reading of
+// the four listings they read. The listings are written once, before and after the changes,
+// which are then undone. In each of ROUNDS rounds (report ROUNDS, 7 unless told) the
+// listings are read line by line and nothing more, and the registry and disk compares run
+// with their sections written in both forms, filters included, as after an install; the two
+// take turns going first. The medians of the rounds are printed with their spread, for each
+// phase and for the ratio of compares and report to the reading.
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
-#include "bench/bench_tree.h"
+#include "bench/bench_workload.h"
 #include "engines/disk.h"
-#include "engines/ini.h"
+#include "engines/registry.h"
+#include "platform/textfile.h"
 #include "report/sections.h"
 
 namespace {
 
-const bench::Tree kTree("C:\\bench-report");
 const std::string kOut = "C:\\bench-report-out\\";
-const std::string kBefore = kOut + "VORTAN$$.$$1";
-const std::string kAfter = kOut + "VORTAN$$.$$2";
+const std::string kRegistry = kOut + engines::kRegistryListingBase;
+const std::string kDisk = kOut + engines::kDiskListingBase;
 
-// The program's own files as a session has them; the program folder lies in the tree,
-// so the filters drop the changes made there.
+// The program's own files as a session has them: the report and its listings lie outside
+// the tree.
 report::OwnFiles OwnFiles() {
   report::OwnFiles own;
-  own.programFolder = engines::LowerAscii(kTree.Folder(0, 0)) + "\\";
+  own.programFolder = "c:\\bench-report-program\\";
+  own.programPath = "c:\\bench-report-program\\vortan4.exe";
   own.reportName = kOut + "RPT_0000.TXT";
   own.reportFolder = kOut;
   own.tempFolder = kOut;
-  for (const char* ini : {"C:\\WINDOWS\\win.ini", "C:\\WINDOWS\\system.ini",
-                          "C:\\WINDOWS\\control.ini"})
-    for (const char* extension : {".$$1", ".$$2"})
-      own.iniCopies.push_back(engines::IniCopyPath(ini, kOut, extension));
   return own;
+}
+
+void WriteListings(const char* extension) {
+  engines::TrackedList roots, ignored;
+  engines::AddToTrackedList(roots, bench::kSessionTree.Root());
+  engines::ProgressCallback progress = [](const std::string&) {};
+  engines::SnapshotRegistry(kRegistry, extension, ignored, progress);
+  engines::SnapshotDisks(kDisk + extension, roots, progress);
 }
 
 size_t FileSize(const std::string& path) {
@@ -42,48 +52,101 @@ size_t FileSize(const std::string& path) {
   return data.nFileSizeLow;
 }
 
+// The baseline: every line of the four listings read, nothing more.
+long ReadListings() {
+  long lines = 0;
+  std::string line;
+  for (const std::string& base : {kRegistry, kDisk})
+    for (const char* extension : {".$$1", ".$$2"}) {
+      platform::BufferedReader in(base + extension);
+      while (in.ReadLine(line)) ++lines;
+    }
+  return lines;
+}
+
+struct Phases {
+  double registryCompare = 0, registrySection = 0, diskCompare = 0, diskSection = 0;
+  double Total() const { return registryCompare + registrySection + diskCompare + diskSection; }
+};
+
+// The post-install work without the walks and the undo data.
+Phases CompareAndReport(const report::OwnFiles& own, size_t& entries) {
+  Phases phases;
+  engines::ProgressCallback progress = [](const std::string&) {};
+  report::WorkLists lists;
+  report::ReportStreams streams(own.reportName, kOut + "EXTRARPT.CSV",
+                                platform::BufferedWriter::Mode::Create);
+  phases.registryCompare = bench::Time([&] {
+    engines::CompareRegistrySnapshots(kRegistry + ".$$1", kRegistry + ".$$2", lists[0], lists[1],
+                                      lists[2], lists[3], lists[4], progress);
+  });
+  entries = 0;
+  for (const auto& list : lists) entries += list.size();
+  phases.registrySection = bench::Time([&] {
+    report::WriteRegistrySection(streams, lists);
+    report::ClearWorkLists(lists);
+  });
+  phases.diskCompare = bench::Time([&] {
+    engines::CompareDiskSnapshots(kDisk + ".$$1", kDisk + ".$$2", lists[0], lists[1], lists[2],
+                                  progress);
+  });
+  for (const auto& list : lists) entries += list.size();
+  phases.diskSection = bench::Time([&] {
+    report::WriteDiskSection(streams, lists, own);
+    streams.text.Close();
+    streams.csv.Close();
+  });
+  return phases;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
+  const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
+  bench::MakeWorkloadReady();
   CreateDirectoryA(kOut.c_str(), nullptr);
-  engines::TrackedList roots;
-  engines::AddToTrackedList(roots, kTree.Root());
-  engines::ProgressCallback progress = [](const std::string&) {};
-
-  double start = bench::Seconds();
-  kTree.Build();
-  engines::SnapshotDisks(kBefore, roots, progress);
-  const int changes = kTree.Change(33, 3, 1);
-  engines::SnapshotDisks(kAfter, roots, progress);
-  std::printf("tree: %d folders, %d files, %d changes; built and listed in %.1f s\n",
-              bench::Tree::kFolders, bench::Tree::kFiles, changes, bench::Seconds() - start);
+  WriteListings(".$$1");
+  const int changes = bench::ApplyChangeSet();
+  WriteListings(".$$2");
+  bench::UndoChangeSet();
 
   const report::OwnFiles own = OwnFiles();
-  const std::string textPath = own.reportName, csvPath = kOut + "EXTRARPT.CSV";
-  double compare = 1e30, section = 1e30;
-  report::WorkLists compared, written;
-  for (int round = 0; round < runs; ++round) {
-    compare = std::min(compare, bench::Time([&] {
-      engines::CompareDiskSnapshots(kBefore, kAfter, compared[0], compared[1], compared[2],
-                                    progress);
-    }));
-    written = compared;  // the section filters its lists in place
-    section = std::min(section, bench::Time([&] {
-      report::ReportStreams streams(textPath, csvPath, platform::BufferedWriter::Mode::Create);
-      report::WriteDiskSection(streams, written, own);
-      streams.text.Close();
-      streams.csv.Close();
-    }));
+  std::vector<double> reading, registryCompare, registrySection, diskCompare, diskSection, total,
+      ratio;
+  long lines = 0;
+  size_t entries = 0;
+  for (int round = 0; round < rounds; ++round) {
+    double read = 0;
+    Phases phases;
+    auto timeReading = [&] { read = bench::Time([&] { lines = ReadListings(); }); };
+    auto timeWork = [&] { phases = CompareAndReport(own, entries); };
+    if (round % 2 == 0) {
+      timeReading();
+      timeWork();
+    } else {
+      timeWork();
+      timeReading();
+    }
+    reading.push_back(read);
+    registryCompare.push_back(phases.registryCompare);
+    registrySection.push_back(phases.registrySection);
+    diskCompare.push_back(phases.diskCompare);
+    diskSection.push_back(phases.diskSection);
+    total.push_back(phases.Total());
+    ratio.push_back(phases.Total() / read);
   }
 
-  std::printf("compare: %zu added, %zu deleted, %zu changed; report: %zu entries, "
-              "%zu bytes of text, %zu bytes of CSV\n",
-              compared[0].size(), compared[1].size(), compared[2].size(),
-              written[0].size() + written[1].size() + written[2].size(), FileSize(textPath),
-              FileSize(csvPath));
-  std::printf("compare  %8.3f s\n", compare);
-  std::printf("report   %8.3f s\n", section);
-  std::printf("ratio report/compare: %.2f\n", section / compare);
+  std::printf("%d changes; listings: %ld lines, %zu + %zu bytes (registry), %zu + %zu bytes "
+              "(disk); compares: %zu entries; report: %zu bytes of text, %zu bytes of CSV\n",
+              changes, lines, FileSize(kRegistry + ".$$1"), FileSize(kRegistry + ".$$2"),
+              FileSize(kDisk + ".$$1"), FileSize(kDisk + ".$$2"), entries,
+              FileSize(own.reportName), FileSize(kOut + "EXTRARPT.CSV"));
+  bench::PrintMedian("registry compare s:", registryCompare);
+  bench::PrintMedian("registry section s:", registrySection);
+  bench::PrintMedian("disk compare s:", diskCompare);
+  bench::PrintMedian("disk section s:", diskSection);
+  bench::PrintMedian("reading the listings s:", reading);
+  bench::PrintMedian("compares and report s:", total);
+  bench::PrintMedian("ratio compares+report/reading:", ratio);
   return 0;
 }

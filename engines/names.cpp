@@ -45,15 +45,14 @@ bool BeforeByBytes(const std::string& a, const std::string& b) {
   const size_t common = std::min(a.size(), b.size());
   for (size_t i = 0; i < common; ++i) {
     const unsigned char x = a[i], y = b[i];
-    if (!plain(x) || !plain(y)) return false;
-    if (upper(x) != upper(y)) {
-      // The rest of both names must be plain too, or the system might weigh it differently.
-      for (size_t j = i + 1; j < a.size(); ++j)
-        if (!plain(a[j])) return false;
-      for (size_t j = i + 1; j < b.size(); ++j)
-        if (!plain(b[j])) return false;
-      return upper(x) < upper(y);
+    if (upper(x) == upper(y)) {
+      // The same character on both sides weighs the same, whatever it is; but a byte
+      // beyond ASCII may be the first of a double-byte character.
+      if (x >= 0x80) return false;
+      continue;
     }
+    // The first difference in the characters' own weights decides, whatever follows.
+    return plain(x) && plain(y) && upper(x) < upper(y);
   }
   if (a.size() >= b.size()) return false;  // equal but for case, or b is a's prefix
   for (size_t j = common; j < b.size(); ++j)

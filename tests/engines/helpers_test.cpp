@@ -179,7 +179,9 @@ std::string AbortStory() {
 TEST(BeforeByBytes, AgreesWithTheSystemWhereItAnswers) {
   const char* const names[] = {"a", "A", "ab", "a.b", "a1", "b", "B.TXT", "b.txt", "setup.exe",
                                "setup1.exe", "SETUP.INI", "10", "9", ".", "..x", "_b", "a-b",
-                               "a b", "\xE9t\xE9", "etz", "~1", "z"};
+                               "a b", "\xE9t\xE9", "etz", "~1", "z", "File_1.dat", "file_2.dat",
+                               "File_10.dat", "sub-9", "sub-10", "Group 1", "Group 2", "a1-z",
+                               "a1\xE9", "a2", "{0A-1}", "{0b-1}", "co-op", "coop", "a_", "a_b"};
   int answered = 0;
   for (const char* a : names)
     for (const char* b : names)
@@ -189,6 +191,8 @@ TEST(BeforeByBytes, AgreesWithTheSystemWhereItAnswers) {
       }
   EXPECT_GT(answered, 50);
   EXPECT_TRUE(engines::BeforeByBytes("SETUP.EXE", "setup1.exe"));
+  EXPECT_TRUE(engines::BeforeByBytes("File_1.dat", "file_2.dat"));
+  EXPECT_TRUE(engines::BeforeByBytes("a1-z", "a2"));
   EXPECT_FALSE(engines::BeforeByBytes("a", "A"));
   EXPECT_FALSE(engines::BeforeByBytes("_b", "a"));
 }
