@@ -173,8 +173,8 @@ NTSTATUS NTAPI DuplicateObjectHook(HANDLE sourceProcess, HANDLE source, HANDLE t
                                    ULONG options) {
   // The source may be another process's handle: forgetting a name costs only a question.
   if ((options & DUPLICATE_CLOSE_SOURCE) != 0) ForgetKeyName(source);
-  return Real<DuplicateObjectCall>(slots[kDuplicateObjectSlot])(sourceProcess, source, targetProcess,
-                                                                target, access, attributes, options);
+  auto duplicate = Real<DuplicateObjectCall>(slots[kDuplicateObjectSlot]);
+  return duplicate(sourceProcess, source, targetProcess, target, access, attributes, options);
 }
 
 }  // namespace
