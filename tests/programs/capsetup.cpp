@@ -106,6 +106,7 @@ void Run(const std::string& folder, const std::string& keyPath, const char* even
   auto renameKey = reinterpret_cast<RenameKeyCall>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("advapi32.dll"), "RegRenameKey")));
   if (renameKey != nullptr) renameKey(sub, nullptr, L"Renamed");
+  SetString(sub, "After", "x");  // through the handle of the key renamed: under its new name
   RegCloseKey(sub);
   RegDeleteKeyA(HKEY_LOCAL_MACHINE, (keyPath + "\\Renamed").c_str());
   RegDeleteKeyA(HKEY_LOCAL_MACHINE, keyPath.c_str());

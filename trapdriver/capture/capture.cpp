@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "trapdriver/capture/keynames.h"
+
 namespace trapcapture {
 
 namespace {
@@ -39,6 +41,7 @@ void Install() {
   guardSlot = TlsAlloc();
   if (guardSlot == TLS_OUT_OF_INDEXES) return;
   EachSlot([](HookSlot& slot) { HookStub(slot.name, slot.hook, slot.installed); });
+  KeepKeyNames(true);  // every close is seen from now on
 }
 
 }  // namespace
@@ -53,6 +56,7 @@ bool Arm(const char* feed) {
   lastStopCheck = GetTickCount() - 10;
   if (InterlockedCompareExchange(&quiet, 0, 0) != 0) {
     EachSlot([](HookSlot& slot) { HookStub(slot.name, slot.hook, slot.installed); });
+    KeepKeyNames(true);
     InterlockedExchange(&quiet, 0);
   }
   return true;
@@ -60,6 +64,7 @@ bool Arm(const char* feed) {
 
 void GoQuiet() {
   if (InterlockedExchange(&quiet, 1) != 0) return;
+  KeepKeyNames(false);  // closes go unseen from now on
   EachSlot([](HookSlot& slot) { UnhookStub(slot.installed); });
 }
 

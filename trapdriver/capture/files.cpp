@@ -63,7 +63,14 @@ void SendRemoval(const std::string& path, bool directory, NTSTATUS status) {
   Emit(message);
 }
 
-// One open or create of either call. `call` makes the real call.
+// Whether the disposition makes the file when it is missing.
+bool CreatesWhenMissing(ULONG disposition) {
+  return disposition == FILE_SUPERSEDE || disposition == kFileCreate ||
+         disposition == kFileOpenIf || disposition == FILE_OVERWRITE_IF;
+}
+
+// One open or create of either call. `call(disposition)` makes the real call with the
+// disposition given (NtOpenFile has none, and is made as it was asked).
 template <class RealCall>
 NTSTATUS CaptureOpen(ACCESS_MASK access, OBJECT_ATTRIBUTES* attributes, IO_STATUS_BLOCK* io,
                      ULONG disposition, ULONG options, RealCall call) {
@@ -74,15 +81,31 @@ NTSTATUS CaptureOpen(ACCESS_MASK access, OBJECT_ATTRIBUTES* attributes, IO_STATU
   bool mayCreate = disposition != FILE_OPEN && !directoryCall;
   bool truncates = disposition == FILE_SUPERSEDE || disposition == FILE_OVERWRITE ||
                    disposition == FILE_OVERWRITE_IF;
-  if (!deletes && !makesDirectory && !writes && !mayCreate) return call();
+  if (!deletes && !makesDirectory && !writes && !mayCreate) return call(disposition);
   const std::wstring nativeName = AttributesName(attributes);
   std::string path = Win32FilePath(nativeName);
-  if (path.empty()) return call();
+  if (path.empty()) return call(disposition);
 
-  FileState before = QueryFileState(attributes);
-  if (before.exists && !before.directory && (deletes || writes || truncates))
-    BackUpBeforeChange(nativeName, path);
-  NTSTATUS status = call();
+  // A look at the name before the call costs about as much as the open (under Wine a missing
+  // name is searched for through its whole folder), and most files an install opens to write
+  // are new. So a file the call may make is first made only if missing: for a missing name
+  // that is what the call itself does, and a name that stands is left as it is, looked at
+  // (and copied) as usual, and opened as asked. A create that fails changed nothing, so its
+  // look may come after it.
+  FileState before;
+  NTSTATUS status = 0;
+  bool called = false;
+  if (!deletes && !directoryCall && io != nullptr && CreatesWhenMissing(disposition)) {
+    status = call(kFileCreate);
+    called = NT_SUCCESS(status) || disposition == kFileCreate;
+    if (!NT_SUCCESS(status) && called) before = QueryFileState(attributes);
+  }
+  if (!called) {
+    before = QueryFileState(attributes);
+    if (before.exists && !before.directory && (deletes || writes || truncates))
+      BackUpBeforeChange(nativeName, path);
+    status = call(disposition);
+  }
   bool failed = !NT_SUCCESS(status);
   bool created = !failed && io != nullptr && io->Information == kCreated;
   if (created) NoteMadeHere(path);
@@ -114,22 +137,22 @@ NTSTATUS NTAPI CreateFileHook(HANDLE* handle, ACCESS_MASK access, OBJECT_ATTRIBU
                               ULONG share, ULONG disposition, ULONG options, void* ea,
                               ULONG eaLength) {
   CaptureScope scope;
-  auto call = [&] {
+  auto call = [&](ULONG asked) {
     return Real<CreateFileCall>(slots[kCreateFileSlot])(handle, access, attributes, io, allocation,
-                                                        fileAttributes, share, disposition, options,
-                                                        ea, eaLength);
+                                                        fileAttributes, share, asked, options, ea,
+                                                        eaLength);
   };
-  if (!scope.active()) return call();
+  if (!scope.active()) return call(disposition);
   return CaptureOpen(access, attributes, io, disposition, options, call);
 }
 
 NTSTATUS NTAPI OpenFileHook(HANDLE* handle, ACCESS_MASK access, OBJECT_ATTRIBUTES* attributes,
                             IO_STATUS_BLOCK* io, ULONG share, ULONG options) {
   CaptureScope scope;
-  auto call = [&] {
+  auto call = [&](ULONG) {
     return Real<OpenFileCall>(slots[kOpenFileSlot])(handle, access, attributes, io, share, options);
   };
-  if (!scope.active()) return call();
+  if (!scope.active()) return call(FILE_OPEN);
   return CaptureOpen(access, attributes, io, FILE_OPEN, options, call);
 }
 

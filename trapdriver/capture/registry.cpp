@@ -1,10 +1,12 @@
 // The registry operations: keys created (as the call reports them new), deleted and renamed,
 // values set and deleted with the data they had. Failed registry calls are not sent: their
-// records have no status to carry the failure.
+// records have no status to carry the failure. Closes are watched for the key names kept
+// per handle (keynames.h).
 #include <windows.h>
 #include <winternl.h>
 
 #include "trapdriver/capture/capture.h"
+#include "trapdriver/capture/keynames.h"
 #include "trapdriver/capture/names.h"
 #include "trapdriver/capture/native.h"
 
@@ -20,6 +22,9 @@ using KeyCall = NTSTATUS(NTAPI*)(HANDLE);
 using RenameKeyCall = NTSTATUS(NTAPI*)(HANDLE, UNICODE_STRING*);
 using SetValueCall = NTSTATUS(NTAPI*)(HANDLE, UNICODE_STRING*, ULONG, ULONG, void*, ULONG);
 using DeleteValueCall = NTSTATUS(NTAPI*)(HANDLE, UNICODE_STRING*);
+using CloseCall = NTSTATUS(NTAPI*)(HANDLE);
+using DuplicateObjectCall = NTSTATUS(NTAPI*)(HANDLE, HANDLE, HANDLE, HANDLE*, ACCESS_MASK, ULONG,
+                                             ULONG);
 
 NTSTATUS NTAPI CreateKeyHook(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*, ULONG, UNICODE_STRING*,
                              ULONG, ULONG*);
@@ -27,14 +32,26 @@ NTSTATUS NTAPI DeleteKeyHook(HANDLE);
 NTSTATUS NTAPI RenameKeyHook(HANDLE, UNICODE_STRING*);
 NTSTATUS NTAPI SetValueHook(HANDLE, UNICODE_STRING*, ULONG, ULONG, void*, ULONG);
 NTSTATUS NTAPI DeleteValueHook(HANDLE, UNICODE_STRING*);
+NTSTATUS NTAPI CloseHook(HANDLE);
+NTSTATUS NTAPI DuplicateObjectHook(HANDLE, HANDLE, HANDLE, HANDLE*, ACCESS_MASK, ULONG, ULONG);
 
-enum { kCreateKeySlot, kDeleteKeySlot, kRenameKeySlot, kSetValueSlot, kDeleteValueSlot };
+enum {
+  kCreateKeySlot,
+  kDeleteKeySlot,
+  kRenameKeySlot,
+  kSetValueSlot,
+  kDeleteValueSlot,
+  kCloseSlot,
+  kDuplicateObjectSlot
+};
 HookSlot slots[] = {
     {"NtCreateKey", reinterpret_cast<void*>(&CreateKeyHook), {}},
     {"NtDeleteKey", reinterpret_cast<void*>(&DeleteKeyHook), {}},
     {"NtRenameKey", reinterpret_cast<void*>(&RenameKeyHook), {}},
     {"NtSetValueKey", reinterpret_cast<void*>(&SetValueHook), {}},
     {"NtDeleteValueKey", reinterpret_cast<void*>(&DeleteValueHook), {}},
+    {"NtClose", reinterpret_cast<void*>(&CloseHook), {}},
+    {"NtDuplicateObject", reinterpret_cast<void*>(&DuplicateObjectHook), {}},
 };
 
 trapfeed::Message RegistryMessage(uint32_t operation, const std::string& keyPath,
@@ -75,7 +92,8 @@ NTSTATUS NTAPI CreateKeyHook(HANDLE* key, ACCESS_MASK access, OBJECT_ATTRIBUTES*
   NTSTATUS status = Real<CreateKeyCall>(slots[kCreateKeySlot])(key, access, attributes, titleIndex,
                                                                keyClass, options, answer);
   if (scope.active() && NT_SUCCESS(status) && *answer == REG_CREATED_NEW_KEY) {
-    std::string keyPath = RegistryPath(KeyName(*key));
+    ForgetKeyName(*key);  // a new handle: any name kept for its number is of another
+    std::string keyPath = RegistryPath(CachedKeyName(*key));
     if (!keyPath.empty()) SendKey(roKeyCreated, keyPath);
   }
   return status;
@@ -85,10 +103,11 @@ NTSTATUS NTAPI CreateKeyHook(HANDLE* key, ACCESS_MASK access, OBJECT_ATTRIBUTES*
 // is sent as deleted, with its data, then the key.
 NTSTATUS NTAPI DeleteKeyHook(HANDLE key) {
   CaptureScope scope;
-  std::string keyPath = scope.active() ? RegistryPath(KeyName(key)) : std::string();
+  std::string keyPath = scope.active() ? RegistryPath(CachedKeyName(key)) : std::string();
   std::vector<NamedValue> values;
   if (!keyPath.empty()) values = KeyValues(key);
   NTSTATUS status = Real<KeyCall>(slots[kDeleteKeySlot])(key);
+  if (NT_SUCCESS(status)) KeyNamesChanged();
   if (!NT_SUCCESS(status) || keyPath.empty()) return status;
   for (const NamedValue& value : values) SendValueDeleted(keyPath, Ansi(value.name), value.state);
   SendKey(roKeyDeleted, keyPath);
@@ -97,8 +116,9 @@ NTSTATUS NTAPI DeleteKeyHook(HANDLE key) {
 
 NTSTATUS NTAPI RenameKeyHook(HANDLE key, UNICODE_STRING* newName) {
   CaptureScope scope;
-  std::string keyPath = scope.active() ? RegistryPath(KeyName(key)) : std::string();
+  std::string keyPath = scope.active() ? RegistryPath(CachedKeyName(key)) : std::string();
   NTSTATUS status = Real<RenameKeyCall>(slots[kRenameKeySlot])(key, newName);
+  if (NT_SUCCESS(status)) KeyNamesChanged();
   size_t slash = keyPath.rfind('\\');
   if (NT_SUCCESS(status) && slash != std::string::npos) {
     SendKey(roKeyDeleted, keyPath);
@@ -114,7 +134,7 @@ NTSTATUS NTAPI SetValueHook(HANDLE key, UNICODE_STRING* name, ULONG titleIndex, 
     return Real<SetValueCall>(slots[kSetValueSlot])(key, name, titleIndex, type, data, size);
   };
   if (!scope.active()) return call();
-  std::string keyPath = RegistryPath(KeyName(key));
+  std::string keyPath = RegistryPath(CachedKeyName(key));
   if (keyPath.empty()) return call();
   ValueState old = QueryValue(key, name);
   NTSTATUS status = call();
@@ -133,12 +153,28 @@ NTSTATUS NTAPI DeleteValueHook(HANDLE key, UNICODE_STRING* name) {
   CaptureScope scope;
   auto call = [&] { return Real<DeleteValueCall>(slots[kDeleteValueSlot])(key, name); };
   if (!scope.active()) return call();
-  std::string keyPath = RegistryPath(KeyName(key));
+  std::string keyPath = RegistryPath(CachedKeyName(key));
   if (keyPath.empty()) return call();
   ValueState old = QueryValue(key, name);
   NTSTATUS status = call();
   if (NT_SUCCESS(status) && old.exists) SendValueDeleted(keyPath, Ansi(UnicodeText(name)), old);
   return status;
+}
+
+// Whatever the scope: a close from inside the capture ends a handle too. The name goes before
+// the handle does, so a thread that gets the same number at once never finds it.
+NTSTATUS NTAPI CloseHook(HANDLE handle) {
+  ForgetKeyName(handle);
+  return Real<CloseCall>(slots[kCloseSlot])(handle);
+}
+
+NTSTATUS NTAPI DuplicateObjectHook(HANDLE sourceProcess, HANDLE source, HANDLE targetProcess,
+                                   HANDLE* target, ACCESS_MASK access, ULONG attributes,
+                                   ULONG options) {
+  // The source may be another process's handle: forgetting a name costs only a question.
+  if ((options & DUPLICATE_CLOSE_SOURCE) != 0) ForgetKeyName(source);
+  auto duplicate = Real<DuplicateObjectCall>(slots[kDuplicateObjectSlot]);
+  return duplicate(sourceProcess, source, targetProcess, target, access, attributes, options);
 }
 
 }  // namespace

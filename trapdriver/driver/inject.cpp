@@ -12,24 +12,35 @@ namespace trapdriver {
 
 namespace {
 
-// An export of kernel32 in the other process: kernel32 is the same file there, so the same
-// offset from wherever it was loaded; 0 while it has none.
-uintptr_t RemoteKernelFunction(HANDLE process, const char* function) {
+// Where kernel32 is loaded in the other process; 0 while it has none (the process has not
+// reached its loader breakpoint). Asking for the module list costs a read of the other
+// process's memory per entry and more per name, so the place kernel32 has here, where the
+// system mostly loads it in every process, is asked for first, by its name.
+uintptr_t RemoteKernel(HANDLE process) {
   HMODULE ownKernel = GetModuleHandleA("kernel32.dll");
-  auto own = reinterpret_cast<uintptr_t>(GetProcAddress(ownKernel, function));
-  uintptr_t offset = own - reinterpret_cast<uintptr_t>(ownKernel);
+  char name[MAX_PATH];
+  if (GetModuleBaseNameA(process, ownKernel, name, sizeof name) &&
+      lstrcmpiA(name, "kernel32.dll") == 0)
+    return reinterpret_cast<uintptr_t>(ownKernel);
   HMODULE modules[256];
   DWORD bytes = 0;
   if (EnumProcessModules(process, modules, sizeof modules, &bytes)) {
     for (DWORD i = 0; i < bytes / sizeof(HMODULE) && i < 256; ++i) {
-      char name[MAX_PATH];
       if (GetModuleBaseNameA(process, modules[i], name, sizeof name) &&
           lstrcmpiA(name, "kernel32.dll") == 0)
-        return reinterpret_cast<uintptr_t>(modules[i]) + offset;
+        return reinterpret_cast<uintptr_t>(modules[i]);
     }
   }
-  // Not loaded yet: the process has not reached its loader breakpoint.
   return 0;
+}
+
+// An export of kernel32 in the other process: kernel32 is the same file there, so the same
+// offset from wherever it was loaded; 0 while it has none.
+uintptr_t RemoteKernelFunction(uintptr_t remoteKernel, const char* function) {
+  if (remoteKernel == 0) return 0;
+  HMODULE ownKernel = GetModuleHandleA("kernel32.dll");
+  auto own = reinterpret_cast<uintptr_t>(GetProcAddress(ownKernel, function));
+  return remoteKernel + (own - reinterpret_cast<uintptr_t>(ownKernel));
 }
 
 void Put(std::vector<unsigned char>& code, uint32_t value) {
@@ -88,8 +99,9 @@ HANDLE ArmRunningProcess(DWORD processId, const std::string& libraryPath,
     return nullptr;
   }
   HANDLE thread = nullptr;
-  const uintptr_t loadLibrary = RemoteKernelFunction(process, "LoadLibraryA");
-  const uintptr_t getProcAddress = RemoteKernelFunction(process, "GetProcAddress");
+  const uintptr_t kernel = RemoteKernel(process);
+  const uintptr_t loadLibrary = RemoteKernelFunction(kernel, "LoadLibraryA");
+  const uintptr_t getProcAddress = RemoteKernelFunction(kernel, "GetProcAddress");
   auto* page = loadLibrary == 0 ? nullptr
                                 : VirtualAllocEx(process, nullptr, 4096, MEM_COMMIT | MEM_RESERVE,
                                                  PAGE_EXECUTE_READWRITE);
@@ -123,7 +135,7 @@ bool InjectLibrary(HANDLE process, HANDLE thread, const std::string& libraryPath
   CONTEXT context{};
   context.ContextFlags = CONTEXT_CONTROL;
   if (!GetThreadContext(thread, &context)) return false;
-  uintptr_t loadLibrary = RemoteKernelFunction(process, "LoadLibraryA");
+  uintptr_t loadLibrary = RemoteKernelFunction(RemoteKernel(process), "LoadLibraryA");
   if (loadLibrary == 0) return false;
 
   // One page, left in the process: the stub runs after this call has returned.

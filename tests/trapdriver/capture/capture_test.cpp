@@ -176,8 +176,10 @@ TEST_F(CaptureSession, EachOperationOnceWithTheProcessThatMadeIt) {
       "0: key 2 K\\Sub [] 3 010203 ",
       "0: key 1 K\\Sub",
       "0: key 0 K\\Renamed",
+      "0: key 2 K\\Renamed [After] 1 7800 ",
       // A key deleted goes with its values, each with its data.
       "0: key 4 K\\Renamed [] 3  010203",
+      "0: key 4 K\\Renamed [After] 1  7800",
       "0: key 4 K\\Renamed [Str] 1  74776f00",
       "0: key 1 K\\Renamed",
       "0: key 1 K",
