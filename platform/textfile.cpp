@@ -25,12 +25,17 @@ BufferedWriter::~BufferedWriter() {
   }
 }
 
+// What does not fit in the block goes after the block is written, so that the buffer
+// keeps its one block instead of growing to twice its size (only a write longer than a
+// block grows it).
 void BufferedWriter::Write(const char* data, size_t size) {
+  if (buffer_.size() + size > kBufferSize) Flush();
   buffer_.append(data, size);
   if (buffer_.size() >= kBufferSize) Flush();
 }
 
 void BufferedWriter::WriteLine(const std::string& line) {
+  if (buffer_.size() + line.size() + 2 > kBufferSize) Flush();
   buffer_.append(line);
   buffer_.append("\r\n", 2);
   if (buffer_.size() >= kBufferSize) Flush();

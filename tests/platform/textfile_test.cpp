@@ -39,6 +39,15 @@ TEST(BufferedFiles, LinesSurviveBufferBoundaries) {
     writer.Close();
   }
   EXPECT_EQ(ReadAll(folder / "listing.$$1"), lines);
+  {
+    BufferedWriter writer(folder / "listing.$$2");  // in pieces, as the disk listing writes
+    for (const std::string& line : lines) {
+      writer.Write(line);
+      writer.Write("\r\n", 2);
+    }
+    writer.Close();
+  }
+  EXPECT_EQ(ReadAll(folder / "listing.$$2"), lines);
 }
 
 TEST(BufferedFiles, DamagedAndOddLineEnds) {
