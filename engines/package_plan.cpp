@@ -65,15 +65,24 @@ std::string WhyNotPackaged(const UndoItem& item, const PackageContext& context) 
   return "";
 }
 
-// A key that lasts for the session only: the system makes it anew each time, and no
-// installer can write below it (a Windows Installer package that tries fails whole).
-bool KeptForTheSessionOnly(const UndoItem& item, Package& package) {
-  std::string root, subkey;
-  if (!SplitRegistryPath(item.place, root, subkey) || !platform::IsVolatileKey(platform::RegistryRoot(root), subkey))
-    return false;
-  package.notPackaged.push_back({DescribeUndoItem(item), "a volatile key, which lasts for the session only"});
-  return true;
-}
+// Keys that last for the session only: the system makes them anew each time, and no
+// installer can write below them (a Windows Installer package that tries fails whole).
+// Each key is asked once.
+class SessionKeys {
+ public:
+  bool Holds(const std::string& keyPath) {
+    const auto known = answers_.find(LowerAscii(keyPath));
+    if (known != answers_.end()) return known->second;
+    std::string root, subkey;
+    const bool volatileKey =
+        SplitRegistryPath(keyPath, root, subkey) && platform::IsVolatileKey(platform::RegistryRoot(root), subkey);
+    answers_.emplace(LowerAscii(keyPath), volatileKey);
+    return volatileKey;
+  }
+
+ private:
+  std::map<std::string, bool> answers_;
+};
 
 // "[section]key" split in two.
 void SplitIniName(const std::string& name, std::string& section, std::string& key) {
@@ -202,6 +211,12 @@ Package PlanPackage(const UndoData& data, const PackageContext& context) {
     step.added = added;
     return step;
   };
+  SessionKeys sessionKeys;
+  auto forTheSessionOnly = [&](const UndoItem& item) {
+    if (!sessionKeys.Holds(item.place)) return false;
+    package.notPackaged.push_back({DescribeUndoItem(item), "a volatile key, which lasts for the session only"});
+    return true;
+  };
   auto leave = [&](const UndoItem& item, const std::string& why) {
     package.leftOut.push_back({DescribeUndoItem(item), why});
   };
@@ -257,14 +272,14 @@ Package PlanPackage(const UndoData& data, const PackageContext& context) {
         break;
       case K::FolderDeleted: add(PackageAction::DeleteFolder, item.place, false); break;
       case K::KeyAdded:
-        if (!KeptForTheSessionOnly(item, package)) add(PackageAction::MakeKey, key, true);
+        if (!forTheSessionOnly(item)) add(PackageAction::MakeKey, key, true);
         break;
       case K::KeyDeleted: add(PackageAction::DeleteKey, key, false); break;
       case K::ValueDeleted:
         add(PackageAction::DeleteValue, key, false).name = item.name == "@" ? "" : item.name;
         break;
       case K::ValueAdded: case K::ValueChanged: {
-        if (KeptForTheSessionOnly(item, package)) break;
+        if (forTheSessionOnly(item)) break;
         std::string root, subkey, now, expected;
         DWORD type = 0;
         unsigned long expectedType = 0;
