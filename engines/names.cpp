@@ -51,8 +51,14 @@ bool BeforeByBytes(const std::string& a, const std::string& b) {
       if (x >= 0x80) return false;
       continue;
     }
-    // The first difference in the characters' own weights decides, whatever follows.
-    return plain(x) && plain(y) && upper(x) < upper(y);
+    // The first difference in the characters' own weights decides, whatever follows:
+    // between two plain characters, or a symbol against a letter or digit, which every
+    // symbol precedes (but the hyphen and the apostrophe, which weigh nothing here).
+    auto alphanumeric = [&](unsigned char c) { return plain(c) && c != '.'; };
+    auto symbol = [&](unsigned char c) {
+      return c >= ' ' && c <= '~' && !alphanumeric(c) && c != '-' && c != '\'';
+    };
+    return (plain(x) && plain(y) && upper(x) < upper(y)) || (symbol(x) && alphanumeric(y));
   }
   if (a.size() >= b.size()) return false;  // equal but for case, or b is a's prefix
   for (size_t j = common; j < b.size(); ++j)

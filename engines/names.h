@@ -21,10 +21,11 @@ bool SortsBefore(const std::string& a, const std::string& b);
 // order of INI sections and keys.
 int CompareIniNames(const std::string& a, const std::string& b);
 
-// True when the names first differ (case ignored) in two letters, digits or dots, after
-// the same ASCII characters, and a's comes first in upper case, or when a is b's beginning
-// and b goes on in letters, digits and dots: the system's order for such names in most
-// locales, told without calling it. False means CompareNames must decide. The readers check sibling order with it first:
+// True when the names first differ (case ignored), after the same ASCII characters, in two
+// letters, digits or dots of which a's comes first in upper case, or in a symbol of a's
+// (other than the hyphen and the apostrophe) against a letter or digit of b's; or when a
+// is b's beginning and b goes on in letters, digits and dots: the system's order for such
+// names in most locales, told without calling it. False means CompareNames must decide. The readers check sibling order with it first:
 // where a locale orders such names otherwise (Czech "ch") a sibling out of order may go
 // unnoticed, but a listing in order is never refused.
 bool BeforeByBytes(const std::string& a, const std::string& b);

@@ -181,7 +181,8 @@ TEST(BeforeByBytes, AgreesWithTheSystemWhereItAnswers) {
                                "setup1.exe", "SETUP.INI", "10", "9", ".", "..x", "_b", "a-b",
                                "a b", "\xE9t\xE9", "etz", "~1", "z", "File_1.dat", "file_2.dat",
                                "File_10.dat", "sub-9", "sub-10", "Group 1", "Group 2", "a1-z",
-                               "a1\xE9", "a2", "{0A-1}", "{0b-1}", "co-op", "coop", "a_", "a_b"};
+                               "a1\xE9", "a2", "{0A-1}", "{0b-1}", "co-op", "coop", "a_", "a_b", "@",
+                               "a'b", "a-c", "a~", "x$", "x1", "x ", "~tmp9.tmp", "a10.DLL"};
   int answered = 0;
   for (const char* a : names)
     for (const char* b : names)
@@ -193,8 +194,10 @@ TEST(BeforeByBytes, AgreesWithTheSystemWhereItAnswers) {
   EXPECT_TRUE(engines::BeforeByBytes("SETUP.EXE", "setup1.exe"));
   EXPECT_TRUE(engines::BeforeByBytes("File_1.dat", "file_2.dat"));
   EXPECT_TRUE(engines::BeforeByBytes("a1-z", "a2"));
+  EXPECT_TRUE(engines::BeforeByBytes("~tmp9.tmp", "a10.DLL"));
   EXPECT_FALSE(engines::BeforeByBytes("a", "A"));
-  EXPECT_FALSE(engines::BeforeByBytes("_b", "a"));
+  EXPECT_FALSE(engines::BeforeByBytes("a", "_b"));
+  EXPECT_FALSE(engines::BeforeByBytes("-b", "a"));  // the hyphen weighs nothing
 }
 
 TEST(AbortRequestedDeathTest, DeliversMessagesNoticesCloseAndStaysSet) {
