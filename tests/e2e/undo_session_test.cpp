@@ -270,12 +270,15 @@ TEST_F(UndoSession, PackageFromTheReportPage) {
   ASSERT_NE(browser, nullptr);
   ASSERT_TRUE(gui_tests::SelectInBrowser(browser, folder / "package"));
   gui::Answer(browser, IDOK);
-  HWND question = gui::WaitTop("#32770", "Vortan4", window);
+  HWND question = gui::WaitTop("#32770", "Vortan4", window, 0, gui_tests::kSessionTimeout);
   ASSERT_NE(question, nullptr);
   EXPECT_EQ(gui::MessageText(question).find("1 of the install's files, registry values or INI keys changed"), 0u)
       << gui::MessageText(question);
   gui::Answer(question, IDYES);
-  const std::string summary = gui_tests::AnswerNotice(window, "Vortan4");
+  HWND done = gui::WaitTop("#32770", "Vortan4", window, 0, gui_tests::kSessionTimeout);
+  ASSERT_NE(done, nullptr);
+  const std::string summary = gui::MessageText(done);
+  gui::Answer(done, IDOK);
   EXPECT_EQ(summary.find("Package of " + Report() + " written to " + folder / "package"), 0u) << summary;
   EXPECT_EQ(folder.Read("package\\files\\C\\undotest\\App\\app.exe"), "program, changed since");
   EXPECT_NE(folder.Read("package\\setup.wxs").find("app.exe"), std::string::npos);

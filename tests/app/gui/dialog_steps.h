@@ -32,13 +32,16 @@ inline std::string AnswerNotice(HWND owner, const char* caption) {
 }
 
 // Selects a folder in an open folder browser as a person would by clicking it, and waits
-// until the browser shows it: a browser that has just opened may still be filling its tree.
+// until the browser shows it: a browser that has just opened may still be filling its tree,
+// which takes seconds on a busy machine.
 inline bool SelectInBrowser(HWND browser, const std::string& folder) {
   HWND status = GetDlgItem(browser, kBrowserStatus);
-  return gui::WaitFor([&] {
-    gui::SendWithText(browser, BFFM_SETSELECTIONA, TRUE, folder);
-    return lstrcmpiA(gui::Text(status).c_str(), folder.c_str()) == 0;
-  });
+  return gui::WaitFor(
+      [&] {
+        gui::SendWithText(browser, BFFM_SETSELECTIONA, TRUE, folder);
+        return lstrcmpiA(gui::Text(status).c_str(), folder.c_str()) == 0;
+      },
+      kSessionTimeout);
 }
 
 // Selects the browser's root, My Computer, which is no folder of the file system.
