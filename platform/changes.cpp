@@ -143,7 +143,7 @@ bool IsVolatileKey(HKEY root, const std::string& subkey) {
   const LONG code = RegCreateKeyExA(key.get(), probe, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ,
                                     nullptr, &made, &disposition);
   if (code != ERROR_SUCCESS) return code == ERROR_CHILD_MUST_BE_VOLATILE;
-  RegKey{made};
+  RegKey{made};  // closed at once: only the answer was wanted
   if (disposition == REG_CREATED_NEW_KEY) RegDeleteKeyA(key.get(), probe);
   return false;
 }
