@@ -7,6 +7,9 @@
 // step ("&GO!" until "Install &Complete" is offered: the launch, the capture's load in each
 // process, the install, the wait for its last process) against the install alone, from its
 // start to its end. Rounds: `realtime-session N` (5 unless told).
+// The file system here is slow to make files for a minute after many were deleted (it looks
+// past each entry freed lately), so no tree is deleted while the rounds run: each run of
+// the install writes into a folder of its own, and the folders go at the end.
 #include <windows.h>
 
 #include <algorithm>
@@ -42,11 +45,18 @@ std::string ThisProgram() {
   return path;
 }
 
-// Part 0 of the install starts part 1 and waits for it; each makes every other folder and
-// key.
-void MakeChanges(int part) {
+// A folder of its own for each run of the install.
+std::string NextRunFolder() {
+  static int runs = 0;
+  return kWork + "\\run" + std::to_string(++runs);
+}
+
+// Part 0 of the install starts part 1 and waits for it; each makes every other folder (below
+// the run's own) and key.
+void MakeChanges(int part, const std::string& runFolder) {
+  CreateDirectoryA(runFolder.c_str(), nullptr);
   for (int folder = part; folder < kFolders; folder += 2) {
-    const std::string path = kWork + "\\d" + std::to_string(folder);
+    const std::string path = runFolder + "\\d" + std::to_string(folder);
     CreateDirectoryA(path.c_str(), nullptr);
     for (int file = 0; file < kFilesPerFolder; ++file)
       bench::WriteBytes(path + "\\f" + std::to_string(file) + ".dat", 100);
@@ -62,18 +72,18 @@ void MakeChanges(int part) {
   }
 }
 
-int Install(int part) {
+int Install(int part, const std::string& runFolder) {
   const double start = bench::Seconds();
   PROCESS_INFORMATION child{};
   if (part == 0) {
-    std::string line = "\"" + ThisProgram() + "\" install 1";
+    std::string line = "\"" + ThisProgram() + "\" install 1 " + runFolder;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &child))
       return 1;
   }
-  MakeChanges(part);
+  MakeChanges(part, runFolder);
   if (part != 0) return 0;
   WaitForSingleObject(child.hProcess, INFINITE);
   CloseHandle(child.hThread);
@@ -88,13 +98,12 @@ int Install(int part) {
   return 0;
 }
 
-// What the install left is taken away again, untimed.
+// What the install left in the registry is taken away again, untimed; its files stay until
+// the end.
 void Undo() {
-  bench::RemoveTree(kWork);
   for (int k = 0; k < kKeys; ++k)
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, (std::string(kKey) + "\\k" + std::to_string(k)).c_str());
   RegDeleteKeyA(HKEY_LOCAL_MACHINE, kKey);
-  CreateDirectoryA(kWork.c_str(), nullptr);
 }
 
 struct Run {
@@ -118,7 +127,7 @@ void ReadInstallClock(Run& run) {
 
 Run Alone() {
   Run run;
-  std::string line = "\"" + ThisProgram() + "\" install 0";
+  std::string line = "\"" + ThisProgram() + "\" install 0 " + NextRunFolder();
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
@@ -141,7 +150,7 @@ Run Tracked() {
   HWND window = form.Create();
   ShowWindow(window, SW_SHOWNA);
   SetWindowTextA(form.ebInstallProg, ThisProgram().c_str());
-  SetWindowTextA(form.ebParams, "install 0");
+  SetWindowTextA(form.ebParams, ("install 0 " + NextRunFolder()).c_str());
   SendMessageA(form.rbTmReal, BM_CLICK, 0, 0);
   if (SendMessageA(form.rbTmReal, BM_GETCHECK, 0, 0) != BST_CHECKED) return run;
   const double start = bench::Seconds();
@@ -160,11 +169,13 @@ Run Tracked() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc > 2 && std::string(argv[1]) == "install") return Install(std::atoi(argv[2]));
+  if (argc > 3 && std::string(argv[1]) == "install") return Install(std::atoi(argv[2]), argv[3]);
   const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
   bench::RemoveTree(kOut.substr(0, kOut.size() - 1));
   CreateDirectoryA(kOut.c_str(), nullptr);
   bench::WriteSettings(kProgramFolder, kOut, kWork);
+  bench::RemoveTree(kWork);  // left by a run that was stopped
+  CreateDirectoryA(kWork.c_str(), nullptr);
   Undo();
   Alone();  // warm-up: the program and its libraries in the cache
   Undo();
@@ -198,5 +209,7 @@ int main(int argc, char** argv) {
               kFolders * kFilesPerFolder, kFolders, kKeys * kValuesPerKey, kKeys);
   bench::PrintMedian("ratio install tracked/untracked:", clockRatios);
   bench::PrintMedian("ratio install step/install alone:", stepRatios);
+  bench::RemoveTree(kWork);
+  Undo();
   return 0;
 }
