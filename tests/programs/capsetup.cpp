@@ -4,6 +4,7 @@
 // an environment of its own that names no trap driver feed.
 //   capsetup run FOLDER KEY [EVENT]  the operations below FOLDER and KEY (HKLM, HKCU, HKCR),
 //                                    then a child (given EVENT)
+//   capsetup set KEY NAME TEXT       sets the string value NAME of HKLM\KEY
 //   capsetup child FOLDER PID [EVENT]
 //       waits for process PID to end (and for EVENT to be set), then writes FOLDER\child.txt;
 //       where EVENT-again exists, then makes FOLDER\child-waits.txt, waits for that event
@@ -70,6 +71,22 @@ void StartChild(const std::string& folder, const char* eventName) {
   }
 }
 
+// This program again, run to its end.
+void RunSelf(const std::string& arguments) {
+  char self[MAX_PATH];
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  std::string line = std::string("\"") + self + "\" " + arguments;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                     &info)) {
+    WaitForSingleObject(info.hProcess, INFINITE);
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+  }
+}
+
 void Run(const std::string& folder, const std::string& keyPath, const char* eventName) {
   CreateDirectoryA((folder + "\\sub").c_str(), nullptr);
   WriteText(folder + "\\a.txt", GENERIC_WRITE, CREATE_ALWAYS, "hello");
@@ -115,6 +132,18 @@ void Run(const std::string& folder, const std::string& keyPath, const char* even
   SetString(user, "User", "x");
   RegCloseKey(user);
   RegDeleteKeyA(HKEY_CURRENT_USER, keyPath.c_str());
+
+  // Values that stand in a key this program made, set by another program and through another
+  // handle, before this one sets them.
+  HKEY made = CreateKey(HKEY_LOCAL_MACHINE, keyPath);
+  RunSelf("set " + keyPath + " Theirs before");
+  HKEY other = CreateKey(HKEY_LOCAL_MACHINE, keyPath);
+  SetString(other, "Other", "before");
+  RegCloseKey(other);
+  SetString(made, "Theirs", "x");
+  SetString(made, "Other", "x");
+  RegCloseKey(made);
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, keyPath.c_str());
   std::string extension = "." + keyPath.substr(keyPath.rfind('\\') + 1);
   RegCloseKey(CreateKey(HKEY_CLASSES_ROOT, extension));
   RegDeleteKeyA(HKEY_CLASSES_ROOT, extension.c_str());
@@ -329,6 +358,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   std::string mode = __argc >= 2 ? __argv[1] : "";
   if (mode == "run" && __argc >= 4) {
     Run(__argv[2], __argv[3], __argc >= 5 ? __argv[4] : nullptr);
+  } else if (mode == "set" && __argc >= 5) {
+    HKEY key = CreateKey(HKEY_LOCAL_MACHINE, __argv[2]);
+    SetString(key, __argv[3], __argv[4]);
+    RegCloseKey(key);
   } else if (mode == "child" && __argc >= 4) {
     Child(__argv[2], static_cast<DWORD>(std::atoi(__argv[3])), __argc >= 5 ? __argv[4] : nullptr);
   } else if (mode == "calls" && __argc >= 5) {

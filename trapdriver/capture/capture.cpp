@@ -14,11 +14,13 @@ volatile LONG quiet = 0;
 HANDLE stopEvent = nullptr;  // set by the driver when tracking stops
 volatile DWORD lastStopCheck = 0;
 
-// Looks at the stop event at most every 10 ms of sending: a process that was idle when
-// tracking stopped looks before its first message after that.
+// Looks at the stop event at most every kStopCheckMs of sending (each look is a call into
+// the system): a process that was idle when tracking stopped looks before its first message
+// after that.
+constexpr DWORD kStopCheckMs = 100;
 bool TrackingStopped() {
   DWORD now = GetTickCount();
-  if (now - lastStopCheck < 10) return false;
+  if (now - lastStopCheck < kStopCheckMs) return false;
   lastStopCheck = now;
   return stopEvent != nullptr && WaitForSingleObject(stopEvent, 0) == WAIT_OBJECT_0;
 }
@@ -53,7 +55,7 @@ bool Arm(const char* feed) {
   if (guardSlot == TLS_OUT_OF_INDEXES || stopEvent == nullptr) return false;
   if (feed != nullptr && *feed != '\0') SetEnvironmentVariableA(trapfeed::kFeedVariable, feed);
   ResetEvent(stopEvent);
-  lastStopCheck = GetTickCount() - 10;
+  lastStopCheck = GetTickCount() - kStopCheckMs;
   if (InterlockedCompareExchange(&quiet, 0, 0) != 0) {
     EachSlot([](HookSlot& slot) { HookStub(slot.name, slot.hook, slot.installed); });
     KeepKeyNames(true);

@@ -1,28 +1,45 @@
 #include "trapdriver/capture/keynames.h"
 
 #include <unordered_map>
+#include <unordered_set>
 
 #include "trapdriver/capture/native.h"
 
 namespace trapcapture {
 namespace {
 
-// Keys renamed or deleted by any traced process, counted in memory they all share.
-constexpr char kChangesName[] = "Vortan4 Capture Key Changes";
+// Counts every traced process keeps in memory they all share.
+constexpr char kCountsName[] = "Vortan4 Capture Registry Counts";
+struct SharedCounts {
+  volatile LONG keyChanges;   // keys renamed or deleted
+  volatile LONG valueWrites;  // values set or deleted
+};
+
+// Key and value names compare without regard to case.
+std::wstring Folded(const wchar_t* text, size_t length) {
+  std::wstring folded(text, length);
+  if (!folded.empty()) CharUpperBuffW(folded.data(), static_cast<DWORD>(folded.size()));
+  return folded;
+}
+
+std::wstring Folded(const UNICODE_STRING* name) {
+  return name && name->Buffer ? Folded(name->Buffer, name->Length / sizeof(wchar_t)) : std::wstring();
+}
 
 class KeyNameCache {
  public:
   KeyNameCache() { InitializeCriticalSection(&lock_); }
 
-  // Opens the shared count once; false when it cannot be had (then nothing is kept).
+  // Opens the shared counts once; false when they cannot be had (then nothing is kept).
   bool Share() {
-    if (changes_ != nullptr) return true;
+    if (shared_ != nullptr) return true;
     // The mapping stays open for the life of the process.
     HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                        sizeof(LONG), kChangesName);
-    void* view = mapping ? MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, sizeof(LONG)) : nullptr;
-    changes_ = static_cast<volatile LONG*>(view);
-    return changes_ != nullptr;
+                                        sizeof(SharedCounts), kCountsName);
+    void* view =
+        mapping ? MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, sizeof(SharedCounts)) : nullptr;
+    shared_ = static_cast<SharedCounts*>(view);
+    return shared_ != nullptr;
   }
 
   void Keep(bool keep) {
@@ -40,9 +57,50 @@ class KeyNameCache {
   }
 
   // The count now: a name asked before it changed is not kept.
-  LONG Changes() const { return changes_ ? *changes_ : 0; }
+  LONG Changes() const { return shared_ ? shared_->keyChanges : 0; }
   void Changed() {
-    if (changes_) InterlockedIncrement(changes_);
+    if (shared_) InterlockedIncrement(&shared_->keyChanges);
+  }
+
+  // Values set or deleted by the other traced processes. This process's own are counted in
+  // both counts, the shared one first, and its own is read first: a write in flight can
+  // only make the figure larger, never hide another process's write.
+  LONG OthersWrites() const {
+    const LONG own = ownWrites_;
+    return shared_ ? shared_->valueWrites - own : 0;
+  }
+
+  void KeyMade(const std::wstring& keyName, LONG changes) {
+    EnterCriticalSection(&lock_);
+    Align(changes);
+    if (keep_ != 0 && changes == seen_) made_[Folded(keyName.data(), keyName.size())] = {OthersWrites(), {}};
+    LeaveCriticalSection(&lock_);
+  }
+
+  bool KnownMissing(const std::wstring& keyName, const UNICODE_STRING* valueName, LONG changes) {
+    if (keep_ == 0) return false;
+    EnterCriticalSection(&lock_);
+    Align(changes);
+    const auto key = made_.find(Folded(keyName.data(), keyName.size()));
+    const bool missing = key != made_.end() && key->second.othersWrites == OthersWrites() &&
+                         key->second.written.count(Folded(valueName)) == 0;
+    LeaveCriticalSection(&lock_);
+    return missing;
+  }
+
+  void ValueWritten(const std::wstring& keyName, const UNICODE_STRING* valueName, bool set,
+                    LONG changes) {
+    if (shared_) InterlockedIncrement(&shared_->valueWrites);
+    InterlockedIncrement(&ownWrites_);
+    if (keep_ == 0) return;
+    EnterCriticalSection(&lock_);
+    Align(changes);
+    const auto key = made_.find(Folded(keyName.data(), keyName.size()));
+    if (key != made_.end()) {
+      if (set) key->second.written.insert(Folded(valueName));
+      else key->second.written.erase(Folded(valueName));
+    }
+    LeaveCriticalSection(&lock_);
   }
 
   bool Find(HANDLE key, LONG changes, std::wstring& name) {
@@ -83,15 +141,25 @@ class KeyNameCache {
   }
   void Clear() {
     names_.clear();
+    made_.clear();
     kept_ = 0;
   }
 
+  // A key this process made: the other processes' writes when it was made, and the values
+  // this process has set in it since (folded names).
+  struct MadeKey {
+    LONG othersWrites;
+    std::unordered_set<std::wstring> written;
+  };
+
   CRITICAL_SECTION lock_;
-  volatile LONG* changes_ = nullptr;
+  SharedCounts* shared_ = nullptr;
+  volatile LONG ownWrites_ = 0;
   volatile LONG keep_ = 0;
   LONG seen_ = 0;
   volatile LONG kept_ = 0;
   std::unordered_map<HANDLE, std::wstring> names_;
+  std::unordered_map<std::wstring, MadeKey> made_;  // by folded native name
 };
 
 KeyNameCache& Cache() {
@@ -116,5 +184,20 @@ void ForgetKeyName(HANDLE key) { Cache().Forget(key); }
 void KeyNamesChanged() { Cache().Changed(); }
 
 void KeepKeyNames(bool keep) { Cache().Keep(keep); }
+
+void NoteKeyMade(const std::wstring& keyName) {
+  KeyNameCache& cache = Cache();
+  cache.KeyMade(keyName, cache.Changes());
+}
+
+bool ValueKnownMissing(const std::wstring& keyName, const UNICODE_STRING* valueName) {
+  KeyNameCache& cache = Cache();
+  return cache.KnownMissing(keyName, valueName, cache.Changes());
+}
+
+void NoteValueWritten(const std::wstring& keyName, const UNICODE_STRING* valueName, bool set) {
+  KeyNameCache& cache = Cache();
+  cache.ValueWritten(keyName, valueName, set, cache.Changes());
+}
 
 }  // namespace trapcapture

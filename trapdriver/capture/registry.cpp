@@ -93,8 +93,12 @@ NTSTATUS NTAPI CreateKeyHook(HANDLE* key, ACCESS_MASK access, OBJECT_ATTRIBUTES*
                                                                keyClass, options, answer);
   if (scope.active() && NT_SUCCESS(status) && *answer == REG_CREATED_NEW_KEY) {
     ForgetKeyName(*key);  // a new handle: any name kept for its number is of another
-    std::string keyPath = RegistryPath(CachedKeyName(*key));
-    if (!keyPath.empty()) SendKey(roKeyCreated, keyPath);
+    const std::wstring nativeName = CachedKeyName(*key);
+    std::string keyPath = RegistryPath(nativeName);
+    if (!keyPath.empty()) {
+      NoteKeyMade(nativeName);
+      SendKey(roKeyCreated, keyPath);
+    }
   }
   return status;
 }
@@ -134,11 +138,14 @@ NTSTATUS NTAPI SetValueHook(HANDLE key, UNICODE_STRING* name, ULONG titleIndex, 
     return Real<SetValueCall>(slots[kSetValueSlot])(key, name, titleIndex, type, data, size);
   };
   if (!scope.active()) return call();
-  std::string keyPath = RegistryPath(CachedKeyName(key));
+  const std::wstring nativeName = CachedKeyName(key);
+  std::string keyPath = RegistryPath(nativeName);
   if (keyPath.empty()) return call();
-  ValueState old = QueryValue(key, name);
+  ValueState old;
+  if (!ValueKnownMissing(nativeName, name)) old = QueryValue(key, name);
   NTSTATUS status = call();
   if (!NT_SUCCESS(status)) return status;
+  NoteValueWritten(nativeName, name, true);
   trapfeed::Message message =
       RegistryMessage(old.exists ? roValueChanged : roValueAdded, keyPath, Ansi(UnicodeText(name)));
   message.valueType = type;
@@ -153,10 +160,12 @@ NTSTATUS NTAPI DeleteValueHook(HANDLE key, UNICODE_STRING* name) {
   CaptureScope scope;
   auto call = [&] { return Real<DeleteValueCall>(slots[kDeleteValueSlot])(key, name); };
   if (!scope.active()) return call();
-  std::string keyPath = RegistryPath(CachedKeyName(key));
+  const std::wstring nativeName = CachedKeyName(key);
+  std::string keyPath = RegistryPath(nativeName);
   if (keyPath.empty()) return call();
   ValueState old = QueryValue(key, name);
   NTSTATUS status = call();
+  if (NT_SUCCESS(status)) NoteValueWritten(nativeName, name, false);
   if (NT_SUCCESS(status) && old.exists) SendValueDeleted(keyPath, Ansi(UnicodeText(name)), old);
   return status;
 }

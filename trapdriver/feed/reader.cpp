@@ -3,9 +3,12 @@
 namespace trapfeed {
 namespace {
 
-// After a frame the reader looks again every millisecond for this long before it sleeps
-// on the data event, so writers in a burst need not wake it frame by frame.
-constexpr DWORD kPollMilliseconds = 20;
+// After a frame the reader looks again every kLookMilliseconds for kPollMilliseconds before
+// it sleeps on the data event, so writers in a burst need not wake it frame by frame. Each
+// look is a call into the system, and each batch it finds a queued call to a subscriber:
+// under Wine both are round trips to the server that the traced programs wait on too, so
+// the reader looks seldom and takes many frames at once (a ring holds 2 MB).
+constexpr DWORD kLookMilliseconds = 10, kPollMilliseconds = 50;
 // How often rings whose writer has ended are looked for.
 constexpr DWORD kSweepMilliseconds = 200;
 
@@ -189,7 +192,8 @@ void FeedReader::WaitForFrames(HANDLE stop) {
     lastBusy_ = GetTickCount();
   }
   if (GetTickCount() - lastBusy_ < kPollMilliseconds) {
-    WaitForSingleObject(stop, 1);
+    HANDLE events[] = {stop, dataEvent_.get()};  // a catch-up wakes it at once
+    WaitForMultipleObjects(2, events, FALSE, kLookMilliseconds);
     return;
   }
   InterlockedExchange(&directory_->readerSleeping, 1);

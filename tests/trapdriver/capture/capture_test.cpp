@@ -152,8 +152,8 @@ TEST(CaptureNames, NativeNamesBecomeTheRecordsNames) {
 TEST_F(CaptureSession, EachOperationOnceWithTheProcessThatMadeIt) {
   trapdriver_testing::TraceResult result = Trace("run \"" + base_ + "\" Software\\" + token_);
   ASSERT_TRUE(result.allEnded);
-  ASSERT_EQ(result.processIds.size(), 2u);
-  EXPECT_EQ(result.injected, 2);
+  ASSERT_EQ(result.processIds.size(), 3u);
+  EXPECT_EQ(result.injected, 3);
   std::vector<std::string> expected = {
       "0: file 32.0 B\\sub",
       "0: file 36.1 B\\a.txt created",
@@ -187,9 +187,18 @@ TEST_F(CaptureSession, EachOperationOnceWithTheProcessThatMadeIt) {
       "0: key 2 U [User] 1 7800 ",
       "0: key 4 U [User] 1  7800",
       "0: key 1 U",
+      // Set by another program, and through another handle, in a key this one made: changed.
+      "0: key 0 K",
+      "1: key 2 K [Theirs] 1 6265666f726500 ",
+      "0: key 2 K [Other] 1 6265666f726500 ",
+      "0: key 3 K [Theirs] 1 7800 6265666f726500",
+      "0: key 3 K [Other] 1 7800 6265666f726500",
+      "0: key 4 K [Other] 1  7800",
+      "0: key 4 K [Theirs] 1  7800",
+      "0: key 1 K",
       "0: key 0 X",
       "0: key 1 X",
-      "1: file 36.1 B\\child.txt created",
+      "2: file 36.1 B\\child.txt created",
   };
   EXPECT_EQ(Describe(result.processIds), expected);
 }

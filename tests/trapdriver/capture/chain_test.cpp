@@ -80,8 +80,10 @@ TEST_F(CaptureChain, TheDriverGetsEachOperationWithItsProcess) {
       "0: 1.4 Sub", "0: 1.2 Sub", "0: 1.1 Sub", "0: 1.0 Renamed", "0: 1.2 Renamed",
       "0: 1.4 Renamed", "0: 1.4 Renamed", "0: 1.4 Renamed", "0: 1.1 Renamed", "0: 1.1 " + token, "0: 1.0 " + token,
       "0: 1.2 " + token, "0: 1.4 " + token, "0: 1.1 " + token,
+      "0: 1.0 " + token, "1: 1.2 " + token, "0: 1.2 " + token, "0: 1.3 " + token,
+      "0: 1.3 " + token, "0: 1.4 " + token, "0: 1.4 " + token, "0: 1.1 " + token,
       "0: 1.0 ." + token, "0: 1.1 ." + token,
-      "1: 64.36 child.txt",
+      "2: 64.36 child.txt",
   };
   EXPECT_EQ(lines, expected);
 }
