@@ -33,14 +33,15 @@ bool ObtainProcessKey(WindowsType windows, uint32_t& key) {
 namespace {
 
 // Polling with a short wait instead of none keeps the loop from taking a whole processor
-// for the length of the install, and still sees the stop request at once.
-constexpr DWORD kDebugEventWaitMs = 50;
+// for the length of the install, and still sees the stop request, and the end of the quiet
+// time below, soon after they come.
+constexpr DWORD kDebugEventWaitMs = 20;
 // A program may start another and end at once; the new program's create-process event
 // can reach the loop after the last watch has ended. With no watch left, the loop stops
 // once no event has come for kQuietMs and the system's process list shows no program
 // started by the install that the loop has not seen; while it shows one, or where the
 // system gives no list, once no event has come for kSettleMs.
-constexpr DWORD kQuietMs = 100;
+constexpr DWORD kQuietMs = 40;
 constexpr DWORD kSettleMs = 1000;
 
 }  // namespace
