@@ -36,10 +36,16 @@ inline std::string AnswerNotice(HWND owner, const char* caption) {
 // which takes seconds on a busy machine.
 inline bool SelectInBrowser(HWND browser, const std::string& folder) {
   HWND status = GetDlgItem(browser, kBrowserStatus);
+  HWND tree = GetDlgItem(browser, kBrowserTree);
   return gui::WaitFor(
       [&] {
         gui::SendWithText(browser, BFFM_SETSELECTIONA, TRUE, folder);
-        return lstrcmpiA(gui::Text(status).c_str(), folder.c_str()) == 0;
+        if (lstrcmpiA(gui::Text(status).c_str(), folder.c_str()) == 0) return true;
+        // Now and then Wine's browser stops at a folder above, not finding the one asked
+        // for among the subfolders it listed: collapsed and reset, it lists them again.
+        const LPARAM reached = SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0);
+        SendMessageA(tree, TVM_EXPAND, TVE_COLLAPSE | TVE_COLLAPSERESET, reached);
+        return false;
       },
       kSessionTimeout);
 }
