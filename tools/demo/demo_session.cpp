@@ -21,6 +21,7 @@
 
 #include "app/mainu_ids.h"
 #include "engines/helpers.h"
+#include "platform/owners.h"
 #include "platform/profile.h"
 #include "platform/system.h"
 #include "platform/textfile.h"
@@ -44,6 +45,20 @@ void WriteText(const std::string& path, const std::string& text) {
 
 std::string FolderOf(const std::string& path) { return path.substr(0, path.find_last_of('\\')); }
 
+// Sample App 1.0 was installed a day ago: a file that the install rewrites at the same size
+// within the same two seconds would look unchanged to a comparison of dates and sizes.
+void MakeADayOld(const std::string& path) {
+  platform::FileHandle file(CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  ULARGE_INTEGER time{{now.dwLowDateTime, now.dwHighDateTime}};
+  time.QuadPart -= 24ull * 60 * 60 * 10000000;  // in units of 100 ns
+  const FILETIME dayAgo{time.LowPart, time.HighPart};
+  if (!file || !SetFileTime(file.get(), nullptr, nullptr, &dayAgo))
+    throw std::runtime_error("cannot date " + path);
+}
+
 struct Places {
   explicit Places(const std::string& root)
       : root(root),
@@ -64,6 +79,7 @@ void Prepare(const Places& at) {
   WriteText(at.app + "\\app.exe", "Sample App, version 1.0");
   WriteText(at.app + "\\old-help.hlp", "help for version 1.0");
   WriteText(at.app + "\\settings.dat", "colour=red");
+  for (const char* name : {"app.exe", "old-help.hlp", "settings.dat"}) MakeADayOld(at.app + "\\" + name);
   WriteText(at.ini, "[Sample App]\r\nVersion=1.0\r\nColour=red\r\n");
 
   // The program and its files come from beside this one.
