@@ -10,6 +10,9 @@ namespace {
 
 // Counts every traced process keeps in memory they all share.
 constexpr char kCountsName[] = "Vortan4 Capture Registry Counts";
+// What is kept of the keys a process made stays bounded: beyond this many value names it is
+// forgotten, and the writes ask for old values again.
+constexpr size_t kMostWrittenNames = 1 << 16;
 struct SharedCounts {
   volatile LONG keyChanges;   // keys renamed or deleted
   volatile LONG valueWrites;  // values set or deleted
@@ -73,7 +76,8 @@ class KeyNameCache {
   void KeyMade(const std::wstring& keyName, LONG changes) {
     EnterCriticalSection(&lock_);
     Align(changes);
-    if (keep_ != 0 && changes == seen_) made_[Folded(keyName.data(), keyName.size())] = {OthersWrites(), {}};
+    if (keep_ != 0 && changes == seen_)
+      made_[Folded(keyName.data(), keyName.size())] = {OthersWrites(), {}};
     LeaveCriticalSection(&lock_);
   }
 
@@ -97,8 +101,13 @@ class KeyNameCache {
     Align(changes);
     const auto key = made_.find(Folded(keyName.data(), keyName.size()));
     if (key != made_.end()) {
-      if (set) key->second.written.insert(Folded(valueName));
-      else key->second.written.erase(Folded(valueName));
+      if (!set) {
+        writtenNames_ -= key->second.written.erase(Folded(valueName));
+      } else if (key->second.written.insert(Folded(valueName)).second &&
+                 ++writtenNames_ > kMostWrittenNames) {
+        made_.clear();
+        writtenNames_ = 0;
+      }
     }
     LeaveCriticalSection(&lock_);
   }
@@ -142,6 +151,7 @@ class KeyNameCache {
   void Clear() {
     names_.clear();
     made_.clear();
+    writtenNames_ = 0;
     kept_ = 0;
   }
 
@@ -160,6 +170,7 @@ class KeyNameCache {
   volatile LONG kept_ = 0;
   std::unordered_map<HANDLE, std::wstring> names_;
   std::unordered_map<std::wstring, MadeKey> made_;  // by folded native name
+  size_t writtenNames_ = 0;                          // in all of made_
 };
 
 KeyNameCache& Cache() {
