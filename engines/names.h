@@ -25,9 +25,10 @@ int CompareIniNames(const std::string& a, const std::string& b);
 // letters, digits or dots of which a's comes first in upper case, or in a symbol of a's
 // (other than the hyphen and the apostrophe) against a letter or digit of b's; or when a
 // is b's beginning and b goes on in letters, digits and dots: the system's order for such
-// names in most locales, told without calling it. False means CompareNames must decide. The readers check sibling order with it first:
-// where a locale orders such names otherwise (Czech "ch") a sibling out of order may go
-// unnoticed, but a listing in order is never refused.
+// names in most locales, told without calling it. False means CompareNames must decide.
+// The readers check sibling order with it first: where a locale orders such names
+// otherwise (Czech "ch") a sibling out of order may go unnoticed, but a listing in order is
+// never refused.
 bool BeforeByBytes(const std::string& a, const std::string& b);
 
 // The system's comparison alone, without a tie rule: the order of the list editors'

@@ -76,8 +76,11 @@ class KeyNameCache {
   void KeyMade(const std::wstring& keyName, LONG changes) {
     EnterCriticalSection(&lock_);
     Align(changes);
-    if (keep_ != 0 && changes == seen_)
-      made_[Folded(keyName.data(), keyName.size())] = {OthersWrites(), {}};
+    if (keep_ != 0 && changes == seen_) {
+      MadeKey& key = made_[Folded(keyName.data(), keyName.size())];
+      writtenNames_ -= key.written.size();  // made again: what stood in it before has gone
+      key = {OthersWrites(), {}};
+    }
     LeaveCriticalSection(&lock_);
   }
 
