@@ -103,12 +103,19 @@ void TLaunchProgThread::Run() {
   }
   if (started.process) {
     StartWatch(std::move(started.process), started.id);
-    if (request_.realTime && hooks_.startTracking) hooks_.startTracking();
+    // A debugged install waits at its loader breakpoint; a plain one already runs.
+    if (request_.realTime && hooks_.startTracking) {
+      if (debugging_)
+        trackingStart_ = std::thread(hooks_.startTracking);
+      else
+        hooks_.startTracking();
+    }
   }
   if (debugging_)
     DebugLoop();
   else if (!watches_.empty())
     watches_.back().join();  // a plain launch ends with its program
+  WaitForTrackingStart();
   finished_ = true;
   PostMessageA(request_.notifyWindow, WM_LAUNCHENDED, 0, reinterpret_cast<LPARAM>(this));
 }
@@ -179,7 +186,12 @@ DWORD TLaunchProgThread::ContinueException(const DEBUG_EVENT& event) {
 // The loader's breakpoint, before any code of the program runs: real-time tracking takes
 // the process over here.
 void TLaunchProgThread::FirstBreakpoint(const DEBUG_EVENT& event, HANDLE process, HANDLE thread) {
+  WaitForTrackingStart();
   if (request_.realTime) realtime::TraceNewProcess(process, thread, event.dwProcessId);
+}
+
+void TLaunchProgThread::WaitForTrackingStart() {
+  if (trackingStart_.joinable()) trackingStart_.join();
 }
 
 }  // namespace app

@@ -56,9 +56,11 @@ struct LaunchRequest {
   HANDLE allStop = nullptr;   // set to release every watch thread at once
 };
 
-// Called on the launch thread for each process it will watch (real-time tracking records
-// the process's name), and once the first process exists (tracking starts before the
-// install can do anything).
+// registerProcess is called on the launch thread for each process it will watch (real-time
+// tracking records the process's name). startTracking is called once the first process
+// exists, and is done before the install can do anything: under the debugging interface it
+// runs on a thread of its own while the system loads the install's libraries, and the
+// install is held at its loader breakpoint until it is done.
 struct LaunchHooks {
   std::function<void(uint32_t identity, HANDLE process)> registerProcess;
   std::function<void()> startTracking;
@@ -96,6 +98,8 @@ class TLaunchProgThread {
   void FirstBreakpoint(const DEBUG_EVENT& event, HANDLE process, HANDLE thread);
   // Launch thread: a watch thread that owns the handle and waits for the process or AllStop.
   void StartWatch(platform::Handle process, DWORD processId);
+  // Launch thread: waits for startTracking to be done (at once when it is).
+  void WaitForTrackingStart();
 
   const LaunchRequest request_;
   const LaunchHooks hooks_;
@@ -114,6 +118,7 @@ class TLaunchProgThread {
   // event has not come yet; launch thread only.
   std::set<DWORD> started_, running_;
   std::thread thread_;
+  std::thread trackingStart_;  // startTracking beside a debugged launch
   std::vector<std::thread> watches_;  // added by the launch thread, joined after it
 };
 

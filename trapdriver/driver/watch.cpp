@@ -186,8 +186,12 @@ void Look(DWORD self) {
       process.parent = seen.parent;
       process.firstSeen = now;
       process.name = seen.name;
+      // A starter still waiting for its own capture is held by whoever starts it (under a
+      // debugger, what it starts before its own code runs, such as its console, is held
+      // as well).
       auto parent = table.find(seen.parent);
-      const bool startersOwn = seen.parent == self || (parent != table.end() && Traced(parent->second.state));
+      const bool startersOwn = seen.parent == self ||
+                               (parent != table.end() && parent->second.state != State::NotTraced);
       if (HasCapture(seen.id))
         process.state = State::FromStart;
       else if (!startersOwn)
@@ -252,7 +256,8 @@ void StartTracing(uint32_t key, const std::string& capture) {
       process.firstSeen = GetTickCount();
       process.name = seen.name;
       table[seen.id] = process;
-      running.push_back(seen.id);
+      // A program of ours held by the debugger gets the capture at its loader breakpoint.
+      if (seen.parent != self || !BeingDebugged(seen.id)) running.push_back(seen.id);
     }
   }
   Arm(running, false);
