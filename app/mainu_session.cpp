@@ -89,14 +89,17 @@ bool TMainForm::RecordPreInstallState(StatMask steps) {
   };
   const bool withRegistry = HasStep(steps, stRegistryBefore);
   const bool withDisk = HasStep(steps, stDiskBefore);
-  if (withRegistry || withDisk) MoveStatusEye(withRegistry ? stRegistryBefore : stDiskBefore);
+  // The INI step asked after each file. Nothing else to record (real-time tracking): the
+  // launch goes ahead at once, and the page is drawn when the window shows again.
+  if (!withRegistry && !withDisk) return true;
+  MoveStatusEye(withRegistry ? stRegistryBefore : stDiskBefore);
   if (withRegistry && withDisk) {
     const std::exception_ptr diskFailure =
         engines::RunTogether(registry, disk, progress, [this] { MoveStatusEye(stDiskBefore); });
     if (diskFailure) std::rethrow_exception(diskFailure);
   } else if (withRegistry) {
     registry(progress);
-  } else if (withDisk) {
+  } else {
     disk(progress);
   }
   return !engines::AbortRequested();

@@ -325,7 +325,7 @@ bool SnapshotWatchedIniFiles(const std::vector<std::string>& names, const std::s
     }
     if (AbortRequested()) return false;
   }
-  return !AbortRequested();
+  return true;
 }
 
 }  // namespace engines
