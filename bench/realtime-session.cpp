@@ -1,7 +1,8 @@
 // What real-time tracking costs an install, through the real main window created in this
-// process. The install program (this program, run as "install") makes 2,000 new files in
-// 20 folders and 2,000 registry values in 20 keys, half of them in a child it starts and
-// waits for, and writes how long it ran by its own clock. Each round runs it alone,
+// process. The install program (programs\realtime-install.exe, a windows program as
+// installers are) makes 2,000 new files in 20 folders and 2,000 registry values in 20 keys,
+// half of them in a child it starts and waits for, and writes how long it ran by its own
+// clock. Each round runs it alone,
 // untracked, and through "&GO!" in real-time mode (the two take turns going first), and
 // takes two ratios: the install's own clock tracked against untracked, and the install
 // step ("&GO!" until "Install &Complete" is offered: the launch, the capture's load in each
@@ -22,6 +23,7 @@
 #include "bench/bench_registry.h"
 #include "bench/bench_tree.h"
 #include "bench/bench_window.h"
+#include "bench/realtime_install.h"
 
 // The report the session wrote.
 class app::MainFormProbe {
@@ -32,70 +34,23 @@ using app::MainFormProbe;
 
 namespace {
 
-const std::string kWork = "C:\\bench-realtime";            // where the install writes
-const std::string kClock = "C:\\bench-realtime-clock.txt";  // its own running time
+using namespace bench::realtime_install;
+
 const std::string kProgramFolder = "C:\\bench-realtime-program\\";
 const std::string kOut = "C:\\bench-realtime-out\\";
-const char kKey[] = "Software\\Vortan4BenchRealtime";
-constexpr int kFolders = 20, kFilesPerFolder = 100, kKeys = 20, kValuesPerKey = 100;
 
-std::string ThisProgram() {
+// The install program, staged with the benchmark's programs.
+std::string InstallProgram() {
   char path[MAX_PATH] = "";
   GetModuleFileNameA(nullptr, path, sizeof path);
-  return path;
+  std::string folder(path);
+  return folder.substr(0, folder.rfind('\\') + 1) + "programs\\realtime-install.exe";
 }
 
 // A folder of its own for each run of the install.
 std::string NextRunFolder() {
   static int runs = 0;
   return kWork + "\\run" + std::to_string(++runs);
-}
-
-// Part 0 of the install starts part 1 and waits for it; each makes every other folder (below
-// the run's own) and key.
-void MakeChanges(int part, const std::string& runFolder) {
-  CreateDirectoryA(runFolder.c_str(), nullptr);
-  for (int folder = part; folder < kFolders; folder += 2) {
-    const std::string path = runFolder + "\\d" + std::to_string(folder);
-    CreateDirectoryA(path.c_str(), nullptr);
-    for (int file = 0; file < kFilesPerFolder; ++file)
-      bench::WriteBytes(path + "\\f" + std::to_string(file) + ".dat", 100);
-  }
-  for (int k = part; k < kKeys; k += 2) {
-    HKEY key = nullptr;
-    RegCreateKeyExA(HKEY_LOCAL_MACHINE, (std::string(kKey) + "\\k" + std::to_string(k)).c_str(), 0,
-                    nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
-    for (int value = 0; value < kValuesPerKey; ++value)
-      bench::SetValue(key, ("v" + std::to_string(value)).c_str(), REG_SZ,
-                      "installed " + std::to_string(value) + '\0');
-    RegCloseKey(key);
-  }
-}
-
-int Install(int part, const std::string& runFolder) {
-  const double start = bench::Seconds();
-  PROCESS_INFORMATION child{};
-  if (part == 0) {
-    std::string line = "\"" + ThisProgram() + "\" install 1 " + runFolder;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &child))
-      return 1;
-  }
-  MakeChanges(part, runFolder);
-  if (part != 0) return 0;
-  WaitForSingleObject(child.hProcess, INFINITE);
-  CloseHandle(child.hThread);
-  CloseHandle(child.hProcess);
-  // Its start too: the performance counter is the machine's, the same in every process.
-  char text[64];
-  std::snprintf(text, sizeof text, "%.6f %.6f", start, bench::Seconds() - start);
-  HANDLE file = CreateFileA(kClock.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  DWORD written = 0;
-  WriteFile(file, text, lstrlenA(text), &written, nullptr);
-  CloseHandle(file);
-  return 0;
 }
 
 // What the install left in the registry is taken away again, untimed; its files stay until
@@ -127,7 +82,7 @@ void ReadInstallClock(Run& run) {
 
 Run Alone() {
   Run run;
-  std::string line = "\"" + ThisProgram() + "\" install 0 " + NextRunFolder();
+  std::string line = "\"" + InstallProgram() + "\" 0 " + NextRunFolder();
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
@@ -149,8 +104,8 @@ Run Tracked() {
                       {});
   HWND window = form.Create();
   ShowWindow(window, SW_SHOWNA);
-  SetWindowTextA(form.ebInstallProg, ThisProgram().c_str());
-  SetWindowTextA(form.ebParams, ("install 0 " + NextRunFolder()).c_str());
+  SetWindowTextA(form.ebInstallProg, InstallProgram().c_str());
+  SetWindowTextA(form.ebParams, ("0 " + NextRunFolder()).c_str());
   SendMessageA(form.rbTmReal, BM_CLICK, 0, 0);
   if (SendMessageA(form.rbTmReal, BM_GETCHECK, 0, 0) != BST_CHECKED) return run;
   const double start = bench::Seconds();
@@ -169,7 +124,6 @@ Run Tracked() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc > 3 && std::string(argv[1]) == "install") return Install(std::atoi(argv[2]), argv[3]);
   const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
   bench::RemoveTree(kOut.substr(0, kOut.size() - 1));
   CreateDirectoryA(kOut.c_str(), nullptr);
