@@ -41,7 +41,7 @@ constexpr DWORD kDebugEventWaitMs = 20;
 // once no event has come for kQuietMs and the system's process list shows no program
 // started by the install that the loop has not seen; while it shows one, or where the
 // system gives no list, once no event has come for kSettleMs.
-constexpr DWORD kQuietMs = 40;
+constexpr DWORD kQuietMs = 20;
 constexpr DWORD kSettleMs = 1000;
 
 }  // namespace
