@@ -5,6 +5,8 @@
 
 #include "trapdriver/capture/native.h"
 
+extern "C" NTSYSAPI WCHAR NTAPI RtlUpcaseUnicodeChar(WCHAR letter);
+
 namespace trapcapture {
 namespace {
 
@@ -18,10 +20,12 @@ struct SharedCounts {
   volatile LONG valueWrites;  // values set or deleted
 };
 
-// Key and value names compare without regard to case.
+// Key and value names compare without regard to case, by the system's own table. The
+// capture goes into every traced program, so it asks nothing of the window system: a
+// program that has no windows would load and start it (tens of milliseconds) for nothing.
 std::wstring Folded(const wchar_t* text, size_t length) {
   std::wstring folded(text, length);
-  if (!folded.empty()) CharUpperBuffW(folded.data(), static_cast<DWORD>(folded.size()));
+  for (wchar_t& letter : folded) letter = RtlUpcaseUnicodeChar(letter);
   return folded;
 }
 
