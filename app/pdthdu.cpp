@@ -186,8 +186,13 @@ DWORD TLaunchProgThread::ContinueException(const DEBUG_EVENT& event) {
 // The loader's breakpoint, before any code of the program runs: real-time tracking takes
 // the process over here.
 void TLaunchProgThread::FirstBreakpoint(const DEBUG_EVENT& event, HANDLE process, HANDLE thread) {
+  if (!request_.realTime) return;
   WaitForTrackingStart();
-  if (request_.realTime) realtime::TraceNewProcess(process, thread, event.dwProcessId);
+  // The start of tracking empties the list of processes: one watched while it ran is
+  // named again, while it still runs.
+  if (hooks_.registerProcess)
+    hooks_.registerProcess(event.dwProcessId ^ request_.processKey, process);
+  realtime::TraceNewProcess(process, thread, event.dwProcessId);
 }
 
 void TLaunchProgThread::WaitForTrackingStart() {
