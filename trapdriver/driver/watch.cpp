@@ -186,12 +186,13 @@ void Look(DWORD self) {
       process.parent = seen.parent;
       process.firstSeen = now;
       process.name = seen.name;
-      // A starter still waiting for its own capture is held by whoever starts it (under a
-      // debugger, what it starts before its own code runs, such as its console, is held
-      // as well).
+      // What a traced program starts is traced by it. What a program held by the launcher
+      // starts before its own code runs (its console) is held as well, and gets the
+      // capture from the launcher at its loader breakpoint.
       auto parent = table.find(seen.parent);
-      const bool startersOwn = seen.parent == self ||
-                               (parent != table.end() && parent->second.state != State::NotTraced);
+      const State parentState = parent != table.end() ? parent->second.state : State::NotTraced;
+      const bool startersOwn = seen.parent == self || Traced(parentState) ||
+                               (parentState == State::Pending && BeingDebugged(seen.id));
       if (HasCapture(seen.id))
         process.state = State::FromStart;
       else if (!startersOwn)
