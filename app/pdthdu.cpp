@@ -77,13 +77,17 @@ void TLaunchProgThread::Finish() {
 
 void TLaunchProgThread::StartWatch(platform::Handle process, DWORD processId) {
   ++liveWatches_;
-  if (request_.realTime && hooks_.registerProcess)
-    hooks_.registerProcess(processId ^ request_.processKey, process.get());
+  // Naming a process lists the system's processes (milliseconds under Wine): the watch
+  // does it, so that the loop does not hold the new process meanwhile.
+  auto registerProcess = request_.realTime ? hooks_.registerProcess : nullptr;
+  const uint32_t identity = processId ^ request_.processKey;
   // The object's address is only the notice's name: the window compares it with its own.
   HANDLE allStop = request_.allStop;
   HWND notify = request_.notifyWindow;
   LPARAM sender = reinterpret_cast<LPARAM>(this);
-  watches_.emplace_back([process = std::move(process), allStop, notify, sender] {
+  watches_.emplace_back([process = std::move(process), allStop, notify, sender, registerProcess,
+                         identity] {
+    if (registerProcess) registerProcess(identity, process.get());
     HANDLE waits[2] = {process.get(), allStop};
     WaitForMultipleObjects(allStop ? 2 : 1, waits, FALSE, INFINITE);
     PostMessageA(notify, WM_WATCHENDED, 0, sender);

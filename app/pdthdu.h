@@ -56,8 +56,8 @@ struct LaunchRequest {
   HANDLE allStop = nullptr;   // set to release every watch thread at once
 };
 
-// registerProcess is called on the launch thread for each process it will watch (real-time
-// tracking records the process's name). startTracking is called once the first process
+// registerProcess is called for each process the launch watches, on its watch thread
+// (real-time tracking records the process's name). startTracking is called once the first process
 // exists, and is done before the install can do anything: under the debugging interface it
 // runs on a thread of its own while the system loads the install's libraries, and the
 // install is held at its loader breakpoint until it is done.
