@@ -79,7 +79,8 @@ void Prepare(const Places& at) {
   WriteText(at.app + "\\app.exe", "Sample App, version 1.0");
   WriteText(at.app + "\\old-help.hlp", "help for version 1.0");
   WriteText(at.app + "\\settings.dat", "colour=red");
-  for (const char* name : {"app.exe", "old-help.hlp", "settings.dat"}) MakeADayOld(at.app + "\\" + name);
+  for (const char* name : {"app.exe", "old-help.hlp", "settings.dat"})
+    MakeADayOld(at.app + "\\" + name);
   WriteText(at.ini, "[Sample App]\r\nVersion=1.0\r\nColour=red\r\n");
 
   // The program and its files come from beside this one.
