@@ -11,6 +11,7 @@
 #include "dialogs/undofmu.h"
 #include "engines/package.h"
 #include "platform/paths.h"
+#include "report/undo_run.h"
 
 namespace app {
 
@@ -52,7 +53,7 @@ void TMainForm::MakePackageOf(const std::string& report) {
   std::string text;
   UINT icon = MB_ICONINFORMATION;
   try {
-    const engines::UndoData data = engines::ReadUndoData(engines::UndoPlacesOf(report).folder);
+    const engines::UndoData data = report::ReadUndoDataOfReport(report);
     engines::PackageContext context = engines::ThisMachine(report);
     engines::Package package = engines::PlanPackage(data, context);
     if (package.changedSince > 0 &&

@@ -34,7 +34,7 @@ std::vector<std::string> SnapshotFiles(const std::string& tempPath,
        {engines::kDiskListingBase, engines::kRegistryListingBase, engines::kDeviceFileBase})
     for (const char* extension : {".$$1", ".$$2"}) files.push_back(tempPath + base + extension);
   for (const std::string& ini : iniFiles)
-    for (const char* extension : {".$$1", ".$$2"})
+    for (const char* extension : {".$$1", ".$$2", engines::kIniBytesExtension})
       files.push_back(engines::IniCopyPath(ini, tempPath, extension));
   return files;
 }

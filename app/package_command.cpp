@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "engines/package.h"
+#include "report/undo_run.h"
 
 namespace app {
 namespace {
@@ -37,7 +38,7 @@ int RunPackageCommand(const std::vector<std::string>& parameters) {
       Tell("Nothing was written: there is no report " + report + ".");
       return kPackageNothingWritten;
     }
-    const engines::UndoData data = engines::ReadUndoData(engines::UndoPlacesOf(report).folder);
+    const engines::UndoData data = report::ReadUndoDataOfReport(report);
     engines::PackageContext context = engines::ThisMachine(report);
     context.takeChangedAsNow = asNow;
     engines::Package package = engines::PlanPackage(data, context);

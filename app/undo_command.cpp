@@ -55,21 +55,21 @@ int RunUndoCommand(const std::vector<std::string>& parameters) {
   }
   char full[MAX_PATH];
   if (GetFullPathNameA(report.c_str(), MAX_PATH, full, nullptr)) report = full;
+
+  // Data that cannot be trusted gets no log either: nothing is written anywhere.
+  engines::UndoData data;
+  try {
+    data = report::ReadUndoDataOfReport(report);
+  } catch (const std::exception& error) {
+    messages.Tell(std::string("Nothing was undone: ") + error.what(), MB_ICONERROR);
+    return kUndoNothingDone;
+  }
   report::UndoLog log(report);
   auto nothingDone = [&](const std::string& why) {
     log.Add("Nothing was undone: " + why);
     log.Write();
     return kUndoNothingDone;
   };
-
-  engines::UndoData data;
-  try {
-    data = engines::ReadUndoData(engines::UndoPlacesOf(report).folder);
-  } catch (const std::exception& error) {
-    nothingDone(error.what());
-    messages.Tell(std::string("Nothing was undone: ") + error.what(), MB_ICONERROR);
-    return kUndoNothingDone;
-  }
 
   const engines::UndoPlan plan = engines::PlanUndo(data);
   bool overwrite = false;

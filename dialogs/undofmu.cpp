@@ -45,7 +45,7 @@ bool TUndoForm::OnCommand(int id, UINT code) { return Dispatch(*this, kEvents, i
 void TUndoForm::FormCreate() {
   SetWindowTextA(lbUndoReport, ("Report: " + reportPath_).c_str());
   try {
-    data_ = engines::ReadUndoData(engines::UndoPlacesOf(reportPath_).folder);
+    data_ = report::ReadUndoDataOfReport(reportPath_);
     readable_ = true;
   } catch (const std::exception& error) {
     SetWindowTextA(lbUndoSummary, (std::string("Nothing can be undone: ") + error.what()).c_str());

@@ -8,6 +8,7 @@
 
 #include "engines/helpers.h"
 #include "engines/names.h"
+#include "platform/changes.h"
 #include "platform/ioerror.h"
 #include "platform/profile.h"
 #include "platform/system.h"
@@ -319,6 +320,11 @@ bool SnapshotWatchedIniFiles(const std::vector<std::string>& names, const std::s
   for (const std::string& name : names) {
     if (progress) progress(name);
     SnapshotIniFile(name, tempFolder, extension);
+    if (std::string(extension) == ".$$1") {
+      const std::string bytes = IniCopyPath(name, tempFolder, kIniBytesExtension);
+      platform::DeleteFileIfPresent(bytes);
+      platform::CopyFileOver(IniFullPath(name), bytes);
+    }
     if (HasDeviceLines(name)) {
       if (progress) progress("SYSTEM.INI devices");
       SnapshotSystemIniDevices(name, tempFolder + kDeviceFileBase + extension);

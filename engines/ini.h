@@ -54,7 +54,14 @@ void SnapshotSystemIniDevices(const std::string& iniName, const std::string& dev
 // compared too. The snapshot and the compare must agree on it, or the lines go missing.
 bool HasDeviceLines(const std::string& name);
 
-// Copies each watched INI file with the extension, in list order, and for a name with
+// The byte for byte copy of a watched INI file as it was before the install, which the
+// undo puts back whole (the line order of the file and all) while the file is as the
+// install left it: IniCopyPath with this extension.
+inline constexpr char kIniBytesExtension[] = ".$B1";
+
+// Copies each watched INI file with the extension, in list order, and with ".$$1" (before
+// the install) also byte for byte (kIniBytesExtension; an old one goes, for a file that
+// does not exist), and for a name with
 // device lines (HasDeviceLines) those into DEV$$$$$ with the extension, telling
 // progress what it works on. Answers false, having stopped, once the program is being
 // closed.

@@ -319,6 +319,7 @@ Package PlanPackage(const UndoData& data, const PackageContext& context) {
       case K::IniSectionDeleted: add(PackageAction::DeleteIniSection, item.place, false).name = section; break;
       case K::DeviceAdded: add(PackageAction::AddDeviceLine, item.place, true).data = item.name; break;
       case K::DeviceDeleted: add(PackageAction::DeleteDeviceLine, item.place, false).data = item.name; break;
+      case K::IniFileCopy: break;  // for the undo: the package makes the INI changes key by key
     }
   }
   // Folders made from the top down, deleted from the bottom up.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "engines/helpers.h"
 #include "engines/registry.h"
 #include "platform/changes.h"
 #include "platform/ioerror.h"
@@ -15,6 +16,7 @@ using K = UndoKind;
 
 bool IsIniKind(UndoKind kind) { return kind >= K::IniKeyAdded; }
 bool IsFileKind(UndoKind kind) { return kind <= K::FileNewer; }
+bool IsRegistryKind(UndoKind kind) { return kind >= K::KeyAdded && kind <= K::ValueDeleted; }
 
 struct KeyPlace {
   HKEY root = nullptr;
@@ -80,13 +82,14 @@ UndoState RestoredFileState(const UndoItem& item) {
     return item.kind == K::FileDeleted ? UndoState::AsAfter : UndoState::ChangedSince;
   if (isFolder) return UndoState::ChangedSince;
   if (size == item.copy.size && writeTime == item.copy.written) return UndoState::AlreadyUndone;
-  if (item.kind == K::FileChanged && size == item.size && writeTime == item.writeTime)
+  if (item.kind != K::FileDeleted && size == item.size && writeTime == item.writeTime)
     return UndoState::AsAfter;
   return UndoState::ChangedSince;
 }
 
 UndoState FileState(const UndoItem& item) {
-  if (item.kind == K::FileDeleted || item.kind == K::FileChanged) return RestoredFileState(item);
+  if (item.kind == K::FileDeleted || item.kind == K::FileChanged || item.kind == K::IniFileCopy)
+    return RestoredFileState(item);
   bool isFolder = false;
   uint64_t size = 0, writeTime = 0;
   const bool present = platform::EntryStamp(item.place, isFolder, size, writeTime);
@@ -126,7 +129,7 @@ UndoAction ActionOf(const UndoItem& item) {
 // come back, and files from their copies.
 int Phase(UndoKind kind) {
   switch (kind) {
-    case K::IniKeyChanged: case K::IniKeyDeleted: return 0;
+    case K::IniFileCopy: case K::IniKeyChanged: case K::IniKeyDeleted: return 0;
     case K::IniKeyAdded: return 1;
     case K::IniSectionAdded: case K::IniSectionDeleted: return 2;
     case K::DeviceAdded: case K::DeviceDeleted: return 3;
@@ -183,6 +186,10 @@ UndoOutcome UndoRegistryItem(const UndoItem& item) {
 }
 
 UndoOutcome UndoFileItem(const UndoItem& item) {
+  if (item.kind == K::IniFileCopy) {
+    platform::FlushProfile(item.place);
+    return Outcome(platform::RestoreFile(item.copy, item.place));
+  }
   if (item.kind == K::FolderDeleted) return Outcome(platform::MakeFolderPath(item.place));
   if (item.kind == K::FileDeleted || item.kind == K::FileChanged)
     return Outcome(platform::RestoreFile(item.copy, item.place));
@@ -202,6 +209,16 @@ const char* WhyNot(const UndoItem& item) {
   }
 }
 
+// INI files still as the install left them, which their copies put back byte for byte
+// (line order and all); the key by key undo of their other items is then not needed.
+std::vector<std::string> IniFilesPutBackWhole(const UndoData& data) {
+  std::vector<std::string> files;
+  for (const UndoItem& item : data.items)
+    if (item.kind == K::IniFileCopy && FileState(item) == UndoState::AsAfter)
+      files.push_back(LowerAscii(item.place));
+  return files;
+}
+
 }  // namespace
 
 std::string DescribeUndoItem(const UndoItem& item) {
@@ -210,6 +227,7 @@ std::string DescribeUndoItem(const UndoItem& item) {
     case K::KeyAdded: case K::KeyDeleted: return "key " + item.place;
     case K::ValueAdded: case K::ValueChanged: case K::ValueDeleted:
       return "value " + item.place + " " + item.name;
+    case K::IniFileCopy: return "INI file " + item.place;
     case K::IniSectionAdded: case K::IniSectionDeleted:
       return "section " + item.name + " of " + item.place;
     case K::DeviceAdded: case K::DeviceDeleted:
@@ -222,14 +240,20 @@ std::string DescribeUndoItem(const UndoItem& item) {
 
 UndoPlan PlanUndo(const UndoData& data) {
   UndoPlan plan;
+  const std::vector<std::string> wholeInis = IniFilesPutBackWhole(data);
   std::vector<std::vector<UndoStep>> phases(11);
   for (const UndoItem& item : data.items) {
+    // An INI file goes back either whole or key by key.
+    const bool whole = IsIniKind(item.kind) && std::find(wholeInis.begin(), wholeInis.end(),
+                                                         LowerAscii(item.place)) != wholeInis.end();
+    if (IsIniKind(item.kind) && whole != (item.kind == K::IniFileCopy)) continue;
     UndoStep step;
     step.item = item;
     step.action = ActionOf(item);
     if (step.action != UndoAction::CannotRestore)
-      step.state = IsIniKind(item.kind)    ? IniItemState(item)
-                   : IsFileKind(item.kind) ? FileState(item)
+      step.state = item.kind == K::IniFileCopy ? UndoState::AsAfter
+                   : IsIniKind(item.kind)      ? IniItemState(item)
+                   : IsFileKind(item.kind)     ? FileState(item)
                                            : RegistryState(item);
     phases[Phase(item.kind)].push_back(step);
   }
@@ -261,7 +285,7 @@ UndoResult CarryOutUndo(const UndoPlan& plan, bool overwriteChanged, const UndoL
       continue;
     }
     if (step.state == UndoState::AlreadyUndone) {
-      ++result.done;
+      ++result.already;
       log("already as before: " + what);
       continue;
     }
@@ -270,9 +294,10 @@ UndoResult CarryOutUndo(const UndoPlan& plan, bool overwriteChanged, const UndoL
       log("left, changed since the report: " + what);
       continue;
     }
-    const UndoOutcome outcome = IsIniKind(step.item.kind)    ? UndoIniItem(step.item)
-                                : IsFileKind(step.item.kind) ? UndoFileItem(step.item)
-                                                             : UndoRegistryItem(step.item);
+    const UndoOutcome outcome =
+        IsIniKind(step.item.kind) && step.item.kind != K::IniFileCopy ? UndoIniItem(step.item)
+        : IsRegistryKind(step.item.kind)                              ? UndoRegistryItem(step.item)
+                                                                      : UndoFileItem(step.item);
     switch (outcome.kind) {
       case UndoOutcome::Done:
         ++result.done;

@@ -42,7 +42,8 @@ struct UndoPlan {
 UndoPlan PlanUndo(const UndoData& data);
 
 struct UndoResult {
-  int done = 0;      // removed, restored, or found as before already
+  int done = 0;      // removed or restored
+  int already = 0;   // found as before the install already
   int left = 0;      // changed since and not overwritten, or not empty
   int cannot = 0;    // not restorable from the data
   int failed = 0;    // the system refused

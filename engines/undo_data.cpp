@@ -16,7 +16,14 @@ namespace engines {
 namespace {
 
 const char kFirstLine[] = "VORTAN4 UNDO DATA";
-constexpr size_t kLongestLine = 200000;  // full-form data of 32 KB, twice over, and paths
+// Data longer than this goes to a file of its own beside ITEMS.TXT, so that a line holds
+// at most the hex of two such values and two paths of 32,767 characters, every one escaped.
+constexpr size_t kLongestInlineData = 32 * 1024;
+constexpr size_t kLongestLine = 4 * kLongestInlineData + 2 * 3 * 32767 + 1024;
+// A value file no larger than the registry lets a value be in practice.
+constexpr size_t kLongestValueFile = 64 * 1024 * 1024;
+constexpr char kValueFilePrefix[] = "file:";
+constexpr char kValueFileExtension[] = ".VAL";
 constexpr int kFields = 7;
 
 struct KindName {
@@ -33,7 +40,7 @@ constexpr KindName kKindNames[] = {
     {UndoKind::IniKeyAdded, "INI+"},       {UndoKind::IniKeyChanged, "INI*"},
     {UndoKind::IniKeyDeleted, "INI-"},     {UndoKind::IniSectionAdded, "SEC+"},
     {UndoKind::IniSectionDeleted, "SEC-"}, {UndoKind::DeviceAdded, "DEV+"},
-    {UndoKind::DeviceDeleted, "DEV-"},
+    {UndoKind::DeviceDeleted, "DEV-"},    {UndoKind::IniFileCopy, "INI="},
 };
 
 const char* NameOf(UndoKind kind) {
@@ -151,10 +158,13 @@ bool HasValueData(UndoKind kind) {
 bool IsFileKind(UndoKind kind) { return kind <= UndoKind::FileNewer; }
 bool IsRegistryKind(UndoKind kind) { return kind >= UndoKind::KeyAdded && kind <= UndoKind::ValueDeleted; }
 
-bool HasCopy(const UndoItem& item) {
-  return (item.kind == UndoKind::FileDeleted || item.kind == UndoKind::FileChanged) &&
-         !item.copy.copy.empty();
+bool TakesCopy(UndoKind kind) {
+  return kind == UndoKind::FileDeleted || kind == UndoKind::FileChanged ||
+         kind == UndoKind::IniFileCopy;
 }
+bool HasCopy(const UndoItem& item) { return TakesCopy(item.kind) && !item.copy.copy.empty(); }
+// Kinds whose after field holds the size and time the install left.
+bool HasStamp(UndoKind kind) { return kind == UndoKind::FileChanged || kind == UndoKind::IniFileCopy; }
 
 std::string StampField(const UndoItem& item) {
   return Hex(item.size, 1) + "," + Hex(item.writeTime, 1);
@@ -193,22 +203,39 @@ bool ParseCopy(const std::string& field, const std::string& folder, platform::Fi
   return true;
 }
 
-std::string ItemLine(const UndoItem& item) {
+// Where long data of one value goes: "<16 hex digits>.VAL" in the undo folder.
+std::string ValueFileStem(size_t itemIndex, bool after) { return Hex(itemIndex * 2 + after, 16); }
+std::string ValueFilePath(const std::string& folder, const std::string& stem) {
+  return WithTrailingBackslash(folder) + stem + kValueFileExtension;
+}
+
+// The data field of a registry value: the listing's text, the bytes in hex, or for long
+// data the name of the file that holds the bytes.
+std::string ValueField(const UndoValue& value, const std::string& folder, const std::string& stem) {
+  if (!value.full) return value.data;
+  if (value.data.size() <= kLongestInlineData) return BytesAsHex(value.data);
+  platform::BufferedWriter out(ValueFilePath(folder, stem));
+  out.Write(value.data);
+  out.Close();
+  return kValueFilePrefix + stem;
+}
+
+std::string ItemLine(const UndoItem& item, size_t index, const std::string& folder) {
   std::string fields[kFields] = {NameOf(item.kind), item.place, item.name, "", "", "", ""};
   if (HasValueData(item.kind)) {
     if (item.kind != UndoKind::ValueAdded) {
       fields[3] = TypeField(item.before);
-      fields[4] = item.before.full ? BytesAsHex(item.before.data) : item.before.data;
+      fields[4] = ValueField(item.before, folder, ValueFileStem(index, false));
     }
     if (item.kind != UndoKind::ValueDeleted) {
       fields[5] = TypeField(item.after);
-      fields[6] = item.after.full ? BytesAsHex(item.after.data) : item.after.data;
+      fields[6] = ValueField(item.after, folder, ValueFileStem(index, true));
     }
   } else if (item.kind == UndoKind::FileAdded) {
     fields[6] = StampField(item);
   } else if (HasCopy(item)) {
     fields[4] = CopyField(item.copy);
-    if (item.kind == UndoKind::FileChanged) fields[6] = StampField(item);
+    if (HasStamp(item.kind)) fields[6] = StampField(item);
   } else {
     fields[4] = item.before.data;
     fields[6] = item.after.data;
@@ -218,13 +245,8 @@ std::string ItemLine(const UndoItem& item) {
   return line;
 }
 
-// A path the undo may touch: absolute, with no "." or ".." step, below a watched folder.
+// A canonical path the undo may touch: below a watched folder (canonical too).
 bool LiesBelow(const std::string& path, const std::vector<std::string>& folders) {
-  if (path.size() < 3 || path[1] != ':' || path[2] != '\\') return false;
-  const std::string steps = path + "\\";
-  if (steps.find("\\.\\") != std::string::npos || steps.find("\\..\\") != std::string::npos ||
-      path.find("\\\\") != std::string::npos)
-    return false;
   const std::string lower = LowerAscii(path);
   for (const std::string& folder : folders) {
     const std::string inside = WithTrailingBackslash(LowerAscii(folder));
@@ -235,9 +257,11 @@ bool LiesBelow(const std::string& path, const std::vector<std::string>& folders)
 
 bool IsWatchedIni(const std::string& path, const std::vector<std::string>& inis) {
   for (const std::string& ini : inis)
-    if (lstrcmpiA(ini.c_str(), path.c_str()) == 0) return true;
+    if (LowerAscii(ini) == LowerAscii(path)) return true;
   return false;
 }
+
+bool IsIniFileName(const std::string& path) { return platform::UpperExtension(path) == ".INI"; }
 
 class Reader {
  public:
@@ -288,8 +312,8 @@ class Reader {
   unsigned long number_ = 0;
 };
 
-UndoItem ParseItem(const std::string& line, const UndoData& data, const std::string& folder,
-                   const Reader& reader) {
+UndoItem ParseItem(const std::string& line, const UndoData& data, int version,
+                   const std::string& folder, const Reader& reader) {
   std::vector<std::string> fields;
   size_t start = 0;
   for (;;) {
@@ -308,9 +332,15 @@ UndoItem ParseItem(const std::string& line, const UndoData& data, const std::str
   for (const KindName& entry : kKindNames)
     if (fields[0] == entry.name) item.kind = entry.kind, known = true;
   if (!known) reader.Fail("unknown item \"" + fields[0] + "\"");
+  if (item.kind == UndoKind::IniFileCopy && version < 3) reader.Fail("unknown item \"INI=\"");
   item.place = fields[1];
   item.name = fields[2];
 
+  if (!IsRegistryKind(item.kind)) {
+    // What the system would act on is what is checked, and what the undo uses.
+    if (!platform::CanonicalDrivePath(fields[1], item.place))
+      reader.Fail("the path " + fields[1] + " is not a plain path on a drive");
+  }
   if (IsFileKind(item.kind)) {
     if (!LiesBelow(item.place, data.watchedFolders))
       reader.Fail("the path " + item.place + " lies outside the watched folders");
@@ -327,18 +357,25 @@ UndoItem ParseItem(const std::string& line, const UndoData& data, const std::str
   if (HasValueData(item.kind)) {
     auto parse = [&](int typeField, UndoValue& value) {
       if (!ParseType(fields[typeField], value)) reader.Fail("damaged registry type");
-      value.data = fields[typeField + 1];
-      if (value.full && !HexAsBytes(fields[typeField + 1], value.data))
+      const std::string& text = fields[typeField + 1];
+      value.data = text;
+      if (!value.full) return;
+      if (version >= 3 && text.compare(0, sizeof kValueFilePrefix - 1, kValueFilePrefix) == 0) {
+        const std::string stem = text.substr(sizeof kValueFilePrefix - 1);
+        if (!filebackups::IsStem(stem) ||
+            !platform::ReadFileBytes(ValueFilePath(folder, stem), kLongestValueFile, value.data))
+          reader.Fail("the registry data in " + stem + kValueFileExtension + " cannot be read");
+      } else if (!HexAsBytes(text, value.data)) {
         reader.Fail("damaged registry data");
+      }
     };
     if (item.kind != UndoKind::ValueAdded) parse(3, item.before);
     if (item.kind != UndoKind::ValueDeleted) parse(5, item.after);
   } else if (item.kind == UndoKind::FileAdded) {
     if (!ParseStamp(fields[6], item)) reader.Fail("damaged file size and time");
-  } else if ((item.kind == UndoKind::FileDeleted || item.kind == UndoKind::FileChanged) &&
-             !fields[4].empty()) {
+  } else if (TakesCopy(item.kind) && (!fields[4].empty() || item.kind == UndoKind::IniFileCopy)) {
     if (!ParseCopy(fields[4], folder, item.copy)) reader.Fail("damaged copy of the old file");
-    if (item.kind == UndoKind::FileChanged && !ParseStamp(fields[6], item))
+    if (HasStamp(item.kind) && !ParseStamp(fields[6], item))
       reader.Fail("damaged file size and time");
   } else {
     item.before.data = fields[4];
@@ -370,7 +407,7 @@ void WriteUndoData(const std::string& folder, const UndoData& data) {
   for (const std::string& folderPath : data.watchedFolders) line("watch=" + Escape(folderPath));
   for (const std::string& ini : data.watchedInis) line("ini=" + Escape(ini));
   line("items=" + std::to_string(data.items.size()));
-  for (const UndoItem& item : data.items) line(ItemLine(item));
+  for (size_t i = 0; i < data.items.size(); ++i) line(ItemLine(data.items[i], i, folder));
   out.WriteLine("end=" + std::to_string(data.items.size()) + " " + Hex(crc.Value(), 8));
   out.Close();
 }
@@ -382,9 +419,10 @@ UndoData ReadUndoData(const std::string& folder) {
   Reader reader(path);
   UndoData data;
   if (reader.Next() != kFirstLine) reader.Fail("this is not undo data");
-  const std::string version = reader.Field("version");
-  if (version != "1" && version != std::to_string(kUndoDataVersion))
-    reader.Fail("version " + version + " is not one this program reads");
+  const std::string versionText = reader.Field("version");
+  if (versionText.size() != 1 || versionText[0] < '1' || versionText[0] > '0' + kUndoDataVersion)
+    reader.Fail("version " + versionText + " is not one this program reads");
+  const int version = versionText[0] - '0';
   auto unescaped = [&](const std::string& text) {
     std::string out;
     if (!Unescape(text, out)) reader.Fail("damaged escape");
@@ -397,10 +435,15 @@ UndoData ReadUndoData(const std::string& folder) {
 
   std::string line = reader.Next();
   for (;; line = reader.Next()) {
+    std::string place;
     if (line.compare(0, 6, "watch=") == 0) {
-      data.watchedFolders.push_back(unescaped(line.substr(6)));
+      if (!platform::CanonicalDrivePath(unescaped(line.substr(6)), place))
+        reader.Fail("the watched folder is not a plain path on a drive");
+      data.watchedFolders.push_back(place);
     } else if (line.compare(0, 4, "ini=") == 0) {
-      data.watchedInis.push_back(unescaped(line.substr(4)));
+      if (!platform::CanonicalDrivePath(unescaped(line.substr(4)), place) || !IsIniFileName(place))
+        reader.Fail("the watched INI file is not a plain path of an INI file on a drive");
+      data.watchedInis.push_back(place);
     } else {
       break;
     }
@@ -414,7 +457,7 @@ UndoData ReadUndoData(const std::string& folder) {
   for (unsigned long i = 0; i < count; ++i) {
     line = reader.Next();
     if (line.compare(0, 4, "end=") == 0) reader.Fail("the data is cut short");
-    data.items.push_back(ParseItem(line, data, folder, reader));
+    data.items.push_back(ParseItem(line, data, version, folder, reader));
   }
   const uint32_t checksum = reader.Checksum();
   const std::string end = reader.Field("end");

@@ -35,12 +35,18 @@
 //   SEC+ SEC-          added, deleted INI section: place: INI file; name: "[section]"
 //   DEV+ DEV-          added, deleted device line of SYSTEM.INI's [386Enh] section
 //                      place: INI file; name: the line
+//   INI=               a watched INI file as it was before the install (comparison modes):
+//                      place: INI file; before: its copy as FILE*; after: size,writeTime
 // Registry data (beforeType/before, afterType/after) comes in one of two forms:
 //   listing form: type is the recorded type of the registry listing (the registry type,
 //     16 more for data folded into 16 bytes) and the data is the listing's text of it;
-//   full form: type is "x" and the registry type ("x7"), the data every byte in hex.
-// Version 1, which the comparison modes wrote, has no copies and no DIR- items; it is read
-// as well.
+//   full form: type is "x" and the registry type ("x7"), the data every byte in hex; data
+//     longer than 32 KB is "file:<16 hex digits>", naming <that>.VAL in this folder, which
+//     holds the bytes.
+// Every path is read as the system would take it (platform::CanonicalDrivePath) and must
+// be a plain path on a drive; files lie below a watched folder.
+// Version 1, which the comparison modes wrote, has no copies and no DIR- items; version 2
+// no INI= items and no value files. Both are read as well.
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -50,14 +56,14 @@
 
 namespace engines {
 
-inline constexpr int kUndoDataVersion = 2;
+inline constexpr int kUndoDataVersion = 3;
 inline constexpr char kUndoItemsFile[] = "ITEMS.TXT";
 
 enum class UndoKind {
   FileAdded, FolderAdded, FileDeleted, FileChanged, FolderDeleted, FileNewer,
   KeyAdded, KeyDeleted, ValueAdded, ValueChanged, ValueDeleted,
   IniKeyAdded, IniKeyChanged, IniKeyDeleted, IniSectionAdded, IniSectionDeleted,
-  DeviceAdded, DeviceDeleted,
+  DeviceAdded, DeviceDeleted, IniFileCopy,
 };
 
 // Registry data in either form; INI values use text alone.
@@ -75,7 +81,7 @@ struct UndoItem {
   UndoValue after;
   uint64_t size = 0;       // added files, and changed ones with a copy: the size and
   uint64_t writeTime = 0;  // last-write time after the install
-  platform::FileCopy copy;  // deleted and changed files: the old contents, if kept
+  platform::FileCopy copy;  // deleted and changed files, INI files: the old contents, if kept
 };
 
 inline UndoItem MakeUndoItem(UndoKind kind, const std::string& place, const std::string& name = "") {

@@ -15,22 +15,37 @@ uint64_t Join(DWORD high, DWORD low) { return static_cast<uint64_t>(high) << 32 
 // The value name as the registry functions take it: "@" is the default value.
 const char* ValueNameOf(const std::string& name) { return name == "@" ? "" : name.c_str(); }
 
+// Paths of MAX_PATH characters and more go through the wide calls, which take them whole.
+BOOL SetAttributes(const std::string& path, DWORD attributes) {
+  return IsLongPath(path) ? SetFileAttributesW(WidePath(path).c_str(), attributes)
+                          : SetFileAttributesA(path.c_str(), attributes);
+}
+void MakeWritable(const std::string& path) {
+  const DWORD attributes = AttributesOf(path);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+    SetAttributes(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+}
+
 }  // namespace
 
 LONG MakeFolder(const std::string& path) {
-  if (CreateDirectoryA(path.c_str(), nullptr)) return ERROR_SUCCESS;
+  const BOOL made = IsLongPath(path) ? CreateDirectoryW(WidePath(path).c_str(), nullptr)
+                                     : CreateDirectoryA(path.c_str(), nullptr);
+  if (made) return ERROR_SUCCESS;
   const LONG code = static_cast<LONG>(GetLastError());
   return code == ERROR_ALREADY_EXISTS && FolderExists(path) ? ERROR_SUCCESS : code;
 }
 
 LONG RemoveFile(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-    SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-  return LastErrorOr(DeleteFileA(path.c_str()));
+  MakeWritable(path);
+  return LastErrorOr(IsLongPath(path) ? DeleteFileW(WidePath(path).c_str())
+                                      : DeleteFileA(path.c_str()));
 }
 
-LONG RemoveFolder(const std::string& path) { return LastErrorOr(RemoveDirectoryA(path.c_str())); }
+LONG RemoveFolder(const std::string& path) {
+  return LastErrorOr(IsLongPath(path) ? RemoveDirectoryW(WidePath(path).c_str())
+                                      : RemoveDirectoryA(path.c_str()));
+}
 
 LONG CopyFileOver(const std::string& from, const std::string& to) {
   return LastErrorOr(CopyFileA(from.c_str(), to.c_str(), FALSE));
@@ -53,23 +68,27 @@ void EmptyFolder(const std::string& folder) {
 LONG RestoreFile(const FileCopy& from, const std::string& path) {
   const size_t slash = path.find_last_of('\\');
   if (slash != std::string::npos && slash > 2) MakeFolderPath(path.substr(0, slash));
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-    SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-  if (LONG code = LastErrorOr(CopyFileA(from.copy.c_str(), path.c_str(), FALSE))) return code;
+  MakeWritable(path);
+  const BOOL copied =
+      IsLongPath(path) ? CopyFileW(WidePath(from.copy).c_str(), WidePath(path).c_str(), FALSE)
+                       : CopyFileA(from.copy.c_str(), path.c_str(), FALSE);
+  if (LONG code = LastErrorOr(copied)) return code;
   auto time = [](uint64_t value) {
     return FILETIME{static_cast<DWORD>(value), static_cast<DWORD>(value >> 32)};
   };
   const FILETIME created = time(from.created), accessed = time(from.accessed),
                  written = time(from.written);
   {
-    FileHandle file(CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, 0, nullptr));
+    FileHandle file(IsLongPath(path)
+                        ? CreateFileW(WidePath(path).c_str(), FILE_WRITE_ATTRIBUTES,
+                                      FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)
+                        : CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ,
+                                      nullptr, OPEN_EXISTING, 0, nullptr));
     if (!file || !SetFileTime(file.get(), &created, &accessed, &written))
       return static_cast<LONG>(GetLastError());
   }
   const DWORD kept = from.attributes & ~FILE_ATTRIBUTE_DIRECTORY;
-  return LastErrorOr(SetFileAttributesA(path.c_str(), kept ? kept : FILE_ATTRIBUTE_NORMAL));
+  return LastErrorOr(SetAttributes(path, kept ? kept : FILE_ATTRIBUTE_NORMAL));
 }
 
 bool EntryStamp(const std::string& path, bool& isFolder, uint64_t& size, uint64_t& writeTime) {

@@ -14,3 +14,15 @@ std::string StemOf(const std::string& path);
 std::string UpperExtension(const std::string& path);
 
 }  // namespace platform
+
+namespace platform {
+
+// The path that the system would act on for a local file path from untrusted data:
+// "/" taken as "\", repeated separators, "." and ".." steps resolved, the trailing dots
+// and spaces of each name dropped. False, with nothing in canonical, for what is not a
+// plain path on a drive: UNC, "\\?\" and "\\.\" forms, a relative path, ".." above the
+// drive, a device name (CON, NUL, COM1, ...), a stream (":") or a character no file
+// name may hold.
+bool CanonicalDrivePath(const std::string& path, std::string& canonical);
+
+}  // namespace platform

@@ -6,22 +6,18 @@
 
 namespace platform {
 
-namespace {
-
-DWORD Attributes(const std::string& path) {
+DWORD AttributesOf(const std::string& path) {
   return IsLongPath(path) ? GetFileAttributesW(LongPathForm(path).c_str())
                           : GetFileAttributesA(path.c_str());
 }
 
-}  // namespace
-
 bool FileExists(const std::string& path) {
-  DWORD attributes = Attributes(path);
+  DWORD attributes = AttributesOf(path);
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool FolderExists(const std::string& path) {
-  DWORD attributes = Attributes(path);
+  DWORD attributes = AttributesOf(path);
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 

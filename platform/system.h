@@ -11,6 +11,9 @@ namespace platform {
 
 // Paths of any length (IsLongPath, platform/directory.h).
 bool FileExists(const std::string& path);    // exists and is not a folder
+// The attributes of a file or folder, paths past MAX_PATH too; INVALID_FILE_ATTRIBUTES
+// when there is none.
+DWORD AttributesOf(const std::string& path);
 bool FolderExists(const std::string& path);
 
 // The roots of the logical drives ("C:\"), read into a buffer of 260 characters as

@@ -118,6 +118,21 @@ BufferedReader::Read BufferedReader::ReadWrittenLine(std::string& line, size_t m
   return position_ >= buffer_.size() ? Read::End : Read::Damaged;
 }
 
+bool ReadFileBytes(const std::string& path, size_t maxSize, std::string& bytes) {
+  bytes.clear();
+  FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
+  DWORD high = 0;
+  const DWORD low = GetFileSize(file.get(), &high);
+  if ((low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) || high != 0 || low > maxSize)
+    return false;
+  bytes.resize(low);
+  DWORD got = 0;
+  if (low && (!ReadFile(file.get(), &bytes[0], low, &got, nullptr) || got != low)) return false;
+  return true;
+}
+
 bool DeleteFileIfPresent(const std::string& path) {
   if (DeleteFileA(path.c_str())) return true;
   DWORD code = GetLastError();

@@ -57,6 +57,9 @@ class BufferedReader {
   bool ended_ = false;
 };
 
+// Every byte of a file no larger than maxSize; false when it cannot be read or is larger.
+bool ReadFileBytes(const std::string& path, size_t maxSize, std::string& bytes);
+
 // Deletes a file; a missing file is not an error. Answers whether it is gone.
 bool DeleteFileIfPresent(const std::string& path);
 

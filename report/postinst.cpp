@@ -29,7 +29,7 @@ OwnFiles OwnFilesOf(const TrackingRun& run) {
   own.reportFolder = run.reportFolder;
   own.tempFolder = run.tempFolder;
   for (const std::string& name : run.watchedInis)
-    for (const char* extension : {kBefore, kAfter})
+    for (const char* extension : {kBefore, kAfter, engines::kIniBytesExtension})
       own.iniCopies.push_back(engines::IniCopyPath(name, run.tempFolder, extension));
   return own;
 }
@@ -48,7 +48,8 @@ void WriteIniSections(ReportStreams& streams, const TrackingRun& run, const Step
       engines::CompareSystemIniDevices(devices + kBefore, devices + kAfter, lists[0], lists[1],
                                        lists[2]);
     }
-    AddIniUndoItems(undo, name, lists);
+    AddIniUndoItems(undo, name, lists,
+                    engines::IniCopyPath(name, run.tempFolder, engines::kIniBytesExtension));
     WriteIniSection(streams, name, lists);
   }
 }

@@ -6,6 +6,7 @@
 #include "engines/regfile.h"
 #include "engines/registry.h"
 #include "platform/changes.h"
+#include "platform/filebackups.h"
 #include "platform/ioerror.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
@@ -32,6 +33,24 @@ IniKeyLine SplitKeyLine(const std::string& line) {
   const size_t equals = line.find('=', close == std::string::npos ? 0 : close);
   if (equals == std::string::npos) return {line, ""};
   return {line.substr(0, equals), line.substr(equals + 1)};
+}
+
+// The copy of a file as it was before the install, with its attributes and times.
+bool KeptCopyOf(const std::string& copyPath, platform::FileCopy& copy) {
+  bool isFolder = false;
+  const DWORD attributes = GetFileAttributesA(copyPath.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES ||
+      !platform::EntryStamp(copyPath, isFolder, copy.size, copy.written) || isFolder)
+    return false;
+  copy.copy = copyPath;
+  copy.attributes = attributes;
+  copy.created = copy.accessed = copy.written;
+  return true;
+}
+
+void StampNow(UndoItem& item) {
+  bool isFolder = false;
+  platform::EntryStamp(item.place, isFolder, item.size, item.writeTime);
 }
 
 std::string SectionOf(const std::string& name) {
@@ -62,9 +81,17 @@ bool ValueNow(const std::string& keyPath, const std::string& name, engines::Undo
 
 }  // namespace
 
-void AddIniUndoItems(engines::UndoData& data, const std::string& iniName, const WorkLists& lists) {
+void AddIniUndoItems(engines::UndoData& data, const std::string& iniName, const WorkLists& lists,
+                     const std::string& bytesCopy) {
   const std::string file = engines::IniFullPath(iniName);
   data.watchedInis.push_back(file);
+  bool changed = false;
+  for (const auto& list : lists) changed = changed || !list.empty();
+  UndoItem whole = MakeUndoItem(UndoKind::IniFileCopy, file);
+  if (changed && KeptCopyOf(bytesCopy, whole.copy)) {
+    StampNow(whole);
+    data.items.push_back(whole);
+  }
   for (const auto& entry : lists[kSectionsDeleted])
     data.items.push_back(MakeUndoItem(UndoKind::IniSectionDeleted, file, entry.text));
   for (const auto& entry : lists[kSectionsAdded])
@@ -161,7 +188,9 @@ void WriteUndoFiles(engines::UndoData data) {
   // The copies of old files go with the data; one that cannot be moved is no copy.
   for (UndoItem& item : data.items) {
     if (item.copy.copy.empty()) continue;
-    const std::string kept = places.folder + "\\" + platform::FileNameOf(item.copy.copy);
+    // Copies are named by a hash of their file's path, as the undo data expects.
+    const std::string kept =
+        places.folder + "\\" + filebackups::StemOf(item.place) + filebackups::kCopyExtension;
     if (!MoveFileExA(item.copy.copy.c_str(), kept.c_str(),
                      MOVEFILE_COPY_ALLOWED | MOVEFILE_REPLACE_EXISTING))
       item.copy = {};

@@ -9,8 +9,10 @@
 
 namespace report {
 
-// One watched INI file's lists as its compare (with the device lines) left them.
-void AddIniUndoItems(engines::UndoData& data, const std::string& iniName, const WorkLists& lists);
+// One watched INI file's lists as its compare (with the device lines) left them, and for
+// a changed file its byte for byte copy from before the install, if one was kept.
+void AddIniUndoItems(engines::UndoData& data, const std::string& iniName, const WorkLists& lists,
+                     const std::string& bytesCopy);
 // The registry lists as the compare left them, before the report rewrites them. The data
 // of added and changed values is read as it is now, just after the install, in full.
 void AddRegistryUndoItems(engines::UndoData& data, const WorkLists& lists);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <sstream>
 
@@ -13,6 +14,8 @@
 #include "engines/helpers.h"
 #include "engines/ini.h"
 #include "engines/registry.h"
+#include "engines/undo_data.h"
+#include "platform/changes.h"
 #include "platform/textfile.h"
 
 namespace e2e {
@@ -178,16 +181,56 @@ TEST_F(UndoSession, UndoWithTheWindowOpenPutsBackAndListsTheFiles) {
   RunSession("full");
   ASSERT_FALSE(Differences(".b", ".a").empty());
 
-  // Damaged undo data: exit code 2, a message in the log, nothing changed.
+  // Damaged or forged undo data, and what is no report: exit code 2, and nothing changed
+  // or written anywhere, the log included.
+  const std::string victim = "c:\\windows\\victim.txt";
+  {
+    platform::BufferedWriter out(victim);
+    out.Write("the system's");
+    out.Close();
+  }
   const std::string items = folder.Read("RPT_0000.UND\\ITEMS.TXT");
+  const engines::UndoData data = engines::ReadUndoData(folder / "RPT_0000.UND");
+  engines::UndoItem outside = engines::MakeUndoItem(engines::UndoKind::FileAdded, victim);
+  bool isFolder = false;
+  ASSERT_TRUE(platform::EntryStamp(victim, isFolder, outside.size, outside.writeTime));
+  struct Forgery {
+    const char* name;
+    std::function<void(engines::UndoData&)> forge;
+  };
+  const std::vector<Forgery> forgeries = {
+      {"a path with / steps", [&](engines::UndoData& d) {
+         d.items.push_back(outside);
+         d.items.back().place = "c:\\undotest\\x/../../windows/victim.txt";
+       }},
+      {"a watched folder added", [&](engines::UndoData& d) {
+         d.watchedFolders.push_back("c:\\windows\\");
+         d.items.push_back(outside);
+       }},
+      {"real-time mode, which watches every drive", [&](engines::UndoData& d) {
+         d.mode = 1;
+         d.watchedFolders = {"C:\\"};
+         d.items.push_back(outside);
+       }},
+  };
+  for (const Forgery& forgery : forgeries) {
+    engines::UndoData forged = data;
+    forgery.forge(forged);
+    engines::WriteUndoData(folder / "RPT_0000.UND", forged);
+    EXPECT_EQ(Undo(Report() + " /Y"), 2) << forgery.name;
+  }
   std::string damaged = items;
   damaged[damaged.find("Software\\UndoTest")] = 's';
   folder.Write("RPT_0000.UND\\ITEMS.TXT", damaged);
   EXPECT_EQ(Undo(Report() + " /Y"), 2);
-  const std::string refused = folder.Read("RPT_0000.UNDO.TXT");
-  EXPECT_NE(refused.find("Nothing was undone: " + folder.Path() + "RPT_0000.UND\\ITEMS.TXT, line "),
-            std::string::npos)
-      << refused;
+  EXPECT_EQ(Undo(victim + " /Y"), 2);
+  EXPECT_EQ(Undo("c:\\windows\\NOSUCH.TXT /Y"), 2);
+  EXPECT_EQ(Contents(victim), "the system's");
+  for (const char* log : {"c:\\windows\\victim.UNDO.TXT", "c:\\windows\\NOSUCH.UNDO.TXT"})
+    EXPECT_EQ(GetFileAttributesA(log), INVALID_FILE_ATTRIBUTES) << log;
+  EXPECT_EQ(GetFileAttributesA((folder / "RPT_0000.UNDO.TXT").c_str()),
+            INVALID_FILE_ATTRIBUTES);
+  DeleteFileA(victim.c_str());
   Record(".d");
   EXPECT_EQ(Differences(".a", ".d"), std::vector<std::string>());
   EXPECT_TRUE(Exists("App\\app.exe"));
@@ -202,9 +245,17 @@ TEST_F(UndoSession, UndoWithTheWindowOpenPutsBackAndListsTheFiles) {
   for (const char* line : {"removed: folder c:\\undotest\\App\r\n",
                            "cannot restore: file c:\\undotest\\keep.txt (",
                            "cannot restore: file c:\\undotest\\old.txt (",
-                           "restored: key [Main]Gone of c:\\windows\\undotest.ini\r\n",
+                           "restored: INI file c:\\windows\\undotest.ini\r\n",
                            "restored: key HKEY_LOCAL_MACHINE\\Software\\UndoTest\\Legacy\r\n"})
     EXPECT_NE(log.find(line), std::string::npos) << line << " in\n" << log;
+  EXPECT_EQ(Contents(kIni), "[Main]\r\nColour=red\r\nGone=yes\r\n");
+
+  // Again: everything is as before already, counted apart, in the log after the first.
+  EXPECT_EQ(Undo(Report() + " /Y"), 1);
+  const std::string again = folder.Read("RPT_0000.UNDO.TXT");
+  EXPECT_EQ(again.compare(0, log.size(), log), 0);
+  EXPECT_NE(again.find("Result: 0 undone, ", log.size()), std::string::npos) << again;
+  EXPECT_NE(again.find("already as before: folder c:\\undotest\\App", log.size()), std::string::npos);
 }
 
 // After the program closed: everything the data holds comes back, exit code 0.

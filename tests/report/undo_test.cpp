@@ -22,6 +22,17 @@ using testing_support::TempFolder;
 
 namespace {
 
+const char kSystemIniBefore[] =
+    "[Main]\r\nColour=red\r\nGone=yes\r\n[Old]\r\na=1\r\n"
+    "[386Enh]\r\ndevice=*vpicd\r\ndevice=old.386\r\nEMMExclude=C800-CFFF\r\n";
+
+size_t IniItemCount(const engines::UndoData& data) {
+  return std::count_if(data.items.begin(), data.items.end(), [](const engines::UndoItem& item) {
+    return item.kind >= engines::UndoKind::IniKeyAdded;
+  });
+}
+
+
 std::vector<std::string> Texts(const engines::ResultList& list) {
   std::vector<std::string> texts;
   for (const auto& entry : list) texts.push_back(entry.text);
@@ -95,9 +106,7 @@ class Undo : public ::testing::Test {
     Set("", "Keep", REG_SZ, Sz("yes"));
     Set("Legacy", "Mode", REG_SZ, Sz("compat"));
     Set("Legacy\\Cache", "", REG_SZ, Sz("idx"));
-    folder.Write("win\\system.ini",
-                 "[Main]\r\nColour=red\r\nGone=yes\r\n[Old]\r\na=1\r\n"
-                 "[386Enh]\r\ndevice=*vpicd\r\ndevice=old.386\r\nEMMExclude=C800-CFFF\r\n");
+    folder.Write("win\\system.ini", kSystemIniBefore);
     folder.Write("files\\keep.txt", "keep");
     folder.Write("files\\changed.txt", "1.0");
     folder.Write("files\\gone.txt", "gone");
@@ -139,8 +148,7 @@ class Undo : public ::testing::Test {
     engines::SnapshotRegistryFrom(registry(extension),
                                   {{HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", "\\" + subkey("")}},
                                   engines::TrackedList(), nullptr, nullptr);
-    engines::SnapshotIniFile(ini_, temp(), extension);
-    engines::SnapshotSystemIniDevices(ini_, temp() + "DEV$$$$$" + extension);
+    engines::SnapshotWatchedIniFiles({ini_}, temp(), extension, nullptr);
     engines::TrackedList roots;
     roots.entries = {engines::LowerAscii(files_)};
     engines::SnapshotDisks(temp() + "VORTAN$$" + extension, roots, nullptr);
@@ -182,7 +190,8 @@ class Undo : public ::testing::Test {
     data.report = report_;
     data.mode = 3;
     data.watchedFolders = {engines::LowerAscii(files_)};
-    report::AddIniUndoItems(data, ini_, c.ini);
+    report::AddIniUndoItems(data, ini_, c.ini,
+                            engines::IniCopyPath(ini_, temp(), engines::kIniBytesExtension));
     report::AddRegistryUndoItems(data, c.registry);
     report::AddDiskUndoItems(data, c.disk);
     report::WriteUndoFiles(data);
@@ -238,11 +247,13 @@ TEST_F(Undo, PutsBackWhatTheDataHoldsAndListsTheRest) {
   EXPECT_TRUE(Has(log, "cannot restore: value " + keyPath_ +
                            " Table (the report holds only a digest of the old data)"));
   EXPECT_TRUE(Has(log, "removed: folder " + root + "\\New"));
-  EXPECT_TRUE(Has(log, "restored: line [386Enh]device=old.386 of " + ini_));
+  // The INI file as the install left it goes back byte for byte, its line order too.
+  EXPECT_TRUE(Has(log, "restored: INI file " + ini_));
+  EXPECT_EQ(folder.Read("win\\system.ini"), kSystemIniBefore);
   EXPECT_EQ(result.cannot, 3);
   EXPECT_EQ(result.left + result.failed, 0);
   EXPECT_FALSE(result.Complete());
-  EXPECT_EQ(log.size(), data.items.size());
+  EXPECT_EQ(log.size(), data.items.size() - IniItemCount(data) + 1);
 }
 
 // The REG files, imported with the registry editor, give the registry the undo gives.
@@ -321,7 +332,7 @@ TEST_F(Undo, DamagedDataIsRefusedWithItsLine) {
   std::string flipped = good;  // still a sound line: only the checksum tells
   flipped.replace(flipped.find("RPT_0001.TXT"), 12, "RPT_0002.TXT");
   std::string version = good;
-  version.replace(version.find("version=2"), 9, "version=9");
+  version.replace(version.find("version=3"), 9, "version=9");
   std::string unfinished = good.substr(0, endLine);
   const std::vector<Case> cases = {
       {"cut short", good.substr(0, firstItem), "line " + line(firstItem) + ": the data is cut short"},
@@ -354,6 +365,19 @@ TEST_F(Undo, ItemsOutsideTheWatchedPlacesAreRefused) {
   const std::vector<Case> cases = {
       {engines::UndoKind::FileAdded, "c:\\windows\\win.ini", "lies outside the watched folders", ""},
       {engines::UndoKind::FileAdded, root + "\\..\\x", "lies outside the watched folders", ""},
+      // Every form the system takes for the same place is judged as the system takes it.
+      {engines::UndoKind::FileAdded, root + "\\x/../../windows/win.ini", "lies outside", ""},
+      {engines::UndoKind::FileChanged, root + "\\x\\.\\..\\..\\y", "lies outside", ""},
+      {engines::UndoKind::FileAdded, root + " .\\..\\..\\x", "lies outside", ""},
+      {engines::UndoKind::FileAdded, "c:\\..\\x", "not a plain path", ""},
+      {engines::UndoKind::FileAdded, "\\\\?\\" + root + "\\x", "not a plain path", ""},
+      {engines::UndoKind::FileAdded, "\\\\.\\" + root + "\\x", "not a plain path", ""},
+      {engines::UndoKind::FileAdded, "\\\\server\\share\\x", "not a plain path", ""},
+      {engines::UndoKind::FileAdded, "x\\y", "not a plain path", ""},
+      {engines::UndoKind::FileAdded, root + "\\nul.txt", "not a plain path", ""},
+      {engines::UndoKind::FileAdded, root + "\\COM1", "not a plain path", ""},
+      {engines::UndoKind::FileAdded, root + "\\x:stream", "not a plain path", ""},
+      {engines::UndoKind::IniFileCopy, "c:\\windows\\win.ini", "is not a watched one", ""},
       {engines::UndoKind::FolderAdded, root, "lies outside the watched folders", ""},
       {engines::UndoKind::KeyAdded, "HKEY_CURRENT_USER\\Software\\x", "is not one below HKEY_USERS", ""},
       {engines::UndoKind::KeyAdded, "HKEY_LOCAL_MACHINE", "is not one below HKEY_USERS", ""},
