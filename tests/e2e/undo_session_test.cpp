@@ -260,18 +260,19 @@ TEST_F(UndoSession, UndoWithTheWindowOpenPutsBackAndListsTheFiles) {
 
 // After the program closed: everything the data holds comes back, exit code 0.
 TEST_F(UndoSession, UndoAfterTheProgramClosedIsComplete) {
-  RunSession("light");
+  RunSession("light big long");
   ASSERT_EQ(Close(), 0);
   EXPECT_EQ(Undo("\"" + Report() + "\" /y"), 0) << folder.Read("RPT_0000.UNDO.TXT");
   Record(".u");
   EXPECT_EQ(Differences(".b", ".u"), std::vector<std::string>());
   EXPECT_FALSE(Exists("App"));
+  EXPECT_FALSE(Exists("Deep"));
 }
 
 // Real-time: the capture kept the old contents of every file the install changed,
 // deleted, renamed or replaced, so the files come back whole, with attributes and times.
 TEST_F(UndoSession, RealTimeUndoPutsBackEveryFile) {
-  RunSession("full moves", IDC_rbTmReal);
+  RunSession("full moves big", IDC_rbTmReal);
   ASSERT_EQ(Close(), 0);
   ASSERT_NE(Files(), filesBefore);
   // The same data makes an installer package of a real-time report: whole for NSIS (the

@@ -7,6 +7,8 @@
 //   undosetup moves   renames a folder, replaces a file by renaming another over it,
 //                     deletes a read-only file, makes a string value a number (with
 //                     full or light)
+//   undosetup big     adds a value of 1.5 MB
+//   undosetup long    adds a file in folders whose path is 300 characters long
 #include <windows.h>
 
 #include <string>
@@ -32,6 +34,21 @@ bool SetValue(HKEY root, const char* key, const char* name, DWORD type, const vo
 
 }  // namespace
 
+// Folders and a file past MAX_PATH, made through the wide calls as installers do.
+bool MakeLongPath(const std::string& root) {
+  std::wstring path = L"\\\\?\\" + std::wstring(root.begin(), root.end()) + L"\\Deep";
+  bool ok = CreateDirectoryW(path.c_str(), nullptr);
+  for (wchar_t part = L'a'; part < L'd'; ++part) {
+    path += L"\\" + std::wstring(90, part);
+    ok = CreateDirectoryW(path.c_str(), nullptr) && ok;
+  }
+  HANDLE file = CreateFileW((path + L"\\file.txt").c_str(), GENERIC_WRITE, 0, nullptr,
+                            CREATE_ALWAYS, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(file);
+  return ok;
+}
+
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
   const std::string root = kRoot;
   bool ok = CreateDirectoryA((root + "\\App").c_str(), nullptr) &&
@@ -52,6 +69,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
     const DWORD kind = 5;
     ok = SetValue(HKEY_LOCAL_MACHINE, "Software\\UndoTest", "Kind", REG_DWORD, &kind, 4) && ok;
   }
+  if (std::string(commandLine).find("big") != std::string::npos) {
+    const std::string big(1536 * 1024, '\x5A');
+    ok = SetValue(HKEY_LOCAL_MACHINE, "Software\\UndoTest", "Big", REG_BINARY, big.data(),
+                  static_cast<DWORD>(big.size())) && ok;
+  }
+  if (std::string(commandLine).find("long") != std::string::npos) ok = MakeLongPath(root) && ok;
   ok = WritePrivateProfileStringA("Main", "Colour", "blue", kIni) && ok;
   ok = WritePrivateProfileStringA("Main", "Gone", nullptr, kIni) && ok;
   ok = WritePrivateProfileStringA("New", "Fresh", "1", kIni) && ok;

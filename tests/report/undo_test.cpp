@@ -409,4 +409,36 @@ TEST_F(Undo, ItemsOutsideTheWatchedPlacesAreRefused) {
   }
 }
 
+// The reader takes all the writer writes: registry data and names of any size the
+// registry allows, paths of 32,767 characters.
+TEST_F(Undo, EverythingWrittenIsReadAtTheLimits) {
+  const std::string root = engines::LowerAscii(files_);
+  std::string path = root;
+  while (path.size() < 32767 - 256) path += "\\" + std::string(250, '%');
+  path += "\\" + std::string(32767 - path.size() - 1, 'p');
+  std::string big(1536 * 1024, '\0'), name(16383, '\t');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7);
+  for (size_t i = 0; i < name.size(); i += 3) name[i] = '%';
+  engines::UndoData data;
+  data.report = report_;
+  data.mode = 1;
+  data.watchedFolders = {root};
+  data.items = {engines::MakeUndoItem(engines::UndoKind::ValueChanged, keyPath_, name),
+                engines::MakeUndoItem(engines::UndoKind::ValueAdded, keyPath_, "@"),
+                engines::MakeUndoItem(engines::UndoKind::FileAdded, path)};
+  data.items[0].before = {true, REG_BINARY, big};
+  data.items[0].after = {true, REG_SZ, std::string(32 * 1024 + 1, 'a')};
+  data.items[1].after = {true, REG_SZ, std::string(32 * 1024, 'b')};
+  engines::WriteUndoData(engines::UndoPlacesOf(report_).folder, data);
+  const engines::UndoData read = engines::ReadUndoData(engines::UndoPlacesOf(report_).folder);
+  ASSERT_EQ(read.items.size(), data.items.size());
+  for (size_t i = 0; i < data.items.size(); ++i) {
+    EXPECT_EQ(read.items[i].place, data.items[i].place) << i;
+    EXPECT_EQ(read.items[i].name, data.items[i].name) << i;
+    EXPECT_EQ(read.items[i].before.data, data.items[i].before.data) << i;
+    EXPECT_EQ(read.items[i].after.data, data.items[i].after.data) << i;
+    EXPECT_EQ(read.items[i].after.type, data.items[i].after.type) << i;
+  }
+}
+
 }  // namespace
