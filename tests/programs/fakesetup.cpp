@@ -3,6 +3,9 @@
 //   fakesetup spawn DEPTH FANOUT MARKER MS
 //       DEPTH > 0: starts FANOUT copies with DEPTH-1 and exits at once;
 //       DEPTH = 0: sleeps MS, then writes MARKER<process id> and exits.
+//   fakesetup spawn DEPTH FANOUT MARKER MS UNTIL
+//       the same, but the leaves write their marker again every 100 ms until the file
+//       UNTIL exists (60 s at most): a watcher that takes its time still sees a write.
 //   fakesetup catch PATH
 //       meets an access fault and a C++ exception as a compiler for Windows raises it,
 //       handles both itself, then writes PATH ("done" once both handlers ran) and exits.
@@ -84,13 +87,20 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (depth > 0) {
       char self[MAX_PATH];
       GetModuleFileNameA(nullptr, self, MAX_PATH);
+      const std::string until = __argc >= 7 ? std::string(" ") + __argv[6] : "";
       for (int i = 0; i < fanout; ++i)
         Start(std::string("\"") + self + "\" spawn " + std::to_string(depth - 1) + " " +
-              __argv[3] + " " + __argv[4] + " " + __argv[5]);
+              __argv[3] + " " + __argv[4] + " " + __argv[5] + until);
       return 0;
     }
     Sleep(std::atoi(__argv[5]));
-    WriteMarker(std::string(__argv[4]) + std::to_string(GetCurrentProcessId()));
+    const std::string marker = std::string(__argv[4]) + std::to_string(GetCurrentProcessId());
+    WriteMarker(marker);
+    for (int waited = 0; __argc >= 7 && waited < 60000; waited += 100) {
+      if (GetFileAttributesA(__argv[6]) != INVALID_FILE_ATTRIBUTES) break;
+      Sleep(100);
+      WriteMarker(marker);
+    }
     return 0;
   }
   return 2;

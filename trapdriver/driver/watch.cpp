@@ -3,6 +3,7 @@
 #include <winternl.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -48,6 +49,10 @@ struct Seen {
 
 std::mutex tableLock;
 std::map<DWORD, Process> table;  // by Win32 id
+// Armings begun and not yet entered in the table (under tableLock): a process armed
+// already sends its operations, so its note must not be asked for in the meantime.
+int armingsUnderWay = 0;
+std::condition_variable armingsEntered;
 uint32_t driverKey = 0;
 std::string capturePath, feedName;
 platform::Handle watcher, stopWatcher;
@@ -118,6 +123,10 @@ void Arm(const std::vector<DWORD>& ids, bool late) {
     uint32_t reason = 0, error = 0;
   };
   std::vector<Arming> armings;
+  {
+    std::lock_guard<std::mutex> hold(tableLock);
+    ++armingsUnderWay;
+  }
   for (DWORD id : ids) {
     Arming arming;
     arming.id = id;
@@ -146,6 +155,8 @@ void Arm(const std::vector<DWORD>& ids, bool late) {
   FILETIME now;
   GetSystemTimeAsFileTime(&now);
   std::lock_guard<std::mutex> hold(tableLock);
+  --armingsUnderWay;
+  armingsEntered.notify_all();
   for (const Arming& arming : armings) {
     Process& process = table[arming.id];
     if (arming.reason != 0) {
@@ -293,7 +304,8 @@ std::string ProcessNameOf(uint32_t driverProcessId) {
 }
 
 bool ProcessNoteAt(uint32_t index, unsigned char* note) {
-  std::lock_guard<std::mutex> hold(tableLock);
+  std::unique_lock<std::mutex> hold(tableLock);
+  armingsEntered.wait(hold, [] { return armingsUnderWay == 0; });
   for (const auto& [id, process] : table) {
     if (process.state != State::Late && process.state != State::NotTraced) continue;
     if (index-- == 0) {
