@@ -152,9 +152,6 @@ class Truth {
   // Expected changes with the report's data ("new|old" for a change), empty when the
   // truth leaves it open.
   const std::map<Change, std::string>& Expected() const { return expected_; }
-  // Expected, but nothing the program can see, with the reason: names that begin with a
-  // dot are never listed by a comparison.
-  const std::map<Change, std::string>& Unobservable() const { return unobservable_; }
 
   bool IsIncidental(const Change& change) const {
     for (const auto& [kinds, pattern] : incidental_)
@@ -175,13 +172,7 @@ class Truth {
     return realTime_ ? RealTimeData(value) : ReportedData(value);
   }
 
-  void Add(const Change& change, const std::string& data) {
-    if (!realTime_ && change.identity.find("\\.") != std::string::npos &&
-        change.kind.rfind("path", 0) == 0)
-      unobservable_[change] = "a name beginning with a dot";
-    else
-      expected_[change] = data;
-  }
+  void Add(const Change& change, const std::string& data) { expected_[change] = data; }
 
   void Path(const char* kind, const Json& item) {
     Add({kind, LowerAscii(item.kind == Json::Kind::String ? item.text : item["path"].text)}, "");
@@ -218,7 +209,6 @@ class Truth {
 
   bool realTime_;
   std::map<Change, std::string> expected_;
-  std::map<Change, std::string> unobservable_;
   std::vector<std::pair<std::set<std::string>, std::regex>> incidental_;
 };
 
@@ -349,8 +339,6 @@ class Corpus : public CorpusInstall {
       ADD_FAILURE() << "not the installer's: " << Describe(change) << " " << data << " "
                     << programs[change];
     }
-    for (const auto& [change, why] : truth.Unobservable())
-      std::cout << "not observable by the program (" << why << "): " << Describe(change) << "\n";
     if (HasFailure()) std::cout << text << "\n" << csv;
   }
 
