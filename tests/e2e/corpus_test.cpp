@@ -9,6 +9,7 @@
 #include <set>
 
 #include "corpus_fixture.h"
+#include "platform/valuenames.h"
 
 namespace e2e {
 namespace {
@@ -239,7 +240,7 @@ std::map<Change, std::string> ReportedChanges(const std::string& csv,
     } else if (row[0] == "Registry") {
       change.identity = LowerAscii(row[4]);
       if (change.kind.rfind("val", 0) == 0) {
-        change.identity += "|" + (row[6] == "@" ? std::string() : LowerAscii(row[6]));
+        change.identity += "|" + LowerAscii(platform::RealValueName(row[6]));
         if (change.kind == "val+") data = row[7];
         if (change.kind == "val~") data = row[7] + "|" + row[8];
       }
