@@ -96,7 +96,7 @@ bool HoldsAnything(const std::string& folder) {
   platform::FolderSearch search(folder);
   platform::FolderEntry entry;
   while (search.Next(entry))
-    if (entry.name != "." && entry.name != "..") return true;
+    if (!platform::IsSelfOrParent(entry.name)) return true;
   return false;
 }
 
@@ -117,7 +117,7 @@ class ListingWriter {
       platform::FolderSearch search(folder);
       platform::FolderEntry entry;
       while (search.Next(entry)) {
-        if (entry.name.empty() || entry.name[0] == '.') continue;
+        if (entry.name.empty() || platform::IsSelfOrParent(entry.name)) continue;
         siblings.push_back(Sibling{std::move(entry.name), {}, entry.IsFolder()});
         SetStamp(entry, siblings.back().stamp);
       }

@@ -7,6 +7,8 @@
 //   level stamp name    level is "0" plus the depth below the root ("1" for the root's
 //                       children, rising past "9"), stamp four bytes of the last-write
 //                       time XOR the size, name the long name
+// Every entry but "." and ".." is listed, names that begin with a dot too (listings of
+// older versions left those out and still read).
 // Entries follow in depth-first pre-order; siblings stand in ascending order under the
 // system's case-insensitive, locale-aware comparison (CompareNames), and names that
 // compare equal are listed once. A folder is an entry whose next line is deeper.

@@ -31,7 +31,7 @@ void WalkNewer(ResultList& result, uint64_t startTime, std::string folder) {
       continue;
     }
     const bool isFolder = entry.IsFolder();
-    if (isFolder && (entry.name.empty() || entry.name[0] == '.')) continue;
+    if (entry.name.empty() || platform::IsSelfOrParent(entry.name)) continue;
     folder += '\\';
     folder += entry.name;
     if (IsNewer(entry.creationTime, entry.lastWriteTime, startTime))

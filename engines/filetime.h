@@ -16,10 +16,10 @@ uint64_t FileTimeValue(const FILETIME& time);
 // A time of zero means the file system keeps none; equal to the start is not later.
 bool IsNewer(const FILETIME& creationTime, const FILETIME& lastWriteTime, uint64_t startTime);
 
-// Appends to result (it is not cleared) the path of every newer entry: files of any name,
-// folders except those whose name begins with "." (and everything inside them). Under
-// Wine an entry's change time stands in for its creation time. AbortRequested is asked
-// between roots only: a root that has begun is walked to its end.
+// Appends to result (it is not cleared) the path of every newer file and folder, whatever
+// its name (".config" and what is inside it too). Under Wine an entry's change time stands
+// in for its creation time. AbortRequested is asked between roots only: a root that has
+// begun is walked to its end.
 void FindNewerFiles(ResultList& result, uint64_t startTime, const TrackedList& roots,
                     const ProgressCallback& progress);
 

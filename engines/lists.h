@@ -17,7 +17,7 @@ using ProgressCallback = std::function<void(const std::string&)>;
 struct RegObject {
   int32_t valueType = 0;   // a registry type; compares add 16 for folded data
   uint32_t processId = 0;  // driver process id, 0 when none is known
-  std::string valueName;   // "@" for the default value
+  std::string valueName;   // as written: "@" the default value (platform/valuenames.h)
   std::string newData;
   std::string oldData;
 };

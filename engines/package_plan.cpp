@@ -11,6 +11,7 @@
 #include "platform/paths.h"
 #include "platform/profile.h"
 #include "platform/system.h"
+#include "platform/valuenames.h"
 
 namespace engines {
 namespace {
@@ -168,7 +169,7 @@ std::string DescribeStep(const PackageStep& step) {
   switch (step.action) {
     case A::DeleteFolder: case A::MakeFolder: return "folder " + step.path;
     case A::DeleteValue: case A::SetValue:
-      return "value " + step.path + " " + (step.name.empty() ? "@" : step.name);
+      return "value " + step.path + " " + platform::WrittenValueName(step.name);
     case A::DeleteKey: case A::MakeKey: return "key " + step.path;
     case A::DeleteIniKey: case A::SetIniKey:
       return "key [" + step.name + "]" + step.key + " of " + step.path;
@@ -276,7 +277,7 @@ Package PlanPackage(const UndoData& data, const PackageContext& context) {
         break;
       case K::KeyDeleted: add(PackageAction::DeleteKey, key, false); break;
       case K::ValueDeleted:
-        add(PackageAction::DeleteValue, key, false).name = item.name == "@" ? "" : item.name;
+        add(PackageAction::DeleteValue, key, false).name = platform::RealValueName(item.name);
         break;
       case K::ValueAdded: case K::ValueChanged: {
         if (forTheSessionOnly(item)) break;
@@ -290,7 +291,7 @@ Package PlanPackage(const UndoData& data, const PackageContext& context) {
                    (expectedType == type && SameData(type, expected, now)) ||
                    takeAsNow(item, "changed since the report: the registry no longer holds what the report says")) {
           PackageStep& step = add(PackageAction::SetValue, key, item.kind == K::ValueAdded);
-          step.name = item.name == "@" ? "" : item.name;
+          step.name = platform::RealValueName(item.name);
           step.type = type;
           step.data = now;
         }

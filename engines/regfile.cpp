@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/textfile.h"
+#include "platform/valuenames.h"
 
 namespace engines {
 namespace {
@@ -21,7 +22,12 @@ std::string Quoted(const std::string& text) {
   return out + "\"";
 }
 
-std::string ValueName(const std::string& name) { return name == "@" ? "@" : Quoted(name); }
+// Written names (platform/valuenames.h) to the file's: the default value is @, any other
+// is quoted as it stands in the registry ("@" for the value named "@", written "@@").
+std::string ValueName(const std::string& name) {
+  const std::string realName = platform::RealValueName(name);
+  return realName.empty() ? "@" : Quoted(realName);
+}
 
 // Long data goes on over several lines, each but the last ending in a backslash.
 std::string HexList(const std::string& bytes) {

@@ -7,6 +7,7 @@
 #include "engines/names.h"
 #include "platform/registry.h"
 #include "platform/textfile.h"
+#include "platform/valuenames.h"
 
 namespace engines {
 namespace {
@@ -16,9 +17,9 @@ constexpr DWORD kConvertLimit = 32768;
 constexpr unsigned kLastLevel = 255;
 const char kTooLarge[] = "Binary data over 32K - changes not tracked";
 
-std::string WrittenValueName(const std::string& name) {
-  if (name.empty()) return "@";
-  std::string written = name;
+// The written name (platform/valuenames.h), with control characters made dots.
+std::string ListedValueName(const std::string& name) {
+  std::string written = platform::WrittenValueName(name);
   for (char& c : written)
     if (static_cast<unsigned char>(c) < 32) c = '.';
   return written;
@@ -165,7 +166,7 @@ class RegistryWalker {
     if (counts.known) values.reserve(counts.values);
     result = platform::ListValues(key.get(), counts, kConvertLimit,
                                   [&](const platform::RegistryValue& value) {
-                                    values.push_back({WrittenValueName(value.name),
+                                    values.push_back({ListedValueName(value.name),
                                                       DataLine(key.get(), value)});
                                   });
     std::vector<Subkey> subkeys;
@@ -219,7 +220,7 @@ class RegistryWalker {
       // A number is read from its first bytes whatever its size.
       LONG result = platform::ReadValueData(key, value.name, whole);
       if (CannotGoOn(result))
-        Fail("ERROR GETTING DATA: " + keyPath_ + " (" + WrittenValueName(value.name) + ")", result);
+        Fail("ERROR GETTING DATA: " + keyPath_ + " (" + ListedValueName(value.name) + ")", result);
       if (result == ERROR_SUCCESS) {
         data = whole.data();
         size = static_cast<DWORD>(whole.size());

@@ -4,7 +4,8 @@
 // A listing is ANSI text, one record a line: a level character ("0" plus the depth), a
 // kind character and the text. "00" lines are roots (HKEY_USERS, then
 // HKEY_LOCAL_MACHINE), kind "0" a subkey, kind "1" a value name ("@" for the default
-// value, characters below 32 as "."), always followed by its data line one level deeper
+// value, a name made only of "@" with one "@" more, "@@" for "@": platform/valuenames.h;
+// characters below 32 as "."), always followed by its data line one level deeper
 // whose kind is 50 plus the recorded type. Within a key its values come first, then its
 // subkeys, each followed by its own contents; both are in strictly ascending order of the
 // names as written, under the system's case-insensitive, locale-aware comparison, which

@@ -11,6 +11,7 @@
 #include "platform/ioerror.h"
 #include "platform/paths.h"
 #include "platform/textfile.h"
+#include "platform/valuenames.h"
 
 namespace engines {
 namespace {
@@ -350,6 +351,8 @@ UndoItem ParseItem(const std::string& line, const UndoData& data, int version,
         (subkey.empty() && !HasValueData(item.kind)))
       reader.Fail("the key " + item.place + " is not one below HKEY_USERS or HKEY_LOCAL_MACHINE");
     if (HasValueData(item.kind) && item.name.empty()) reader.Fail("a value without a name");
+    // Before version 3 only "@" stood for the default value; other names were as they are.
+    if (version < 3 && item.name != "@" && platform::OnlyAtSigns(item.name)) item.name += "@";
   } else if (!IsWatchedIni(item.place, data.watchedInis)) {
     reader.Fail("the INI file " + item.place + " is not a watched one");
   }

@@ -29,7 +29,7 @@
 //                      changed, which that mode cannot tell apart
 //   KEY+ KEY-          added, deleted key        place: key path
 //   VAL+ VAL* VAL-     added, changed, deleted value
-//                      place: key path; name: value name ("@" the default value)
+//                      place: key path; name: value name ("@" the default, "@@" a value named "@")
 //   INI+ INI* INI-     added, changed, deleted INI key
 //                      place: INI file; name: "[section]key"; before/after: the value
 //   SEC+ SEC-          added, deleted INI section: place: INI file; name: "[section]"

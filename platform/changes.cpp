@@ -4,6 +4,7 @@
 #include "platform/owners.h"
 #include "platform/registry.h"
 #include "platform/system.h"
+#include "platform/valuenames.h"
 
 namespace platform {
 namespace {
@@ -11,9 +12,6 @@ namespace {
 LONG LastErrorOr(BOOL done) { return done ? ERROR_SUCCESS : static_cast<LONG>(GetLastError()); }
 
 uint64_t Join(DWORD high, DWORD low) { return static_cast<uint64_t>(high) << 32 | low; }
-
-// The value name as the registry functions take it: "@" is the default value.
-const char* ValueNameOf(const std::string& name) { return name == "@" ? "" : name.c_str(); }
 
 // Paths of MAX_PATH characters and more go through the wide calls, which take them whole.
 BOOL SetAttributes(const std::string& path, DWORD attributes) {
@@ -113,9 +111,10 @@ LONG ReadValue(HKEY root, const std::string& subkey, const std::string& name, DW
   LONG code = RegOpenKeyExA(root, subkey.c_str(), 0, KEY_QUERY_VALUE, &opened);
   if (code != ERROR_SUCCESS) return code;
   RegKey key(opened);
-  code = RegQueryValueExA(key.get(), ValueNameOf(name), nullptr, &type, nullptr, nullptr);
+  const std::string realName = RealValueName(name);
+  code = RegQueryValueExA(key.get(), realName.c_str(), nullptr, &type, nullptr, nullptr);
   if (code != ERROR_SUCCESS) return code;
-  return ReadValueData(key.get(), ValueNameOf(name), data);
+  return ReadValueData(key.get(), realName, data);
 }
 
 LONG SetValue(HKEY root, const std::string& subkey, const std::string& name, DWORD type,
@@ -125,7 +124,7 @@ LONG SetValue(HKEY root, const std::string& subkey, const std::string& name, DWO
                               &opened, nullptr);
   if (code != ERROR_SUCCESS) return code;
   RegKey key(opened);
-  return RegSetValueExA(key.get(), ValueNameOf(name), 0, type,
+  return RegSetValueExA(key.get(), RealValueName(name).c_str(), 0, type,
                         reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size()));
 }
 
@@ -134,7 +133,7 @@ LONG DeleteValue(HKEY root, const std::string& subkey, const std::string& name) 
   LONG code = RegOpenKeyExA(root, subkey.c_str(), 0, KEY_SET_VALUE, &opened);
   if (code != ERROR_SUCCESS) return code;
   RegKey key(opened);
-  return RegDeleteValueA(key.get(), ValueNameOf(name));
+  return RegDeleteValueA(key.get(), RealValueName(name).c_str());
 }
 
 LONG MakeKey(HKEY root, const std::string& subkey) {

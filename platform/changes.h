@@ -35,6 +35,7 @@ bool EntryStamp(const std::string& path, bool& isFolder, uint64_t& size, uint64_
 // "HKEY_USERS" or "HKEY_LOCAL_MACHINE"; null for any other name.
 HKEY RegistryRoot(const std::string& name);
 
+// Value names as written (platform/valuenames.h): "@" the default value, "@@" one named "@".
 // The type and every byte of a value; ERROR_FILE_NOT_FOUND when the key or value is missing.
 LONG ReadValue(HKEY root, const std::string& subkey, const std::string& name, DWORD& type,
                std::string& data);

@@ -64,6 +64,10 @@ class FolderSearch {
   bool bufferHasEntries_ = false;
 };
 
+// "." or "..", the entries a search gives for the folder itself and its parent. Any other
+// name, one that begins with a dot too, is an entry of its own.
+inline bool IsSelfOrParent(const std::string& name) { return name == "." || name == ".."; }
+
 // The search entry of exactly this path (a file or a folder); false when there is none.
 bool FindEntry(const std::string& path, WIN32_FIND_DATAA& found);
 

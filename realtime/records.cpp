@@ -7,6 +7,7 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/valuenames.h"
 #include "realtime/processes.h"
 
 namespace realtime {
@@ -156,7 +157,7 @@ void NoteBefore(const void* record, const char* key, const char* subkey, const c
       registryBefore.keys.push_back({keyPath, operation == roKeyDeleted});
     return;
   }
-  const std::string name = valueName && *valueName ? valueName : "@";
+  const std::string name = platform::WrittenValueName(valueName ? valueName : "");
   // A tab cannot be in a key name, so key and value name cannot run together.
   if (!beforeSeen.emplace(CaselessKey(keyPath + "\t" + name), true).second) return;
   ValueBefore before;
@@ -206,7 +207,7 @@ void DecodeRegistryRecord(const void* record) {
   engines::RegObject change;
   change.valueType = type;
   change.processId = process;
-  change.valueName = valueName && *valueName ? valueName : "@";
+  change.valueName = platform::WrittenValueName(valueName ? valueName : "");
   change.newData = newText;
   change.oldData = oldText;
   static const TrackedListIndex kListOf[] = {rlKeysAdded, rlKeysDeleted, rlValuesAdded,

@@ -60,7 +60,7 @@ std::string RegistryDataText(const void* data, uint32_t size, int32_t type);
 // its first record tells (a value added did not exist; a value changed or deleted brings
 // its old data; a key made did not exist, one deleted did).
 struct ValueBefore {
-  std::string keyPath, valueName;  // as first spelled; "@" the default value
+  std::string keyPath, valueName;  // as first spelled; valueName as written (platform/valuenames.h)
   bool existed = false;
   int32_t type = 0;
   std::string data;   // every byte, when it existed

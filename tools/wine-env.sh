@@ -34,6 +34,12 @@ make_template() {
     wine reg add 'HKCR\.csv' /ve /d txtfile /f >/dev/null 2>&1
     # Z: is the Linux root: a walk of every fixed drive would wander through it.
     rm -f "$WINEPREFIX/dosdevices/z:"
+    # So would the user's folders (Desktop, Documents, Templates, ...), links to the Linux
+    # home: its folders that begin with a dot hold Wine prefixes whose C: leads back round.
+    # Plain folders stand in for them, as on Windows.
+    find "$WINEPREFIX/drive_c/users" -type l | while read -r link; do
+      rm -f "$link" && mkdir "$link"
+    done
     wineserver -k 2>/dev/null || true
     wineserver -w 2>/dev/null || true
   )

@@ -9,6 +9,7 @@
 #include <set>
 
 #include "corpus_fixture.h"
+#include "platform/valuenames.h"
 
 namespace e2e {
 namespace {
@@ -152,9 +153,6 @@ class Truth {
   // Expected changes with the report's data ("new|old" for a change), empty when the
   // truth leaves it open.
   const std::map<Change, std::string>& Expected() const { return expected_; }
-  // Expected, but nothing the program can see, with the reason: names that begin with a
-  // dot are never listed by a comparison.
-  const std::map<Change, std::string>& Unobservable() const { return unobservable_; }
 
   bool IsIncidental(const Change& change) const {
     for (const auto& [kinds, pattern] : incidental_)
@@ -175,13 +173,7 @@ class Truth {
     return realTime_ ? RealTimeData(value) : ReportedData(value);
   }
 
-  void Add(const Change& change, const std::string& data) {
-    if (!realTime_ && change.identity.find("\\.") != std::string::npos &&
-        change.kind.rfind("path", 0) == 0)
-      unobservable_[change] = "a name beginning with a dot";
-    else
-      expected_[change] = data;
-  }
+  void Add(const Change& change, const std::string& data) { expected_[change] = data; }
 
   void Path(const char* kind, const Json& item) {
     Add({kind, LowerAscii(item.kind == Json::Kind::String ? item.text : item["path"].text)}, "");
@@ -218,7 +210,6 @@ class Truth {
 
   bool realTime_;
   std::map<Change, std::string> expected_;
-  std::map<Change, std::string> unobservable_;
   std::vector<std::pair<std::set<std::string>, std::regex>> incidental_;
 };
 
@@ -249,7 +240,7 @@ std::map<Change, std::string> ReportedChanges(const std::string& csv,
     } else if (row[0] == "Registry") {
       change.identity = LowerAscii(row[4]);
       if (change.kind.rfind("val", 0) == 0) {
-        change.identity += "|" + (row[6] == "@" ? std::string() : LowerAscii(row[6]));
+        change.identity += "|" + LowerAscii(platform::RealValueName(row[6]));
         if (change.kind == "val+") data = row[7];
         if (change.kind == "val~") data = row[7] + "|" + row[8];
       }
@@ -349,8 +340,6 @@ class Corpus : public CorpusInstall {
       ADD_FAILURE() << "not the installer's: " << Describe(change) << " " << data << " "
                     << programs[change];
     }
-    for (const auto& [change, why] : truth.Unobservable())
-      std::cout << "not observable by the program (" << why << "): " << Describe(change) << "\n";
     if (HasFailure()) std::cout << text << "\n" << csv;
   }
 

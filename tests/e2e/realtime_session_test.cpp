@@ -49,9 +49,11 @@ class RealTimeSession : public gui_tests::Vortan4 {
   std::string ExpectedText() const {
     const std::string p = work.Path(), by = "---by process rtsetup.exe\r\n";
     return "REGISTRY KEYS ADDED: (1)\r\n" + by + "HKEY_LOCAL_MACHINE\\Software\\RtSetup\r\n\r\n" +
-           "REGISTRY KEY VALUES ADDED: (2)\r\n" + by +
+           "REGISTRY KEY VALUES ADDED: (4)\r\n" + by +
            "HKEY_LOCAL_MACHINE\\Software\\RtSetup Version=1.0\r\n"
-           "HKEY_LOCAL_MACHINE\\Software\\RtSetup Count=4294967295\r\n\r\n" +
+           "HKEY_LOCAL_MACHINE\\Software\\RtSetup Count=4294967295\r\n"
+           "HKEY_LOCAL_MACHINE\\Software\\RtSetup @=default\r\n"
+           "HKEY_LOCAL_MACHINE\\Software\\RtSetup @@=at\r\n\r\n" +
            "FILES ADDED: (3)\r\n" + by + p + "sub\\new.txt\r\n" + p + "renamed.txt\r\n" + by + p +
            "child.txt\r\n\r\n" + "FILES DELETED: (2)\r\n" + by + p + "gone.txt\r\n" + p +
            "ren.txt\r\n\r\n" + "FILES CHANGED: (1)\r\n" + by + p + "old.txt\r\n\r\n" +
@@ -66,7 +68,9 @@ class RealTimeSession : public gui_tests::Vortan4 {
     return R"("Registry","Add Key","","",)" + key + R"(,"","","","","rtsetup.exe")" + "\n" +
            R"("Registry","Add Value","","",)" + key + R"(,"","Version","1.0","","rtsetup.exe")" +
            "\n" + R"("Registry","Add Value","","",)" + key +
-           R"(,"","Count","4294967295","","rtsetup.exe")" + "\n" + file("Add File", "sub\\new.txt") +
+           R"(,"","Count","4294967295","","rtsetup.exe")" + "\n" + R"("Registry","Add Value","","",)" +
+           key + R"(,"","@","default","","rtsetup.exe")" + "\n" + R"("Registry","Add Value","","",)" +
+           key + R"(,"","@@","at","","rtsetup.exe")" + "\n" + file("Add File", "sub\\new.txt") +
            file("Add File", "renamed.txt") + file("Add File", "child.txt") +
            file("Del File", "gone.txt") + file("Del File", "ren.txt") +
            file("Change File", "old.txt") + file("Add Dir", "sub");

@@ -58,19 +58,21 @@ TEST(DiskSnapshot, WritesTheListingFormatToTheByte) {
             Paths({root, root + "\\A", root + "\\A\\x", root + "\\b.txt", root + "\\cr.bin"}));
 }
 
-TEST(DiskSnapshot, SortsSiblingsByLocaleListsEqualNamesOnceAndLeavesOutDotNames) {
+TEST(DiskSnapshot, SortsSiblingsByLocaleAndListsEqualNamesOnce) {
   TempFolder tree, work;
   // The search returns these by upper-case code: "_under" last, "co-op" before "coop".
+  // Names that begin with a dot are entries like any other: only "." and ".." are not.
   for (const char* name : {"zeta", "co-op", "coop", "_under", "B.txt", "a.txt", "a.b", ".hidden",
-                           ".git\\config", "d\\.cache\\x", "d\\y", "ss", "\xDF"})
+                           ".git\\config", "d\\.cache\\x", "d\\y", "ss", "\xDF", "..x"})
     tree.Write(name, "1");
   const std::string root = WatchedRoot(tree);
   engines::SnapshotDisks(work / "list", Watch({root}), nullptr);
 
   // "ß" compares equal to "ss": only the first one found is listed.
   Paths expected;
-  for (const char* name : {"", "\\_under", "\\a.b", "\\a.txt", "\\B.txt", "\\coop", "\\co-op",
-                           "\\d", "\\d\\y", "\\ss", "\\zeta"})
+  for (const char* name : {"", "\\..x", "\\.git", "\\.git\\config", "\\.hidden", "\\_under",
+                           "\\a.b", "\\a.txt", "\\B.txt", "\\coop", "\\co-op", "\\d",
+                           "\\d\\.cache", "\\d\\.cache\\x", "\\d\\y", "\\ss", "\\zeta"})
     expected.push_back(root + name);
   EXPECT_EQ(ReadPaths(work / "list"), expected);
 }
@@ -105,32 +107,40 @@ TEST(DiskCompare, IdenticalTreesGiveNothing) {
 
 TEST(DiskCompare, ReportsAddedDeletedAndChangedInListingOrder) {
   TempFolder tree, work;
-  for (const char* name : {"change.txt", "same-stamp.txt", "old\\a.txt", "old\\sub\\b.txt", "zz.txt"})
+  for (const char* name : {"change.txt", "same-stamp.txt", "old\\a.txt", "old\\sub\\b.txt", "zz.txt",
+                           ".rc", ".old\\a"})
     tree.Write(name, "1");
-  for (const char* name : {"change.txt", "same-stamp.txt", "old\\a.txt", "old\\sub\\b.txt", "old\\sub", "old"})
+  for (const char* name : {"change.txt", "same-stamp.txt", "old\\a.txt", "old\\sub\\b.txt", "old\\sub", "old",
+                           ".rc", ".old\\a", ".old"})
     ASSERT_TRUE(SetWriteTime(tree / name, kOldTime));
   const std::string root = WatchedRoot(tree);
   const engines::TrackedList roots = Watch({root});
   engines::SnapshotDisks(work / "1", roots, nullptr);
 
-  tree.Write("change.txt", "22");  // only the size differs
-  ASSERT_TRUE(SetWriteTime(tree / "change.txt", kOldTime));
+  for (const char* name : {"change.txt", ".rc"}) {
+    tree.Write(name, "22");  // only the size differs
+    ASSERT_TRUE(SetWriteTime(tree / name, kOldTime));
+  }
   // Size 1 to 2 and 04:05:06 to 04:05:00: the XOR comes out the same, so it goes unseen.
   tree.Write("same-stamp.txt", "22");
   ASSERT_TRUE(SetWriteTime(tree / "same-stamp.txt", LocalTime(2001, 2, 3, 4, 5, 0)));
   testing_support::RemoveTree(tree / "old");
+  testing_support::RemoveTree(tree / ".old");
   testing_support::RemoveTree(tree / "zz.txt");  // the last record before
   tree.Write("new\\two.txt", "2");
   tree.Write("new\\one.txt", "1");
+  tree.Write(".new\\x", "1");
+  tree.Write("..x", "1");
   tree.Write("zy.txt", "y");  // the last record after
   engines::SnapshotDisks(work / "2", roots, nullptr);
 
   Differences d = Compare(work / "1", work / "2");
-  EXPECT_EQ(Texts(d.added),
-            Paths({root + "\\new", root + "\\new\\one.txt", root + "\\new\\two.txt", root + "\\zy.txt"}));
-  EXPECT_EQ(Texts(d.deleted), Paths({root + "\\old", root + "\\old\\a.txt", root + "\\old\\sub",
-                                     root + "\\old\\sub\\b.txt", root + "\\zz.txt"}));
-  EXPECT_EQ(Texts(d.changed), Paths({root + "\\change.txt"}));
+  EXPECT_EQ(Texts(d.added), Paths({root + "\\..x", root + "\\.new", root + "\\.new\\x", root + "\\new",
+                                   root + "\\new\\one.txt", root + "\\new\\two.txt", root + "\\zy.txt"}));
+  EXPECT_EQ(Texts(d.deleted),
+            Paths({root + "\\.old", root + "\\.old\\a", root + "\\old", root + "\\old\\a.txt",
+                   root + "\\old\\sub", root + "\\old\\sub\\b.txt", root + "\\zz.txt"}));
+  EXPECT_EQ(Texts(d.changed), Paths({root + "\\.rc", root + "\\change.txt"}));
 
   work.Write("empty", "");
   Differences fromNothing = Compare(work / "empty", work / "1");

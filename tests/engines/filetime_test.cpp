@@ -40,8 +40,10 @@ TEST(FindNewerFiles, ReportsWhatWasWrittenOrCreatedAfterTheStart) {
   ASSERT_TRUE(SetWriteTime(tree / "extracted.dat", LocalTime(2001, 2, 3, 4, 5, 6)));
   tree.Write("new dir\\b", "1");
   tree.Write("new dir\\a", "1");
-  tree.Write(".profile", "1");    // a file of any name counts
-  tree.Write(".cache\\x", "1");   // a dot-folder does not, nor what is in it
+  // Names that begin with a dot are walked like any other.
+  tree.Write(".profile", "1");
+  tree.Write(".cache\\x", "1");
+  tree.Write("..x\\y", "1");
   tree.Read("read.txt");
   testing_support::RemoveTree(tree / "gone.txt");
 
@@ -58,8 +60,9 @@ TEST(FindNewerFiles, ReportsWhatWasWrittenOrCreatedAfterTheStart) {
   EXPECT_LT(IndexOf(newer, root + "\\new dir"), IndexOf(newer, root + "\\new dir\\a"));
   std::sort(newer.begin(), newer.end());
   Paths expected;
-  for (const char* name : {"\\.profile", "\\extracted.dat", "\\new dir", "\\new dir\\a",
-                           "\\new dir\\b", "\\rewritten.txt"})
+  for (const char* name : {"\\..x", "\\..x\\y", "\\.cache", "\\.cache\\x", "\\.profile",
+                           "\\extracted.dat", "\\new dir", "\\new dir\\a", "\\new dir\\b",
+                           "\\rewritten.txt"})
     expected.push_back(root + name);
   EXPECT_EQ(newer, expected);
   EXPECT_EQ(progress, Paths({root}));

@@ -182,7 +182,8 @@ TEST(BeforeByBytes, AgreesWithTheSystemWhereItAnswers) {
                                "a b", "\xE9t\xE9", "etz", "~1", "z", "File_1.dat", "file_2.dat",
                                "File_10.dat", "sub-9", "sub-10", "Group 1", "Group 2", "a1-z",
                                "a1\xE9", "a2", "{0A-1}", "{0b-1}", "co-op", "coop", "a_", "a_b", "@",
-                               "a'b", "a-c", "a~", "x$", "x1", "x ", "~tmp9.tmp", "a10.DLL"};
+                               "a'b", "a-c", "a~", "x$", "x1", "x ", "~tmp9.tmp", "a10.DLL",
+                               ".config", "config", ".Z", ".git", "_git"};
   int answered = 0;
   for (const char* a : names)
     for (const char* b : names)

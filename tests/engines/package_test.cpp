@@ -150,6 +150,8 @@ TEST(Package, ThePlanKeepsTheFilesOrderAndLeavesSessionKeysOut) {
   folder.Write("app.ini", "[Old]\r\nx=0\r\n[New]\r\nc=3\r\na=1\r\nb=2\r\n");
   const std::string top = "Software\\Vortan4 package test";
   ASSERT_EQ(RegSetValueA(HKEY_LOCAL_MACHINE, (top + "\\Lasting").c_str(), REG_SZ, "l", 1), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetKeyValueA(HKEY_LOCAL_MACHINE, (top + "\\Lasting").c_str(), "@", REG_SZ, "l", 2),
+            ERROR_SUCCESS);
   HKEY made = nullptr;
   ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, (top + "\\Session").c_str(), 0, nullptr, REG_OPTION_VOLATILE,
                             KEY_ALL_ACCESS, nullptr, &made, nullptr),
@@ -162,9 +164,10 @@ TEST(Package, ThePlanKeepsTheFilesOrderAndLeavesSessionKeysOut) {
     data.items.push_back(engines::MakeUndoItem(UndoKind::IniKeyAdded, ini, key));
     data.items.back().after.data = key[1] == 'N' ? std::string(1, static_cast<char>('1' + key[5] - 'a')) : "0";
   }
-  for (const char* key : {"Session", "Lasting"}) {
+  // The default value, written "@", and the value named "@", written "@@".
+  for (auto [key, name] : {std::pair{"Session", "v"}, {"Lasting", "@"}, {"Lasting", "@@"}}) {
     data.items.push_back(engines::MakeUndoItem(UndoKind::ValueAdded, "HKEY_LOCAL_MACHINE\\" + top + "\\" + key,
-                                               key[0] == 'S' ? "v" : "@"));
+                                               name));
     data.items.back().after = {true, REG_SZ, std::string(1, static_cast<char>(tolower(key[0]))) + '\0'};
   }
   engines::PackageContext context;
@@ -175,8 +178,12 @@ TEST(Package, ThePlanKeepsTheFilesOrderAndLeavesSessionKeysOut) {
   std::vector<std::string> steps;
   for (const PackageStep& step : package.steps) steps.push_back(engines::DescribeStep(step));
   EXPECT_EQ(steps, (std::vector<std::string>{"value HKEY_LOCAL_MACHINE\\" + top + "\\Lasting @",
+                                             "value HKEY_LOCAL_MACHINE\\" + top + "\\Lasting @@",
                                              "key [Old]x of " + ini, "key [New]c of " + ini,
                                              "key [New]a of " + ini, "key [New]b of " + ini}));
+  ASSERT_GE(package.steps.size(), 2u);
+  EXPECT_EQ(package.steps[0].name, "");  // the names the scripts write
+  EXPECT_EQ(package.steps[1].name, "@");
   ASSERT_EQ(package.notPackaged.size(), 1u);
   EXPECT_NE(package.notPackaged[0].what.find("\\Session"), std::string::npos);
 }

@@ -381,6 +381,32 @@ TEST_F(RegistryTest, DefaultValueBesidePunctuatedNames) {
   EXPECT_EQ(Object(c.valuesDeleted[0]).valueName, "@");
 }
 
+// A value named "@" (or "@@") is written with one "@" more, so that it stands beside the
+// default value, "@", as a value of its own: listed, compared and changed on its own.
+TEST_F(RegistryTest, ValuesNamedWithAtSignsBesideTheDefaultValue) {
+  const struct {
+    std::string name, written;
+  } values[] = {{"", "@"}, {"@", "@@"}, {"@@", "@@@"}};
+  for (const auto& value : values) SetString("", value.name, "old " + value.written);
+  const std::string before = Snapshot(".$$1");
+  ExpectLines(MachineLines(before),
+              Lines({"31@", "43old @", "31@@", "43old @@", "31@@@", "43old @@@"}));
+
+  for (const auto& value : values) {
+    SetString("", value.name, "new");
+    Changes changed = Compare(before, Snapshot(".$$2"));
+    ASSERT_EQ(changed.valuesChanged.size(), 1u) << value.written;
+    EXPECT_EQ(Object(changed.valuesChanged[0]).valueName, value.written);
+    EXPECT_EQ(Object(changed.valuesChanged[0]).oldData, "old " + value.written);
+    RemoveValue("", value.name);
+    Changes deleted = Compare(before, Snapshot(".$$2"));
+    EXPECT_TRUE(deleted.valuesChanged.empty()) << value.written;
+    ASSERT_EQ(deleted.valuesDeleted.size(), 1u) << value.written;
+    EXPECT_EQ(Object(deleted.valuesDeleted[0]).valueName, value.written);
+    SetString("", value.name, "old " + value.written);
+  }
+}
+
 TEST_F(RegistryTest, CorruptedListingsStopTheCompare) {
   testing_support::TempFolder folder;
   const std::string good = "00HKEY_USERS\r\n10k\r\n21v\r\n33a\r\n";

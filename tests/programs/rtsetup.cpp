@@ -134,6 +134,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   Registry(0, "Software\\RtSetup");
   Registry(2, "Software\\RtSetup", "Version", REG_SZ, std::string("1.0\0", 4));
   Registry(2, "Software\\RtSetup", "Count", REG_DWORD, std::string("\xFF\xFF\xFF\xFF", 4));
+  // The default value and one named "@": two values.
+  Registry(2, "Software\\RtSetup", "", REG_SZ, std::string("default\0", 8));
+  Registry(2, "Software\\RtSetup", "@", REG_SZ, std::string("at\0", 3));
   RunChild(folder);
   return 0;
 }

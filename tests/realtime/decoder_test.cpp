@@ -2,6 +2,8 @@
 // fed with records directly (no driver needed).
 #include <gtest/gtest.h>
 
+#include <iterator>
+
 #include "realtime/processes.h"
 #include "realtime/records.h"
 #include "support/fake_trap_driver.h"
@@ -239,6 +241,30 @@ TEST_F(DecodeTrapRecord, RegistryEntries) {
   EXPECT_EQ(record.oldData, "1");
   EXPECT_EQ(record.processId, 4u);
   EXPECT_EQ(record.valueType, REG_DWORD);
+}
+
+// The default value's empty name and names made only of "@" are written apart, in the
+// change and in what the undo keeps of the value before it.
+TEST_F(DecodeTrapRecord, ValueNamesOfAtSignsStandApartFromTheDefaultValue) {
+  realtime::ClearTrackedLists();
+  const std::string data = "x";
+  const std::pair<const char*, const char*> names[] = {
+      {"", "@"}, {"@", "@@"}, {"@@", "@@@"}, {"a@", "a@"}};
+  for (auto [name, written] : names) {
+    RegOp op;
+    op.operation = realtime::roValueAdded;
+    op.valueName = name;
+    op.newData = &data;
+    Decode(RegistryRecord(op));
+  }
+  const engines::ResultList added = *realtime::TakeTrackedList(realtime::rlValuesAdded);
+  const realtime::RegistryBefore before = realtime::TakeRegistryBefore();
+  ASSERT_EQ(added.size(), std::size(names));
+  ASSERT_EQ(before.values.size(), std::size(names));
+  for (size_t i = 0; i < added.size(); ++i) {
+    EXPECT_EQ(std::get<engines::RegObject>(added[i].item).valueName, names[i].second);
+    EXPECT_EQ(before.values[i].valueName, names[i].second);
+  }
 }
 
 TEST_F(TakeTrackedList, GathersByProcessOnceAndOnlyForChangeLists) {

@@ -96,6 +96,7 @@ class Undo : public ::testing::Test {
     std::string table;
     for (char c = 0; c < 20; ++c) table += c;
     Set("", "", REG_SZ, Sz("Writer 1.0"));
+    Set("", "@", REG_SZ, Sz("at 1.0"));  // a value of its own beside the default one
     Set("", "Version", REG_SZ, Sz("1.0"));
     Set("", "Home", REG_EXPAND_SZ, Sz("%ProgramFiles%\\Old"));
     Set("", "Build", REG_DWORD, Dword(100));
@@ -117,6 +118,8 @@ class Undo : public ::testing::Test {
     std::string table;
     for (char c = 0; c < 20; ++c) table += static_cast<char>(c + 1);
     Set("", "", REG_SZ, Sz("Writer 2.0"));
+    Set("", "@", REG_SZ, Sz("at 2.0"));
+    Set("", "@@", REG_SZ, Sz("at at"));
     Set("", "Version", REG_SZ, Sz("2.0"));
     Set("", "Build", REG_DWORD, Dword(200));
     Set("", "Swapped", REG_DWORD_BIG_ENDIAN, Dword(0x05060708));
@@ -250,6 +253,10 @@ TEST_F(Undo, PutsBackWhatTheDataHoldsAndListsTheRest) {
   // The INI file as the install left it goes back byte for byte, its line order too.
   EXPECT_TRUE(Has(log, "restored: INI file " + ini_));
   EXPECT_EQ(folder.Read("win\\system.ini"), kSystemIniBefore);
+  // The default value and the value named "@" each have their own data back.
+  EXPECT_EQ(ValueText("", ""), Sz("Writer 1.0"));
+  EXPECT_EQ(ValueText("", "@"), Sz("at 1.0"));
+  EXPECT_EQ(ValueText("", "@@"), "");
   EXPECT_EQ(result.cannot, 3);
   EXPECT_EQ(result.left + result.failed, 0);
   EXPECT_FALSE(result.Complete());
@@ -274,6 +281,8 @@ TEST_F(Undo, RegEditFilesMatchTheUndo) {
     EXPECT_EQ(Texts(list), std::vector<std::string>()) << "the undo file against the undo";
   const std::string undo = engines::RegEditText(engines::ReadUndoData(places.folder), false);
   EXPECT_NE(undo.find("; \"Table\": the report holds only a digest"), std::string::npos) << undo;
+  for (const char* line : {"\r\n@=\"Writer 1.0\"\r\n", "\r\n\"@\"=\"at 1.0\"\r\n", "\r\n\"@@\"=-\r\n"})
+    EXPECT_NE(undo.find(line), std::string::npos) << line << undo;
 }
 
 // What changed after the report is left alone, and listed, unless the user says so.
