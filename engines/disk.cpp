@@ -25,6 +25,7 @@ struct Sibling {
   std::string name;
   char stamp[4];
   bool folder;
+  DWORD attributes;
 };
 
 // Last-write date and time (local, DOS form: date high, time low) XOR the low 32 bits of
@@ -118,7 +119,7 @@ class ListingWriter {
       platform::FolderEntry entry;
       while (search.Next(entry)) {
         if (entry.name.empty() || platform::IsSelfOrParent(entry.name)) continue;
-        siblings.push_back(Sibling{std::move(entry.name), {}, entry.IsFolder()});
+        siblings.push_back(Sibling{std::move(entry.name), {}, entry.IsFolder(), entry.attributes});
         SetStamp(entry, siblings.back().stamp);
       }
     }
@@ -134,10 +135,12 @@ class ListingWriter {
       if (!sibling.folder) continue;
       folder += '\\';
       folder += sibling.name;
-      if (depth < kDeepestLevel)
+      bool linked = false;
+      if (depth < kDeepestLevel && links_.MayEnter(folder, sibling.attributes, linked))
         Walk(folder, depth + 1);
       else if (notListed_ && HoldsAnything(folder))
         notListed_->push_back(ListEntry{folder, {}});
+      if (linked) links_.Leave();
       folder.resize(folderLength);
       if (stopped_) return;
     }
@@ -146,6 +149,7 @@ class ListingWriter {
  private:
   platform::BufferedWriter& out_;
   ResultList* notListed_;
+  platform::LinkTrail links_;
   AbortPoll abortRequested_;  // asked for every folder
   bool stopped_ = false;
 };

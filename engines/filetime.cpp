@@ -15,18 +15,21 @@ void WalkNewer(ResultList& result, uint64_t startTime, std::string folder) {
   struct Level {
     std::unique_ptr<platform::FolderSearch> search;
     size_t folderLength;
+    bool linked;  // entered through a link, which left its trail when done
   };
   std::vector<Level> levels;
-  auto enter = [&] {
+  platform::LinkTrail links;
+  auto enter = [&](bool linked) {
     levels.push_back({std::make_unique<platform::FolderSearch>(
                           folder, platform::CreationTime::ChangeTimeOnWine),
-                      folder.size()});
+                      folder.size(), linked});
   };
-  enter();
+  enter(false);
   platform::FolderEntry entry;
   while (!levels.empty()) {
     folder.resize(levels.back().folderLength);
     if (!levels.back().search->Next(entry)) {
+      if (levels.back().linked) links.Leave();
       levels.pop_back();
       continue;
     }
@@ -36,7 +39,8 @@ void WalkNewer(ResultList& result, uint64_t startTime, std::string folder) {
     folder += entry.name;
     if (IsNewer(entry.creationTime, entry.lastWriteTime, startTime))
       result.push_back(ListEntry{folder, {}});
-    if (isFolder) enter();
+    bool linked = false;
+    if (isFolder && links.MayEnter(folder, entry.attributes, linked)) enter(linked);
   }
 }
 

@@ -188,4 +188,20 @@ bool FolderSearch::NextQueried(FolderEntry& entry) {
   return true;
 }
 
+bool LinkTrail::MayEnter(const std::string& path, DWORD attributes, bool& entered) {
+  entered = false;
+  if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
+  FileHandle folder(CreateFileW(WidePath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION facts;
+  if (!folder || !GetFileInformationByHandle(folder.get(), &facts)) return false;
+  const Identity identity{facts.dwVolumeSerialNumber, facts.nFileIndexHigh, facts.nFileIndexLow};
+  for (const Identity& on : trail_)
+    if (on.volume == identity.volume && on.high == identity.high && on.low == identity.low)
+      return false;
+  trail_.push_back(identity);
+  entered = true;
+  return true;
+}
+
 }  // namespace platform

@@ -68,6 +68,24 @@ class FolderSearch {
 // name, one that begins with a dot too, is an entry of its own.
 inline bool IsSelfOrParent(const std::string& name) { return name == "." || name == ".."; }
 
+// Walks down through links (reparse points): a link to a folder that is already on the
+// way down would lead round for ever. The trail keeps the folders that links on the way
+// lead to (volume and file index, whatever the path); Windows 95 and 98 have no links.
+class LinkTrail {
+ public:
+  // Whether a walk may enter the folder with these attributes: any plain folder, and a
+  // link unless it leads to a folder a link on the way already led to. A link entered
+  // joins the trail, and entered says so: the walk calls Leave() when it is done there.
+  bool MayEnter(const std::string& path, DWORD attributes, bool& entered);
+  void Leave() { trail_.pop_back(); }
+
+ private:
+  struct Identity {
+    DWORD volume, high, low;
+  };
+  std::vector<Identity> trail_;
+};
+
 // The search entry of exactly this path (a file or a folder); false when there is none.
 bool FindEntry(const std::string& path, WIN32_FIND_DATAA& found);
 

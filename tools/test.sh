@@ -14,6 +14,10 @@ source "$root/tools/wine-env.sh"
 export WINEPREFIX=$build/wine/prefix
 rm -rf "$WINEPREFIX" "$WINEPREFIX.lock"
 ensure_prefix "$WINEPREFIX"
+# A link that leads back up the tree, for the walks' test of links (Wine cannot make one).
+mkdir -p "$WINEPREFIX/drive_c/linktest/a"
+echo x >"$WINEPREFIX/drive_c/linktest/a/x"
+ln -s .. "$WINEPREFIX/drive_c/linktest/a/back"
 
 begin_wine_session
 echo "test: Xvfb on $DISPLAY, Wine prefix $WINEPREFIX"

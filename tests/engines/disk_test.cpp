@@ -8,6 +8,8 @@
 #include <cstring>
 
 #include "disk_testing.h"
+#include "engines/filetime.h"
+#include "platform/system.h"
 #include "platform/ioerror.h"
 #include "support/temp_folder.h"
 
@@ -177,6 +179,24 @@ TEST(DiskSnapshot, NamesTheFoldersTooDeepToList) {
   EXPECT_EQ(Texts(notListed), Paths({root + "\\" + deep + "full"}));
   const Paths listed = ReadPaths(work / "list");
   EXPECT_EQ(listed.back(), root + "\\" + deep + "full");
+}
+
+// A link to a folder already on the way down leads round: the walks list it and go on
+// (both walks: the listing and the file-time walk).
+TEST(DiskSnapshot, ALinkBackUpIsListedNotWalked) {
+  // Wine makes no links itself: tools/test.sh links c:\linktest\a\back to c:\linktest.
+  TempFolder work;
+  const std::string root = "c:\\linktest";
+  ASSERT_TRUE(platform::FolderExists(root + "\\a\\back\\a"));
+  engines::ResultList notListed;
+  engines::SnapshotDisks(work / "list", Watch({root}), nullptr, &notListed);
+  const Paths listed = ReadPaths(work / "list");
+  EXPECT_LT(listed.size(), 12u);
+  EXPECT_NE(std::find(listed.begin(), listed.end(), root + "\\a\\back\\a\\x"), listed.end())
+      << ::testing::PrintToString(listed);
+  engines::ResultList newer;
+  engines::FindNewerFiles(newer, 0, Watch({root}), nullptr);
+  EXPECT_LT(newer.size(), 12u);
 }
 
 TEST(DiskCompare, ReadsDriveRootsAndSeveralRoots) {
