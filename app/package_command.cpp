@@ -38,6 +38,10 @@ int RunPackageCommand(const std::vector<std::string>& parameters) {
       return kPackageNothingWritten;
     }
     const engines::UndoData data = engines::ReadUndoData(engines::UndoPlacesOf(report).folder);
+    if (const std::string why = engines::PackageFolderRefusal(folder, data.report); !why.empty()) {
+      Tell("Nothing was written: " + why + ".");
+      return kPackageNothingWritten;
+    }
     engines::PackageContext context = engines::ThisMachine(report);
     context.takeChangedAsNow = asNow;
     engines::Package package = engines::PlanPackage(data, context);

@@ -84,11 +84,13 @@ TEST(Package, TheCurrentUsersKeysGoToHkeyCurrentUser) {
 
 TEST(Package, TextIsEscapedForEachFormat) {
   EXPECT_EQ(engines::NsisString("a$b \"q\"\r\n\t$$"), "a$$b $\\\"q$\\\"$\\r$\\n$\\t$$$$");
-  EXPECT_EQ(engines::XmlText("a&b<c>\"d\"\x01"), "a&amp;b&lt;c&gt;&quot;d&quot;&#x1;");
+  // makensis takes "$\" and "${" for an escape and a define even after "$$".
+  EXPECT_EQ(engines::NsisString("$\\n ${NSISDIR} $$\\"), "$Dollar\\n $Dollar{NSISDIR} $$$Dollar\\");
+  EXPECT_EQ(engines::XmlText("a&b<c>\"d\"\x01$(x)"), "a&amp;b&lt;c&gt;&quot;d&quot;&#x1;$$(x)");
   // Registry keys, names and values are formatted text to the Windows Installer.
   EXPECT_EQ(engines::WixValueElement(Value("HKEY_CURRENT_USER\\S[1]", "n&[x]", REG_SZ, std::string("$[v]\0", 5)), ""),
             "<RegistryValue Root=\"HKCU\" Key=\"S[\\[]1[\\]]\" Name=\"n&amp;[\\[]x[\\]]\" Type=\"string\" "
-            "Value=\"$[\\[]v[\\]]\"/>");
+            "Value=\"$$[\\[]v[\\]]\"/>");
 }
 
 TEST(Package, EachRegistryTypeHasItsForm) {
@@ -100,8 +102,8 @@ TEST(Package, EachRegistryTypeHasItsForm) {
     const char* wix;   // the Type and Value attributes; "" where it cannot
   } cases[] = {
       {REG_SZ, std::string("a\"$\0", 4), "WriteRegStr HKLM \"Software\\B\" \"v\" \"a$\\\"$$\"",
-       "Type=\"string\" Value=\"a&quot;$\""},
-      {REG_EXPAND_SZ, std::string("%SystemRoot%\\x\0", 16),
+       "Type=\"string\" Value=\"a&quot;$$\""},
+      {REG_EXPAND_SZ, std::string("%SystemRoot%\\x\0", 15),
        "WriteRegExpandStr HKLM \"Software\\B\" \"v\" \"%SystemRoot%\\x\"",
        "Type=\"integer\" Value=\"%%SystemRoot%\\x\""},
       {REG_DWORD, std::string("\xFF\xFF\xFF\xFF", 4), "WriteRegDWORD HKLM \"Software\\B\" \"v\" 0xFFFFFFFF",
@@ -134,9 +136,11 @@ TEST(Package, EachRegistryTypeHasItsForm) {
   const std::string nsis = engines::NsisScript(package, notes);
   for (const char* expected :
        {"File \"/oname=$PLUGINSDIR\\value.bin\" \"files\\VALUES\\0.bin\"\r\n",
-        "RegCreateKeyExA(i 0x80000001, t \"S\",", "RegSetValueExA(i r3, t \"\", i 0, i 0, i r1, i 2)'",
+        "StrCpy $R1 \"S\"\r\n  StrCpy $R2 \"\"\r\n  System::Call 'advapi32::RegCreateKeyExA(i 0x80000001, t R1,",
+        "RegSetValueExA(i r3, t R2, i 0, i 0, i r1, i 2)'",
         "File \"/oname=$PLUGINSDIR\\value.bin\" \"files\\VALUES\\1.bin\"\r\n",
-        "RegCreateKeyExA(i 0x80000002, t \"Software\\B\",", "RegSetValueExA(i r3, t \"$$v\", i 0, i 3, i r1, i 600)'"})
+        "StrCpy $R1 \"Software\\B\"\r\n  StrCpy $R2 \"$$v\"\r\n  System::Call 'advapi32::RegCreateKeyExA(i 0x80000002, t R1,",
+        "RegSetValueExA(i r3, t R2, i 0, i 3, i r1, i 600)'"})
     EXPECT_NE(nsis.find(expected), std::string::npos) << expected << "\n" << nsis;
   EXPECT_TRUE(notes.empty());
 }
