@@ -45,12 +45,11 @@ std::string PathOf(const std::string& path, const PackageFolders& folders) {
   return "\"" + ScriptPath(path, folders) + "\"";
 }
 
-// A payload file as makensis finds it on the build machine: no variables there, only
-// "${" opens a define.
+// A payload file as makensis finds it on the build machine: no variables there, but
+// "${" opens a define and "$\\" an escape; a dollar as a define's text is taken as it is.
 std::string SourceOf(const std::string& payload) {
   std::string out;
-  for (size_t i = 0; i < payload.size(); ++i)
-    out += payload.compare(i, 2, "${") == 0 ? "${U+24}" : std::string(1, payload[i]);
+  for (char c : payload) out += c == '$' ? "${U+24}" : std::string(1, c);
   return "\"" + out + "\"";
 }
 

@@ -3,6 +3,7 @@
 // when the package is uninstalled.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <map>
@@ -61,6 +62,14 @@ bool XmlHolds(const std::string& text, bool nulSeparates = false) {
   for (char c : text)
     if (static_cast<unsigned char>(c) < 32 && c != '\t' && c != '\r' && c != '\n' && !(c == '\0' && nulSeparates))
       return false;
+  return true;
+}
+
+// Whether wixl's preprocessor gives the text back as it is, once "$" is doubled: it reads
+// "$$(" as a variable still, and after "$$" it drops a backslash or another dollar.
+bool WixlSays(const std::string& text) {
+  for (size_t dollar = text.find('$'); dollar != std::string::npos; dollar = text.find('$', dollar + 1))
+    if (dollar + 1 < text.size() && std::string("$(\\").find(text[dollar + 1]) != std::string::npos) return false;
   return true;
 }
 
@@ -194,6 +203,13 @@ std::string WixScript(const Package& package, std::vector<PackageNote>& leftOut)
       if (!XmlHolds(step.path + step.name) ||
           (step.action == A::SetValue && text && !XmlHolds(step.data, true))) {
         leftOut.push_back({DescribeStep(step), "a control character, which XML 1.0 cannot hold"});
+        continue;
+      }
+      // A file's path goes into names one level each, a key's whole.
+      std::string said = step.path + "\\" + step.name;
+      if (isFile) std::replace(said.begin(), said.end(), '\\', '/');
+      if (!WixlSays(said) || !WixlSays(step.name) || (step.action == A::SetValue && text && !WixlSays(step.data))) {
+        leftOut.push_back({DescribeStep(step), "\"$\" before \"$\", \"(\" or \"\\\", which wixl's preprocessor cannot take"});
         continue;
       }
       if (isFile && NameLosesSpace(SplitInstallerPath(step.path, package.folders).rest)) {
