@@ -95,7 +95,7 @@ std::string BrowseForFolder(HWND owner, const FolderBrowsing& browsing) {
   info.ulFlags = kBrowseFlags;
   // The new style needs OLE in the calling thread.
   OleSession ole(browsing.canMakeFolder);
-  if (browsing.canMakeFolder) info.ulFlags = (kBrowseFlags & ~BIF_STATUSTEXT) | BIF_NEWDIALOGSTYLE;
+  if (browsing.canMakeFolder) info.ulFlags |= BIF_NEWDIALOGSTYLE;
   info.lpfn = BrowseCallback;
   info.lParam = reinterpret_cast<LPARAM>(&browsing);
   chosen.items = SHBrowseForFolderA(&info);
