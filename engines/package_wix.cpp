@@ -206,7 +206,7 @@ std::string WixScript(const Package& package, std::vector<PackageNote>& leftOut)
         continue;
       }
       // A file's path goes into names one level each, a key's whole.
-      std::string said = step.path + "\\" + step.name;
+      std::string said = step.path;
       if (isFile) std::replace(said.begin(), said.end(), '\\', '/');
       if (!WixlSays(said) || !WixlSays(step.name) || (step.action == A::SetValue && text && !WixlSays(step.data))) {
         leftOut.push_back({DescribeStep(step), "\"$\" before \"$\", \"(\" or \"\\\", which wixl's preprocessor cannot take"});
