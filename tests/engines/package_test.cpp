@@ -145,6 +145,28 @@ TEST(Package, EachRegistryTypeHasItsForm) {
   EXPECT_TRUE(notes.empty());
 }
 
+// The package is named after the installation, from either form of the report, fit for a
+// folder and a key name.
+TEST(Package, TheInstallationNamesThePackage) {
+  testing_support::TempFolder folder;
+  struct Case {
+    const char* report;
+    const char* name;
+  } cases[] = {
+      {"Installation report: Writer 2.1\r\n    (generated)\r\nInstall program: c:\\s\\setup.exe\r\n", "Writer 2.1"},
+      {"Installation report: \r\n    (generated)\r\nInstall program: c:\\s\\wr setup.exe\r\n", "wr setup"},
+      {"Installation report:  a:b*c \"d\" | e. \r\n", "a_b_c _d_ _ e"},
+      {"\"Header\",\"Writer \"\"2\"\"\",\"Vortan4\",\"4.0\"\r\n\"Header\",\"Install program\",\"c:\\s\\x.exe\"\r\n",
+       "Writer _2_"},
+      {"\"Header\",\"\",\"Vortan4\",\"4.0\"\r\n\"Header\",\"Install program\",\"c:\\s\\x.exe\"\r\n", "x"},
+      {"something else\r\n", ""},
+  };
+  for (const Case& c : cases) {
+    folder.Write("RPT_0001.TXT", c.report);
+    EXPECT_EQ(engines::InstallationName(folder / "RPT_0001.TXT"), c.name) << c.report;
+  }
+}
+
 // New INI keys go in the order the install left them in the file, so that the package
 // writes the same file; a volatile key (the session's only) is not the install's to make.
 TEST(Package, ThePlanKeepsTheFilesOrderAndLeavesSessionKeysOut) {
