@@ -134,8 +134,10 @@ std::vector<std::string> PackageSummary(const Package& package, const PackageRes
 // README.TXT's first line names the report), which WritePackage replaces whole.
 std::string PackageFolderRefusal(const std::string& folder, const std::string& report);
 
-// Makes the folder (an earlier package in it is deleted first), copies the payload (a file that cannot be read is left out) and writes
-// setup.nsi (UTF-8 with a byte order mark), setup.wxs (UTF-8) and README.TXT. Raises IoError when the folder cannot be written.
+// Makes the folder (an earlier package in it is deleted first), copies the payload (a file
+// that cannot be read is left out) and writes setup.nsi (UTF-8 with a byte order mark),
+// setup.wxs (UTF-8) and README.TXT. Raises IoError when the folder cannot be written, and
+// runtime_error when PackageFolderRefusal refuses it.
 PackageResult WritePackage(Package& package, const std::string& folder);
 
 }  // namespace engines

@@ -119,7 +119,8 @@ std::string PackageFolderRefusal(const std::string& folder, const std::string& r
 
 PackageResult WritePackage(Package& package, const std::string& folder) {
   const std::string top = WithoutTrailingBackslash(folder);
-  if (const std::string why = PackageFolderRefusal(top, package.report); !why.empty()) throw std::runtime_error(why);
+  if (const std::string why = PackageFolderRefusal(top, package.report); !why.empty())
+    throw std::runtime_error(why);
   // An earlier package of the report goes whole: none of its payload may linger.
   if (platform::FolderExists(top)) DeleteContents(top);
   if (LONG code = MakeFolders(top); code != ERROR_SUCCESS)

@@ -209,7 +209,8 @@ std::string WixScript(const Package& package, std::vector<PackageNote>& leftOut)
       std::string said = step.path;
       if (isFile) std::replace(said.begin(), said.end(), '\\', '/');
       if (!WixlSays(said) || !WixlSays(step.name) || (step.action == A::SetValue && text && !WixlSays(step.data))) {
-        leftOut.push_back({DescribeStep(step), "\"$\" before \"$\", \"(\" or \"\\\", which wixl's preprocessor cannot take"});
+        leftOut.push_back({DescribeStep(step),
+                           "\"$\" before \"$\", \"(\" or \"\\\", which wixl's preprocessor cannot take"});
         continue;
       }
       if (isFile && NameLosesSpace(SplitInstallerPath(step.path, package.folders).rest)) {
