@@ -5,12 +5,16 @@
 #include <commdlg.h>
 
 #include <exception>
+#include <stdexcept>
 
 #include "app/mainu.h"
 #include "dialogs/folderbrowser.h"
 #include "dialogs/undofmu.h"
+#include "engines/helpers.h"
 #include "engines/package.h"
+#include "platform/changes.h"
 #include "platform/paths.h"
+#include "platform/system.h"
 #include "report/undo_run.h"
 
 namespace app {
@@ -44,16 +48,25 @@ void TMainForm::btnPackageOldClick() {
 }
 
 void TMainForm::MakePackageOf(const std::string& report) {
+  // A new folder beside the report is offered, made for the browser to show and taken
+  // away again when it is not chosen and still empty.
   dialogs::FolderBrowsing browsing;
   browsing.title = "Choose the folder for the installer package of " + report + ":";
-  browsing.start = platform::FolderOf(report);
+  const std::string offered = platform::FolderOf(report) + platform::StemOf(report) + " package";
+  const bool madeOffered = !platform::FolderExists(offered) && platform::MakeFolder(offered) == ERROR_SUCCESS;
+  browsing.start = platform::FolderExists(offered) ? offered : platform::FolderOf(report);
+  browsing.canMakeFolder = true;
   const std::string folder = dialogs::BrowseForFolder(hwnd_, browsing);
+  if (madeOffered && lstrcmpiA(engines::WithoutTrailingBackslash(folder).c_str(), offered.c_str()) != 0)
+    platform::RemoveFolder(offered);
   if (folder.empty()) return;
   const HCURSOR cursor = SetCursor(LoadCursor(nullptr, IDC_WAIT));
   std::string text;
   UINT icon = MB_ICONINFORMATION;
   try {
     const engines::UndoData data = report::ReadUndoDataOfReport(report);
+    if (const std::string why = engines::PackageFolderRefusal(folder, data.report); !why.empty())
+      throw std::runtime_error(why);
     engines::PackageContext context = engines::ThisMachine(report);
     engines::Package package = engines::PlanPackage(data, context);
     if (package.changedSince > 0 &&

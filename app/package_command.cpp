@@ -39,6 +39,10 @@ int RunPackageCommand(const std::vector<std::string>& parameters) {
       return kPackageNothingWritten;
     }
     const engines::UndoData data = report::ReadUndoDataOfReport(report);
+    if (const std::string why = engines::PackageFolderRefusal(folder, data.report); !why.empty()) {
+      Tell("Nothing was written: " + why + ".");
+      return kPackageNothingWritten;
+    }
     engines::PackageContext context = engines::ThisMachine(report);
     context.takeChangedAsNow = asNow;
     engines::Package package = engines::PlanPackage(data, context);

@@ -1,5 +1,6 @@
 #include "dialogs/folderbrowser.h"
 
+#include <ole2.h>
 #include <shlobj.h>
 
 #include "engines/helpers.h"
@@ -14,6 +15,15 @@ constexpr UINT kBrowseFlags = BIF_RETURNONLYFSDIRS | BIF_DONTGOBELOWDOMAIN | BIF
 struct ItemList {
   LPITEMIDLIST items = nullptr;
   ~ItemList() { CoTaskMemFree(items); }
+};
+
+// OLE started for the browser's new style and stopped again.
+struct OleSession {
+  bool started = false;
+  explicit OleSession(bool wanted) : started(wanted && SUCCEEDED(OleInitialize(nullptr))) {}
+  ~OleSession() {
+    if (started) OleUninitialize();
+  }
 };
 
 std::string PathOf(LPCITEMIDLIST items) {
@@ -83,6 +93,9 @@ std::string BrowseForFolder(HWND owner, const FolderBrowsing& browsing) {
   info.pidlRoot = root.items;
   info.lpszTitle = browsing.title.c_str();
   info.ulFlags = kBrowseFlags;
+  // The new style needs OLE in the calling thread.
+  OleSession ole(browsing.canMakeFolder);
+  if (browsing.canMakeFolder) info.ulFlags |= BIF_NEWDIALOGSTYLE;
   info.lpfn = BrowseCallback;
   info.lParam = reinterpret_cast<LPARAM>(&browsing);
   chosen.items = SHBrowseForFolderA(&info);

@@ -14,6 +14,10 @@ struct FolderBrowsing {
   std::string title;
   std::string start;                // selected when the browser opens; may be ""
   bool fixedOrNetworkOnly = false;  // OK only on folders of fixed and network drives
+  // A "Make New Folder" button (the shell of Windows 98 with Internet Explorer 5, 2000
+  // and Wine; the older shells show the browser without it). Windows shows no status
+  // text in that style.
+  bool canMakeFolder = false;
 };
 
 // The chosen folder's path as the system gives it (a drive root ends in a backslash,

@@ -64,7 +64,7 @@ struct PackageNote {
 };
 
 struct Package {
-  std::string name;    // the report's stem: RPT_0003
+  std::string name;    // the installation's name (see InstallationName), or the report's stem
   std::string report;  // the report file
   PackageFolders folders;
   std::vector<PackageStep> steps;
@@ -80,9 +80,17 @@ struct PackageContext {
   std::vector<std::string> ownFolders;     // the program's own folder
   std::vector<std::string> tempFolders;    // the system's temporary folders
   std::string reportStem;                  // c:\r\RPT_0003: the report's own files
+  std::string installationName;            // what the package is called; "" the report's stem
   bool takeChangedAsNow = false;           // what changed since the report goes in as it is now
 };
 PackageContext ThisMachine(const std::string& reportPath);
+
+// The installation's name as the report gives it: the description the user gave (the
+// text report's first line, "Installation report: ..."; the CSV report's first row), else
+// the install program's file name without its extension; made fit for a folder and a key
+// name (no \ / : * ? " < > | or control characters, no spaces or dots at either end, 64
+// characters at most). "" when the report names neither or cannot be read.
+std::string InstallationName(const std::string& reportPath);
 
 // Reads the files and values as they are now; changes nothing.
 Package PlanPackage(const UndoData& data, const PackageContext& context);
@@ -91,9 +99,11 @@ Package PlanPackage(const UndoData& data, const PackageContext& context);
 std::string NsisScript(const Package& package, std::vector<PackageNote>& leftOut);
 std::string WixScript(const Package& package, std::vector<PackageNote>& leftOut);
 
-// Text in an NSIS string between double quotes: "$" "\"" and line ends escaped.
+// Text in an NSIS string between double quotes: "$" "\"" and line ends escaped; a "$"
+// before "\" or "{" is the script's variable $Dollar.
 std::string NsisString(const std::string& text);
-// Text in an XML attribute: & < > " and control characters escaped.
+// Text in a wixl attribute: & < > " and control characters escaped, "$" doubled for
+// wixl's preprocessor.
 std::string XmlText(const std::string& text);
 // The bytes as upper-case hexadecimal digits, two a byte, nothing between.
 std::string HexDigits(const std::string& bytes);
@@ -119,8 +129,15 @@ struct PackageResult {
 std::vector<std::string> PackageSummary(const Package& package, const PackageResult& result,
                                         const std::string& folder);
 
-// Makes the folder, copies the payload (a file that cannot be read is left out) and writes
-// setup.nsi, setup.wxs and README.TXT. Raises IoError when the folder cannot be written.
+// Why a package of the report cannot be written into the folder; "" when it can: the
+// folder is missing or empty, or holds an earlier package of the same report (its
+// README.TXT's first line names the report), which WritePackage replaces whole.
+std::string PackageFolderRefusal(const std::string& folder, const std::string& report);
+
+// Makes the folder (an earlier package in it is deleted first), copies the payload (a file
+// that cannot be read is left out) and writes setup.nsi (UTF-8 with a byte order mark),
+// setup.wxs (UTF-8) and README.TXT. Raises IoError when the folder cannot be written, and
+// runtime_error when PackageFolderRefusal refuses it.
 PackageResult WritePackage(Package& package, const std::string& folder);
 
 }  // namespace engines

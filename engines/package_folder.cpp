@@ -2,11 +2,15 @@
 // and the README.TXT that says how to build them and what they leave out.
 #include <windows.h>
 
+#include <stdexcept>
+
 #include "engines/helpers.h"
 #include "engines/package.h"
 #include "platform/changes.h"
+#include "platform/directory.h"
 #include "platform/ioerror.h"
 #include "platform/paths.h"
+#include "platform/system.h"
 #include "platform/textfile.h"
 
 namespace engines {
@@ -24,6 +28,54 @@ void WriteFile(const std::string& path, const std::string& text) {
   out.Write(text);
   out.Close();
 }
+
+// The text in UTF-8, from this machine's ANSI code page.
+std::string Utf8Of(const std::string& ansi) {
+  if (ansi.empty()) return "";
+  std::wstring wide(ansi.size(), L'\0');
+  const int length = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(),
+                                         static_cast<int>(wide.size()));
+  std::string out;
+  for (int i = 0; i < length; ++i) {
+    const unsigned c = wide[static_cast<size_t>(i)];
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | c >> 6);
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xE0 | c >> 12);
+      out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+// The names in a folder, without "." and "..".
+std::vector<platform::FolderEntry> EntriesOf(const std::string& folder) {
+  std::vector<platform::FolderEntry> entries;
+  platform::FolderSearch search(folder);
+  platform::FolderEntry entry;
+  while (search.Next(entry))
+    if (entry.name != "." && entry.name != "..") entries.push_back(entry);
+  return entries;
+}
+
+// Deletes everything in the folder, read-only files too; the folder stays.
+void DeleteContents(const std::string& folder) {
+  for (const platform::FolderEntry& entry : EntriesOf(folder)) {
+    const std::string path = folder + "\\" + entry.name;
+    if (entry.IsFolder()) {
+      DeleteContents(path);
+      platform::RemoveFolder(path);
+    } else {
+      platform::RemoveFile(path);
+    }
+  }
+}
+
+std::string ReadmeHead(const std::string& report) { return " package, made by Vortan4 from " + report; }
 
 void ListNotes(std::vector<std::string>& lines, const std::string& heading,
                const std::vector<PackageNote>& notes) {
@@ -49,8 +101,28 @@ std::vector<std::string> PackageSummary(const Package& package, const PackageRes
   return lines;
 }
 
+std::string PackageFolderRefusal(const std::string& folder, const std::string& report) {
+  const std::string top = WithoutTrailingBackslash(folder);
+  if (!platform::FolderExists(top)) {
+    if (platform::FileExists(top)) return top + " is a file";
+    return "";
+  }
+  if (EntriesOf(top).empty()) return "";
+  const std::string readme = top + "\\README.TXT", head = LowerAscii(ReadmeHead(report));
+  std::string first;
+  if (platform::FileExists(readme) && platform::BufferedReader(readme).ReadLine(first) &&
+      first.size() >= head.size() && LowerAscii(first).compare(first.size() - head.size(), head.size(), head) == 0)
+    return "";
+  return "the folder " + top + " is not empty and holds no earlier package of " + report +
+         ": choose an empty folder or make a new one";
+}
+
 PackageResult WritePackage(Package& package, const std::string& folder) {
   const std::string top = WithoutTrailingBackslash(folder);
+  if (const std::string why = PackageFolderRefusal(top, package.report); !why.empty())
+    throw std::runtime_error(why);
+  // An earlier package of the report goes whole: none of its payload may linger.
+  if (platform::FolderExists(top)) DeleteContents(top);
   if (LONG code = MakeFolders(top); code != ERROR_SUCCESS)
     throw platform::IoError("Create folder", top, static_cast<DWORD>(code));
 
@@ -79,11 +151,11 @@ PackageResult WritePackage(Package& package, const std::string& folder) {
   }
 
   PackageResult result;
-  WriteFile(top + "\\setup.nsi", NsisScript(package, result.leftOutOfNsis));
-  WriteFile(top + "\\setup.wxs", WixScript(package, result.leftOutOfWix));
+  WriteFile(top + "\\setup.nsi", "\xEF\xBB\xBF" + Utf8Of(NsisScript(package, result.leftOutOfNsis)));
+  WriteFile(top + "\\setup.wxs", Utf8Of(WixScript(package, result.leftOutOfWix)));
 
   std::vector<std::string> lines = {
-      package.name + " package, made by Vortan4 from " + package.report,
+      package.name + ReadmeHead(package.report),
       "",
       "The two installer sources here make the changes of the install that the report",
       "recorded, with the files they copy in files\\. Files, registry values and INI keys are",

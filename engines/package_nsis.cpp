@@ -18,14 +18,60 @@ using A = PackageAction;
 // NSIS holds no string longer than 1,024 characters.
 constexpr size_t kLongestArgument = 1000;
 
+// The ANSI file calls NSIS makes take folders up to 247 characters, files up to 259.
+constexpr size_t kLongestFolder = 247;
+constexpr size_t kLongestFile = 259;
+
 std::string Quoted(const std::string& text) { return "\"" + NsisString(text) + "\""; }
 
-std::string PathOf(const std::string& path, const PackageFolders& folders) {
+// Whether a script string carries the text exactly: it drops a NUL and control
+// characters but for tab, CR and LF, and keeps no more than kLongestArgument.
+bool NsisSays(const std::string& text) {
+  for (char c : text)
+    if (static_cast<unsigned char>(c) < 32 && c != '\t' && c != '\r' && c != '\n') return false;
+  return NsisString(text).size() <= kLongestArgument;
+}
+
+// A path in the script, unquoted: below a folder variable, or as it is.
+std::string ScriptPath(const std::string& path, const PackageFolders& folders) {
   const InstallerPath split = SplitInstallerPath(path, folders);
   const char* variables[] = {"$PROGRAMFILES", "$WINDIR", "$SYSDIR"};
-  if (split.root == PackageRoot::Drive) return Quoted(split.rest.empty() ? split.drive + "\\" : path);
-  return "\"" + std::string(variables[static_cast<int>(split.root)]) +
-         (split.rest.empty() ? "" : "\\" + NsisString(split.rest)) + "\"";
+  if (split.root == PackageRoot::Drive) return NsisString(split.rest.empty() ? split.drive + "\\" : path);
+  return std::string(variables[static_cast<int>(split.root)]) +
+         (split.rest.empty() ? "" : "\\" + NsisString(split.rest));
+}
+
+std::string PathOf(const std::string& path, const PackageFolders& folders) {
+  return "\"" + ScriptPath(path, folders) + "\"";
+}
+
+// A payload file as makensis finds it on the build machine: no variables there, but
+// "${" opens a define and "$\\" an escape; a dollar as a define's text is taken as it is.
+std::string SourceOf(const std::string& payload) {
+  std::string out;
+  for (char c : payload) out += c == '$' ? "${U+24}" : std::string(1, c);
+  return "\"" + out + "\"";
+}
+
+// A folder longer than the ANSI calls take is made and removed level by level through
+// the wide calls, in the "\\?\" form, which the NT family has.
+void LongFolder(const std::string& folder, bool make, const PackageFolders& folders,
+                const std::function<void(const std::string&)>& line) {
+  std::vector<std::string> levels;
+  for (size_t slash = folder.find('\\', 3); slash != std::string::npos; slash = folder.find('\\', slash + 1))
+    if (slash > kLongestFolder) levels.push_back(folder.substr(0, slash));
+  levels.push_back(folder);
+  if (make) {
+    const size_t cut = folder.rfind('\\', kLongestFolder);
+    line("  CreateDirectory " + PathOf(folder.substr(0, cut), folders));
+    for (const std::string& level : levels) {
+      line("  StrCpy $R1 \"\\\\?\\" + ScriptPath(level, folders) + "\"");
+      line("  System::Call 'kernel32::CreateDirectoryW(w R1, i 0)'");
+    }
+  } else {
+    line("  StrCpy $R1 \"\\\\?\\" + ScriptPath(folder, folders) + "\"");
+    line("  System::Call 'kernel32::RemoveDirectoryW(w R1)'");
+  }
 }
 
 // "HKLM \"Software\\x\"" for a key path with its root; "" for a root NSIS does not know.
@@ -80,10 +126,13 @@ void WriteRawValue(const PackageStep& step, size_t index, const std::function<vo
   } else {
     line("  StrCpy $1 0");
   }
-  line(std::string("  System::Call 'advapi32::RegCreateKeyExA(i ") + RootHandleOf(step.path) + ", t " +
-       Quoted(subkey) + ", i 0, i 0, i 0, i 0x20006, i 0, *i .r3, i 0)'");
-  line("  System::Call 'advapi32::RegSetValueExA(i r3, t " + Quoted(step.name) + ", i 0, i " +
-       std::to_string(step.type) + ", i r1, i " + size + ")'");
+  // The names go through registers: quotes in them would end the call's text.
+  line("  StrCpy $R1 " + Quoted(subkey));
+  line("  StrCpy $R2 " + Quoted(step.name));
+  line(std::string("  System::Call 'advapi32::RegCreateKeyExA(i ") + RootHandleOf(step.path) +
+       ", t R1, i 0, i 0, i 0, i 0x20006, i 0, *i .r3, i 0)'");
+  line("  System::Call 'advapi32::RegSetValueExA(i r3, t R2, i 0, i " + std::to_string(step.type) +
+       ", i r1, i " + size + ")'");
   line("  System::Call 'advapi32::RegCloseKey(i r3)'");
   if (!step.data.empty()) line("  System::Free $1");
 }
@@ -142,9 +191,14 @@ std::string NsisValueDataPath(size_t index) { return "files\\VALUES\\" + std::to
 
 std::string NsisString(const std::string& text) {
   std::string out;
-  for (char c : text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
     switch (c) {
-      case '$': out += "$$"; break;
+      // makensis reads "$\" as an escape and "${" as a define even after "$$": a dollar
+      // before either is the variable that holds one.
+      case '$':
+        out += i + 1 < text.size() && (text[i + 1] == '\\' || text[i + 1] == '{') ? "$Dollar" : "$$";
+        break;
       case '"': out += "$\\\""; break;
       case '\r': out += "$\\r"; break;
       case '\n': out += "$\\n"; break;
@@ -159,11 +213,18 @@ std::string NsisValueLine(const PackageStep& step) {
   const std::string key = KeyOf(step.path);
   if (key.empty()) return "";
   const std::string head = key + " " + Quoted(step.name) + " ";
-  const std::string text = step.data.substr(0, step.data.find('\0'));
+  // A string with a NUL inside, or a control character a script string drops, goes
+  // from a file.
+  std::string text = step.data;
+  if (!text.empty() && text.back() == '\0') text.pop_back();
+  const bool exact = text.find('\0') == std::string::npos && NsisSays(text);
   std::string command, argument;
   switch (step.type) {
-    case REG_SZ: command = "WriteRegStr"; argument = Quoted(text); break;
-    case REG_EXPAND_SZ: command = "WriteRegExpandStr"; argument = Quoted(text); break;
+    case REG_SZ: case REG_EXPAND_SZ:
+      if (!exact) return "";
+      command = step.type == REG_SZ ? "WriteRegStr" : "WriteRegExpandStr";
+      argument = Quoted(text);
+      break;
     case REG_DWORD: {
       if (step.data.size() != 4) return "";
       const auto* b = reinterpret_cast<const unsigned char*>(step.data.data());
@@ -199,12 +260,23 @@ std::string NsisScript(const Package& package, std::vector<PackageNote>& leftOut
   line("; Made by Vortan4 from " + package.report + ": the changes of the install it recorded.");
   line("; Build: makensis setup.nsi    Install without questions: setup.exe /S");
   line("; See README.TXT for what is left out.");
+  // The file is UTF-8 (its byte order mark says so to makensis); the installer stays ANSI,
+  // for Windows 95 and 98, with its strings in the build machine's ANSI code page.
   line("Unicode false");
   line("Name " + Quoted(package.name + " package"));
   line("OutFile \"setup.exe\"");
   line("InstallDir \"$PROGRAMFILES\\" + NsisString(package.name + " package") + "\"");
   line("RequestExecutionLevel admin");
   line("ShowInstDetails show");
+  line("");
+  line("; A dollar sign before a backslash or a brace (see NsisString).");
+  line("Var Dollar");
+  line("Function .onInit");
+  line("  StrCpy $Dollar \"$$\"");
+  line("FunctionEnd");
+  line("Function un.onInit");
+  line("  StrCpy $Dollar \"$$\"");
+  line("FunctionEnd");
   line("");
   line("Section \"Install\"");
 
@@ -217,19 +289,36 @@ std::string NsisScript(const Package& package, std::vector<PackageNote>& leftOut
   std::string outPath;
   bool pluginsFolder = false;
   std::set<std::string> deviceFiles;
+  std::vector<bool> skipped(package.steps.size());  // left out of the uninstaller too
   for (size_t index = 0; index < package.steps.size(); ++index) {
     const PackageStep& step = package.steps[index];
     const std::string path = PathOf(step.path, folders);
     const std::string key = KeyOf(step.path);
     const bool isRegistry = step.action == A::DeleteValue || step.action == A::DeleteKey ||
                             step.action == A::MakeKey || step.action == A::SetValue;
-    if (isRegistry && key.empty()) {
-      leftOut.push_back({DescribeStep(step), "NSIS writes no key below that root"});
+    const bool isFile = step.action == A::DeleteFile || step.action == A::CopyFile;
+    const bool isFolder = step.action == A::DeleteFolder || step.action == A::MakeFolder;
+    const bool isText = !isRegistry && !isFile && !isFolder;  // INI keys and device lines
+    std::string why;
+    if (isRegistry && key.empty())
+      why = "NSIS writes no key below that root";
+    else if (!NsisSays(step.path) || ((isRegistry || isText) && !NsisSays(step.name + step.key)) ||
+             (isText && !NsisSays(step.data)))
+      why = "a control character or a length that NSIS strings cannot carry";
+    else if (isFile && step.path.size() > kLongestFile)
+      why = "a path of " + std::to_string(step.path.size()) + " characters, longer than NSIS's file commands take";
+    if (!why.empty()) {
+      leftOut.push_back({DescribeStep(step), why});
+      skipped[index] = true;
       continue;
     }
+    const bool longFolder = isFolder && step.path.size() > kLongestFolder;
     switch (step.action) {
       case A::DeleteFile: line("  Delete " + path); break;
-      case A::DeleteFolder: line("  RMDir " + path); break;
+      case A::DeleteFolder:
+        if (longFolder) LongFolder(step.path, false, folders, line);
+        else line("  RMDir " + path);
+        break;
       case A::DeleteValue: line("  DeleteRegValue " + key + " " + Quoted(step.name)); break;
       case A::DeleteKey: line("  DeleteRegKey " + key); break;
       case A::DeleteIniKey:
@@ -240,11 +329,14 @@ std::string NsisScript(const Package& package, std::vector<PackageNote>& leftOut
         line("  DeleteINISec " + path + " " + Quoted(step.name));
         iniFiles.insert(path);
         break;
-      case A::MakeFolder: line("  CreateDirectory " + path); break;
+      case A::MakeFolder:
+        if (longFolder) LongFolder(step.path, true, folders, line);
+        else line("  CreateDirectory " + path);
+        break;
       case A::CopyFile: {
         const std::string folder = PathOf(WithoutTrailingBackslash(platform::FolderOf(step.path)), folders);
         if (folder != outPath) line("  SetOutPath " + (outPath = folder));
-        line("  File " + Quoted("/oname=" + platform::FileNameOf(step.path)) + " " + Quoted(step.data));
+        line("  File " + Quoted("/oname=" + platform::FileNameOf(step.path)) + " " + SourceOf(step.data));
         break;
       }
       case A::MakeKey:
@@ -255,10 +347,6 @@ std::string NsisScript(const Package& package, std::vector<PackageNote>& leftOut
       case A::SetValue:
         if (const std::string value = NsisValueLine(step); !value.empty()) {
           line("  " + value);
-        } else if ((step.path + step.name).find_first_of("'\"") != std::string::npos) {
-          leftOut.push_back({DescribeStep(step), "a quote in its name, which NSIS's registry "
-                                                 "call for data of type " + std::to_string(step.type) +
-                                                 " and " + std::to_string(step.data.size()) + " bytes cannot carry"});
         } else {
           if (!pluginsFolder) line("  InitPluginsDir");
           pluginsFolder = true;
@@ -294,14 +382,17 @@ std::string NsisScript(const Package& package, std::vector<PackageNote>& leftOut
   line("Section \"Uninstall\"");
   deviceFiles.clear();
   for (auto step = package.steps.rbegin(); step != package.steps.rend(); ++step) {
-    if (!step->added) continue;
+    if (!step->added || skipped[static_cast<size_t>(package.steps.rend() - step - 1)]) continue;
     if (step->action == A::AddDeviceLine)
       DeviceLines(package, static_cast<size_t>(package.steps.rend() - step - 1), true, deviceFiles, line);
     const std::string path = PathOf(step->path, folders);
     const std::string key = KeyOf(step->path);
     switch (step->action) {
       case A::CopyFile: line("  Delete " + path); break;
-      case A::MakeFolder: line("  RMDir " + path); break;
+      case A::MakeFolder:
+        if (step->path.size() > kLongestFolder) LongFolder(step->path, false, folders, line);
+        else line("  RMDir " + path);
+        break;
       case A::MakeKey: if (!key.empty()) line("  DeleteRegKey /ifempty " + key); break;
       case A::SetValue:
         if (!key.empty()) line("  DeleteRegValue " + key + " " + Quoted(step->name));

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <utility>
 
 #include "engines/helpers.h"
 #include "engines/package.h"
@@ -12,6 +13,7 @@
 #include "platform/profile.h"
 #include "platform/system.h"
 #include "platform/valuenames.h"
+#include "platform/textfile.h"
 
 namespace engines {
 namespace {
@@ -196,13 +198,45 @@ PackageContext ThisMachine(const std::string& reportPath) {
   context.ownFolders.push_back(platform::FolderOf(platform::ModulePath()));
   context.tempFolders = {platform::TempFolder(), context.folders.windows + "\\TEMP"};
   context.reportStem = platform::FolderOf(reportPath) + platform::StemOf(reportPath);
+  context.installationName = InstallationName(reportPath);
   return context;
+}
+
+std::string InstallationName(const std::string& reportPath) {
+  if (!platform::FileExists(reportPath)) return "";
+  platform::BufferedReader report(reportPath);
+  std::string line, description, program;
+  for (int number = 0; number < 3 && report.ReadLine(line); ++number) {
+    const std::string described = "Installation report: ", programLine = "Install program: ";
+    if (line.compare(0, described.size(), described) == 0) description = line.substr(described.size());
+    if (line.compare(0, programLine.size(), programLine) == 0) program = line.substr(programLine.size());
+    // The CSV report: "Header,<description>,..." and "Header,Install program,<program>".
+    std::vector<std::string> fields;
+    std::string field;
+    bool quoted = false;
+    for (size_t i = 0; i < line.size(); ++i) {
+      if (line[i] == '"' && quoted && i + 1 < line.size() && line[i + 1] == '"') field += line[++i];
+      else if (line[i] == '"') quoted = !quoted;
+      else if (line[i] == ',' && !quoted) fields.push_back(std::exchange(field, ""));
+      else field += line[i];
+    }
+    fields.push_back(field);
+    if (number == 0 && fields.size() > 2 && fields[0] == "Header") description = fields[1];
+    if (fields.size() > 2 && fields[0] == "Header" && fields[1] == "Install program") program = fields[2];
+  }
+  std::string name = description;
+  if (name.find_first_not_of(' ') == std::string::npos) name = platform::StemOf(platform::FileNameOf(program));
+  for (char& c : name)
+    if (static_cast<unsigned char>(c) < 32 || std::string("\\/:*?\"<>|").find(c) != std::string::npos) c = '_';
+  name = name.substr(0, 64);
+  const size_t first = name.find_first_not_of(" ."), last = name.find_last_not_of(" .");
+  return first == std::string::npos ? "" : name.substr(first, last - first + 1);
 }
 
 Package PlanPackage(const UndoData& data, const PackageContext& context) {
   Package package;
   package.report = data.report;
-  package.name = platform::StemOf(data.report);
+  package.name = context.installationName.empty() ? platform::StemOf(data.report) : context.installationName;
   package.folders = context.folders;
   std::vector<std::vector<PackageStep>> phases(static_cast<size_t>(PackageAction::AddDeviceLine) + 1);
   auto add = [&](PackageAction action, const std::string& path, bool added) -> PackageStep& {
@@ -272,9 +306,15 @@ Package PlanPackage(const UndoData& data, const PackageContext& context) {
         add(heldOthers(item.place) ? PackageAction::DeleteFolder : PackageAction::DeleteFile, item.place, false);
         break;
       case K::FolderDeleted: add(PackageAction::DeleteFolder, item.place, false); break;
-      case K::KeyAdded:
-        if (!forTheSessionOnly(item)) add(PackageAction::MakeKey, key, true);
+      case K::KeyAdded: {
+        if (forTheSessionOnly(item)) break;
+        std::string root, subkey;
+        if (!SplitRegistryPath(item.place, root, subkey) || !platform::KeyExists(platform::RegistryRoot(root), subkey))
+          leave(item, "gone since the report");
+        else
+          add(PackageAction::MakeKey, key, true);
         break;
+      }
       case K::KeyDeleted: add(PackageAction::DeleteKey, key, false); break;
       case K::ValueDeleted:
         add(PackageAction::DeleteValue, key, false).name = platform::RealValueName(item.name);

@@ -3,6 +3,7 @@
 // when the package is uninstalled.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <map>
@@ -55,6 +56,28 @@ bool Strings(const std::string& data, std::vector<std::string>& strings) {
   return !strings.empty() && (start >= data.size() || data.substr(start).find_first_not_of('\0') == std::string::npos);
 }
 
+// Text XML 1.0 holds: no control character but tab, CR and LF (a NUL only where the
+// caller splits on it).
+bool XmlHolds(const std::string& text, bool nulSeparates = false) {
+  for (char c : text)
+    if (static_cast<unsigned char>(c) < 32 && c != '\t' && c != '\r' && c != '\n' && !(c == '\0' && nulSeparates))
+      return false;
+  return true;
+}
+
+// Whether wixl's preprocessor gives the text back as it is, once "$" is doubled: it reads
+// "$$(" as a variable still, and after "$$" it drops a backslash or another dollar.
+bool WixlSays(const std::string& text) {
+  for (size_t dollar = text.find('$'); dollar != std::string::npos; dollar = text.find('$', dollar + 1))
+    if (dollar + 1 < text.size() && std::string("$(\\").find(text[dollar + 1]) != std::string::npos) return false;
+  return true;
+}
+
+// The Windows Installer drops a leading space of a folder or file name.
+bool NameLosesSpace(const std::string& rest) {
+  return (!rest.empty() && rest[0] == ' ') || rest.find("\\ ") != std::string::npos;
+}
+
 struct Folder {
   std::string id;
   std::string name;
@@ -73,6 +96,7 @@ std::string XmlText(const std::string& text) {
       case '<': out += "&lt;"; break;
       case '>': out += "&gt;"; break;
       case '"': out += "&quot;"; break;
+      case '$': out += "$$"; break;  // wixl's preprocessor takes "$(" for a variable
       default:
         if (static_cast<unsigned char>(c) < 32) {
           std::snprintf(reference, sizeof reference, "&#x%X;", static_cast<unsigned char>(c));
@@ -107,7 +131,10 @@ std::string WixValueElement(const PackageStep& step, const std::string& indent) 
   std::string element = RegistryElement(step.path, indent);
   if (element.empty()) return "";
   if (!step.name.empty()) element += Attribute("Name", Formatted(step.name));
-  const std::string text = step.data.substr(0, step.data.find('\0'));
+  // A string with a NUL inside has no form in the installer's registry table.
+  std::string text = step.data;
+  if (!text.empty() && text.back() == '\0') text.pop_back();
+  if ((step.type == REG_SZ || step.type == REG_EXPAND_SZ) && text.find('\0') != std::string::npos) return "";
   // wixl writes the expandable and binary types as plain strings; its integer type passes
   // the installer's own "#" prefix through, and "#%" and "#x" are those types' prefixes.
   switch (step.type) {
@@ -169,6 +196,28 @@ std::string WixScript(const Package& package, std::vector<PackageNote>& leftOut)
   int count = 0;
   for (const PackageStep& step : package.steps) {
     const std::string id = std::to_string(++count);
+    const bool isFile = step.action == A::MakeFolder || step.action == A::CopyFile;
+    if (isFile || step.action == A::MakeKey || step.action == A::SetValue) {
+      // One element XML or the installer cannot hold would cost the whole package.
+      const bool text = step.type != REG_BINARY && step.type != REG_DWORD;
+      if (!XmlHolds(step.path + step.name) ||
+          (step.action == A::SetValue && text && !XmlHolds(step.data, true))) {
+        leftOut.push_back({DescribeStep(step), "a control character, which XML 1.0 cannot hold"});
+        continue;
+      }
+      // A file's path goes into names one level each, a key's whole.
+      std::string said = step.path;
+      if (isFile) std::replace(said.begin(), said.end(), '\\', '/');
+      if (!WixlSays(said) || !WixlSays(step.name) || (step.action == A::SetValue && text && !WixlSays(step.data))) {
+        leftOut.push_back({DescribeStep(step),
+                           "\"$\" before \"$\", \"(\" or \"\\\", which wixl's preprocessor cannot take"});
+        continue;
+      }
+      if (isFile && NameLosesSpace(SplitInstallerPath(step.path, package.folders).rest)) {
+        leftOut.push_back({DescribeStep(step), "a name that begins with a space, which the Windows Installer drops"});
+        continue;
+      }
+    }
     switch (step.action) {
       case A::MakeFolder: case A::CopyFile: {
         InstallerPath path = SplitInstallerPath(step.path, package.folders);
@@ -197,12 +246,12 @@ std::string WixScript(const Package& package, std::vector<PackageNote>& leftOut)
         for (const PackageStep& other : package.steps)
           hasValue = hasValue || (other.action == A::SetValue && LowerAscii(other.path) == LowerAscii(step.path));
         if (hasValue) break;
-        // "+" is the installer's name for "make the key".
+        // "+" is the installer's name for "make the key"; wixl asserts on a value without a Value.
         const std::string element = RegistryElement(step.path, "");
         if (element.empty())
           leftOut.push_back({DescribeStep(step), "the Windows Installer writes no key below that root"});
         else
-          registry.push_back(component("r" + id, element + " Name=\"+\" Type=\"string\"/>"));
+          registry.push_back(component("r" + id, element + " Name=\"+\" Type=\"string\" Value=\"\"/>"));
         break;
       }
       case A::SetValue: {
@@ -221,8 +270,12 @@ std::string WixScript(const Package& package, std::vector<PackageNote>& leftOut)
 
   std::string out;
   auto line = [&](const std::string& text) { out += text + "\r\n"; };
-  line("<?xml version=\"1.0\" encoding=\"windows-1252\"?>");
-  line("<!-- Made by Vortan4 from " + XmlText(package.report) + ": the changes of the install it recorded.");
+  // WritePackage writes the file in UTF-8: windows-1252 leaves five bytes undefined,
+  // and this machine's code page may be another.
+  std::string report = package.report;
+  for (size_t dashes; (dashes = report.find("--")) != std::string::npos;) report.replace(dashes, 2, "- -");
+  line("<?xml version=\"1.0\" encoding=\"utf-8\"?>");
+  line("<!-- Made by Vortan4 from " + report + ": the changes of the install it recorded.");
   line("     Build: wixl -o setup.msi setup.wxs    Install without questions: msiexec /i setup.msi /qn");
   line("     See README.TXT for what is left out. -->");
   line("<Wix xmlns=\"http://schemas.microsoft.com/wix/2006/wi\">");

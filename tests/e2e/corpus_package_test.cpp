@@ -22,10 +22,10 @@ const Incidental kInstallerEngine({
     R"(^(key|val)[-+~] [^|]*\\software\\microsoft\\installer(\\|\||$))",
     R"(^(key|val)[-+~] hkey_local_machine\\software\\microsoft\\windows\\currentversion\\uninstall\\\{[-0-9a-f]{36}\}(\\|\||$))",
 });
-// The NSIS package's own uninstaller and uninstall entry.
+// The NSIS package's own uninstaller and uninstall entry, named after the installation.
 const Incidental kPackagesOwn({
-    R"(^path[-+~] c:\\program files\\rpt_0000 package(\\|$| ))",
-    R"(^(key|val)[-+~] hkey_local_machine\\software\\microsoft\\windows\\currentversion\\uninstall\\rpt_0000 package(\\|\||$))",
+    R"(^path[-+~] c:\\program files\\[^\\|]+ package(\\|$| ))",
+    R"(^(key|val)[-+~] hkey_local_machine\\software\\microsoft\\windows\\currentversion\\uninstall\\[^\\|]+ package(\\|\||$))",
 });
 
 std::vector<std::string> Lines(const std::string& text) {

@@ -320,6 +320,10 @@ TEST_F(UndoSession, PackageFromTheReportPage) {
   folder.MakeFolder("package");
   HWND browser = gui_tests::OpenDialog(Item(IDC_btnPackage), gui_tests::kBrowserCaption, window);
   ASSERT_NE(browser, nullptr);
+  // It offers a new folder beside the report, and can make others.
+  const std::string offered = Report().substr(0, Report().rfind('.')) + " package";
+  EXPECT_NE(GetFileAttributesA(offered.c_str()), INVALID_FILE_ATTRIBUTES) << offered;
+  EXPECT_NE(FindWindowExA(browser, nullptr, "Button", "&Make New Folder"), nullptr);
   ASSERT_TRUE(gui_tests::SelectInBrowser(browser, folder / "package"));
   gui::Answer(browser, IDOK);
   HWND question = gui::WaitTop("#32770", "Vortan4", window, 0, gui_tests::kSessionTimeout);
@@ -333,6 +337,7 @@ TEST_F(UndoSession, PackageFromTheReportPage) {
   gui::Answer(done, IDOK);
   EXPECT_EQ(summary.find("Package of " + Report() + " written to " + folder / "package"), 0u) << summary;
   EXPECT_EQ(folder.Read("package\\files\\C\\undotest\\App\\app.exe"), "program, changed since");
+  EXPECT_EQ(GetFileAttributesA(offered.c_str()), INVALID_FILE_ATTRIBUTES) << "not chosen, and left empty";
   EXPECT_NE(folder.Read("package\\setup.wxs").find("app.exe"), std::string::npos);
 }
 

@@ -84,11 +84,13 @@ TEST(Package, TheCurrentUsersKeysGoToHkeyCurrentUser) {
 
 TEST(Package, TextIsEscapedForEachFormat) {
   EXPECT_EQ(engines::NsisString("a$b \"q\"\r\n\t$$"), "a$$b $\\\"q$\\\"$\\r$\\n$\\t$$$$");
-  EXPECT_EQ(engines::XmlText("a&b<c>\"d\"\x01"), "a&amp;b&lt;c&gt;&quot;d&quot;&#x1;");
+  // makensis takes "$\" and "${" for an escape and a define even after "$$".
+  EXPECT_EQ(engines::NsisString("$\\n ${NSISDIR} $$\\"), "$Dollar\\n $Dollar{NSISDIR} $$$Dollar\\");
+  EXPECT_EQ(engines::XmlText("a&b<c>\"d\"\x01$(x)"), "a&amp;b&lt;c&gt;&quot;d&quot;&#x1;$$(x)");
   // Registry keys, names and values are formatted text to the Windows Installer.
   EXPECT_EQ(engines::WixValueElement(Value("HKEY_CURRENT_USER\\S[1]", "n&[x]", REG_SZ, std::string("$[v]\0", 5)), ""),
             "<RegistryValue Root=\"HKCU\" Key=\"S[\\[]1[\\]]\" Name=\"n&amp;[\\[]x[\\]]\" Type=\"string\" "
-            "Value=\"$[\\[]v[\\]]\"/>");
+            "Value=\"$$[\\[]v[\\]]\"/>");
 }
 
 TEST(Package, EachRegistryTypeHasItsForm) {
@@ -100,8 +102,8 @@ TEST(Package, EachRegistryTypeHasItsForm) {
     const char* wix;   // the Type and Value attributes; "" where it cannot
   } cases[] = {
       {REG_SZ, std::string("a\"$\0", 4), "WriteRegStr HKLM \"Software\\B\" \"v\" \"a$\\\"$$\"",
-       "Type=\"string\" Value=\"a&quot;$\""},
-      {REG_EXPAND_SZ, std::string("%SystemRoot%\\x\0", 16),
+       "Type=\"string\" Value=\"a&quot;$$\""},
+      {REG_EXPAND_SZ, std::string("%SystemRoot%\\x\0", 15),
        "WriteRegExpandStr HKLM \"Software\\B\" \"v\" \"%SystemRoot%\\x\"",
        "Type=\"integer\" Value=\"%%SystemRoot%\\x\""},
       {REG_DWORD, std::string("\xFF\xFF\xFF\xFF", 4), "WriteRegDWORD HKLM \"Software\\B\" \"v\" 0xFFFFFFFF",
@@ -134,11 +136,35 @@ TEST(Package, EachRegistryTypeHasItsForm) {
   const std::string nsis = engines::NsisScript(package, notes);
   for (const char* expected :
        {"File \"/oname=$PLUGINSDIR\\value.bin\" \"files\\VALUES\\0.bin\"\r\n",
-        "RegCreateKeyExA(i 0x80000001, t \"S\",", "RegSetValueExA(i r3, t \"\", i 0, i 0, i r1, i 2)'",
+        "StrCpy $R1 \"S\"\r\n  StrCpy $R2 \"\"\r\n  System::Call 'advapi32::RegCreateKeyExA(i 0x80000001, t R1,",
+        "RegSetValueExA(i r3, t R2, i 0, i 0, i r1, i 2)'",
         "File \"/oname=$PLUGINSDIR\\value.bin\" \"files\\VALUES\\1.bin\"\r\n",
-        "RegCreateKeyExA(i 0x80000002, t \"Software\\B\",", "RegSetValueExA(i r3, t \"$$v\", i 0, i 3, i r1, i 600)'"})
+        "StrCpy $R1 \"Software\\B\"\r\n  StrCpy $R2 \"$$v\"\r\n  System::Call 'advapi32::RegCreateKeyExA(i 0x80000002, t R1,",
+        "RegSetValueExA(i r3, t R2, i 0, i 3, i r1, i 600)'"})
     EXPECT_NE(nsis.find(expected), std::string::npos) << expected << "\n" << nsis;
   EXPECT_TRUE(notes.empty());
+}
+
+// The package is named after the installation, from either form of the report, fit for a
+// folder and a key name.
+TEST(Package, TheInstallationNamesThePackage) {
+  testing_support::TempFolder folder;
+  struct Case {
+    const char* report;
+    const char* name;
+  } cases[] = {
+      {"Installation report: Writer 2.1\r\n    (generated)\r\nInstall program: c:\\s\\setup.exe\r\n", "Writer 2.1"},
+      {"Installation report: \r\n    (generated)\r\nInstall program: c:\\s\\wr setup.exe\r\n", "wr setup"},
+      {"Installation report:  a:b*c \"d\" | e. \r\n", "a_b_c _d_ _ e"},
+      {"\"Header\",\"Writer \"\"2\"\"\",\"Vortan4\",\"4.0\"\r\n\"Header\",\"Install program\",\"c:\\s\\x.exe\"\r\n",
+       "Writer _2_"},
+      {"\"Header\",\"\",\"Vortan4\",\"4.0\"\r\n\"Header\",\"Install program\",\"c:\\s\\x.exe\"\r\n", "x"},
+      {"something else\r\n", ""},
+  };
+  for (const Case& c : cases) {
+    folder.Write("RPT_0001.TXT", c.report);
+    EXPECT_EQ(engines::InstallationName(folder / "RPT_0001.TXT"), c.name) << c.report;
+  }
 }
 
 // New INI keys go in the order the install left them in the file, so that the package
