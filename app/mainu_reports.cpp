@@ -15,6 +15,7 @@
 #include "platform/changes.h"
 #include "platform/paths.h"
 #include "platform/system.h"
+#include "report/report_facts.h"
 #include "report/undo_run.h"
 
 namespace app {
@@ -67,7 +68,7 @@ void TMainForm::MakePackageOf(const std::string& report) {
     const engines::UndoData data = report::ReadUndoDataOfReport(report);
     if (const std::string why = engines::PackageFolderRefusal(folder, data.report); !why.empty())
       throw std::runtime_error(why);
-    engines::PackageContext context = engines::ThisMachine(report);
+    engines::PackageContext context = report::PackageContextOf(report);
     engines::Package package = engines::PlanPackage(data, context);
     if (package.changedSince > 0 &&
         MessageWithBeep(hwnd_,

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "engines/package.h"
+#include "report/report_facts.h"
 #include "report/undo_run.h"
 
 namespace app {
@@ -43,7 +44,7 @@ int RunPackageCommand(const std::vector<std::string>& parameters) {
       Tell("Nothing was written: " + why + ".");
       return kPackageNothingWritten;
     }
-    engines::PackageContext context = engines::ThisMachine(report);
+    engines::PackageContext context = report::PackageContextOf(report);
     context.takeChangedAsNow = asNow;
     engines::Package package = engines::PlanPackage(data, context);
     const engines::PackageResult result = engines::WritePackage(package, folder);

@@ -85,12 +85,11 @@ struct PackageContext {
 };
 PackageContext ThisMachine(const std::string& reportPath);
 
-// The installation's name as the report gives it: the description the user gave (the
-// text report's first line, "Installation report: ..."; the CSV report's first row), else
+// The installation's name from what its report says: the description the user gave, else
 // the install program's file name without its extension; made fit for a folder and a key
 // name (no \ / : * ? " < > | or control characters, no spaces or dots at either end, 64
-// characters at most). "" when the report names neither or cannot be read.
-std::string InstallationName(const std::string& reportPath);
+// characters at most). "" when neither gives one.
+std::string InstallationName(const std::string& description, const std::string& installProgram);
 
 // Reads the files and values as they are now; changes nothing.
 Package PlanPackage(const UndoData& data, const PackageContext& context);

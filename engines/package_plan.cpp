@@ -198,34 +198,13 @@ PackageContext ThisMachine(const std::string& reportPath) {
   context.ownFolders.push_back(platform::FolderOf(platform::ModulePath()));
   context.tempFolders = {platform::TempFolder(), context.folders.windows + "\\TEMP"};
   context.reportStem = platform::FolderOf(reportPath) + platform::StemOf(reportPath);
-  context.installationName = InstallationName(reportPath);
   return context;
 }
 
-std::string InstallationName(const std::string& reportPath) {
-  if (!platform::FileExists(reportPath)) return "";
-  platform::BufferedReader report(reportPath);
-  std::string line, description, program;
-  for (int number = 0; number < 3 && report.ReadLine(line); ++number) {
-    const std::string described = "Installation report: ", programLine = "Install program: ";
-    if (line.compare(0, described.size(), described) == 0) description = line.substr(described.size());
-    if (line.compare(0, programLine.size(), programLine) == 0) program = line.substr(programLine.size());
-    // The CSV report: "Header,<description>,..." and "Header,Install program,<program>".
-    std::vector<std::string> fields;
-    std::string field;
-    bool quoted = false;
-    for (size_t i = 0; i < line.size(); ++i) {
-      if (line[i] == '"' && quoted && i + 1 < line.size() && line[i + 1] == '"') field += line[++i];
-      else if (line[i] == '"') quoted = !quoted;
-      else if (line[i] == ',' && !quoted) fields.push_back(std::exchange(field, ""));
-      else field += line[i];
-    }
-    fields.push_back(field);
-    if (number == 0 && fields.size() > 2 && fields[0] == "Header") description = fields[1];
-    if (fields.size() > 2 && fields[0] == "Header" && fields[1] == "Install program") program = fields[2];
-  }
+std::string InstallationName(const std::string& description, const std::string& installProgram) {
   std::string name = description;
-  if (name.find_first_not_of(' ') == std::string::npos) name = platform::StemOf(platform::FileNameOf(program));
+  if (name.find_first_not_of(' ') == std::string::npos)
+    name = platform::StemOf(platform::FileNameOf(installProgram));
   for (char& c : name)
     if (static_cast<unsigned char>(c) < 32 || std::string("\\/:*?\"<>|").find(c) != std::string::npos) c = '_';
   name = name.substr(0, 64);

@@ -107,4 +107,12 @@ bool ReadReportFacts(const std::string& reportPath, ReportFacts& facts) {
   }
 }
 
+engines::PackageContext PackageContextOf(const std::string& reportPath) {
+  engines::PackageContext context = engines::ThisMachine(reportPath);
+  ReportFacts facts;
+  if (ReadReportFacts(reportPath, facts))
+    context.installationName = engines::InstallationName(facts.description, facts.installProgram);
+  return context;
+}
+
 }  // namespace report

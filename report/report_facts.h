@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engines/package.h"
 #include "report/session.h"
 
 namespace report {
@@ -19,5 +20,9 @@ struct ReportFacts {
 
 // False when the file cannot be read or is not a report of this program.
 bool ReadReportFacts(const std::string& reportPath, ReportFacts& facts);
+
+// This machine's folders and keys for a package of the report, which is named as the
+// installation the report describes.
+engines::PackageContext PackageContextOf(const std::string& reportPath);
 
 }  // namespace report

@@ -95,6 +95,9 @@ TEST(SessionRules, SnapshotFilesOfASession) {
                        "c:\\temp\\REG$$$$$.$$1", "c:\\temp\\REG$$$$$.$$2",
                        "c:\\temp\\DEV$$$$$.$$1", "c:\\temp\\DEV$$$$$.$$2",
                        "c:\\temp\\c__windows_win.$$1", "c:\\temp\\c__windows_win.$$2",
+                       "c:\\temp\\c__windows_win.$b1",
                        "c:\\temp\\c__windows_system.$$1", "c:\\temp\\c__windows_system.$$2",
-                       "c:\\temp\\d__app_noext.$$1", "c:\\temp\\d__app_noext.$$2"}));
+                       "c:\\temp\\c__windows_system.$b1",
+                       "c:\\temp\\d__app_noext.$$1", "c:\\temp\\d__app_noext.$$2",
+                       "c:\\temp\\d__app_noext.$b1"}));
 }

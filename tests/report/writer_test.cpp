@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "report/report_facts.h"
 #include "support/temp_folder.h"
 
 using report::CsvRow;
@@ -81,6 +82,15 @@ TEST(ReportHeader, DiskModeBothForms) {
             "\"09:05 PM\",\"Windows 98\",\"Disk contents comparison\",\"\"\r\n"
             "\"Header\",\"Install program\",\"a:\\setup.exe /q\"\r\n"
             "\"Drives\",\"c:\\\",\"d:\\apps\"\r\n");
+  // Read back from either form, as the undo and the package read a report.
+  for (const std::string& file : {r.folder / "RPT_0000.TXT", r.folder / "EXTRARPT.CSV"}) {
+    report::ReportFacts read;
+    ASSERT_TRUE(report::ReadReportFacts(file, read)) << file;
+    EXPECT_EQ(read.description, "Office \"Pro\" 4.3") << file;
+    EXPECT_EQ(read.installProgram, "a:\\setup.exe /q") << file;
+    EXPECT_EQ(read.trackMode, session::tmDisk) << file;
+    EXPECT_EQ(read.watchedFolders, (std::vector<std::string>{"c:\\", "d:\\apps"})) << file;
+  }
 }
 
 TEST(ReportHeader, RealTimeTwoPhaseDosAndEmptyLists) {
