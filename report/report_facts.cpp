@@ -9,6 +9,7 @@ namespace report {
 namespace {
 
 const char kTextFirst[] = "Installation report: ";
+const char kProgramLine[] = "Install program: ";
 const char kModeLine[] = "Notification by ";
 const char kFoldersLine[] = "Tracking these drives/folders: ";
 const char kFolderIndent[] = "    ";
@@ -57,8 +58,8 @@ void ReadTextForm(platform::BufferedReader& lines, const std::string& first, Rep
       continue;
     }
     inFolders = line == kFoldersLine;
-    if (StartsWith(line, "Install program: ") && facts.installProgram.empty())
-      facts.installProgram = line.substr(17);
+    if (StartsWith(line, kProgramLine) && facts.installProgram.empty())
+      facts.installProgram = line.substr(sizeof kProgramLine - 1);
     else if (StartsWith(line, kModeLine) && facts.trackMode == session::tmNone)
       facts.trackMode = ModeNamed(line.substr(sizeof kModeLine - 1));
     else if ((StartsWith(line, changes) || StartsWith(line, "NO " + changes)) &&
