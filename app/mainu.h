@@ -19,9 +19,9 @@
 #include "app/settings.h"
 #include "dialogs/form.h"
 #include "engines/helpers.h"
-#include "realtime/backup_folder.h"
-#include "report/postinst.h"
 #include "report/session.h"
+#include "report/step_display.h"
+#include "session/tracking_session.h"
 
 namespace app {
 
@@ -137,9 +137,9 @@ class TMainForm : public Form {
   // mainu_session.cpp
   void aPrepareExecute();
   bool RecordPreInstallState(StatMask steps);  // false once the program is being closed
+  // The eye, the status line and the registry's error box for the session's steps.
+  report::StepDisplay StepDisplay();
   void LaunchInstallProgram();
-  // Where real-time tracking keeps copies of files before the install changes them.
-  std::string CopiesFolder() const { return tempPath + realtime::kBackupFolderName; }
   void WatchEnded(LPARAM sender);
   void LaunchEnded(LPARAM sender);
   void LaunchRefused(DWORD error);
@@ -148,7 +148,7 @@ class TMainForm : public Form {
   void EndInstallPhase();
   // Says at once that real-time tracking is not running, and why; the report says it too.
   void TrackingNotStarted(int32_t result);
-  report::TrackingRun MakeTrackingRun() const;
+  session::TrackingRun MakeTrackingRun() const;
   void ShowReportPreview();
 
   // mainu_restart.cpp
@@ -188,6 +188,8 @@ class TMainForm : public Form {
   bool restartTakenOver = false;
   bool deleteTempFiles = true;
   bool realTimeAvailable = true;  // false once the process key was refused
+  // From "&GO!" (or the continuation) to the report; outlives the launch thread.
+  std::unique_ptr<session::TrackingSession> session_;
   std::unique_ptr<TLaunchProgThread> launchThread;  // while the install runs
   SettingsFile settings;
   const WindowsFacts windows;
@@ -211,10 +213,5 @@ class TMainForm : public Form {
 // anyone reads there, and "&Launch report" opens the whole file.
 constexpr size_t kPreviewLimit = 16 * 1024;
 extern const char kPreviewNote[];
-
-// The snapshot files of a session in the temporary folder: the listings and device
-// lines, and each watched INI file's copies, each before (".$$1") and after (".$$2").
-std::vector<std::string> SnapshotFiles(const std::string& tempPath,
-                                       const std::vector<std::string>& iniFiles);
 
 }  // namespace app

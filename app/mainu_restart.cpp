@@ -4,7 +4,6 @@
 #include "platform/messages.h"
 #include "platform/registry.h"
 #include "platform/system.h"
-#include "realtime/vorttrap.h"
 
 namespace app {
 
@@ -36,6 +35,7 @@ void TMainForm::ContinueSession() {
   trackMode = static_cast<TrackMode>(block.trackMode);
   statMask = static_cast<StatMask>(block.statMask);
   PutStatMaskInForce(statMask);
+  session_ = std::make_unique<session::TrackingSession>(tempPath);
   ShowPage(1);
   ShowWindow(hwnd_, SW_SHOW);
   UpdateWindow(hwnd_);
@@ -84,7 +84,7 @@ void TMainForm::tmrReadyRestTimer() {
   EnableWindow(btnInstDone, FALSE);
   ShowWindow(stPlease, SW_HIDE);
   if (installType != itNone) SetEvent(AllStopEvent());
-  realtime::StopRealTimeTracking();
+  if (session_) session_->StopRealTime();
   if (!WaitForTheLaunchThread()) return;  // the program is being closed
   if (trackMode == tmReal) {
     // The report of the changes so far, then the restart (PrepareRestart).
@@ -140,8 +140,8 @@ void TMainForm::PrepareRestart() {
 
 // "Changes during Windows restart ignored." closes both forms of the report.
 void TMainForm::AppendRestartIgnoredLines() const {
-  const report::TrackingRun run = MakeTrackingRun();
-  const std::string companion = report::CompanionName(run);
+  const session::TrackingRun run = MakeTrackingRun();
+  const std::string companion = session::CompanionName(run);
   report::ReportStreams streams(run.reportIsText ? run.reportName : companion,
                                 run.reportIsText ? companion : run.reportName,
                                 platform::BufferedWriter::Mode::Append);

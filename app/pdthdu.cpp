@@ -23,10 +23,10 @@ HANDLE AllStopEvent() {
   return event.get();
 }
 
-bool ObtainProcessKey(WindowsType windows, uint32_t& key) {
+bool ObtainProcessKey(WindowsType windows, uint32_t& key, std::string& driverFailure) {
   key = 0;
   if (windows != wtWin95 && windows != wtWin98) return true;
-  key = realtime::GetProcessKey();
+  key = realtime::GetProcessKey(driverFailure);
   return key != 0 || realtime::DeriveProcessKey(key);
 }
 

@@ -24,8 +24,9 @@ HANDLE AllStopEvent();
 
 // The key that relates process ids to the ids real-time tracking sees; 0 on NT. On
 // Windows 95/98 the trap driver tells it, or it is derived from the system's own data;
-// false when neither can be had.
-bool ObtainProcessKey(WindowsType windows, uint32_t& key);
+// false when neither can be had. driverFailure: why the driver could not be opened, for the
+// window to show.
+bool ObtainProcessKey(WindowsType windows, uint32_t& key, std::string& driverFailure);
 
 // Starting the install program and watching it and every program it starts. The launch
 // thread creates the process under the debugging interface, which reports each program

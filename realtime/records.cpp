@@ -7,15 +7,13 @@
 #include <cstring>
 #include <utility>
 
-#include "realtime/processes.h"
+#include "platform/trapabi.h"
 
 namespace realtime {
-namespace {
 
-std::array<RecordList, kChangeListCount> lists;
-// The first record's word on each value and key (records.h), and the names seen.
-RegistryBefore registryBefore;
-std::unordered_map<std::string, bool> beforeSeen;
+using namespace trapabi;
+
+namespace {
 
 template <class T>
 T Field(const void* record, size_t offset) {
@@ -51,15 +49,17 @@ bool RenamesFolder(const void* record) {
 // A new file under a name that stood before and was deleted during tracking replaces
 // that file: a change, not an addition. Its earlier size and time are gone with it, so
 // the entry holds a size no file has and the change is always kept.
-void AddFile(const std::string& path, uint32_t process) {
-  RecordList& deleted = lists[rlFilesDeleted];
-  RecordList& changed = lists[rlFilesChanged];
+}  // namespace
+
+void ChangeRecorder::AddFile(const std::string& path, uint32_t process) {
+  RecordList& deleted = lists_[rlFilesDeleted];
+  RecordList& changed = lists_[rlFilesChanged];
   if (deleted.Contains(path)) {
     deleted.RemoveFirst(path);
     if (!changed.Contains(path))
       changed.Append(path, engines::FilOpeObject{0xFFFFFFFF, 0xFFFFFFFF, 0, 0, process});
-  } else if (!lists[rlFilesAdded].Contains(path)) {
-    lists[rlFilesAdded].Append(path, process);
+  } else if (!lists_[rlFilesAdded].Contains(path)) {
+    lists_[rlFilesAdded].Append(path, process);
   }
 }
 
@@ -67,9 +67,10 @@ void AddFile(const std::string& path, uint32_t process) {
 // of before and after shows it (the driver sends each entry inside as a rename of its own).
 // Unlike a folder removed, one made during tracking and renamed leaves only its new name,
 // and a name that stood before and stands again is no change.
-void RenameFolder(const std::string& from, const std::string& to, uint32_t process) {
-  RecordList& added = lists[rlDirsAdded];
-  RecordList& deleted = lists[rlDirsDeleted];
+void ChangeRecorder::RenameFolder(const std::string& from, const std::string& to,
+                                  uint32_t process) {
+  RecordList& added = lists_[rlDirsAdded];
+  RecordList& deleted = lists_[rlDirsDeleted];
   if (added.Contains(from))
     added.RemoveFirst(from);
   else if (!deleted.Contains(from))
@@ -80,15 +81,15 @@ void RenameFolder(const std::string& from, const std::string& to, uint32_t proce
     added.Append(to, process);
 }
 
-void DecodeFileRecord(const void* record) {
+void ChangeRecorder::DecodeFile(const void* record) {
   using namespace file_record;
   if (Field<uint16_t>(record, kStatus) != 0) return;
   const uint32_t process = Field<uint32_t>(record, kProcessId);
-  RegisterProcessLocked(process);
+  RegisterLocked(process);
   const std::string path = PathField(record, kPath, kWholePath, kWholePathLength);
-  RecordList& changed = lists[rlFilesChanged];
-  RecordList& added = lists[rlFilesAdded];
-  RecordList& deleted = lists[rlFilesDeleted];
+  RecordList& changed = lists_[rlFilesChanged];
+  RecordList& added = lists_[rlFilesAdded];
+  RecordList& deleted = lists_[rlFilesDeleted];
   switch (Field<uint32_t>(record, kOperation)) {
     case foDelete:
       // A file that stood before is gone, even when it was written first; one made during
@@ -99,13 +100,13 @@ void DecodeFileRecord(const void* record) {
       break;
     case foDirectory:
       if (Field<uint8_t>(record, kSubCode) == 0) {
-        if (!lists[rlDirsAdded].Contains(path)) lists[rlDirsAdded].Append(path, process);
-      } else if (lists[rlDirsAdded].Contains(path)) {
+        if (!lists_[rlDirsAdded].Contains(path)) lists_[rlDirsAdded].Append(path, process);
+      } else if (lists_[rlDirsAdded].Contains(path)) {
         // Made during tracking and removed again, like an installer's unpacking folder:
         // nothing changed, as with a file.
-        lists[rlDirsAdded].RemoveFirst(path);
-      } else if (!lists[rlDirsDeleted].Contains(path)) {
-        lists[rlDirsDeleted].Append(path, process);
+        lists_[rlDirsAdded].RemoveFirst(path);
+      } else if (!lists_[rlDirsDeleted].Contains(path)) {
+        lists_[rlDirsDeleted].Append(path, process);
       }
       break;
     case foOpen:
@@ -136,6 +137,8 @@ void DecodeFileRecord(const void* record) {
   }
 }
 
+namespace {
+
 bool IsStringType(int32_t type) {
   return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
 }
@@ -147,18 +150,21 @@ std::string DataText(const char* data, uint32_t size, uint32_t wholeSize, int32_
   return text;
 }
 
-void NoteBefore(const void* record, const char* key, const char* subkey, const char* valueName) {
+}  // namespace
+
+void ChangeRecorder::NoteBefore(const void* record, const char* key, const char* subkey,
+                                const char* valueName) {
   using namespace registry_record;
   const uint32_t operation = Field<uint32_t>(record, kOperation);
   const std::string keyPath = std::string(key) + "\\" + (subkey ? subkey : "");
   if (operation == roKeyCreated || operation == roKeyDeleted) {
-    if (beforeSeen.emplace(CaselessKey(keyPath), true).second)
-      registryBefore.keys.push_back({keyPath, operation == roKeyDeleted});
+    if (beforeSeen_.emplace(CaselessKey(keyPath), true).second)
+      registryBefore_.keys.push_back({keyPath, operation == roKeyDeleted});
     return;
   }
   const std::string name = valueName && *valueName ? valueName : "@";
   // A tab cannot be in a key name, so key and value name cannot run together.
-  if (!beforeSeen.emplace(CaselessKey(keyPath + "\t" + name), true).second) return;
+  if (!beforeSeen_.emplace(CaselessKey(keyPath + "\t" + name), true).second) return;
   ValueBefore before;
   before.keyPath = keyPath;
   before.valueName = name;
@@ -170,13 +176,13 @@ void NoteBefore(const void* record, const char* key, const char* subkey, const c
     if (old) before.data.assign(old, Field<uint32_t>(record, kOldSize));
     before.whole = old && Field<uint32_t>(record, kOldWholeSize) == 0;
   }
-  registryBefore.values.push_back(std::move(before));
+  registryBefore_.values.push_back(std::move(before));
 }
 
-void DecodeRegistryRecord(const void* record) {
+void ChangeRecorder::DecodeRegistry(const void* record) {
   using namespace registry_record;
   const uint32_t process = Field<uint32_t>(record, kProcessId);
-  RegisterProcessLocked(process);
+  RegisterLocked(process);
   const uint32_t operation = Field<uint32_t>(record, kOperation);
   const char* key = Pointer(record, kKey);
   const char* subkey = Pointer(record, kSubkey);
@@ -211,11 +217,9 @@ void DecodeRegistryRecord(const void* record) {
   change.oldData = oldText;
   static const TrackedListIndex kListOf[] = {rlKeysAdded, rlKeysDeleted, rlValuesAdded,
                                              rlValuesChanged, rlValuesDeleted};
-  lists[kListOf[operation]].Append(std::string(key) + "\\" + (subkey ? subkey : ""),
-                                   std::move(change));
+  lists_[kListOf[operation]].Append(std::string(key) + "\\" + (subkey ? subkey : ""),
+                                    std::move(change));
 }
-
-}  // namespace
 
 std::string CaselessKey(const std::string& text) {
   std::string key = text;
@@ -327,38 +331,50 @@ std::string RegistryDataText(const void* data, uint32_t size, int32_t type) {
   return text;
 }
 
-std::mutex& RecordLock() {
-  static std::mutex lock;
-  return lock;
+ChangeRecorder::ChangeRecorder(ProcessNamer nameOf) : nameOf_(std::move(nameOf)) {}
+
+ChangeRecorder::ProcessNamer ChangeRecorder::DefaultNamer() {
+  return [](uint32_t driverProcessId) { return LookUpProcessName(driverProcessId, 0); };
 }
 
-void DecodeTrapRecord(const void* record) {
-  std::lock_guard<std::mutex> hold(RecordLock());
+void ChangeRecorder::Decode(const void* record) {
+  std::lock_guard<std::mutex> hold(lock_);
   switch (Field<uint32_t>(record, file_record::kKind)) {  // both layouts start so
-    case kFileRecord: DecodeFileRecord(record); break;
-    case kRegistryRecord: DecodeRegistryRecord(record); break;
+    case kFileRecord: DecodeFile(record); break;
+    case kRegistryRecord: DecodeRegistry(record); break;
     default: break;
   }
 }
 
-void ClearTrackedLists() {
-  std::lock_guard<std::mutex> hold(RecordLock());
-  for (RecordList& list : lists) list.Clear();
-  registryBefore = {};
-  beforeSeen.clear();
-  ClearProcessListLocked();
+void ChangeRecorder::RegisterProcess(uint32_t driverProcessId) {
+  std::lock_guard<std::mutex> hold(lock_);
+  RegisterLocked(driverProcessId);
 }
 
-RegistryBefore TakeRegistryBefore() {
-  std::lock_guard<std::mutex> hold(RecordLock());
-  beforeSeen.clear();
-  return std::exchange(registryBefore, {});
+void ChangeRecorder::RegisterLocked(uint32_t driverProcessId) {
+  if (!knownIds_.emplace(driverProcessId, true).second) return;
+  processes_.push_back({nameOf_(driverProcessId), engines::ProcessId{driverProcessId}});
 }
 
-std::optional<engines::ResultList> TakeTrackedList(unsigned index) {
-  if (index >= kChangeListCount) return std::nullopt;
-  std::lock_guard<std::mutex> hold(RecordLock());
-  return lists[index].TakeGrouped();
+void ChangeRecorder::NameUnnamedProcesses(const std::function<std::string(uint32_t)>& ask) {
+  std::lock_guard<std::mutex> hold(lock_);
+  for (engines::ListEntry& entry : processes_) {
+    const auto* id = std::get_if<engines::ProcessId>(&entry.item);
+    if (entry.text != kUnknownProcessName || !id) continue;
+    const std::string name = ask(*id);
+    if (!name.empty()) entry.text = name;
+  }
+}
+
+TrackingResults ChangeRecorder::Take() {
+  std::lock_guard<std::mutex> hold(lock_);
+  TrackingResults results;
+  for (unsigned i = 0; i < kChangeListCount; ++i) results.lists[i] = lists_[i].TakeGrouped();
+  results.registryBefore = std::exchange(registryBefore_, {});
+  beforeSeen_.clear();
+  results.processes = std::exchange(processes_, {});
+  knownIds_.clear();
+  return results;
 }
 
 }  // namespace realtime

@@ -236,25 +236,24 @@ TEST(LaunchInstallProgram, RealTimeTracesEveryProgramItStarts) {
   NoticeWindow window;
   auto session = [&](const std::string& name) {
     folder.MakeFolder(name);
-    EXPECT_EQ(realtime::StartRealTimeTracking(), realtime::srStarted);
+    realtime::RealTimeTracking tracking;
+    EXPECT_EQ(tracking.Started(), realtime::srStarted);
     window.Launch(std::string("C:\\tests\\programs\\capsetup.exe run \"") + folder.Path() + name +
                       "\" Software\\VortCapLaunch" + std::to_string(GetCurrentProcessId()),
                   "", true);
     EXPECT_TRUE(window.WaitForLaunchEnd(30000));
-    realtime::StopRealTimeTracking();
+    return tracking.Stop();
   };
   session("warm");  // the first lets the system make what it keeps for the life of the process
-  for (unsigned list = 0; list < realtime::kChangeListCount; ++list) realtime::TakeTrackedList(list);
   DWORD handlesBefore = 0;
   GetProcessHandleCount(GetCurrentProcess(), &handlesBefore);
 
-  session("run");
+  realtime::TrackingResults found = session("run");
   const std::string base = folder.Path() + "run\\";
   std::map<std::string, uint32_t> added;
-  const engines::ResultList filesAdded = *realtime::TakeTrackedList(realtime::rlFilesAdded);
-  for (const engines::ListEntry& entry : filesAdded)
+  for (const engines::ListEntry& entry : found.lists[realtime::rlFilesAdded])
     added[entry.text] = std::get<engines::ProcessId>(entry.item);
-  for (unsigned list = 0; list < realtime::kChangeListCount; ++list) realtime::TakeTrackedList(list);
+  found = {};
   ASSERT_EQ(added.count(base + "crt.txt"), 1u);
   ASSERT_EQ(added.count(base + "child.txt"), 1u);
   EXPECT_NE(added[base + "crt.txt"], added[base + "child.txt"]);  // the child's own
