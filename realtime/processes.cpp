@@ -79,6 +79,21 @@ std::string LookUpProcessName(uint32_t driverProcessId, uint32_t processKey) {
   return name;
 }
 
+void NameNotedProcesses(std::vector<ProcessNote>& notes, uint32_t processKey) {
+  std::vector<platform::SystemProcess> running;
+  bool listed = false, asked = false;
+  for (ProcessNote& note : notes) {
+    if (!note.name.empty()) continue;
+    if (!asked) listed = platform::ListSystemProcesses(running);
+    asked = true;
+    const DWORD id = note.processId ^ processKey;
+    note.name = "process " + std::to_string(id);
+    if (!listed) continue;
+    for (const platform::SystemProcess& process : running)
+      if (process.id == id) note.name = process.exeFile;
+  }
+}
+
 bool DecodeProcessNote(const unsigned char* bytes, ProcessNote& note) {
   namespace layout = trapabi::process_note;
   uint32_t kind = 0, reason = 0;

@@ -36,6 +36,10 @@ struct ProcessNote {
   std::string name;        // the executable, as the driver found it
 };
 
+// Names the noted processes the driver could not name: as the system's process list names
+// them (Win32 id = driver id XOR key), else "process " and the Win32 id.
+void NameNotedProcesses(std::vector<ProcessNote>& notes, uint32_t processKey);
+
 // One note as the driver hands it over (the layout of trapabi's process_note); false for
 // bytes that are no note.
 bool DecodeProcessNote(const unsigned char* bytes, ProcessNote& note);

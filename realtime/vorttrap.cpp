@@ -205,6 +205,7 @@ TrackingResults RealTimeTracking::Stop() {
   }
   backups_.Stop();
   std::vector<ProcessNote> notes = ReadProcessNotes(device_);
+  NameNotedProcesses(notes, AskProcessKey());
   Withdraw();
   // Every record is in: the driver names what had ended before it could be looked up.
   recorder_.NameUnnamedProcesses([this](uint32_t processId) {

@@ -46,6 +46,11 @@ std::string ClockText(const FILETIME& utc) {
 std::string NoteText(const realtime::ProcessNote& note) {
   if (note.kind == realtime::nkTracedLate)
     return "traced from " + ClockText(note.since) + "; earlier operations may be missing";
+  // No system library to load the capture with: the system's own words ("Module not
+  // found.") would tell the reader nothing.
+  if (note.error == ERROR_MOD_NOT_FOUND)
+    return "not traced: the operation capture could not be put into it, as it is a 64-bit "
+           "program or was still starting";
   std::string why;
   switch (note.reason) {
     case realtime::nrNoAccess: why = "it could not be opened"; break;

@@ -181,7 +181,8 @@ TEST_F(RealTimeReport, NothingTrackedAndNothingChanged) {
 }
 
 // A process traced late has its lines marked with the moment tracing began, one not traced
-// at all is named with the reason, and an empty section says what it saw, not "no changes".
+// at all is named with the reason (as the system names it where the driver could not), and
+// an empty section says what it saw, not "no changes".
 TEST_F(RealTimeReport, ProcessesNotFullyTracedAreNamed) {
   const uint32_t self = GetCurrentProcessId() ^ driver.key;
   const std::string own = realtime::LookUpProcessName(self, driver.key);
@@ -191,7 +192,8 @@ TEST_F(RealTimeReport, ProcessesNotFullyTracedAreNamed) {
   LocalFileTimeToFileTime(&local, &since);
   driver.notes = {ProcessNoteRecord(self, 1, since, 0, 0, own),
                   ProcessNoteRecord(0x4444, 2, {}, 1, ERROR_ACCESS_DENIED, "guard.exe"),
-                  ProcessNoteRecord(0x4448, 2, {}, 3, 0, "quick.exe")};
+                  ProcessNoteRecord(0x4448, 2, {}, 3, 0, "quick.exe"),
+                  ProcessNoteRecord(self, 2, {}, 1, ERROR_MOD_NOT_FOUND, "")};
   {
     realtime::RealTimeTracking tracking("", driver.Source());
     ASSERT_EQ(tracking.Started(), realtime::srStarted);
@@ -205,9 +207,12 @@ TEST_F(RealTimeReport, ProcessesNotFullyTracedAreNamed) {
 
   const std::string late = own + " (traced from 18:42:07.250; earlier operations may be missing)";
   const std::string denied = platform::SystemErrorText(ERROR_ACCESS_DENIED);
-  EXPECT_EQ(text, "PROCESSES NOT FULLY TRACED: (3)\r\n" + late + "\r\n"
+  const std::string unloadable = "not traced: the operation capture could not be put into it, "
+                                 "as it is a 64-bit program or was still starting";
+  EXPECT_EQ(text, "PROCESSES NOT FULLY TRACED: (4)\r\n" + late + "\r\n"
                   "guard.exe (not traced: it could not be opened: " + denied + ")\r\n"
-                  "quick.exe (not traced: it ended before it could be traced)\r\n\r\n"
+                  "quick.exe (not traced: it ended before it could be traced)\r\n" +
+                  OwnProgramName() + " (" + unloadable + ")\r\n\r\n"
                   "REGISTRY KEYS ADDED: (1)\r\n---by process " + late + "\r\n"
                   "HKEY_LOCAL_MACHINE\\Software\\Vendor\r\n\r\n"
                   "NO CHANGES SEEN IN file system (the processes above were not fully traced)"
@@ -219,6 +224,8 @@ TEST_F(RealTimeReport, ProcessesNotFullyTracedAreNamed) {
             "opened: " + denied + "\",\"\",\"guard.exe\"\r\n"
             "\"Process\",\"Not traced\",\"\",\"\",\"\",\"\",\"\",\"not traced: it ended before "
             "it could be traced\",\"\",\"quick.exe\"\r\n"
+            "\"Process\",\"Not traced\",\"\",\"\",\"\",\"\",\"\",\"" + unloadable + "\",\"\",\"" +
+            OwnProgramName() + "\"\r\n"
             "\"Registry\",\"Add Key\",\"\",\"\",\"HKEY_LOCAL_MACHINE\\Software\\Vendor\",\"\",\"\","
             "\"\",\"\",\"" + own + "\"\r\n");
   driver.notes.clear();
