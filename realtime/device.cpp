@@ -85,10 +85,11 @@ TrapDevice TrapDevice::Open(const DriverSource& source, DWORD& error) {
   }
   DriverEntries& entries = device.entries_;
   HMODULE module = device.library_.get();
-  if (!Resolve(module, "VortTrapOpen", entries.open) ||
-      !Resolve(module, "VortTrapClose", entries.close) ||
-      !Resolve(module, "VortTrapControl", entries.control) ||
-      !Resolve(module, "VortTrapTraceProcess", entries.traceProcess)) {
+  namespace names = trapabi::library;
+  if (!Resolve(module, names::kOpen, entries.open) ||
+      !Resolve(module, names::kClose, entries.close) ||
+      !Resolve(module, names::kControl, entries.control) ||
+      !Resolve(module, names::kTraceProcess, entries.traceProcess)) {
     error = ERROR_PROC_NOT_FOUND;
     device.library_.reset();
     return device;

@@ -9,16 +9,16 @@
 #include <string>
 
 #include "platform/owners.h"
+#include "platform/trapabi.h"
 
 namespace realtime {
 
-// The entry points of the driver as a library.
+// The entry points of the driver as a library (platform/trapabi.h).
 struct DriverEntries {
-  BOOL(WINAPI* open)();
-  BOOL(WINAPI* close)();
-  BOOL(WINAPI* control)(DWORD code, void* in, DWORD inSize, void* out, DWORD outSize,
-                        DWORD* returned);
-  BOOL(WINAPI* traceProcess)(HANDLE process, HANDLE thread, DWORD processId);
+  decltype(&VortTrapOpen) open;
+  decltype(&VortTrapClose) close;
+  decltype(&VortTrapControl) control;
+  decltype(&VortTrapTraceProcess) traceProcess;
 };
 
 // Where the driver is opened from: by default the file beside the program; a folder of

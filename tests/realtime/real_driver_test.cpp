@@ -12,7 +12,7 @@
 #include "realtime/records.h"
 #include "realtime/vorttrap.h"
 #include "support/gui_driver.h"
-#include "trapdriver/driver/vorttrap.h"
+#include "trapdriver/driver/exports.h"
 #include "trapdriver/feed/feed.h"
 #include "support/own_threads.h"
 
