@@ -15,12 +15,12 @@
 #include <vector>
 
 #include "app/install_program.h"
-#include "app/pdthdu.h"
 #include "app/settings.h"
 #include "dialogs/form.h"
 #include "engines/helpers.h"
 #include "report/session.h"
 #include "report/step_display.h"
+#include "session/pdthdu.h"
 #include "session/tracking_session.h"
 
 namespace app {
@@ -30,13 +30,15 @@ using dialogs::ControlRow;
 using dialogs::Form;
 using dialogs::MakeBoldFont;
 using dialogs::MessageWithBeep;
+// The launch of the install program (session/pdthdu.h), as the window starts and hears it.
+using session::AllStopEvent, session::InstallCommandLine, session::LaunchRequest,
+    session::ObtainProcessKey, session::TLaunchProgThread, session::WM_LAUNCHENDED,
+    session::WM_TRACKINGNOTSTARTED, session::WM_WATCHENDED;
 
 class MainFormProbe;  // defined by the in-process tests
 
 // Posted at the end of start-up when a session of an earlier run is to be continued.
 constexpr UINT WM_CONTINUESESSION = WM_APP + 30;
-// Posted by the launch thread when real-time tracking could not start; wParam the result.
-constexpr UINT WM_TRACKINGNOTSTARTED = WM_APP + 31;
 
 class TMainForm : public Form {
  public:

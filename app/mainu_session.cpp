@@ -81,19 +81,8 @@ void TMainForm::LaunchInstallProgram() {
   request.processKey = processKey;
   request.notifyWindow = hwnd_;
   request.allStop = AllStopEvent();
-  // Tracking starts on the launch thread, once the install program exists and before it
-  // runs; the window hears of a failed start by a message.
-  LaunchHooks hooks;
-  session::TrackingSession* tracking = session_.get();  // outlives the launch thread
-  hooks.registerProcess = [tracking](uint32_t identity, HANDLE) {
-    tracking->RegisterProcess(identity);
-  };
-  hooks.startTracking = [window = hwnd_, tracking] {
-    const int32_t started = tracking->StartRealTime();
-    if (started != realtime::srStarted)
-      PostMessageA(window, WM_TRACKINGNOTSTARTED, static_cast<WPARAM>(started), 0);
-  };
-  launchThread = std::make_unique<TLaunchProgThread>(request, hooks);
+  // Tracking starts on the launch thread; the window hears of a failed start by a message.
+  launchThread = session_->Launch(request);
 }
 
 void TMainForm::WatchEnded(LPARAM sender) {

@@ -68,6 +68,17 @@ void TrackingSession::StopRealTime() {
   tracking_.reset();
 }
 
+std::unique_ptr<TLaunchProgThread> TrackingSession::Launch(LaunchRequest request) {
+  LaunchHooks hooks;
+  hooks.registerProcess = [](uint32_t identity, HANDLE) { realtime::RegisterProcess(identity); };
+  hooks.startTracking = [this, window = request.notifyWindow] {
+    const realtime::StartResult started = StartRealTime();
+    if (started != realtime::srStarted)
+      PostMessageA(window, WM_TRACKINGNOTSTARTED, static_cast<WPARAM>(started), 0);
+  };
+  return std::make_unique<TLaunchProgThread>(std::move(request), std::move(hooks));
+}
+
 bool TrackingSession::RecordAfterAndReport(const TrackingRun& run,
                                            const report::StepDisplay& display) {
   StopRealTime();

@@ -9,6 +9,7 @@
 
 #include "realtime/vorttrap.h"
 #include "report/step_display.h"
+#include "session/pdthdu.h"
 #include "session/postinst.h"
 #include "session/snapshots.h"
 
@@ -39,8 +40,13 @@ class TrackingSession {
   std::string RealTimeFailure() const;
   // Stops it and keeps what it found for the report. Nothing when it does not run.
   void StopRealTime();
-  // A process of the install, named while it still runs (the launcher's watch thread).
-  void RegisterProcess(uint32_t driverProcessId) { realtime::RegisterProcess(driverProcessId); }
+
+
+  // Starts the install program as asked, watched by the launch thread. In real-time mode
+  // tracking starts on that thread once the install exists and before it runs, and each of
+  // its processes is named while it runs; a start that failed is posted to the request's
+  // window (WM_TRACKINGNOTSTARTED). The session must outlive the launch thread.
+  std::unique_ptr<TLaunchProgThread> Launch(LaunchRequest request);
 
   // The work after the install: the INI files recorded again, then the compares and the
   // report (WritePostInstallReport) with what real-time tracking found. False when the

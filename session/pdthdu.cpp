@@ -1,4 +1,4 @@
-#include "app/pdthdu.h"
+#include "session/pdthdu.h"
 
 #include <map>
 
@@ -7,7 +7,7 @@
 #include "realtime/processes.h"
 #include "realtime/vorttrap.h"
 
-namespace app {
+namespace session {
 
 std::string InstallCommandLine(const std::string& program, const std::string& parameters) {
   std::string line = "\"" + program + "\"";
@@ -203,4 +203,4 @@ void TLaunchProgThread::WaitForTrackingStart() {
   if (trackingStart_.joinable()) trackingStart_.join();
 }
 
-}  // namespace app
+}  // namespace session
