@@ -1,10 +1,11 @@
 #pragma once
-// The main window: one tracking session from setup through progress to the report
-// preview, on the three pages of the notebook nbMain. Its work is split by job:
+// The main window: one tracking session (session/tracking_session.h) shown from setup
+// through progress to the report preview, on the three pages of the notebook nbMain. The
+// session does the work; the window shows its steps and what went wrong. Split by job:
 //   mainu.cpp          start-up, the setup page, the status line and pages, closing
 //   mainu_controls.cpp every control in one table (member, id, help, hint), styling, drawing
-//   mainu_session.cpp  "&GO!", the recording before the install, the launch, the hand-over
-//                      to the report and its preview
+//   mainu_session.cpp  "&GO!" and the session's steps: the recording before the install,
+//                      the launch, the hand-over to the report and its preview
 //   mainu_options.cpp  the buttons that open the option dialogs and the about box
 //   mainu_restart.cpp  a session continued at the next start, and the end of the Windows
 //                      session during an install
@@ -156,13 +157,11 @@ class TMainForm : public Form {
   // mainu_restart.cpp
   void ContinueSession();
   Continuation CurrentContinuation(TwoPhase state) const;
-  void WriteRunOnceEntry() const;
   LRESULT FormQueryEndSession(LPARAM flags);
   void tmrReadyRestTimer();
   void tmrRestartTimer();
   bool WaitForTheLaunchThread();
   TrackMode ChooseRestartMode();
-  void AppendRestartIgnoredLines() const;
   void ScheduleRestart(TwoPhase state, StatMask continuationMask);
 
   static const Binding<TMainForm> kEvents[];

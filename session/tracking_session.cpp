@@ -6,6 +6,8 @@
 #include "engines/ini.h"
 #include "engines/registry.h"
 #include "engines/together.h"
+#include "platform/registry.h"
+#include "platform/system.h"
 
 namespace session {
 
@@ -77,6 +79,24 @@ std::unique_ptr<TLaunchProgThread> TrackingSession::Launch(LaunchRequest request
       PostMessageA(window, WM_TRACKINGNOTSTARTED, static_cast<WPARAM>(started), 0);
   };
   return std::make_unique<TLaunchProgThread>(std::move(request), std::move(hooks));
+}
+
+void TrackingSession::ContinueAtNextLogOn(const std::string& currentVersionKey) {
+  if (currentVersionKey.empty()) return;
+  platform::WriteStringValue(HKEY_CURRENT_USER, currentVersionKey.substr(1) + "\\RunOnce",
+                             "VORTAN4", platform::ModulePath());
+}
+
+void TrackingSession::AppendRestartIgnored(const TrackingRun& run) {
+  const std::string companion = CompanionName(run);
+  report::ReportStreams streams(run.reportIsText ? run.reportName : companion,
+                                run.reportIsText ? companion : run.reportName,
+                                platform::BufferedWriter::Mode::Append);
+  const char line[] = "Changes during Windows restart ignored.";
+  streams.text.WriteLine(line);
+  streams.WriteCsvRow({"Header", line});
+  streams.text.Close();
+  streams.csv.Close();
 }
 
 bool TrackingSession::RecordAfterAndReport(const TrackingRun& run,

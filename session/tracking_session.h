@@ -48,6 +48,13 @@ class TrackingSession {
   // window (WM_TRACKINGNOTSTARTED). The session must outlive the launch thread.
   std::unique_ptr<TLaunchProgThread> Launch(LaunchRequest request);
 
+  // A session that goes on after a restart of Windows. The system starts the program once
+  // at the next log-on (the RunOnce entry below the current-version key, "" for none).
+  static void ContinueAtNextLogOn(const std::string& currentVersionKey);
+  // The report written before the restart ends with "Changes during Windows restart
+  // ignored." in both forms, when no supplement follows.
+  static void AppendRestartIgnored(const TrackingRun& run);
+
   // The work after the install: the INI files recorded again, then the compares and the
   // report (WritePostInstallReport) with what real-time tracking found. False when the
   // program is being closed before the report begins.
