@@ -46,20 +46,20 @@ bool RenamesFolder(const void* record) {
   return HasExtension(record) && (Field<uint8_t>(record, file_record::kFlags) & ffFolder) != 0;
 }
 
+}  // namespace
+
 // A new file under a name that stood before and was deleted during tracking replaces
 // that file: a change, not an addition. Its earlier size and time are gone with it, so
 // the entry holds a size no file has and the change is always kept.
-}  // namespace
-
 void ChangeRecorder::AddFile(const std::string& path, uint32_t process) {
-  RecordList& deleted = lists_[rlFilesDeleted];
-  RecordList& changed = lists_[rlFilesChanged];
+  RecordList& deleted = lists[rlFilesDeleted];
+  RecordList& changed = lists[rlFilesChanged];
   if (deleted.Contains(path)) {
     deleted.RemoveFirst(path);
     if (!changed.Contains(path))
       changed.Append(path, engines::FilOpeObject{0xFFFFFFFF, 0xFFFFFFFF, 0, 0, process});
-  } else if (!lists_[rlFilesAdded].Contains(path)) {
-    lists_[rlFilesAdded].Append(path, process);
+  } else if (!lists[rlFilesAdded].Contains(path)) {
+    lists[rlFilesAdded].Append(path, process);
   }
 }
 
@@ -69,8 +69,8 @@ void ChangeRecorder::AddFile(const std::string& path, uint32_t process) {
 // and a name that stood before and stands again is no change.
 void ChangeRecorder::RenameFolder(const std::string& from, const std::string& to,
                                   uint32_t process) {
-  RecordList& added = lists_[rlDirsAdded];
-  RecordList& deleted = lists_[rlDirsDeleted];
+  RecordList& added = lists[rlDirsAdded];
+  RecordList& deleted = lists[rlDirsDeleted];
   if (added.Contains(from))
     added.RemoveFirst(from);
   else if (!deleted.Contains(from))
@@ -87,9 +87,9 @@ void ChangeRecorder::DecodeFile(const void* record) {
   const uint32_t process = Field<uint32_t>(record, kProcessId);
   RegisterLocked(process);
   const std::string path = PathField(record, kPath, kWholePath, kWholePathLength);
-  RecordList& changed = lists_[rlFilesChanged];
-  RecordList& added = lists_[rlFilesAdded];
-  RecordList& deleted = lists_[rlFilesDeleted];
+  RecordList& changed = lists[rlFilesChanged];
+  RecordList& added = lists[rlFilesAdded];
+  RecordList& deleted = lists[rlFilesDeleted];
   switch (Field<uint32_t>(record, kOperation)) {
     case foDelete:
       // A file that stood before is gone, even when it was written first; one made during
@@ -100,13 +100,13 @@ void ChangeRecorder::DecodeFile(const void* record) {
       break;
     case foDirectory:
       if (Field<uint8_t>(record, kSubCode) == 0) {
-        if (!lists_[rlDirsAdded].Contains(path)) lists_[rlDirsAdded].Append(path, process);
-      } else if (lists_[rlDirsAdded].Contains(path)) {
+        if (!lists[rlDirsAdded].Contains(path)) lists[rlDirsAdded].Append(path, process);
+      } else if (lists[rlDirsAdded].Contains(path)) {
         // Made during tracking and removed again, like an installer's unpacking folder:
         // nothing changed, as with a file.
-        lists_[rlDirsAdded].RemoveFirst(path);
-      } else if (!lists_[rlDirsDeleted].Contains(path)) {
-        lists_[rlDirsDeleted].Append(path, process);
+        lists[rlDirsAdded].RemoveFirst(path);
+      } else if (!lists[rlDirsDeleted].Contains(path)) {
+        lists[rlDirsDeleted].Append(path, process);
       }
       break;
     case foOpen:
@@ -158,13 +158,13 @@ void ChangeRecorder::NoteBefore(const void* record, const char* key, const char*
   const uint32_t operation = Field<uint32_t>(record, kOperation);
   const std::string keyPath = std::string(key) + "\\" + (subkey ? subkey : "");
   if (operation == roKeyCreated || operation == roKeyDeleted) {
-    if (beforeSeen_.emplace(CaselessKey(keyPath), true).second)
-      registryBefore_.keys.push_back({keyPath, operation == roKeyDeleted});
+    if (beforeSeen.emplace(CaselessKey(keyPath), true).second)
+      registryBefore.keys.push_back({keyPath, operation == roKeyDeleted});
     return;
   }
   const std::string name = valueName && *valueName ? valueName : "@";
   // A tab cannot be in a key name, so key and value name cannot run together.
-  if (!beforeSeen_.emplace(CaselessKey(keyPath + "\t" + name), true).second) return;
+  if (!beforeSeen.emplace(CaselessKey(keyPath + "\t" + name), true).second) return;
   ValueBefore before;
   before.keyPath = keyPath;
   before.valueName = name;
@@ -176,7 +176,7 @@ void ChangeRecorder::NoteBefore(const void* record, const char* key, const char*
     if (old) before.data.assign(old, Field<uint32_t>(record, kOldSize));
     before.whole = old && Field<uint32_t>(record, kOldWholeSize) == 0;
   }
-  registryBefore_.values.push_back(std::move(before));
+  registryBefore.values.push_back(std::move(before));
 }
 
 void ChangeRecorder::DecodeRegistry(const void* record) {
@@ -217,8 +217,8 @@ void ChangeRecorder::DecodeRegistry(const void* record) {
   change.oldData = oldText;
   static const TrackedListIndex kListOf[] = {rlKeysAdded, rlKeysDeleted, rlValuesAdded,
                                              rlValuesChanged, rlValuesDeleted};
-  lists_[kListOf[operation]].Append(std::string(key) + "\\" + (subkey ? subkey : ""),
-                                    std::move(change));
+  lists[kListOf[operation]].Append(std::string(key) + "\\" + (subkey ? subkey : ""),
+                                   std::move(change));
 }
 
 std::string CaselessKey(const std::string& text) {
@@ -369,9 +369,9 @@ void ChangeRecorder::NameUnnamedProcesses(const std::function<std::string(uint32
 TrackingResults ChangeRecorder::Take() {
   std::lock_guard<std::mutex> hold(lock_);
   TrackingResults results;
-  for (unsigned i = 0; i < kChangeListCount; ++i) results.lists[i] = lists_[i].TakeGrouped();
-  results.registryBefore = std::exchange(registryBefore_, {});
-  beforeSeen_.clear();
+  for (unsigned i = 0; i < kChangeListCount; ++i) results.lists[i] = lists[i].TakeGrouped();
+  results.registryBefore = std::exchange(registryBefore, {});
+  beforeSeen.clear();
   results.processes = std::exchange(processes_, {});
   knownIds_.clear();
   return results;

@@ -113,10 +113,11 @@ class ChangeRecorder {
 
   std::mutex lock_;
   ProcessNamer nameOf_;
-  std::array<RecordList, kChangeListCount> lists_;
-  // The first record's word on each value and key, and the names seen.
-  RegistryBefore registryBefore_;
-  std::unordered_map<std::string, bool> beforeSeen_;
+  // What the records told so far: the change lists,
+  std::array<RecordList, kChangeListCount> lists;
+  // the first record's word on each value and key, and the names seen.
+  RegistryBefore registryBefore;
+  std::unordered_map<std::string, bool> beforeSeen;
   engines::ResultList processes_;
   std::unordered_map<uint32_t, bool> knownIds_;
 };

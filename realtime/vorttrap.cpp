@@ -112,7 +112,8 @@ void RealTimeTracking::Start(const std::string& copiesFolder) {
   if (Windows95or98()) processKey_ = AskProcessKey();
   if (!copiesFolder.empty()) backups_ = FileBackups(copiesFolder);
   const auto routine = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&NotificationRoutine));
-  for (int i = 0; i < kSubscriptionCount; ++i) MakeBlock(blocks_[i], kSubscriptionTable[i], routine);
+  for (int i = 0; i < kSubscriptionCount; ++i)
+    MakeBlock(blocks_[i], kSubscriptionTable[i], routine);
   inForce = this;
   wakeUp_.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
   subscribed_.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
@@ -232,7 +233,8 @@ bool QueryDriver(const DriverSource& source, DWORD code, const void* in, DWORD i
                  DWORD outSize, DWORD& error) {
   std::lock_guard<std::mutex> hold(inForceLock);
   error = 0;
-  if (RealTimeTracking* tracking = inForce) return tracking->Control(code, in, inSize, out, outSize);
+  if (RealTimeTracking* tracking = inForce)
+    return tracking->Control(code, in, inSize, out, outSize);
   const TrapDevice device = TrapDevice::Open(source, error);
   return device.valid() && device.Control(code, in, inSize, out, outSize);
 }

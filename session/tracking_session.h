@@ -22,7 +22,6 @@ class TrackingSession {
   explicit TrackingSession(std::string tempFolder, realtime::DriverSource driver = {});
   ~TrackingSession();
 
-  const SnapshotNames& Snapshots() const { return snapshots_; }
   // Every snapshot file of the session, for the given INI files.
   std::vector<std::string> SnapshotFiles(const std::vector<std::string>& iniFiles) const {
     return snapshots_.All(iniFiles);
