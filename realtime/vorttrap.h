@@ -22,9 +22,9 @@ constexpr int kSubscriptionCount = 11;
 enum StartResult : int32_t { srStarted = 0, srNoDriver = -1, srNoVersion = -2 };
 
 // One tracking run: the constructor starts it and answers once the subscriptions are in
-// force, the stop hands over what it found. Only one runs at a time: the driver delivers
-// to a routine that knows no run, and the launcher's thread reaches the run in force
-// through the functions below.
+// force, the stop hands over what it found. Only one runs at a time (a second started
+// meanwhile starts nothing): the driver delivers to a routine that knows no run, and the
+// launcher's thread reaches the run in force through the functions below.
 class RealTimeTracking {
  public:
   // Opens the driver and starts the notification thread. With a folder, the capture
@@ -38,8 +38,6 @@ class RealTimeTracking {
   bool Active() const { return active_; }
   // Why the start failed, in words for the user; "" after a successful start.
   const std::string& Failure() const { return failure_; }
-  // Block i as the run sends it (the routine field filled in by the start).
-  const unsigned char* SubscriptionBlock(int i) const { return blocks_[i]; }
 
   // Withdraws the subscriptions, lets the notification thread give back what is still
   // queued and end, closes the driver and hands over what was found. A run that did not
