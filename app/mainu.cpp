@@ -169,7 +169,10 @@ void TMainForm::FormCreate() {
   settingsSection = kSettingsSection;
   UpdateModeChoices();
 
-  if (!ObtainProcessKey(windows.type, processKey)) {
+  std::string driverFailure;
+  const bool keyObtained = ObtainProcessKey(windows.type, processKey, driverFailure);
+  if (!driverFailure.empty()) MessageBoxA(nullptr, driverFailure.c_str(), "DEBUG", MB_OK);
+  if (!keyObtained) {
     MessageWithBeep(hwnd_,
                     "Windows refused Vortan4 access to a value required for real-time reporting. "
                     "Real-time reporting will be disabled.",
@@ -395,9 +398,9 @@ bool TMainForm::FormCloseQuery() {
 }
 
 void TMainForm::FormClose() {
-  realtime::StopRealTimeTracking();
+  if (session_) session_->StopRealTime();
   if (twoPhase == tpNone && !oldSnapshotsPending && deleteTempFiles)
-    for (const std::string& file : SnapshotFiles(tempPath, inis.entries))
+    for (const std::string& file : session::SnapshotNames(tempPath).All(inis.entries))
       platform::DeleteFileIfPresent(file);
   if (endSessionKind == esRestart)
     platform::EndWindowsSession(EWX_REBOOT);

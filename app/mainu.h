@@ -1,10 +1,11 @@
 #pragma once
-// The main window: one tracking session from setup through progress to the report
-// preview, on the three pages of the notebook nbMain. Its work is split by job:
+// The main window: one tracking session (session/tracking_session.h) shown from setup
+// through progress to the report preview, on the three pages of the notebook nbMain. The
+// session does the work; the window shows its steps and what went wrong. Split by job:
 //   mainu.cpp          start-up, the setup page, the status line and pages, closing
 //   mainu_controls.cpp every control in one table (member, id, help, hint), styling, drawing
-//   mainu_session.cpp  "&GO!", the recording before the install, the launch, the hand-over
-//                      to the report and its preview
+//   mainu_session.cpp  "&GO!" and the session's steps: the recording before the install,
+//                      the launch, the hand-over to the report and its preview
 //   mainu_options.cpp  the buttons that open the option dialogs and the about box
 //   mainu_restart.cpp  a session continued at the next start, and the end of the Windows
 //                      session during an install
@@ -15,13 +16,13 @@
 #include <vector>
 
 #include "app/install_program.h"
-#include "app/pdthdu.h"
 #include "app/settings.h"
 #include "dialogs/form.h"
 #include "engines/helpers.h"
-#include "realtime/backup_folder.h"
-#include "report/postinst.h"
 #include "report/session.h"
+#include "report/step_display.h"
+#include "session/pdthdu.h"
+#include "session/tracking_session.h"
 
 namespace app {
 
@@ -30,13 +31,15 @@ using dialogs::ControlRow;
 using dialogs::Form;
 using dialogs::MakeBoldFont;
 using dialogs::MessageWithBeep;
+// The launch of the install program (session/pdthdu.h), as the window starts and hears it.
+using session::AllStopEvent, session::InstallCommandLine, session::LaunchRequest,
+    session::ObtainProcessKey, session::TLaunchProgThread, session::WM_LAUNCHENDED,
+    session::WM_TRACKINGNOTSTARTED, session::WM_WATCHENDED;
 
 class MainFormProbe;  // defined by the in-process tests
 
 // Posted at the end of start-up when a session of an earlier run is to be continued.
 constexpr UINT WM_CONTINUESESSION = WM_APP + 30;
-// Posted by the launch thread when real-time tracking could not start; wParam the result.
-constexpr UINT WM_TRACKINGNOTSTARTED = WM_APP + 31;
 
 class TMainForm : public Form {
  public:
@@ -137,9 +140,9 @@ class TMainForm : public Form {
   // mainu_session.cpp
   void aPrepareExecute();
   bool RecordPreInstallState(StatMask steps);  // false once the program is being closed
+  // The eye, the status line and the registry's error box for the session's steps.
+  report::StepDisplay StepDisplay();
   void LaunchInstallProgram();
-  // Where real-time tracking keeps copies of files before the install changes them.
-  std::string CopiesFolder() const { return tempPath + realtime::kBackupFolderName; }
   void WatchEnded(LPARAM sender);
   void LaunchEnded(LPARAM sender);
   void LaunchRefused(DWORD error);
@@ -148,19 +151,17 @@ class TMainForm : public Form {
   void EndInstallPhase();
   // Says at once that real-time tracking is not running, and why; the report says it too.
   void TrackingNotStarted(int32_t result);
-  report::TrackingRun MakeTrackingRun() const;
+  session::TrackingRun MakeTrackingRun() const;
   void ShowReportPreview();
 
   // mainu_restart.cpp
   void ContinueSession();
   Continuation CurrentContinuation(TwoPhase state) const;
-  void WriteRunOnceEntry() const;
   LRESULT FormQueryEndSession(LPARAM flags);
   void tmrReadyRestTimer();
   void tmrRestartTimer();
   bool WaitForTheLaunchThread();
   TrackMode ChooseRestartMode();
-  void AppendRestartIgnoredLines() const;
   void ScheduleRestart(TwoPhase state, StatMask continuationMask);
 
   static const Binding<TMainForm> kEvents[];
@@ -188,6 +189,8 @@ class TMainForm : public Form {
   bool restartTakenOver = false;
   bool deleteTempFiles = true;
   bool realTimeAvailable = true;  // false once the process key was refused
+  // From "&GO!" (or the continuation) to the report; outlives the launch thread.
+  std::unique_ptr<session::TrackingSession> session_;
   std::unique_ptr<TLaunchProgThread> launchThread;  // while the install runs
   SettingsFile settings;
   const WindowsFacts windows;
@@ -211,10 +214,5 @@ class TMainForm : public Form {
 // anyone reads there, and "&Launch report" opens the whole file.
 constexpr size_t kPreviewLimit = 16 * 1024;
 extern const char kPreviewNote[];
-
-// The snapshot files of a session in the temporary folder: the listings and device
-// lines, and each watched INI file's copies, each before (".$$1") and after (".$$2").
-std::vector<std::string> SnapshotFiles(const std::string& tempPath,
-                                       const std::vector<std::string>& iniFiles);
 
 }  // namespace app

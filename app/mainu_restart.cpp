@@ -2,9 +2,6 @@
 #include "app/mainu_ids.h"
 #include "dialogs/restfmu.h"
 #include "platform/messages.h"
-#include "platform/registry.h"
-#include "platform/system.h"
-#include "realtime/vorttrap.h"
 
 namespace app {
 
@@ -36,6 +33,7 @@ void TMainForm::ContinueSession() {
   trackMode = static_cast<TrackMode>(block.trackMode);
   statMask = static_cast<StatMask>(block.statMask);
   PutStatMaskInForce(statMask);
+  session_ = std::make_unique<session::TrackingSession>(tempPath);
   ShowPage(1);
   ShowWindow(hwnd_, SW_SHOW);
   UpdateWindow(hwnd_);
@@ -55,13 +53,6 @@ Continuation TMainForm::CurrentContinuation(TwoPhase state) const {
   block.statMask = static_cast<int>(statMask);
   block.trackMode = trackMode;
   return block;
-}
-
-// The system starts the program once at the next log-on from this entry.
-void TMainForm::WriteRunOnceEntry() const {
-  if (windows.currentVersionKey.empty()) return;
-  platform::WriteStringValue(HKEY_CURRENT_USER, windows.currentVersionKey.substr(1) + "\\RunOnce",
-                             "VORTAN4", platform::ModulePath());
 }
 
 LRESULT TMainForm::FormQueryEndSession(LPARAM flags) {
@@ -84,7 +75,7 @@ void TMainForm::tmrReadyRestTimer() {
   EnableWindow(btnInstDone, FALSE);
   ShowWindow(stPlease, SW_HIDE);
   if (installType != itNone) SetEvent(AllStopEvent());
-  realtime::StopRealTimeTracking();
+  if (session_) session_->StopRealTime();
   if (!WaitForTheLaunchThread()) return;  // the program is being closed
   if (trackMode == tmReal) {
     // The report of the changes so far, then the restart (PrepareRestart).
@@ -120,7 +111,7 @@ TrackMode TMainForm::ChooseRestartMode() {
 
 void TMainForm::PrepareRestart() {
   if (restartChoice == tmNone) {
-    AppendRestartIgnoredLines();
+    session::TrackingSession::AppendRestartIgnored(MakeTrackingRun());
   } else {
     // The supplement's baseline: the chosen mode's registry and disk recording. The INI
     // copies from the start of the session stay the INI files' baseline.
@@ -138,26 +129,12 @@ void TMainForm::PrepareRestart() {
                   restartChoice == tmNone ? 0 : ModeMask(trackMode, installType) & kMaskAfterOnly);
 }
 
-// "Changes during Windows restart ignored." closes both forms of the report.
-void TMainForm::AppendRestartIgnoredLines() const {
-  const report::TrackingRun run = MakeTrackingRun();
-  const std::string companion = report::CompanionName(run);
-  report::ReportStreams streams(run.reportIsText ? run.reportName : companion,
-                                run.reportIsText ? companion : run.reportName,
-                                platform::BufferedWriter::Mode::Append);
-  const char line[] = "Changes during Windows restart ignored.";
-  streams.text.WriteLine(line);
-  streams.WriteCsvRow({"Header", line});
-  streams.text.Close();
-  streams.csv.Close();
-}
-
 // The session continues at the next start; the window closes shortly and Windows then
 // restarts (or logs the user off).
 void TMainForm::ScheduleRestart(TwoPhase state, StatMask continuationMask) {
   phase = phDone;
   twoPhase = state;
-  WriteRunOnceEntry();
+  session::TrackingSession::ContinueAtNextLogOn(windows.currentVersionKey);
   Continuation block = CurrentContinuation(state);
   block.statMask = continuationMask;
   WriteContinuation(settings, block);

@@ -2,16 +2,10 @@
 
 
 #include "app/mainu_ids.h"
-#include "engines/disk.h"
 #include "engines/filetime.h"
-#include "engines/ini.h"
-#include "engines/registry.h"
-#include "engines/together.h"
 #include "platform/ioerror.h"
 #include "platform/paths.h"
 #include "platform/richtext.h"
-#include "realtime/processes.h"
-#include "realtime/vorttrap.h"
 
 namespace app {
 
@@ -27,24 +21,13 @@ void ShowRegistryErrorBox(HWND owner, const std::string& listingPath) {
 
 }  // namespace
 
-std::vector<std::string> SnapshotFiles(const std::string& tempPath,
-                                       const std::vector<std::string>& iniFiles) {
-  std::vector<std::string> files;
-  for (const char* base :
-       {engines::kDiskListingBase, engines::kRegistryListingBase, engines::kDeviceFileBase})
-    for (const char* extension : {".$$1", ".$$2"}) files.push_back(tempPath + base + extension);
-  for (const std::string& ini : iniFiles)
-    for (const char* extension : {".$$1", ".$$2", engines::kIniBytesExtension})
-      files.push_back(engines::IniCopyPath(ini, tempPath, extension));
-  return files;
-}
-
 void TMainForm::aPrepareExecute() {
   if (!IsWindowEnabled(btnInstall)) return;  // a posted click reaches a disabled button
   phase = phRecording;
   statMask = ModeMask(trackMode, installType);
   PutStatMaskInForce(statMask);
   ShowPage(1);
+  session_ = std::make_unique<session::TrackingSession>(tempPath);
   if (!RecordPreInstallState(statMask)) return;
 
   MoveStatusEye(stInstall);
@@ -55,7 +38,7 @@ void TMainForm::aPrepareExecute() {
     LaunchInstallProgram();
     ShowWindow(hwnd_, SW_MINIMIZE);
   } else if (trackMode == tmReal) {
-    const int32_t started = realtime::StartRealTimeTracking(CopiesFolder());
+    const int32_t started = session_->StartRealTime();
     EnableWindow(btnInstDone, TRUE);
     SetWindowTextA(stPlease, "Click the Install Complete button when you are ready to stop tracking.");
     ShowWindow(stPlease, SW_SHOW);
@@ -74,35 +57,18 @@ void TMainForm::aPrepareExecute() {
   }
 }
 
+report::StepDisplay TMainForm::StepDisplay() {
+  report::StepDisplay display;
+  display.moveStatusEye = [this](int step) { MoveStatusEye(step); };
+  display.showStatus = [this](const std::string& text) { ShowProgress(text); };
+  display.registryError = [this](const std::string& path) { ShowRegistryErrorBox(hwnd_, path); };
+  return display;
+}
+
+// Nothing else to record than the INI files (real-time tracking): the launch goes ahead at
+// once, and the page is drawn when the window shows again.
 bool TMainForm::RecordPreInstallState(StatMask steps) {
-  const engines::ProgressCallback progress = [this](const std::string& text) { ShowProgress(text); };
-  if (HasStep(steps, stIniBefore)) {
-    MoveStatusEye(stIniBefore);
-    if (!engines::SnapshotWatchedIniFiles(inis.entries, tempPath, ".$$1", progress)) return false;
-  }
-  const engines::Walk registry = [this](const engines::ProgressCallback& shown) {
-    engines::SnapshotRegistry(tempPath + engines::kRegistryListingBase, ".$$1", regs, shown,
-                              [this](const std::string& path) { ShowRegistryErrorBox(hwnd_, path); });
-  };
-  const engines::Walk disk = [this](const engines::ProgressCallback& shown) {
-    engines::SnapshotDisks(tempPath + engines::kDiskListingBase + ".$$1", drives, shown);
-  };
-  const bool withRegistry = HasStep(steps, stRegistryBefore);
-  const bool withDisk = HasStep(steps, stDiskBefore);
-  // The INI step asked after each file. Nothing else to record (real-time tracking): the
-  // launch goes ahead at once, and the page is drawn when the window shows again.
-  if (!withRegistry && !withDisk) return true;
-  MoveStatusEye(withRegistry ? stRegistryBefore : stDiskBefore);
-  if (withRegistry && withDisk) {
-    const std::exception_ptr diskFailure =
-        engines::RunTogether(registry, disk, progress, [this] { MoveStatusEye(stDiskBefore); });
-    if (diskFailure) std::rethrow_exception(diskFailure);
-  } else if (withRegistry) {
-    registry(progress);
-  } else {
-    disk(progress);
-  }
-  return !engines::AbortRequested();
+  return session_->RecordBefore(MakeTrackingRun(), steps, StepDisplay());
 }
 
 void TMainForm::LaunchInstallProgram() {
@@ -115,16 +81,8 @@ void TMainForm::LaunchInstallProgram() {
   request.processKey = processKey;
   request.notifyWindow = hwnd_;
   request.allStop = AllStopEvent();
-  // Tracking starts on the launch thread, once the install program exists and before it
-  // runs; the window hears of a failed start by a message.
-  LaunchHooks hooks;
-  hooks.registerProcess = [](uint32_t identity, HANDLE) { realtime::RegisterProcess(identity); };
-  hooks.startTracking = [window = hwnd_, copies = CopiesFolder()] {
-    const int32_t started = realtime::StartRealTimeTracking(copies);
-    if (started != realtime::srStarted)
-      PostMessageA(window, WM_TRACKINGNOTSTARTED, static_cast<WPARAM>(started), 0);
-  };
-  launchThread = std::make_unique<TLaunchProgThread>(request, hooks);
+  // Tracking starts on the launch thread; the window hears of a failed start by a message.
+  launchThread = session_->Launch(request);
 }
 
 void TMainForm::WatchEnded(LPARAM sender) {
@@ -149,7 +107,7 @@ void TMainForm::LaunchRefused(DWORD error) {
   if (IsIconic(hwnd_)) ShowWindow(hwnd_, SW_RESTORE);
   MessageWithBeep(hwnd_, TextOf(ebInstallProg) + "\r\n\r\n" + platform::SystemErrorText(error),
                   "Vortan4", MB_OK | MB_ICONERROR);
-  for (const std::string& file : SnapshotFiles(tempPath, inis.entries))
+  for (const std::string& file : session_->SnapshotFiles(inis.entries))
     platform::DeleteFileIfPresent(file);
   phase = phSetup;
   ShowStatus("");
@@ -167,14 +125,16 @@ void TMainForm::EndInstallPhase() {
   EnableWindow(btnInstDone, FALSE);
   ShowWindow(stPlease, SW_HIDE);
   StopTimer(IDT_tmr5Min);
-  if (trackMode == tmReal) realtime::StopRealTimeTracking();
+  if (session_) session_->StopRealTime();
   RunPostInstall(Sender::Window);
 }
 
 void TMainForm::TrackingNotStarted(int32_t result) {
-  const std::string why = realtime::TrackingFailure();
+  const std::string why = session_ ? session_->RealTimeFailure() : "";
+  // A driver that could not be opened is said in a box of its own.
+  if (result == realtime::srNoDriver)
+    MessageBoxA(nullptr, why.c_str(), "Vortan4", MB_ICONERROR | MB_OK);
   ShowStatus("Real-time tracking is not running: " + why);
-  // A driver that could not be opened was reported by the start itself.
   if (result != realtime::srNoDriver)
     MessageWithBeep(hwnd_,
                     "Real-time tracking could not start: " + why +
@@ -201,21 +161,12 @@ void TMainForm::RunPostInstall(Sender sender) {
     return;
   }
   phase = phProcessing;
-  if (HasStep(statMask, stIniAfter)) {
-    MoveStatusEye(stIniAfter);
-    const engines::ProgressCallback progress = [this](const std::string& text) { ShowProgress(text); };
-    if (!engines::SnapshotWatchedIniFiles(inis.entries, tempPath, ".$$2", progress)) return;
-  }
-
-  report::StepDisplay display;
-  display.moveStatusEye = [this](int step) { MoveStatusEye(step); };
-  display.showStatus = [this](const std::string& text) { ShowProgress(text); };
-  display.registryError = [this](const std::string& path) { ShowRegistryErrorBox(hwnd_, path); };
+  if (!session_) session_ = std::make_unique<session::TrackingSession>(tempPath);
   // The preview (or the restart) comes whatever happens to the report; an error that
   // ended it is shown after.
   std::exception_ptr failure;
   try {
-    report::WritePostInstallReport(MakeTrackingRun(), display);
+    if (!session_->RecordAfterAndReport(MakeTrackingRun(), StepDisplay())) return;
   } catch (...) {
     failure = std::current_exception();
   }
@@ -231,8 +182,8 @@ void TMainForm::RunPostInstall(Sender sender) {
   if (failure) std::rethrow_exception(failure);
 }
 
-report::TrackingRun TMainForm::MakeTrackingRun() const {
-  report::TrackingRun run;
+session::TrackingRun TMainForm::MakeTrackingRun() const {
+  session::TrackingRun run;
   run.statMask = statMask;
   run.supplement = twoPhase == tpSupplement;
   run.reportName = TextOf(ebReportName);

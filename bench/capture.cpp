@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -81,7 +82,8 @@ int TracedProcesses() {
 
 // From the start of the install program to the last of its records decoded.
 double Tracked() {
-  if (realtime::StartRealTimeTracking() != realtime::srStarted) return 0;
+  realtime::RealTimeTracking tracking;
+  if (tracking.Started() != realtime::srStarted) return 0;
   const int traced = TracedProcesses();
   const double start = bench::Seconds();
   trapdriver_testing::TraceResult result = trapdriver_testing::TraceProgram(
@@ -92,11 +94,10 @@ double Tracked() {
       },
       600000);
   const double installed = bench::Seconds() - start;
-  realtime::StopRealTimeTracking();  // decodes what is still queued
+  const realtime::TrackingResults found = tracking.Stop();  // decodes what is still queued
   const double seconds = bench::Seconds() - start;
   size_t entries = 0;
-  for (unsigned list = 0; list < realtime::kChangeListCount; ++list)
-    entries += realtime::TakeTrackedList(list)->size();
+  for (const engines::ResultList& list : found.lists) entries += list.size();
   std::printf("  tracked: %d processes traced at the start, the install ended after %.2f s, its "
               "last record decoded after %.2f s, %u list entries\n",
               traced, installed, seconds, static_cast<unsigned>(entries));
@@ -117,7 +118,9 @@ double ProcessorMs(HANDLE process) {
 // milliseconds once, up to a few seconds later on a busy machine); -1 when it was not traced
 // within 10 s.
 double IdleProcessorMs(bool traced) {
-  if (traced && realtime::StartRealTimeTracking() != realtime::srStarted) return -1;
+  std::unique_ptr<realtime::RealTimeTracking> tracking;
+  if (traced) tracking = std::make_unique<realtime::RealTimeTracking>();
+  if (tracking && tracking->Started() != realtime::srStarted) return -1;
   char self[MAX_PATH];
   GetModuleFileNameA(nullptr, self, MAX_PATH);
   const std::string endName = "Vortan4 Bench Idle End " + std::to_string(GetCurrentProcessId());
@@ -142,7 +145,7 @@ double IdleProcessorMs(bool traced) {
     CloseHandle(info.hThread);
     CloseHandle(info.hProcess);
   }
-  if (traced) realtime::StopRealTimeTracking();
+  if (tracking) tracking->Stop();
   return spent;
 }
 

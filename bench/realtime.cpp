@@ -51,7 +51,8 @@ trapfeed::Message Operation(int i, int paths) {
 
 // Seconds from the first operation sent to the last record decoded; 0 on failure.
 double Run(int operations, int paths) {
-  if (realtime::StartRealTimeTracking() != realtime::srStarted) return 0;
+  realtime::RealTimeTracking tracking;
+  if (tracking.Started() != realtime::srStarted) return 0;
   const DWORD deliveredBefore = Delivered();
   LARGE_INTEGER frequency, start, end;
   QueryPerformanceFrequency(&frequency);
@@ -59,15 +60,13 @@ double Run(int operations, int paths) {
   for (int i = 0; i < operations; ++i)
     if (!trapfeed::Send(Operation(i, paths))) {
       std::printf("the feed refused operation %d\n", i);
-      realtime::StopRealTimeTracking();
       return 0;
     }
   while (Delivered() - deliveredBefore < static_cast<DWORD>(operations)) Sleep(1);
-  realtime::StopRealTimeTracking();  // decodes what is still queued
+  const realtime::TrackingResults found = tracking.Stop();  // decodes what is still queued
   QueryPerformanceCounter(&end);
   size_t entries = 0;
-  for (unsigned list = 0; list < realtime::kChangeListCount; ++list)
-    entries += realtime::TakeTrackedList(list)->size();
+  for (const engines::ResultList& list : found.lists) entries += list.size();
   std::printf("%d operations over %d paths: %.2f s, %u list entries\n", operations, paths,
               double(end.QuadPart - start.QuadPart) / frequency.QuadPart,
               static_cast<unsigned>(entries));
@@ -76,7 +75,7 @@ double Run(int operations, int paths) {
 
 // The decoder alone on the same operations, as records made here: what the chain adds.
 double DecodeOnly(int operations, int paths) {
-  realtime::ClearTrackedLists();
+  realtime::ChangeRecorder recorder;
   std::vector<std::vector<unsigned char>> records;
   records.reserve(operations);
   for (int i = 0; i < operations; ++i) {
@@ -94,7 +93,7 @@ double DecodeOnly(int operations, int paths) {
   LARGE_INTEGER frequency, start, end;
   QueryPerformanceFrequency(&frequency);
   QueryPerformanceCounter(&start);
-  for (const auto& record : records) realtime::DecodeTrapRecord(record.data());
+  for (const auto& record : records) recorder.Decode(record.data());
   QueryPerformanceCounter(&end);
   return double(end.QuadPart - start.QuadPart) / frequency.QuadPart;
 }

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <thread>
 
-#include "trapdriver/driver/vorttrap.h"
+#include "trapdriver/driver/exports.h"
 #include "trapdriver/feed/feed.h"
 
 namespace {

@@ -115,4 +115,33 @@ enum Kind : uint32_t { kTracedLate = 1, kNotTraced = 2 };
 enum Reason : uint32_t { kNoAccess = 1, kNoCapture = 2, kEnded = 3 };
 }  // namespace process_note
 
+// The driver as a library, as a program loads it under Wine in place of opening the device
+// (the control codes and their buffers are those above). Declared here once for the program,
+// which looks them up by these names, and for the stand-in, which defines them.
+namespace library {
+constexpr char kOpen[] = "VortTrapOpen";
+constexpr char kClose[] = "VortTrapClose";
+constexpr char kControl[] = "VortTrapControl";
+constexpr char kTraceProcess[] = "VortTrapTraceProcess";
+}  // namespace library
+
 }  // namespace trapabi
+
+// The stand-in builds with VORTTRAP_LIBRARY defined, which exports the entry points.
+#ifdef VORTTRAP_LIBRARY
+#define VORTTRAP_ENTRY __declspec(dllexport)
+#else
+#define VORTTRAP_ENTRY
+#endif
+
+extern "C" {
+// One more open handle; the first starts the driver's work.
+VORTTRAP_ENTRY BOOL WINAPI VortTrapOpen(void);
+// One handle fewer; the last stops its threads and frees its memory.
+VORTTRAP_ENTRY BOOL WINAPI VortTrapClose(void);
+// A control code with its buffers, as DeviceIoControl takes them.
+VORTTRAP_ENTRY BOOL WINAPI VortTrapControl(DWORD code, void* in, DWORD inSize, void* out,
+                                           DWORD outSize, DWORD* returned);
+// Called by the launcher for each new process that it traces.
+VORTTRAP_ENTRY BOOL WINAPI VortTrapTraceProcess(HANDLE process, HANDLE thread, DWORD processId);
+}

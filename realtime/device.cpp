@@ -1,6 +1,5 @@
 #include "realtime/device.h"
 
-#include <mutex>
 #include <utility>
 
 #include "platform/directory.h"
@@ -11,27 +10,6 @@ namespace {
 
 constexpr char kDriverFile[] = "VORTTRAP.VXD";
 constexpr char kDevicePrefix[] = "\\\\.\\";
-
-const DriverEntries* testEntries = nullptr;
-std::string testFolder;
-
-// The library form is one driver per process however often it is opened, so it is
-// opened with the first device and closed with the last: a query made during a session
-// must not close the session's driver.
-std::mutex libraryLock;
-int libraryOpens = 0;
-
-bool OpenLibraryDriver(const DriverEntries& entries) {
-  std::lock_guard<std::mutex> hold(libraryLock);
-  if (libraryOpens == 0 && !entries.open()) return false;
-  ++libraryOpens;
-  return true;
-}
-
-void CloseLibraryDriver(const DriverEntries& entries) {
-  std::lock_guard<std::mutex> hold(libraryLock);
-  if (--libraryOpens == 0) entries.close();
-}
 
 template <class F>
 bool Resolve(HMODULE module, const char* name, F& function) {
@@ -50,8 +28,8 @@ std::string DriverPathFor(const std::string& folder) {
   return kDevicePrefix + path + kDriverFile;
 }
 
-std::string DriverPath() {
-  if (!testFolder.empty()) return DriverPathFor(testFolder);
+std::string DriverPath(const DriverSource& source) {
+  if (!source.folder.empty()) return DriverPathFor(source.folder);
   static const std::string path = [] {
     std::string folder = platform::ModulePath();
     folder.erase(folder.find_last_of('\\') + 1);
@@ -78,16 +56,16 @@ TrapDevice& TrapDevice::operator=(TrapDevice&& other) noexcept {
   return *this;
 }
 
-TrapDevice TrapDevice::Open(DWORD& error) {
+TrapDevice TrapDevice::Open(const DriverSource& source, DWORD& error) {
   TrapDevice device;
   error = 0;
-  if (testEntries) {
-    device.entries_ = *testEntries;
-    device.opened_ = OpenLibraryDriver(device.entries_);
+  if (source.entries) {
+    device.entries_ = *source.entries;
+    device.opened_ = device.entries_.open();
     if (!device.opened_) error = ERROR_FILE_NOT_FOUND;
     return device;
   }
-  const std::string path = DriverPath();
+  const std::string path = DriverPath(source);
   if (!platform::RunningUnderWine()) {
     device.file_.reset(CreateFileA(path.c_str(), 0, 0, nullptr, 0, FILE_FLAG_DELETE_ON_CLOSE,
                                    nullptr));
@@ -107,15 +85,16 @@ TrapDevice TrapDevice::Open(DWORD& error) {
   }
   DriverEntries& entries = device.entries_;
   HMODULE module = device.library_.get();
-  if (!Resolve(module, "VortTrapOpen", entries.open) ||
-      !Resolve(module, "VortTrapClose", entries.close) ||
-      !Resolve(module, "VortTrapControl", entries.control) ||
-      !Resolve(module, "VortTrapTraceProcess", entries.traceProcess)) {
+  namespace names = trapabi::library;
+  if (!Resolve(module, names::kOpen, entries.open) ||
+      !Resolve(module, names::kClose, entries.close) ||
+      !Resolve(module, names::kControl, entries.control) ||
+      !Resolve(module, names::kTraceProcess, entries.traceProcess)) {
     error = ERROR_PROC_NOT_FOUND;
     device.library_.reset();
     return device;
   }
-  device.opened_ = OpenLibraryDriver(entries);
+  device.opened_ = entries.open();
   if (!device.opened_) {
     error = GetLastError() ? GetLastError() : ERROR_GEN_FAILURE;
     device.library_.reset();
@@ -140,14 +119,10 @@ bool TrapDevice::TraceProcess(HANDLE process, HANDLE thread, DWORD processId) co
 void TrapDevice::Close() {
   if (opened_) {
     opened_ = false;
-    CloseLibraryDriver(entries_);
+    entries_.close();
   }
   library_.reset();
   file_.reset();
 }
-
-void UseDriverEntries(const DriverEntries* entries) { testEntries = entries; }
-
-void UseDriverFolder(const std::string& folder) { testFolder = folder; }
 
 }  // namespace realtime

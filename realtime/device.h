@@ -9,22 +9,30 @@
 #include <string>
 
 #include "platform/owners.h"
+#include "platform/trapabi.h"
 
 namespace realtime {
 
-// The entry points of the driver as a library.
+// The entry points of the driver as a library (platform/trapabi.h).
 struct DriverEntries {
-  BOOL(WINAPI* open)();
-  BOOL(WINAPI* close)();
-  BOOL(WINAPI* control)(DWORD code, void* in, DWORD inSize, void* out, DWORD outSize,
-                        DWORD* returned);
-  BOOL(WINAPI* traceProcess)(HANDLE process, HANDLE thread, DWORD processId);
+  decltype(&VortTrapOpen) open;
+  decltype(&VortTrapClose) close;
+  decltype(&VortTrapControl) control;
+  decltype(&VortTrapTraceProcess) traceProcess;
+};
+
+// Where the driver is opened from: by default the file beside the program; a folder of
+// its own, or entry points of the caller's (the tests' driver) that must outlive every
+// device opened with them.
+struct DriverSource {
+  std::string folder;  // no trailing backslash; "" for the program's
+  const DriverEntries* entries = nullptr;
 };
 
 // "\\.\" + the short form of the folder + "VORTTRAP.VXD", with one backslash between.
 std::string DriverPathFor(const std::string& folder);
-// The driver path of this program, computed at the first call.
-std::string DriverPath();
+// The driver path of the source.
+std::string DriverPath(const DriverSource& source = {});
 
 class TrapDevice {
  public:
@@ -33,9 +41,11 @@ class TrapDevice {
   TrapDevice& operator=(TrapDevice&& other) noexcept;
   ~TrapDevice() { Close(); }
 
-  // Opens the driver at DriverPath(); an invalid device and the system's error code on
-  // failure (2 when the driver file is missing, whichever way it is opened).
-  static TrapDevice Open(DWORD& error);
+  // Opens the driver at the source; an invalid device and the system's error code on
+  // failure (2 when the driver file is missing, whichever way it is opened). The library
+  // form is one driver per process: only one device may be open at a time (vorttrap.cpp
+  // keeps them one at a time).
+  static TrapDevice Open(const DriverSource& source, DWORD& error);
 
   bool valid() const { return file_.valid() || opened_; }
   // The request with its buffers; the returned byte count is of no interest.
@@ -51,12 +61,5 @@ class TrapDevice {
   DriverEntries entries_{};
   bool opened_ = false;  // through the entries
 };
-
-// Tests: every open uses these entry points instead of the driver file, until called
-// again with null. The entries must outlive every device opened with them.
-void UseDriverEntries(const DriverEntries* entries);
-// Tests: the driver file is looked for in this folder (no trailing backslash) instead of
-// the program's; "" for the program's again.
-void UseDriverFolder(const std::string& folder);
 
 }  // namespace realtime

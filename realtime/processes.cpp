@@ -2,28 +2,15 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <cstring>
-#include <mutex>
-#include <unordered_set>
 
 #include "platform/owners.h"
 #include "platform/process.h"
 #include "platform/system.h"
 #include "platform/trapabi.h"
-#include "realtime/records.h"
-#include "realtime/vorttrap.h"
 
 namespace realtime {
 namespace {
-
-constexpr char kUnknownProcessName[] = "*error*";
-
-engines::ResultList processes;
-std::unordered_set<uint32_t> knownIds;
-std::vector<ProcessNote> notes;
-// 0 until the driver has told it; a failed query is asked again at the next lookup.
-std::atomic<uint32_t> keyCache{0};
 
 template <class F>
 F Kernel32Function(const char* name) {
@@ -78,31 +65,13 @@ bool Windows95or98() {
   return is9x;
 }
 
-void RegisterProcess(uint32_t driverProcessId) {
-  std::lock_guard<std::mutex> hold(RecordLock());
-  RegisterProcessLocked(driverProcessId);
-}
-
-void RegisterProcessLocked(uint32_t driverProcessId) {
-  if (!knownIds.insert(driverProcessId).second) return;
-  processes.push_back({LookUpProcessName(driverProcessId), engines::ProcessId{driverProcessId}});
-}
-
-void ClearProcessListLocked() {
-  processes.clear();
-  knownIds.clear();
-  notes.clear();
-  keyCache = 0;  // a driver loaded anew is asked again
-}
-
-std::string LookUpProcessName(uint32_t driverProcessId) {
+std::string LookUpProcessName(uint32_t driverProcessId, uint32_t processKey) {
   std::string name = kUnknownProcessName;
-  if (!Windows95or98()) return name;
-  if (keyCache == 0) keyCache = GetProcessKey();
+  if (!Windows95or98() || processKey == 0) return name;
   std::vector<platform::SystemProcess> running;
   if (!platform::ListSystemProcesses(running)) return name;
   for (const platform::SystemProcess& process : running) {
-    if ((process.id ^ keyCache) == driverProcessId) {
+    if ((process.id ^ processKey) == driverProcessId) {
       name = process.exeFile;
       break;
     }
@@ -110,14 +79,20 @@ std::string LookUpProcessName(uint32_t driverProcessId) {
   return name;
 }
 
-engines::ResultList ProcessList() {
-  std::lock_guard<std::mutex> hold(RecordLock());
-  return processes;
+void NameNotedProcesses(std::vector<ProcessNote>& notes, uint32_t processKey) {
+  std::vector<platform::SystemProcess> running;
+  bool listed = false, asked = false;
+  for (ProcessNote& note : notes) {
+    if (!note.name.empty()) continue;
+    if (!asked) listed = platform::ListSystemProcesses(running);
+    asked = true;
+    const DWORD id = note.processId ^ processKey;
+    note.name = "process " + std::to_string(id);
+    if (!listed) continue;
+    for (const platform::SystemProcess& process : running)
+      if (process.id == id) note.name = process.exeFile;
+  }
 }
-
-}  // namespace realtime
-
-namespace realtime {
 
 bool DecodeProcessNote(const unsigned char* bytes, ProcessNote& note) {
   namespace layout = trapabi::process_note;
@@ -133,26 +108,6 @@ bool DecodeProcessNote(const unsigned char* bytes, ProcessNote& note) {
   note.kind = kind == layout::kTracedLate ? nkTracedLate : nkNotTraced;
   note.reason = static_cast<NoteReason>(reason);
   return true;
-}
-
-void NameUnnamedProcesses(const std::function<std::string(uint32_t)>& ask) {
-  std::lock_guard<std::mutex> hold(RecordLock());
-  for (engines::ListEntry& entry : processes) {
-    const auto* id = std::get_if<engines::ProcessId>(&entry.item);
-    if (entry.text != kUnknownProcessName || !id) continue;
-    const std::string name = ask(*id);
-    if (!name.empty()) entry.text = name;
-  }
-}
-
-void SetProcessNotes(std::vector<ProcessNote> taken) {
-  std::lock_guard<std::mutex> hold(RecordLock());
-  notes = std::move(taken);
-}
-
-std::vector<ProcessNote> ProcessNotes() {
-  std::lock_guard<std::mutex> hold(RecordLock());
-  return notes;
 }
 
 }  // namespace realtime

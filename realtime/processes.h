@@ -13,20 +13,14 @@
 
 namespace realtime {
 
-// Adds the process unless its id is known; the entry text is LookUpProcessName's answer.
-// Takes the record lock (records.h); the Locked form is for a caller that holds it.
-void RegisterProcess(uint32_t driverProcessId);
-void RegisterProcessLocked(uint32_t driverProcessId);
-void ClearProcessListLocked();  // and forgets the process key
+// The name of a process that could not be looked up.
+constexpr char kUnknownProcessName[] = "*error*";
 
 // The executable of the running process with that driver id, as the system's process
-// list names it, or "*error*": on systems other than Windows 95/98, without the process
-// key, without the toolhelp functions, or when the process is gone.
-std::string LookUpProcessName(uint32_t driverProcessId);
-
-// The process list: names in order of first sight, each with its driver process id.
-// A copy, as the launcher may still register a late process while the report reads it.
-engines::ResultList ProcessList();
+// list names it (driver id = Win32 id XOR key), or "*error*": on systems other than
+// Windows 95/98, without the process key (0), without the toolhelp functions, or when
+// the process is gone.
+std::string LookUpProcessName(uint32_t driverProcessId, uint32_t processKey);
 
 // What the driver could not see of a process that ran while tracking: it was traced only
 // from a moment after its start (found running, not seen starting), or not at all.
@@ -42,15 +36,13 @@ struct ProcessNote {
   std::string name;        // the executable, as the driver found it
 };
 
+// Names the noted processes the driver could not name: as the system's process list names
+// them (Win32 id = driver id XOR key), else "process " and the Win32 id.
+void NameNotedProcesses(std::vector<ProcessNote>& notes, uint32_t processKey);
+
 // One note as the driver hands it over (the layout of trapabi's process_note); false for
 // bytes that are no note.
 bool DecodeProcessNote(const unsigned char* bytes, ProcessNote& note);
-// Names the processes whose name could not be looked up when their first record came (they
-// had ended): ask gives the name by driver process id, or "".
-void NameUnnamedProcesses(const std::function<std::string(uint32_t)>& ask);
-// The notes of the last tracking run, kept until the next start.
-void SetProcessNotes(std::vector<ProcessNote> notes);
-std::vector<ProcessNote> ProcessNotes();
 
 // The process key without the driver, from the data behind the system's own function for
 // the process id, as Windows 95/98 lay them out. Every read is checked: elsewhere (Wine

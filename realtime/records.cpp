@@ -7,16 +7,14 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/trapabi.h"
 #include "platform/valuenames.h"
-#include "realtime/processes.h"
 
 namespace realtime {
-namespace {
 
-std::array<RecordList, kChangeListCount> lists;
-// The first record's word on each value and key (records.h), and the names seen.
-RegistryBefore registryBefore;
-std::unordered_map<std::string, bool> beforeSeen;
+using namespace trapabi;
+
+namespace {
 
 template <class T>
 T Field(const void* record, size_t offset) {
@@ -49,10 +47,12 @@ bool RenamesFolder(const void* record) {
   return HasExtension(record) && (Field<uint8_t>(record, file_record::kFlags) & ffFolder) != 0;
 }
 
+}  // namespace
+
 // A new file under a name that stood before and was deleted during tracking replaces
 // that file: a change, not an addition. Its earlier size and time are gone with it, so
 // the entry holds a size no file has and the change is always kept.
-void AddFile(const std::string& path, uint32_t process) {
+void ChangeRecorder::AddFile(const std::string& path, uint32_t process) {
   RecordList& deleted = lists[rlFilesDeleted];
   RecordList& changed = lists[rlFilesChanged];
   if (deleted.Contains(path)) {
@@ -68,7 +68,8 @@ void AddFile(const std::string& path, uint32_t process) {
 // of before and after shows it (the driver sends each entry inside as a rename of its own).
 // Unlike a folder removed, one made during tracking and renamed leaves only its new name,
 // and a name that stood before and stands again is no change.
-void RenameFolder(const std::string& from, const std::string& to, uint32_t process) {
+void ChangeRecorder::RenameFolder(const std::string& from, const std::string& to,
+                                  uint32_t process) {
   RecordList& added = lists[rlDirsAdded];
   RecordList& deleted = lists[rlDirsDeleted];
   if (added.Contains(from))
@@ -81,11 +82,11 @@ void RenameFolder(const std::string& from, const std::string& to, uint32_t proce
     added.Append(to, process);
 }
 
-void DecodeFileRecord(const void* record) {
+void ChangeRecorder::DecodeFile(const void* record) {
   using namespace file_record;
   if (Field<uint16_t>(record, kStatus) != 0) return;
   const uint32_t process = Field<uint32_t>(record, kProcessId);
-  RegisterProcessLocked(process);
+  RegisterLocked(process);
   const std::string path = PathField(record, kPath, kWholePath, kWholePathLength);
   RecordList& changed = lists[rlFilesChanged];
   RecordList& added = lists[rlFilesAdded];
@@ -137,6 +138,8 @@ void DecodeFileRecord(const void* record) {
   }
 }
 
+namespace {
+
 bool IsStringType(int32_t type) {
   return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
 }
@@ -148,7 +151,10 @@ std::string DataText(const char* data, uint32_t size, uint32_t wholeSize, int32_
   return text;
 }
 
-void NoteBefore(const void* record, const char* key, const char* subkey, const char* valueName) {
+}  // namespace
+
+void ChangeRecorder::NoteBefore(const void* record, const char* key, const char* subkey,
+                                const char* valueName) {
   using namespace registry_record;
   const uint32_t operation = Field<uint32_t>(record, kOperation);
   const std::string keyPath = std::string(key) + "\\" + (subkey ? subkey : "");
@@ -174,10 +180,10 @@ void NoteBefore(const void* record, const char* key, const char* subkey, const c
   registryBefore.values.push_back(std::move(before));
 }
 
-void DecodeRegistryRecord(const void* record) {
+void ChangeRecorder::DecodeRegistry(const void* record) {
   using namespace registry_record;
   const uint32_t process = Field<uint32_t>(record, kProcessId);
-  RegisterProcessLocked(process);
+  RegisterLocked(process);
   const uint32_t operation = Field<uint32_t>(record, kOperation);
   const char* key = Pointer(record, kKey);
   const char* subkey = Pointer(record, kSubkey);
@@ -215,8 +221,6 @@ void DecodeRegistryRecord(const void* record) {
   lists[kListOf[operation]].Append(std::string(key) + "\\" + (subkey ? subkey : ""),
                                    std::move(change));
 }
-
-}  // namespace
 
 std::string CaselessKey(const std::string& text) {
   std::string key = text;
@@ -328,38 +332,50 @@ std::string RegistryDataText(const void* data, uint32_t size, int32_t type) {
   return text;
 }
 
-std::mutex& RecordLock() {
-  static std::mutex lock;
-  return lock;
+ChangeRecorder::ChangeRecorder(ProcessNamer nameOf) : nameOf_(std::move(nameOf)) {}
+
+ChangeRecorder::ProcessNamer ChangeRecorder::DefaultNamer() {
+  return [](uint32_t driverProcessId) { return LookUpProcessName(driverProcessId, 0); };
 }
 
-void DecodeTrapRecord(const void* record) {
-  std::lock_guard<std::mutex> hold(RecordLock());
+void ChangeRecorder::Decode(const void* record) {
+  std::lock_guard<std::mutex> hold(lock_);
   switch (Field<uint32_t>(record, file_record::kKind)) {  // both layouts start so
-    case kFileRecord: DecodeFileRecord(record); break;
-    case kRegistryRecord: DecodeRegistryRecord(record); break;
+    case kFileRecord: DecodeFile(record); break;
+    case kRegistryRecord: DecodeRegistry(record); break;
     default: break;
   }
 }
 
-void ClearTrackedLists() {
-  std::lock_guard<std::mutex> hold(RecordLock());
-  for (RecordList& list : lists) list.Clear();
-  registryBefore = {};
-  beforeSeen.clear();
-  ClearProcessListLocked();
+void ChangeRecorder::RegisterProcess(uint32_t driverProcessId) {
+  std::lock_guard<std::mutex> hold(lock_);
+  RegisterLocked(driverProcessId);
 }
 
-RegistryBefore TakeRegistryBefore() {
-  std::lock_guard<std::mutex> hold(RecordLock());
-  beforeSeen.clear();
-  return std::exchange(registryBefore, {});
+void ChangeRecorder::RegisterLocked(uint32_t driverProcessId) {
+  if (!knownIds_.emplace(driverProcessId, true).second) return;
+  processes_.push_back({nameOf_(driverProcessId), engines::ProcessId{driverProcessId}});
 }
 
-std::optional<engines::ResultList> TakeTrackedList(unsigned index) {
-  if (index >= kChangeListCount) return std::nullopt;
-  std::lock_guard<std::mutex> hold(RecordLock());
-  return lists[index].TakeGrouped();
+void ChangeRecorder::NameUnnamedProcesses(const std::function<std::string(uint32_t)>& ask) {
+  std::lock_guard<std::mutex> hold(lock_);
+  for (engines::ListEntry& entry : processes_) {
+    const auto* id = std::get_if<engines::ProcessId>(&entry.item);
+    if (entry.text != kUnknownProcessName || !id) continue;
+    const std::string name = ask(*id);
+    if (!name.empty()) entry.text = name;
+  }
+}
+
+TrackingResults ChangeRecorder::Take() {
+  std::lock_guard<std::mutex> hold(lock_);
+  TrackingResults results;
+  for (unsigned i = 0; i < kChangeListCount; ++i) results.lists[i] = lists[i].TakeGrouped();
+  results.registryBefore = std::exchange(registryBefore, {});
+  beforeSeen.clear();
+  results.processes = std::exchange(processes_, {});
+  knownIds_.clear();
+  return results;
 }
 
 }  // namespace realtime

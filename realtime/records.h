@@ -3,26 +3,24 @@
 // decoded into. A record lies in the driver's memory and is read in place, only until it
 // is given back. The decoder folds what cancels out (a file created and deleted again
 // leaves nothing) and drops registry writes that changed nothing; it filters nothing else.
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "engines/lists.h"
-#include "platform/trapabi.h"
+#include "realtime/processes.h"
 
 namespace realtime {
 
-// The records' layouts, kinds and operation codes (platform/trapabi.h).
-using namespace trapabi;
-
-// The list indexes of TakeTrackedList.
+// The indexes of the change lists in TrackingResults.
 enum TrackedListIndex : unsigned {
   rlFilesChanged = 0, rlFilesAdded, rlFilesDeleted, rlDirsAdded, rlDirsDeleted, rlKeysAdded,
-  rlKeysDeleted, rlValuesAdded, rlValuesChanged, rlValuesDeleted, rlProcesses
+  rlKeysDeleted, rlValuesAdded, rlValuesChanged, rlValuesDeleted
 };
 constexpr unsigned kChangeListCount = 10;
 
@@ -74,20 +72,54 @@ struct RegistryBefore {
   std::vector<ValueBefore> values;  // in order of their first change
   std::vector<KeyBefore> keys;
 };
-// Empties and answers what the records told so far. Only once tracking has stopped.
-RegistryBefore TakeRegistryBefore();
+// What one tracking run found, handed over when it stops: the change lists, each grouped
+// as RecordList::TakeGrouped says; what the registry held before; the processes, names in
+// order of first sight, each with its driver process id; what the driver could not see of
+// them; and why tracking did not run ("" when it ran).
+struct TrackingResults {
+  std::array<engines::ResultList, kChangeListCount> lists;
+  RegistryBefore registryBefore;
+  engines::ResultList processes;
+  std::vector<ProcessNote> notes;
+  std::string failure;
+};
 
-// The lock that serialises the decoder with process registration. It lives as long as
-// the program, so a registration racing with the end of tracking finds it still there.
-std::mutex& RecordLock();
+// The decoded records of one tracking run. The driver's thread decodes while the
+// launcher's registers processes, so every call takes the recorder's lock.
+class ChangeRecorder {
+ public:
+  // nameOf gives the name of a running process by driver id (LookUpProcessName).
+  using ProcessNamer = std::function<std::string(uint32_t driverProcessId)>;
+  explicit ChangeRecorder(ProcessNamer nameOf = DefaultNamer());
 
-// Decodes one record into the lists; reads it and nothing after. Takes the lock.
-void DecodeTrapRecord(const void* record);
-// Empties the ten change lists and the process list.
-void ClearTrackedLists();
-// For 0 to 9: the list, the caller's from now on, grouped as RecordList::TakeGrouped
-// says; the internal list is left empty. Any other index: nothing. Only once tracking
-// has stopped. The process list is ProcessList() (processes.h).
-std::optional<engines::ResultList> TakeTrackedList(unsigned index);
+  // Decodes one record into the lists; reads it and nothing after.
+  void Decode(const void* record);
+  // Adds the process unless its id is known, named as nameOf says.
+  void RegisterProcess(uint32_t driverProcessId);
+  // Names the processes whose name could not be looked up when their first record came
+  // (they had ended): ask gives the name by driver process id, or "".
+  void NameUnnamedProcesses(const std::function<std::string(uint32_t)>& ask);
+  // Empties the recorder into the results (notes and failure left to the caller).
+  TrackingResults Take();
+
+ private:
+  static ProcessNamer DefaultNamer();
+  void RegisterLocked(uint32_t driverProcessId);
+  void DecodeFile(const void* record);
+  void DecodeRegistry(const void* record);
+  void AddFile(const std::string& path, uint32_t process);
+  void RenameFolder(const std::string& from, const std::string& to, uint32_t process);
+  void NoteBefore(const void* record, const char* key, const char* subkey, const char* valueName);
+
+  std::mutex lock_;
+  ProcessNamer nameOf_;
+  // What the records told so far: the change lists,
+  std::array<RecordList, kChangeListCount> lists;
+  // the first record's word on each value and key, and the names seen.
+  RegistryBefore registryBefore;
+  std::unordered_map<std::string, bool> beforeSeen;
+  engines::ResultList processes_;
+  std::unordered_map<uint32_t, bool> knownIds_;
+};
 
 }  // namespace realtime

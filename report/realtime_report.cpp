@@ -10,8 +10,6 @@
 #include "platform/system.h"
 #include "realtime/backup_folder.h"
 #include "realtime/processes.h"
-#include "realtime/records.h"
-#include "realtime/vorttrap.h"
 #include "report/undo_realtime.h"
 
 namespace report {
@@ -28,8 +26,8 @@ bool AllEmpty(const WorkLists& lists) {
   return true;
 }
 
-void TakeInto(engines::ResultList& slot, unsigned index) {
-  slot = std::move(*realtime::TakeTrackedList(index));
+void TakeInto(engines::ResultList& slot, realtime::TrackingResults& found, unsigned index) {
+  slot = std::move(found.lists[index]);
 }
 
 // "18:42:07.250", local time.
@@ -48,6 +46,11 @@ std::string ClockText(const FILETIME& utc) {
 std::string NoteText(const realtime::ProcessNote& note) {
   if (note.kind == realtime::nkTracedLate)
     return "traced from " + ClockText(note.since) + "; earlier operations may be missing";
+  // No system library to load the capture with: the system's own words ("Module not
+  // found.") would tell the reader nothing.
+  if (note.error == ERROR_MOD_NOT_FOUND)
+    return "not traced: the operation capture could not be put into it, as it is a 64-bit "
+           "program or was still starting";
   std::string why;
   switch (note.reason) {
     case realtime::nrNoAccess: why = "it could not be opened"; break;
@@ -109,20 +112,20 @@ engines::ProcessId ProcessOf(const engines::ListEntry& entry) {
   return 0;
 }
 
-void WriteNotTracked(ReportStreams& streams, const char* textLine, const char* csvType) {
-  const std::string why = realtime::TrackingFailure();
+void WriteNotTracked(ReportStreams& streams, const std::string& why, const char* textLine,
+                     const char* csvType) {
   streams.text.WriteLine(std::string(textLine) + why);
   streams.text.WriteLine("");
   streams.WriteCsvRow({csvType, "Not tracked", "", "", "", "", "", why, "", ""});
 }
 
-void WriteRegistryPart(ReportStreams& streams, WorkLists& lists, const ProcessNames& names,
-                       bool notesAbove) {
-  TakeInto(lists[kKeysAdded], realtime::rlKeysAdded);
-  TakeInto(lists[kKeysDeleted], realtime::rlKeysDeleted);
-  TakeInto(lists[kValuesAdded], realtime::rlValuesAdded);
-  TakeInto(lists[kValuesChanged], realtime::rlValuesChanged);
-  TakeInto(lists[kValuesDeleted], realtime::rlValuesDeleted);
+void WriteRegistryPart(ReportStreams& streams, WorkLists& lists, realtime::TrackingResults& found,
+                       const ProcessNames& names) {
+  TakeInto(lists[kKeysAdded], found, realtime::rlKeysAdded);
+  TakeInto(lists[kKeysDeleted], found, realtime::rlKeysDeleted);
+  TakeInto(lists[kValuesAdded], found, realtime::rlValuesAdded);
+  TakeInto(lists[kValuesChanged], found, realtime::rlValuesChanged);
+  TakeInto(lists[kValuesDeleted], found, realtime::rlValuesDeleted);
 
   auto rows = [&](int slot, const char* subType, bool name, bool data, bool previous) {
     for (const engines::ListEntry& entry : lists[slot]) {
@@ -142,10 +145,10 @@ void WriteRegistryPart(ReportStreams& streams, WorkLists& lists, const ProcessNa
 
   FormatValueEntries(lists);
   if (AllEmpty(lists)) {
-    if (realtime::TrackingFailure().empty())
-      WriteNothingSeen(streams, "Registry", notesAbove);
+    if (found.failure.empty())
+      WriteNothingSeen(streams, "Registry", !found.notes.empty());
     else
-      WriteNotTracked(streams, "REGISTRY NOT TRACKED: ", "Registry");
+      WriteNotTracked(streams, found.failure, "REGISTRY NOT TRACKED: ", "Registry");
   } else {
     auto block = [&](int slot, const char* heading) {
       WriteSection(streams.text, lists[slot], heading, Grouping::ByRecord,
@@ -181,12 +184,13 @@ void WriteUncopiedFiles(ReportStreams& streams, const engines::UndoData& undo, s
 }
 
 void WriteFilePart(ReportStreams& streams, WorkLists& lists, const OwnFiles& own,
-                   const ProcessNames& names, bool notesAbove, engines::UndoData* undo) {
-  TakeInto(lists[kFilesChanged], realtime::rlFilesChanged);
-  TakeInto(lists[kFilesAdded], realtime::rlFilesAdded);
-  TakeInto(lists[kFilesDeleted], realtime::rlFilesDeleted);
-  TakeInto(lists[kDirsAdded], realtime::rlDirsAdded);
-  TakeInto(lists[kDirsDeleted], realtime::rlDirsDeleted);
+                   realtime::TrackingResults& found, const ProcessNames& names,
+                   engines::UndoData* undo) {
+  TakeInto(lists[kFilesChanged], found, realtime::rlFilesChanged);
+  TakeInto(lists[kFilesAdded], found, realtime::rlFilesAdded);
+  TakeInto(lists[kFilesDeleted], found, realtime::rlFilesDeleted);
+  TakeInto(lists[kDirsAdded], found, realtime::rlDirsAdded);
+  TakeInto(lists[kDirsDeleted], found, realtime::rlDirsDeleted);
   VerifyChangedFiles(lists[kFilesChanged]);
   VerifyAddedFiles(lists[kFilesAdded]);
   VerifyDeletedFiles(lists[kFilesDeleted]);
@@ -201,11 +205,11 @@ void WriteFilePart(ReportStreams& streams, WorkLists& lists, const OwnFiles& own
                                           "DIRECTORIES ADDED: ", "DIRECTORIES DELETED: "};
   static const char* const kSubTypes[] = {"Add File", "Del File", "Change File", "Add Dir",
                                           "Del Dir"};
-  const bool untracked = AllEmpty(lists) && !realtime::TrackingFailure().empty();
+  const bool untracked = AllEmpty(lists) && !found.failure.empty();
   if (untracked) {
-    WriteNotTracked(streams, "FILE SYSTEM NOT TRACKED: ", "File");
+    WriteNotTracked(streams, found.failure, "FILE SYSTEM NOT TRACKED: ", "File");
   } else if (AllEmpty(lists)) {
-    WriteNothingSeen(streams, "file system", notesAbove);
+    WriteNothingSeen(streams, "file system", !found.notes.empty());
   } else {
     for (int slot = 0; slot < 5; ++slot)
       WriteSection(streams.text, lists[slot], kHeadings[slot], Grouping::ByIdentifier,
@@ -262,13 +266,12 @@ void VerifyDeletedFiles(engines::ResultList& deleted) {
 }
 
 void WriteRealTimeReport(ReportStreams& streams, WorkLists& lists, const OwnFiles& own,
-                         engines::UndoData* undo) {
-  const std::vector<realtime::ProcessNote> notes = realtime::ProcessNotes();
-  const ProcessNames names(realtime::ProcessList(), notes);
-  WriteProcessNotes(streams, notes);
-  WriteRegistryPart(streams, lists, names, !notes.empty());
-  WriteFilePart(streams, lists, own, names, !notes.empty(), undo);
-  if (undo) AddRealTimeRegistryUndoItems(*undo, realtime::TakeRegistryBefore());
+                         realtime::TrackingResults found, engines::UndoData* undo) {
+  const ProcessNames names(found.processes, found.notes);
+  WriteProcessNotes(streams, found.notes);
+  WriteRegistryPart(streams, lists, found, names);
+  WriteFilePart(streams, lists, own, found, names, undo);
+  if (undo) AddRealTimeRegistryUndoItems(*undo, std::move(found.registryBefore));
 }
 
 }  // namespace report

@@ -6,6 +6,7 @@
 
 #include "engines/lists.h"
 #include "engines/undo_data.h"
+#include "realtime/records.h"
 #include "report/sections.h"
 #include "report/writer.h"
 
@@ -21,11 +22,11 @@ void VerifyChangedFiles(engines::ResultList& changed);
 void VerifyAddedFiles(engines::ResultList& added);      // the file is not there now
 void VerifyDeletedFiles(engines::ResultList& deleted);  // the file is there again
 
-// Takes the change lists over (tracking has stopped) into the work lists and writes the
-// registry section, then the file-system section, in both forms. When tracking could not
-// start, both sections say so and why, instead of reporting no changes.
+// Takes what tracking found into the work lists and writes the processes not fully traced,
+// the registry section, then the file-system section, in both forms. When tracking could
+// not start, both sections say so and why, instead of reporting no changes.
 // With undo, what it takes to undo the changes is added to it.
 void WriteRealTimeReport(ReportStreams& streams, WorkLists& lists, const OwnFiles& own,
-                         engines::UndoData* undo = nullptr);
+                         realtime::TrackingResults found, engines::UndoData* undo = nullptr);
 
 }  // namespace report

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <iterator>
+#include <optional>
+#include <utility>
 
+#include "platform/trapabi.h"
 #include "realtime/processes.h"
 #include "realtime/records.h"
 #include "support/fake_trap_driver.h"
@@ -12,21 +15,38 @@ using namespace testing_support;
 
 namespace {
 
-// The texts of a list as handed over.
-std::vector<std::string> Texts(unsigned index) {
-  std::vector<std::string> texts;
-  const engines::ResultList list = *realtime::TakeTrackedList(index);
-  for (const engines::ListEntry& entry : list) texts.push_back(entry.text);
-  return texts;
-}
-
-void Decode(const Record& record) { realtime::DecodeTrapRecord(record.data()); }
-
-// Process names are looked up with the driver's key: the tests' own driver gives it.
+// Records decoded by a recorder of the test's own, and its lists as handed over (all of
+// them at the first look).
 class DecodeTrapRecord : public ::testing::Test {
-  FakeTrapDriver driver_;
+ protected:
+  void Decode(const Record& record) { recorder_.Decode(record.data()); }
+  void Clear() {
+    recorder_.Take();
+    taken_.reset();
+  }
+  engines::ResultList Take(unsigned index) {
+    if (!taken_) taken_ = recorder_.Take();
+    return std::exchange(taken_->lists[index], {});
+  }
+  std::vector<std::string> Texts(unsigned index) {
+    std::vector<std::string> texts;
+    for (const engines::ListEntry& entry : Take(index)) texts.push_back(entry.text);
+    return texts;
+  }
+  size_t ProcessCount() {
+    if (!taken_) taken_ = recorder_.Take();
+    return taken_->processes.size();
+  }
+  realtime::RegistryBefore Before() {
+    if (!taken_) taken_ = recorder_.Take();
+    return std::exchange(taken_->registryBefore, {});
+  }
+
+ private:
+  realtime::ChangeRecorder recorder_;
+  std::optional<realtime::TrackingResults> taken_;
 };
-using TakeTrackedList = DecodeTrapRecord;
+using TakeGrouped = DecodeTrapRecord;
 
 using Texts5 = std::vector<std::vector<std::string>>;  // changed, added, deleted, dirs +, dirs -
 
@@ -94,7 +114,7 @@ TEST_F(DecodeTrapRecord, FoldsFileOperations) {
   };
   for (const FoldCase& c : cases) {
     SCOPED_TRACE(c.name);
-    realtime::ClearTrackedLists();
+    Clear();
     for (const FileOp& op : c.ops) Decode(FileRecord(op));
     Texts5 got;
     for (unsigned list : {realtime::rlFilesChanged, realtime::rlFilesAdded, realtime::rlFilesDeleted,
@@ -105,7 +125,7 @@ TEST_F(DecodeTrapRecord, FoldsFileOperations) {
 }
 
 TEST_F(DecodeTrapRecord, ChangedFileKeepsItsFirstOpen) {
-  realtime::ClearTrackedLists();
+  Clear();
   FileOp first{36, "C:\\A.DLL", "", 7, 1};
   first.size = 0x100000005ull;
   first.writeTime = {11, 22};
@@ -113,7 +133,7 @@ TEST_F(DecodeTrapRecord, ChangedFileKeepsItsFirstOpen) {
   second.size = 9;
   Decode(FileRecord(first));
   Decode(FileRecord(second));
-  auto changed = *realtime::TakeTrackedList(realtime::rlFilesChanged);
+  auto changed = Take(realtime::rlFilesChanged);
   ASSERT_EQ(changed.size(), 1u);
   const auto& opened = std::get<engines::FilOpeObject>(changed[0].item);
   EXPECT_EQ(opened.sizeHigh, 1u);
@@ -177,7 +197,7 @@ TEST_F(DecodeTrapRecord, RegistryWritesThatChangeNothingAreDropped) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    realtime::ClearTrackedLists();
+    Clear();
     RegOp op;
     op.operation = c.operation;
     op.newData = c.newData;
@@ -186,21 +206,21 @@ TEST_F(DecodeTrapRecord, RegistryWritesThatChangeNothingAreDropped) {
     Decode(RegistryRecord(op));
     size_t entries = 0;
     for (unsigned list = realtime::rlKeysAdded; list <= realtime::rlValuesDeleted; ++list)
-      entries += realtime::TakeTrackedList(list)->size();
+      entries += Take(list).size();
     EXPECT_EQ(entries, c.kept ? 1u : 0u);
   }
 }
 
 TEST_F(DecodeTrapRecord, DataTheDriverCutShortSaysSo) {
-  realtime::ClearTrackedLists();
+  Clear();
   const std::string start(8, 'a');
   RegOp op;
-  op.operation = realtime::roValueChanged;
+  op.operation = trapabi::roValueChanged;
   op.newData = op.oldData = &start;
   op.newWholeSize = 2000000;
   op.oldWholeSize = 1500000;
   Decode(RegistryRecord(op));
-  auto changed = *realtime::TakeTrackedList(realtime::rlValuesChanged);
+  auto changed = Take(realtime::rlValuesChanged);
   ASSERT_EQ(changed.size(), 1u);  // the same start, not the same data
   const auto& record = std::get<engines::RegObject>(changed[0].item);
   EXPECT_EQ(record.newData, "aaaaaaaa (shortened, 2000000 bytes)");
@@ -208,19 +228,19 @@ TEST_F(DecodeTrapRecord, DataTheDriverCutShortSaysSo) {
 }
 
 TEST_F(DecodeTrapRecord, RegistryEntries) {
-  realtime::ClearTrackedLists();
+  Clear();
   const std::string dword("\xFF\xFF\xFF\xFF", 4), was("\x01\0\0\0", 4);
   RegOp key;
-  key.operation = realtime::roKeyCreated;
+  key.operation = trapabi::roKeyCreated;
   key.processId = 3;
   Decode(RegistryRecord(key));
   Decode(RegistryRecord(key));  // no duplicate test for registry records
   RegOp noSubkey;
-  noSubkey.operation = realtime::roKeyDeleted;
+  noSubkey.operation = trapabi::roKeyDeleted;
   noSubkey.subkey = nullptr;
   Decode(RegistryRecord(noSubkey));
   RegOp value;
-  value.operation = realtime::roValueChanged;
+  value.operation = trapabi::roValueChanged;
   value.subkey = nullptr;
   value.type = REG_DWORD;
   value.newData = &dword;
@@ -232,7 +252,7 @@ TEST_F(DecodeTrapRecord, RegistryEntries) {
             (std::vector<std::string>{"HKEY_LOCAL_MACHINE\\Software\\Vendor",
                                       "HKEY_LOCAL_MACHINE\\Software\\Vendor"}));
   EXPECT_TRUE(Texts(realtime::rlKeysDeleted).empty());
-  auto changed = *realtime::TakeTrackedList(realtime::rlValuesChanged);
+  auto changed = Take(realtime::rlValuesChanged);
   ASSERT_EQ(changed.size(), 1u);
   EXPECT_EQ(changed[0].text, "HKEY_LOCAL_MACHINE\\Software\\");
   const auto& record = std::get<engines::RegObject>(changed[0].item);
@@ -246,19 +266,19 @@ TEST_F(DecodeTrapRecord, RegistryEntries) {
 // The default value's empty name and names made only of "@" are written apart, in the
 // change and in what the undo keeps of the value before it.
 TEST_F(DecodeTrapRecord, ValueNamesOfAtSignsStandApartFromTheDefaultValue) {
-  realtime::ClearTrackedLists();
+  Clear();
   const std::string data = "x";
   const std::pair<const char*, const char*> names[] = {
       {"", "@"}, {"@", "@@"}, {"@@", "@@@"}, {"a@", "a@"}};
   for (auto [name, written] : names) {
     RegOp op;
-    op.operation = realtime::roValueAdded;
+    op.operation = trapabi::roValueAdded;
     op.valueName = name;
     op.newData = &data;
     Decode(RegistryRecord(op));
   }
-  const engines::ResultList added = *realtime::TakeTrackedList(realtime::rlValuesAdded);
-  const realtime::RegistryBefore before = realtime::TakeRegistryBefore();
+  const realtime::RegistryBefore before = Before();
+  const engines::ResultList added = Take(realtime::rlValuesAdded);
   ASSERT_EQ(added.size(), std::size(names));
   ASSERT_EQ(before.values.size(), std::size(names));
   for (size_t i = 0; i < added.size(); ++i) {
@@ -267,21 +287,19 @@ TEST_F(DecodeTrapRecord, ValueNamesOfAtSignsStandApartFromTheDefaultValue) {
   }
 }
 
-TEST_F(TakeTrackedList, GathersByProcessOnceAndOnlyForChangeLists) {
-  realtime::ClearTrackedLists();
+TEST_F(TakeGrouped, GathersByProcessOnce) {
+  Clear();
   for (auto [path, process] : {std::pair{"C:\\1", 7u}, {"C:\\2", 9u}, {"C:\\3", 7u}})
     Decode(FileRecord({31, path, "", process}));
-  auto deleted = *realtime::TakeTrackedList(realtime::rlFilesDeleted);
+  auto deleted = Take(realtime::rlFilesDeleted);
   std::vector<std::pair<std::string, engines::ProcessId>> got;
   for (const auto& entry : deleted)
     got.emplace_back(entry.text, std::get<engines::ProcessId>(entry.item));
   EXPECT_EQ(got, (std::vector<std::pair<std::string, engines::ProcessId>>{
                      {"C:\\1", 7}, {"C:\\3", 7}, {"C:\\2", 9}}));
-  EXPECT_TRUE(realtime::TakeTrackedList(realtime::rlFilesDeleted)->empty());
-  EXPECT_FALSE(realtime::TakeTrackedList(realtime::rlProcesses));
-  EXPECT_FALSE(realtime::TakeTrackedList(11));
+  EXPECT_TRUE(Take(realtime::rlFilesDeleted).empty());
   // Every file record registers its process, once.
-  EXPECT_EQ(realtime::ProcessList().size(), 2u);
+  EXPECT_EQ(ProcessCount(), 2u);
 }
 
 }  // namespace

@@ -12,7 +12,7 @@
 #include "realtime/records.h"
 #include "realtime/vorttrap.h"
 #include "support/gui_driver.h"
-#include "trapdriver/driver/vorttrap.h"
+#include "trapdriver/driver/exports.h"
 #include "trapdriver/feed/feed.h"
 #include "support/own_threads.h"
 
@@ -41,8 +41,9 @@ trapfeed::Message FileMessage(uint32_t operation, const std::string& path, bool 
   return message;
 }
 
-void Session(int operations) {
-  ASSERT_EQ(realtime::StartRealTimeTracking(), realtime::srStarted);
+void Session(int operations, realtime::TrackingResults& found) {
+  realtime::RealTimeTracking tracking;
+  ASSERT_EQ(tracking.Started(), realtime::srStarted);
   const DWORD before = Counts().delivered;
   for (int i = 0; i < operations; ++i)
     ASSERT_TRUE(trapfeed::Send(FileMessage(36, "C:\\RT\\F" + std::to_string(i), true)));
@@ -57,22 +58,23 @@ void Session(int operations) {
   value.newData = std::string("\xFF\xFF\xFF\xFF", 4);
   ASSERT_TRUE(trapfeed::Send(value));
   ASSERT_TRUE(gui::WaitFor([&] { return Counts().delivered - before == DWORD(operations) + 1; }));
-  realtime::StopRealTimeTracking();
+  found = tracking.Stop();
 }
 
 TEST(RealDriver, WholeSessionLeavesNothingBehind) {
   // tools/wine-test puts the stand-in beside every test program.
   ASSERT_TRUE(platform::FileExists(realtime::DriverPath().substr(4)))
       << "no trap driver beside the tests";
-  EXPECT_NE(realtime::GetProcessKey(), 0u);
+  std::string failure;
+  EXPECT_NE(realtime::GetProcessKey(failure), 0u);
   EXPECT_EQ(realtime::GetTrapDriverVersion(), kTrapDriverVersion);
-  Session(3);  // what lives for the whole run is made here
-  realtime::ClearTrackedLists();
+  realtime::TrackingResults found;
+  Session(3, found);  // what lives for the whole run is made here
   const int threadsBefore = ThreadsOfThisProcess();
   DWORD handlesBefore = 0, handlesAfter = 0;
   GetProcessHandleCount(GetCurrentProcess(), &handlesBefore);
 
-  Session(50);
+  Session(50, found);
   // The stand-in keeps its code in memory once loaded; what counts is that it was closed
   // as often as opened and got every record back.
   const VortTrapCounts counts = Counts();
@@ -85,13 +87,13 @@ TEST(RealDriver, WholeSessionLeavesNothingBehind) {
   EXPECT_EQ(handlesAfter, handlesBefore);
   EXPECT_EQ(ThreadsOfThisProcess(), threadsBefore);
 
-  EXPECT_EQ(realtime::TakeTrackedList(realtime::rlFilesAdded)->size(), 50u);
-  const engines::ResultList values = *realtime::TakeTrackedList(realtime::rlValuesAdded);
+  EXPECT_EQ(found.lists[realtime::rlFilesAdded].size(), 50u);
+  const engines::ResultList& values = found.lists[realtime::rlValuesAdded];
   ASSERT_EQ(values.size(), 1u);
   EXPECT_EQ(values[0].text, "HKEY_LOCAL_MACHINE\\Software\\Rt");
   EXPECT_EQ(std::get<engines::RegObject>(values[0].item).newData, "4294967295");
   // Named through the driver's process key.
-  const engines::ResultList processes = realtime::ProcessList();
+  const engines::ResultList& processes = found.processes;
   ASSERT_EQ(processes.size(), 1u);
   std::string own = platform::ModulePath();
   EXPECT_NE(processes[0].text.find(own.substr(own.find_last_of('\\') + 1)), std::string::npos)
@@ -103,11 +105,12 @@ TEST(RealDriver, StopTakesInWhatTheFeedStillHolds) {
   if (!platform::FileExists(realtime::DriverPath().substr(4)))
     GTEST_SKIP() << "no trap driver beside the tests";
   constexpr int kOperations = 20000;
-  ASSERT_EQ(realtime::StartRealTimeTracking(), realtime::srStarted);
+  realtime::RealTimeTracking tracking;
+  ASSERT_EQ(tracking.Started(), realtime::srStarted);
   for (int i = 0; i < kOperations; ++i)
     ASSERT_TRUE(trapfeed::Send(FileMessage(36, "C:\\QUEUED\\F" + std::to_string(i), true)));
-  realtime::StopRealTimeTracking();
-  EXPECT_EQ(realtime::TakeTrackedList(realtime::rlFilesAdded)->size(), size_t{kOperations});
+  const realtime::TrackingResults found = tracking.Stop();
+  EXPECT_EQ(found.lists[realtime::rlFilesAdded].size(), size_t{kOperations});
 }
 
 }  // namespace

@@ -9,12 +9,12 @@
 #include <thread>
 
 #include "platform/system.h"
+#include "platform/trapabi.h"
 #include "realtime/device.h"
 #include "realtime/processes.h"
 #include "realtime/records.h"
 #include "realtime/vorttrap.h"
 #include "support/fake_trap_driver.h"
-#include "support/gui_driver.h"
 #include "support/temp_folder.h"
 #include "support/own_threads.h"
 
@@ -33,7 +33,8 @@ T At(const std::vector<unsigned char>& bytes, size_t offset) {
 
 TEST(TrapSession, SubscribesFromItsThreadAndWithdrawsEverything) {
   FakeTrapDriver driver;
-  ASSERT_EQ(realtime::StartRealTimeTracking(), realtime::srStarted);
+  realtime::RealTimeTracking tracking("", driver.Source());
+  ASSERT_EQ(tracking.Started(), realtime::srStarted);
   ASSERT_EQ(driver.subscriptions.size(), 11u);  // in force once the start has returned
   struct Expected {
     uint32_t kind, operation;
@@ -60,8 +61,8 @@ TEST(TrapSession, SubscribesFromItsThreadAndWithdrawsEverything) {
     EXPECT_EQ(At<uint16_t>(block, 58), expected[i].flags);
     EXPECT_NE(driver.subscriberThreads[i], GetCurrentThreadId());
   }
-  realtime::StopRealTimeTracking();
-  realtime::StopRealTimeTracking();  // a second stop does nothing
+  tracking.Stop();
+  tracking.Stop();  // a second stop does nothing
   ASSERT_EQ(driver.withdrawals.size(), 11u);
   for (int i = 0; i < 11; ++i) {
     const auto& input = driver.withdrawals[i];
@@ -73,14 +74,15 @@ TEST(TrapSession, SubscribesFromItsThreadAndWithdrawsEverything) {
   }
   EXPECT_EQ(driver.opens, 1);
   EXPECT_EQ(driver.closes, 1);
-  EXPECT_FALSE(realtime::RealTimeTrackingActive());
+  EXPECT_FALSE(tracking.Active());
 }
 
 TEST(TrapSession, GivesBackEveryRecordAndItsBuffers) {
   FakeTrapDriver driver;
-  ASSERT_EQ(realtime::StartRealTimeTracking(), realtime::srStarted);
+  realtime::RealTimeTracking tracking("", driver.Source());
+  ASSERT_EQ(tracking.Started(), realtime::srStarted);
   RegOp noBuffers;
-  noBuffers.operation = realtime::roKeyCreated;
+  noBuffers.operation = trapabi::roKeyCreated;
   RegOp twoBuffers = noBuffers;
   twoBuffers.buffers[0] = 5;
   twoBuffers.buffers[2] = 9;
@@ -94,40 +96,42 @@ TEST(TrapSession, GivesBackEveryRecordAndItsBuffers) {
   ASSERT_TRUE(driver.WaitReleased(4));
   EXPECT_EQ(driver.releasedBuffers, (std::vector<uint32_t>{5, 9}));
 
-  // Queries on an open of their own leave the session working.
-  EXPECT_EQ(realtime::GetTrapDriverVersion(), 0x0104);
-  EXPECT_EQ(realtime::GetProcessKey(), driver.key);
+  // Queries go through the session's driver and leave the session working.
+  std::string failure;
+  EXPECT_EQ(realtime::GetTrapDriverVersion(driver.Source()), 0x0104);
+  EXPECT_EQ(realtime::GetProcessKey(failure, driver.Source()), driver.key);
   ASSERT_TRUE(driver.Deliver(FileRecord({31, "C:\\Y", "", 1})));
   ASSERT_TRUE(driver.WaitReleased(5));
-  realtime::StopRealTimeTracking();
+  const realtime::TrackingResults found = tracking.Stop();
   EXPECT_EQ(driver.withdrawals.size(), 11u);
   EXPECT_EQ(driver.opens, 1);
   EXPECT_EQ(driver.closes, 1);
-  EXPECT_EQ(realtime::TakeTrackedList(realtime::rlKeysAdded)->size(), 2u);
-  EXPECT_EQ(realtime::TakeTrackedList(realtime::rlFilesDeleted)->size(), 1u);
+  EXPECT_EQ(found.lists[realtime::rlKeysAdded].size(), 2u);
+  EXPECT_EQ(found.lists[realtime::rlFilesDeleted].size(), 1u);
 }
 
 TEST(TrapSession, QueuedRecordsAreDecodedBeforeTheDriverCloses) {
   FakeTrapDriver driver;
-  ASSERT_EQ(realtime::StartRealTimeTracking(), realtime::srStarted);
+  realtime::RealTimeTracking tracking("", driver.Source());
+  ASSERT_EQ(tracking.Started(), realtime::srStarted);
   for (int i = 0; i < 200; ++i)
     ASSERT_TRUE(driver.Deliver(FileRecord({31, "C:\\F" + std::to_string(i), "", 1})));
-  realtime::StopRealTimeTracking();
+  const realtime::TrackingResults found = tracking.Stop();
   EXPECT_EQ(driver.releasedRecords.size(), 200u);
-  EXPECT_EQ(realtime::TakeTrackedList(realtime::rlFilesDeleted)->size(), 200u);
+  EXPECT_EQ(found.lists[realtime::rlFilesDeleted].size(), 200u);
 }
 
 TEST(TrapSession, LeavesNoThreadHandleOrDriverBehind) {
   FakeTrapDriver driver;
-  realtime::StartRealTimeTracking();  // the first start makes what lives for the whole run
-  realtime::StopRealTimeTracking();
+  realtime::RealTimeTracking("", driver.Source());  // the first makes what lives for the whole run
   const int threadsBefore = ThreadsOfThisProcess();
   DWORD handlesBefore = 0, handlesAfter = 0;
   GetProcessHandleCount(GetCurrentProcess(), &handlesBefore);
   for (int round = 0; round < 3; ++round) {
-    ASSERT_EQ(realtime::StartRealTimeTracking(), realtime::srStarted);
+    realtime::RealTimeTracking tracking("", driver.Source());
+    ASSERT_EQ(tracking.Started(), realtime::srStarted);
     ASSERT_TRUE(driver.Deliver(FileRecord({31, "C:\\Z", "", 1})));
-    realtime::StopRealTimeTracking();
+    tracking.Stop();
   }
   GetProcessHandleCount(GetCurrentProcess(), &handlesAfter);
   EXPECT_EQ(handlesAfter, handlesBefore);
@@ -135,22 +139,20 @@ TEST(TrapSession, LeavesNoThreadHandleOrDriverBehind) {
   EXPECT_EQ(driver.opens, driver.closes);
 }
 
-// The launcher's thread starts while the window's may stop: however they meet, a last stop
-// leaves nothing running and the driver closed as often as opened.
+// Runs on two threads at once: one is in force at a time, the other starts nothing, and
+// nothing is left running with the driver closed as often as opened.
 TEST(TrapSession, StartAndStopOnTwoThreadsLeaveNothingOn) {
   FakeTrapDriver driver;
   const int threadsBefore = ThreadsOfThisProcess();
-  auto rounds = [] {
+  auto rounds = [&driver] {
     for (int i = 0; i < 30; ++i) {
-      realtime::StartRealTimeTracking();
-      realtime::StopRealTimeTracking();
+      realtime::RealTimeTracking tracking("", driver.Source());
+      tracking.Stop();
     }
   };
   std::thread other(rounds);
   rounds();
   other.join();
-  realtime::StopRealTimeTracking();
-  EXPECT_FALSE(realtime::RealTimeTrackingActive());
   EXPECT_EQ(driver.opens, driver.closes);
   EXPECT_EQ(ThreadsOfThisProcess(), threadsBefore);
 }
@@ -158,32 +160,37 @@ TEST(TrapSession, StartAndStopOnTwoThreadsLeaveNothingOn) {
 TEST(TrapSession, VersionQueryFailingStartsNothing) {
   FakeTrapDriver driver;
   driver.failVersion = true;
-  EXPECT_EQ(realtime::StartRealTimeTracking(), realtime::srNoVersion);
-  EXPECT_FALSE(realtime::RealTimeTrackingActive());
-  EXPECT_NE(realtime::TrackingFailure(), "");
+  realtime::RealTimeTracking tracking("", driver.Source());
+  EXPECT_EQ(tracking.Started(), realtime::srNoVersion);
+  EXPECT_FALSE(tracking.Active());
+  EXPECT_NE(tracking.Failure(), "");
+  EXPECT_EQ(tracking.Stop().failure, tracking.Failure());
   EXPECT_TRUE(driver.subscriptions.empty());
   EXPECT_EQ(driver.opens, driver.closes);
-  EXPECT_EQ(realtime::GetTrapDriverVersion(), -1);
+  EXPECT_EQ(realtime::GetTrapDriverVersion(driver.Source()), -1);
 }
 
 TEST(TrapSession, TracesProcessesOnlyWhileActive) {
   FakeTrapDriver driver;
   realtime::TraceNewProcess(GetCurrentProcess(), GetCurrentThread(), 41);
-  ASSERT_EQ(realtime::StartRealTimeTracking(), realtime::srStarted);
+  realtime::RealTimeTracking tracking("", driver.Source());
+  ASSERT_EQ(tracking.Started(), realtime::srStarted);
   realtime::TraceNewProcess(GetCurrentProcess(), GetCurrentThread(), 42);
-  realtime::StopRealTimeTracking();
+  tracking.Stop();
   realtime::TraceNewProcess(GetCurrentProcess(), GetCurrentThread(), 43);
   EXPECT_EQ(driver.traced, (std::vector<DWORD>{42}));
 }
 
 TEST(ProcessNames, RegisteredOnceByDriverIdWithTheKey) {
   FakeTrapDriver driver;
-  realtime::ClearTrackedLists();
   const uint32_t self = GetCurrentProcessId() ^ driver.key;
-  realtime::RegisterProcess(self);
-  realtime::RegisterProcess(self);
-  realtime::RegisterProcess(0x12345678);  // no such process
-  engines::ResultList processes = realtime::ProcessList();
+  realtime::ChangeRecorder recorder([&driver](uint32_t id) {
+    return realtime::LookUpProcessName(id, driver.key);
+  });
+  recorder.RegisterProcess(self);
+  recorder.RegisterProcess(self);
+  recorder.RegisterProcess(0x12345678);  // no such process
+  engines::ResultList processes = recorder.Take().processes;
   ASSERT_EQ(processes.size(), 2u);
   std::string own = platform::ModulePath();
   own = own.substr(own.find_last_of('\\') + 1);
@@ -200,39 +207,24 @@ TEST(DriverPath, ShortFormWithOneBackslash) {
   EXPECT_EQ(path.substr(path.size() - 13), "\\VORTTRAP.VXD");
 }
 
-// With no driver file beside the program: the boxes of the start and the key query, no
-// box for the version query, and the key derivation failing without harm.
+// With no driver file beside the program: the start and the key query say why, for the
+// window to show; the version query fails, and the key derivation fails without harm.
 TEST(MissingDriver, SaysSoAndStartsNothing) {
   TempFolder empty;
-  const std::string folder = empty.Path().substr(0, empty.Path().size() - 1);
-  realtime::UseDriverFolder(folder);
-  const std::string expected = realtime::DriverPath() + ": File not found.";
-  struct Case {
-    const char* caption;
-    std::function<void()> call;
-  };
-  int32_t started = 0;
-  uint32_t key = 1;
-  const Case cases[] = {{"Vortan4", [&] { started = realtime::StartRealTimeTracking(); }},
-                        {"DEBUG", [&] { key = realtime::GetProcessKey(); }}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.caption);
-    std::thread call(c.call);
-    HWND box = gui::WaitTop("#32770", c.caption, nullptr, GetCurrentProcessId());
-    ASSERT_TRUE(box);
-    EXPECT_EQ(gui::MessageText(box), "Failed to open " + expected);
-    gui::Answer(box, IDOK);
-    call.join();
-  }
-  EXPECT_EQ(started, realtime::srNoDriver);
-  EXPECT_EQ(key, 0u);
-  EXPECT_EQ(realtime::TrackingFailure(), "Failed to open " + expected);
-  realtime::StopRealTimeTracking();
-  EXPECT_FALSE(realtime::RealTimeTrackingActive());
-  EXPECT_EQ(realtime::GetTrapDriverVersion(), -1);
+  realtime::DriverSource source;
+  source.folder = empty.Path().substr(0, empty.Path().size() - 1);
+  const std::string expected = "Failed to open " + realtime::DriverPath(source) + ": File not found.";
+  realtime::RealTimeTracking tracking("", source);
+  EXPECT_EQ(tracking.Started(), realtime::srNoDriver);
+  EXPECT_EQ(tracking.Failure(), expected);
+  std::string failure;
+  EXPECT_EQ(realtime::GetProcessKey(failure, source), 0u);
+  EXPECT_EQ(failure, expected);
+  EXPECT_EQ(tracking.Stop().failure, expected);
+  EXPECT_FALSE(tracking.Active());
+  EXPECT_EQ(realtime::GetTrapDriverVersion(source), -1);
   uint32_t derived = 0;
   EXPECT_FALSE(realtime::DeriveProcessKey(derived));
-  realtime::UseDriverFolder("");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/ioerror.h"
+#include "platform/trapabi.h"
 #include "realtime/processes.h"
 #include "realtime/records.h"
 #include "realtime/vorttrap.h"
@@ -25,12 +26,16 @@ std::string OwnProgramName() {
 
 struct RealTimeReport : ::testing::Test {
   FakeTrapDriver driver;  // gives the process key for the names
+  realtime::ChangeRecorder recorder{
+      [this](uint32_t id) { return realtime::LookUpProcessName(id, driver.key); }};
+  realtime::TrackingResults stopped;  // the notes and the failure of a tracking run
   TempFolder folder;
   std::string text, csv;
 
-  void SetUp() override { realtime::ClearTrackedLists(); }
-
   void Write(engines::UndoData* undo = nullptr) {
+    realtime::TrackingResults found = recorder.Take();
+    found.notes = stopped.notes;
+    found.failure = stopped.failure;
     {
       report::ReportStreams streams(folder / "R.TXT", folder / "R.CSV",
                                     platform::BufferedWriter::Mode::Create);
@@ -39,12 +44,12 @@ struct RealTimeReport : ::testing::Test {
       own.programFolder = "c:\\tests\\";
       own.reportName = folder / "R.TXT";
       own.reportFolder = folder.Path();
-      report::WriteRealTimeReport(streams, lists, own, undo);
+      report::WriteRealTimeReport(streams, lists, own, std::move(found), undo);
     }
     text = folder.Read("R.TXT");
     csv = folder.Read("R.CSV");
   }
-  void Decode(const Record& record) { realtime::DecodeTrapRecord(record.data()); }
+  void Decode(const Record& record) { recorder.Decode(record.data()); }
   FileOp Opened(const std::string& relative, uint32_t process) {
     WIN32_FIND_DATAA found{};
     FindClose(FindFirstFileA((folder / relative).c_str(), &found));
@@ -70,7 +75,7 @@ TEST_F(RealTimeReport, BothSectionsCheckedFilteredAndByProcess) {
   Decode(FileRecord(changed));
   Decode(FileRecord({32, folder / "sub", "", self, 0}));
   RegOp key;
-  key.operation = realtime::roKeyCreated;
+  key.operation = trapabi::roKeyCreated;
   key.processId = other;
   Decode(RegistryRecord(key));
   const std::string data = "C:\\x";
@@ -119,7 +124,7 @@ TEST_F(RealTimeReport, LongPathsWholeAndRenamedFolders) {
   for (const FileOp* op : {&created, &renamed, &inside}) Decode(FileRecord(*op));
   Write();
 
-  const std::string by = "---by process " + realtime::LookUpProcessName(self) + "\r\n",
+  const std::string by = "---by process " + realtime::LookUpProcessName(self, driver.key) + "\r\n",
                     path = folder.Path();
   EXPECT_EQ(text, "NO CHANGES IN Registry\r\n\r\n"
                   "FILES ADDED: (2)\r\n" + by + path + deep + "\r\n" + path + "moved\\a.txt\r\n\r\n"
@@ -149,52 +154,65 @@ TEST_F(RealTimeReport, FilesWithoutACopyAreNamed) {
 }
 
 TEST_F(RealTimeReport, NothingTrackedAndNothingChanged) {
-  ASSERT_EQ(realtime::StartRealTimeTracking(), realtime::srStarted);
-  realtime::StopRealTimeTracking();
+  {
+    realtime::RealTimeTracking tracking("", driver.Source());
+    ASSERT_EQ(tracking.Started(), realtime::srStarted);
+    stopped = tracking.Stop();
+  }
   Write();
   EXPECT_EQ(text, "NO CHANGES IN Registry\r\n\r\nNO CHANGES IN file system\r\n\r\n");
   EXPECT_EQ(csv, "");
 
   // A start that failed is never reported as no changes.
   driver.failVersion = true;
-  ASSERT_EQ(realtime::StartRealTimeTracking(), realtime::srNoVersion);
+  {
+    realtime::RealTimeTracking tracking("", driver.Source());
+    ASSERT_EQ(tracking.Started(), realtime::srNoVersion);
+    stopped = tracking.Stop();
+  }
   Write();
-  const std::string why = realtime::TrackingFailure();
+  const std::string why = stopped.failure;
+  ASSERT_NE(why, "");
   EXPECT_EQ(text, "REGISTRY NOT TRACKED: " + why + "\r\n\r\nFILE SYSTEM NOT TRACKED: " + why +
                       "\r\n\r\n");
   EXPECT_EQ(csv, "\"Registry\",\"Not tracked\",\"\",\"\",\"\",\"\",\"\",\"" + why +
                      "\",\"\",\"\"\r\n\"File\",\"Not tracked\",\"\",\"\",\"\",\"\",\"\",\"" + why +
                      "\",\"\",\"\"\r\n");
-  driver.failVersion = false;
-  realtime::StartRealTimeTracking();
-  realtime::StopRealTimeTracking();
 }
 
 // A process traced late has its lines marked with the moment tracing began, one not traced
-// at all is named with the reason, and an empty section says what it saw, not "no changes".
+// at all is named with the reason (as the system names it where the driver could not), and
+// an empty section says what it saw, not "no changes".
 TEST_F(RealTimeReport, ProcessesNotFullyTracedAreNamed) {
   const uint32_t self = GetCurrentProcessId() ^ driver.key;
-  const std::string own = realtime::LookUpProcessName(self);
+  const std::string own = realtime::LookUpProcessName(self, driver.key);
   SYSTEMTIME at{2026, 12, 1, 7, 18, 42, 7, 250};
   FILETIME local, since;
   SystemTimeToFileTime(&at, &local);
   LocalFileTimeToFileTime(&local, &since);
   driver.notes = {ProcessNoteRecord(self, 1, since, 0, 0, own),
                   ProcessNoteRecord(0x4444, 2, {}, 1, ERROR_ACCESS_DENIED, "guard.exe"),
-                  ProcessNoteRecord(0x4448, 2, {}, 3, 0, "quick.exe")};
-  ASSERT_EQ(realtime::StartRealTimeTracking(), realtime::srStarted);
-  realtime::StopRealTimeTracking();
+                  ProcessNoteRecord(0x4448, 2, {}, 3, 0, "quick.exe"),
+                  ProcessNoteRecord(self, 2, {}, 1, ERROR_MOD_NOT_FOUND, "")};
+  {
+    realtime::RealTimeTracking tracking("", driver.Source());
+    ASSERT_EQ(tracking.Started(), realtime::srStarted);
+    stopped = tracking.Stop();
+  }
   RegOp key;
-  key.operation = realtime::roKeyCreated;
+  key.operation = trapabi::roKeyCreated;
   key.processId = self;
   Decode(RegistryRecord(key));
   Write();
 
   const std::string late = own + " (traced from 18:42:07.250; earlier operations may be missing)";
   const std::string denied = platform::SystemErrorText(ERROR_ACCESS_DENIED);
-  EXPECT_EQ(text, "PROCESSES NOT FULLY TRACED: (3)\r\n" + late + "\r\n"
+  const std::string unloadable = "not traced: the operation capture could not be put into it, "
+                                 "as it is a 64-bit program or was still starting";
+  EXPECT_EQ(text, "PROCESSES NOT FULLY TRACED: (4)\r\n" + late + "\r\n"
                   "guard.exe (not traced: it could not be opened: " + denied + ")\r\n"
-                  "quick.exe (not traced: it ended before it could be traced)\r\n\r\n"
+                  "quick.exe (not traced: it ended before it could be traced)\r\n" +
+                  OwnProgramName() + " (" + unloadable + ")\r\n\r\n"
                   "REGISTRY KEYS ADDED: (1)\r\n---by process " + late + "\r\n"
                   "HKEY_LOCAL_MACHINE\\Software\\Vendor\r\n\r\n"
                   "NO CHANGES SEEN IN file system (the processes above were not fully traced)"
@@ -206,6 +224,8 @@ TEST_F(RealTimeReport, ProcessesNotFullyTracedAreNamed) {
             "opened: " + denied + "\",\"\",\"guard.exe\"\r\n"
             "\"Process\",\"Not traced\",\"\",\"\",\"\",\"\",\"\",\"not traced: it ended before "
             "it could be traced\",\"\",\"quick.exe\"\r\n"
+            "\"Process\",\"Not traced\",\"\",\"\",\"\",\"\",\"\",\"" + unloadable + "\",\"\",\"" +
+            OwnProgramName() + "\"\r\n"
             "\"Registry\",\"Add Key\",\"\",\"\",\"HKEY_LOCAL_MACHINE\\Software\\Vendor\",\"\",\"\","
             "\"\",\"\",\"" + own + "\"\r\n");
   driver.notes.clear();

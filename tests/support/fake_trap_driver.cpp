@@ -13,7 +13,8 @@ namespace testing_support {
 namespace {
 
 FakeTrapDriver* current = nullptr;
-realtime::DriverEntries entries{};
+const realtime::DriverEntries entries = {&FakeTrapDriver::Open, &FakeTrapDriver::Close,
+                                         &FakeTrapDriver::Control, &FakeTrapDriver::Trace};
 
 template <class T>
 void Put(Record& record, size_t offset, T value) {
@@ -92,15 +93,17 @@ Record ProcessNoteRecord(uint32_t processId, uint32_t kind, FILETIME since, uint
 
 FakeTrapDriver::FakeTrapDriver() {
   current = this;
-  entries = {&Open, &Close, &Control, &Trace};
-  realtime::UseDriverEntries(&entries);
 }
 
 FakeTrapDriver::~FakeTrapDriver() {
-  realtime::StopRealTimeTracking();
-  realtime::UseDriverEntries(nullptr);
   current = nullptr;
   if (subscriber_) CloseHandle(subscriber_);
+}
+
+realtime::DriverSource FakeTrapDriver::Source() const {
+  realtime::DriverSource source;
+  source.entries = &entries;
+  return source;
 }
 
 bool FakeTrapDriver::Deliver(const Record& record) {

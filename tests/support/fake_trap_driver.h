@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "realtime/device.h"
+
 namespace testing_support {
 
 using Record = std::vector<unsigned char>;
@@ -53,9 +55,10 @@ Record ProcessNoteRecord(uint32_t processId, uint32_t kind, FILETIME since, uint
 
 class FakeTrapDriver {
  public:
-  // Points the driver interface at this driver; back to the driver file when destroyed.
+  // One at a time; tracking and queries use it through Source().
   FakeTrapDriver();
   ~FakeTrapDriver();
+  realtime::DriverSource Source() const;
 
   // Queues the record to the subscribing thread; the copy lives until it is released.
   // False when nothing has subscribed.
@@ -76,13 +79,14 @@ class FakeTrapDriver {
   // Answers the stand-in's note request with these; without them it fails, as the device does.
   std::vector<Record> notes;
 
- private:
+ // The entry points, for Source().
   static BOOL WINAPI Open();
   static BOOL WINAPI Close();
   static BOOL WINAPI Control(DWORD code, void* in, DWORD inSize, void* out, DWORD outSize,
                              DWORD* returned);
   static BOOL WINAPI Trace(HANDLE process, HANDLE thread, DWORD processId);
 
+ private:
   HANDLE subscriber_ = nullptr;
   void (CALLBACK* routine_)(ULONG_PTR) = nullptr;
   std::deque<Record> pending_;

@@ -11,13 +11,16 @@
 #include <vector>
 
 #include "support/gui_driver.h"
-#include "trapdriver/driver/vorttrap.h"
+#include "trapdriver/driver/exports.h"
 #include "trapdriver/feed/feed.h"
 
 namespace trapdriver_testing {
 
 // The tests write the layouts out in bare numbers on purpose: a second reading of them.
-using namespace trapabi;
+// The control codes they name.
+using trapabi::tcGetVersion, trapabi::tcSubscribe, trapabi::tcReleaseRecord,
+    trapabi::tcUnsubscribe, trapabi::tcReleaseBuffer, trapabi::tcGetProcessKey,
+    trapabi::tcGetProcessNote, trapabi::tcGetProcessName;
 
 struct Driver {
   decltype(&VortTrapOpen) open;

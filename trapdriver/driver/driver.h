@@ -13,8 +13,8 @@
 
 #include "platform/owners.h"
 #include "trapdriver/feed/reader.h"
-#include "trapdriver/driver/records.h"
-#include "trapdriver/driver/vorttrap.h"
+#include "trapdriver/driver/record_store.h"
+#include "trapdriver/driver/exports.h"
 
 namespace trapdriver {
 

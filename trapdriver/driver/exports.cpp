@@ -1,6 +1,6 @@
 // The library's entry points: one driver per process, however often it is opened.
 #include "trapdriver/driver/driver.h"
-#include "trapdriver/driver/vorttrap.h"
+#include "trapdriver/driver/exports.h"
 
 namespace trapdriver {
 

@@ -11,7 +11,7 @@
 
 #include "platform/owners.h"
 #include "trapdriver/driver/inject.h"
-#include "trapdriver/driver/vorttrap.h"
+#include "trapdriver/driver/exports.h"
 #include "trapdriver/driver/watch.h"
 #include "trapdriver/feed/reader.h"
 

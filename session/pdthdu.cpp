@@ -1,4 +1,4 @@
-#include "app/pdthdu.h"
+#include "session/pdthdu.h"
 
 #include <map>
 
@@ -7,7 +7,7 @@
 #include "realtime/processes.h"
 #include "realtime/vorttrap.h"
 
-namespace app {
+namespace session {
 
 std::string InstallCommandLine(const std::string& program, const std::string& parameters) {
   std::string line = "\"" + program + "\"";
@@ -23,10 +23,10 @@ HANDLE AllStopEvent() {
   return event.get();
 }
 
-bool ObtainProcessKey(WindowsType windows, uint32_t& key) {
+bool ObtainProcessKey(WindowsType windows, uint32_t& key, std::string& driverFailure) {
   key = 0;
   if (windows != wtWin95 && windows != wtWin98) return true;
-  key = realtime::GetProcessKey();
+  key = realtime::GetProcessKey(driverFailure);
   return key != 0 || realtime::DeriveProcessKey(key);
 }
 
@@ -203,4 +203,4 @@ void TLaunchProgThread::WaitForTrackingStart() {
   if (trackingStart_.joinable()) trackingStart_.join();
 }
 
-}  // namespace app
+}  // namespace session

@@ -1,4 +1,4 @@
-#include "app/pdthdu.h"
+#include "session/pdthdu.h"
 
 #include <gtest/gtest.h>
 #include <tlhelp32.h>
@@ -16,7 +16,7 @@
 #include "support/gui_driver.h"
 #include "support/own_threads.h"
 
-using app::TLaunchProgThread;
+using session::TLaunchProgThread;
 using testing_support::TempFolder;
 
 namespace {
@@ -47,7 +47,7 @@ class NoticeWindow {
 
   void Launch(const std::string& commandLine, const std::string& folder = "",
               bool realTime = false) {
-    app::LaunchRequest request;
+    session::LaunchRequest request;
     request.commandLine = commandLine;
     request.workingFolder = folder;
     request.realTime = realTime;
@@ -74,12 +74,12 @@ class NoticeWindow {
   static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto self = reinterpret_cast<NoticeWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
     auto sender = reinterpret_cast<TLaunchProgThread*>(lParam);
-    if (self && message == app::WM_WATCHENDED && sender == self->launch.get()) {
+    if (self && message == session::WM_WATCHENDED && sender == self->launch.get()) {
       ++self->watchNotices;
       self->launch->WatchEnded();
       return 0;
     }
-    if (self && message == app::WM_LAUNCHENDED && sender == self->launch.get()) {
+    if (self && message == session::WM_LAUNCHENDED && sender == self->launch.get()) {
       EXPECT_EQ(self->launch->LiveWatches(), 0);
       self->debugging = self->launch->Debugging();
       self->launch->Finish();
@@ -154,7 +154,7 @@ TEST(LaunchInstallProgram, SettleWaitsForAProgramNotSeenYet) {
       {{116, 8, "unrelated.exe"}, false},
   };
   for (const auto& row : cases)
-    EXPECT_EQ(app::ChildNotSeenYet({row.process}, started, running), row.waits)
+    EXPECT_EQ(session::ChildNotSeenYet({row.process}, started, running), row.waits)
         << row.process.exeFile;
 
   // The list itself: a program this one started, with this one as its parent.
@@ -177,7 +177,7 @@ TEST(LaunchInstallProgram, SettleWaitsForAProgramNotSeenYet) {
 
 TEST(LaunchInstallProgram, MissingProgramEndsAtOnceWithTheSystemsReason) {
   NoticeWindow window;
-  window.Launch(app::InstallCommandLine("C:\\tests\\programs\\no-such-setup.exe", "/s"));
+  window.Launch(session::InstallCommandLine("C:\\tests\\programs\\no-such-setup.exe", "/s"));
   ASSERT_TRUE(window.WaitForLaunchEnd(3000));
   EXPECT_FALSE(window.debugging);
   EXPECT_EQ(window.startError, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
@@ -192,7 +192,7 @@ TEST(LaunchInstallProgram, ProgramPathWithABlank) {
   for (const char* copy : {"My Setup\\setup.exe", "My.exe"})
     ASSERT_TRUE(CopyFileA(kFakeSetup, (folder / copy).c_str(), FALSE));
   NoticeWindow window;
-  window.Launch(app::InstallCommandLine(folder / "My Setup\\setup.exe", "write made.txt"),
+  window.Launch(session::InstallCommandLine(folder / "My Setup\\setup.exe", "write made.txt"),
                 folder / "My Setup\\");
   ASSERT_TRUE(window.WaitForLaunchEnd(15000));
   EXPECT_EQ(window.startError, 0u);
@@ -236,25 +236,24 @@ TEST(LaunchInstallProgram, RealTimeTracesEveryProgramItStarts) {
   NoticeWindow window;
   auto session = [&](const std::string& name) {
     folder.MakeFolder(name);
-    EXPECT_EQ(realtime::StartRealTimeTracking(), realtime::srStarted);
+    realtime::RealTimeTracking tracking;
+    EXPECT_EQ(tracking.Started(), realtime::srStarted);
     window.Launch(std::string("C:\\tests\\programs\\capsetup.exe run \"") + folder.Path() + name +
                       "\" Software\\VortCapLaunch" + std::to_string(GetCurrentProcessId()),
                   "", true);
     EXPECT_TRUE(window.WaitForLaunchEnd(30000));
-    realtime::StopRealTimeTracking();
+    return tracking.Stop();
   };
   session("warm");  // the first lets the system make what it keeps for the life of the process
-  for (unsigned list = 0; list < realtime::kChangeListCount; ++list) realtime::TakeTrackedList(list);
   DWORD handlesBefore = 0;
   GetProcessHandleCount(GetCurrentProcess(), &handlesBefore);
 
-  session("run");
+  realtime::TrackingResults found = session("run");
   const std::string base = folder.Path() + "run\\";
   std::map<std::string, uint32_t> added;
-  const engines::ResultList filesAdded = *realtime::TakeTrackedList(realtime::rlFilesAdded);
-  for (const engines::ListEntry& entry : filesAdded)
+  for (const engines::ListEntry& entry : found.lists[realtime::rlFilesAdded])
     added[entry.text] = std::get<engines::ProcessId>(entry.item);
-  for (unsigned list = 0; list < realtime::kChangeListCount; ++list) realtime::TakeTrackedList(list);
+  found = {};
   ASSERT_EQ(added.count(base + "crt.txt"), 1u);
   ASSERT_EQ(added.count(base + "child.txt"), 1u);
   EXPECT_NE(added[base + "crt.txt"], added[base + "child.txt"]);  // the child's own

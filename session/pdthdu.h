@@ -12,11 +12,11 @@
 #include <thread>
 #include <vector>
 
-#include "app/windows_version.h"
+#include "report/session.h"
 #include "platform/owners.h"
 #include "platform/process.h"
 
-namespace app {
+namespace session {
 
 // "Quennel VORTAN4 AllStop Event": manual-reset, made non-signalled at the first call
 // (the program makes it before any window exists); set to release every watch thread.
@@ -24,8 +24,9 @@ HANDLE AllStopEvent();
 
 // The key that relates process ids to the ids real-time tracking sees; 0 on NT. On
 // Windows 95/98 the trap driver tells it, or it is derived from the system's own data;
-// false when neither can be had.
-bool ObtainProcessKey(WindowsType windows, uint32_t& key);
+// false when neither can be had. driverFailure: why the driver could not be opened, for the
+// window to show.
+bool ObtainProcessKey(WindowsType windows, uint32_t& key, std::string& driverFailure);
 
 // Starting the install program and watching it and every program it starts. The launch
 // thread creates the process under the debugging interface, which reports each program
@@ -36,6 +37,8 @@ bool ObtainProcessKey(WindowsType windows, uint32_t& key);
 // Their notices: wParam unused, lParam the TLaunchProgThread concerned.
 constexpr UINT WM_WATCHENDED = WM_APP + 20;   // a watch thread ended
 constexpr UINT WM_LAUNCHENDED = WM_APP + 21;  // the launch thread ended
+// Posted when real-time tracking could not start on the launch thread; wParam the result.
+constexpr UINT WM_TRACKINGNOTSTARTED = WM_APP + 31;
 
 // The install program's path in quotes, then a blank and its parameters: unquoted, the
 // system would try "C:\Program.exe" first for "C:\Program Files\Acme\setup.exe".
@@ -122,4 +125,4 @@ class TLaunchProgThread {
   std::vector<std::thread> watches_;  // added by the launch thread, joined after it
 };
 
-}  // namespace app
+}  // namespace session

@@ -1,6 +1,6 @@
 // The post-install work as the main window runs it: the steps of the mask, in their order,
 // each with its eye move; an abort between steps; an error part-way through.
-#include "report/postinst.h"
+#include "session/postinst.h"
 
 #include <gtest/gtest.h>
 
@@ -81,7 +81,7 @@ class PostInstall {
   }
 
   TempFolder folder;
-  report::TrackingRun run;
+  session::TrackingRun run;
   report::StepDisplay display;
   std::vector<int> eyes;
   int abortAt = -1;
@@ -102,7 +102,7 @@ TEST_P(StepMask, RunsItsStepsInOrderAndNoOthers) {
   const MaskCase& c = GetParam();
   PostInstall install;
   install.run.statMask = c.mask;
-  report::WritePostInstallReport(install.run, install.display);
+  session::WritePostInstallReport(install.run, install.display);
   EXPECT_EQ(install.eyes, c.steps);
   EXPECT_EQ(install.Sections(), c.sections);
   // The recordings after the install take place only where their bits are set.
@@ -142,7 +142,7 @@ TEST_P(PostInstallError, EndsTheReportThereAndIsPassedOn) {
   PostInstall install;
   install.run.statMask = kMaskDisk | StepBit(stFileTimes);
   GetParam().breakIt(install);
-  EXPECT_THROW(report::WritePostInstallReport(install.run, install.display), platform::IoError);
+  EXPECT_THROW(session::WritePostInstallReport(install.run, install.display), platform::IoError);
   EXPECT_EQ(install.Sections(), std::vector<int>({5, 7}));
   EXPECT_NE(install.folder.Read("report\\EXTRARPT.CSV").find("Del Key"), std::string::npos);
   for (const char* file : {"report\\RPT.TXT", "report\\EXTRARPT.CSV"})
@@ -169,7 +169,7 @@ std::string AbortedDuringTheRecordings() {
   PostInstall install;
   install.run.statMask = kMaskDisk;
   install.abortAt = stRegistryAfter;
-  report::WritePostInstallReport(install.run, install.display);
+  session::WritePostInstallReport(install.run, install.display);
   if (install.eyes != std::vector<int>({5, 6})) return "a step began after the abort";
   if (install.Sections() != std::vector<int>({5})) return "sections besides the INI file's";
   return "";

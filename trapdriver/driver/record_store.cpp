@@ -1,4 +1,4 @@
-#include "trapdriver/driver/records.h"
+#include "trapdriver/driver/record_store.h"
 
 #include <cstring>
 #include <string>
