@@ -28,6 +28,9 @@ constexpr DWORD kPollMs = 20, kGraceMs = 500;
 // thread) that comes or goes. Every so often the watcher reads the list anyway.
 constexpr int kFullListEvery = 25;
 constexpr DWORD kArmWaitMs = 5000;
+// A process found before the system has loaded its kernel32 cannot be armed yet; the
+// watcher tries again at its next looks for this long after it first saw the process.
+constexpr DWORD kStartingMs = 5000;
 
 enum class State { Pending, FromStart, Late, NotTraced };
 
@@ -159,6 +162,9 @@ void Arm(const std::vector<DWORD>& ids, bool late) {
   armingsEntered.notify_all();
   for (const Arming& arming : armings) {
     Process& process = table[arming.id];
+    const bool stillStarting = !arming.thread && arming.error == ERROR_MOD_NOT_FOUND &&
+                               GetTickCount() - process.firstSeen < kStartingMs;
+    if (stillStarting) continue;  // left pending: the next looks arm it
     if (arming.reason != 0) {
       process.state = State::NotTraced;
       process.reason = arming.reason;
