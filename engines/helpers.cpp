@@ -122,4 +122,45 @@ bool RegistryKeyExists(const std::string& path) {
   return platform::OpenRegistryKey(root, subkey, KEY_ALL_ACCESS).valid();
 }
 
+std::string HexDigits(const std::string& bytes) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  text.reserve(bytes.size() * 2);
+  for (unsigned char b : bytes) {
+    text += kDigits[b >> 4];
+    text += kDigits[b & 15];
+  }
+  return text;
+}
+
+bool BytesOfHexDigits(const std::string& text, std::string& bytes) {
+  auto digit = [](char c) {
+    return c >= '0' && c <= '9' ? c - '0'
+           : c >= 'A' && c <= 'F' ? c - 'A' + 10
+           : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                  : -1;
+  };
+  if (text.size() % 2) return false;
+  bytes.clear();
+  bytes.reserve(text.size() / 2);
+  for (size_t i = 0; i < text.size(); i += 2) {
+    const int high = digit(text[i]), low = digit(text[i + 1]);
+    if (high < 0 || low < 0) return false;
+    bytes += static_cast<char>(high << 4 | low);
+  }
+  return true;
+}
+
+Crc32::Crc32() {
+  for (uint32_t i = 0; i < 256; ++i) {
+    uint32_t c = i;
+    for (int bit = 0; bit < 8; ++bit) c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+    table_[i] = c;
+  }
+}
+
+void Crc32::Add(const std::string& bytes) {
+  for (unsigned char b : bytes) crc_ = table_[(crc_ ^ b) & 0xFF] ^ (crc_ >> 8);
+}
+
 }  // namespace engines

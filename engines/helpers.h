@@ -1,5 +1,7 @@
 #pragma once
 // Helpers shared by the engines, the session and the list dialogs.
+#include <array>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -37,6 +39,23 @@ class AbortPoll {
 
 std::string WithTrailingBackslash(const std::string& text);     // "" stays ""
 std::string WithoutTrailingBackslash(const std::string& text);
+
+// The bytes as upper-case hexadecimal digits, two a byte, nothing between.
+std::string HexDigits(const std::string& bytes);
+// The bytes such digits stand for (either case); false for anything else.
+bool BytesOfHexDigits(const std::string& text, std::string& bytes);
+
+// The CRC-32 (the polynomial of zip and PNG) of the bytes added so far.
+class Crc32 {
+ public:
+  Crc32();
+  void Add(const std::string& bytes);
+  uint32_t Value() const { return ~crc_; }
+
+ private:
+  std::array<uint32_t, 256> table_;
+  uint32_t crc_ = 0xFFFFFFFFu;
+};
 
 // Lower-cases the letters A to Z only, as the watched lists are kept.
 std::string LowerAscii(std::string text);

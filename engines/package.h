@@ -104,8 +104,6 @@ std::string NsisString(const std::string& text);
 // Text in a wixl attribute: & < > " and control characters escaped, "$" doubled for
 // wixl's preprocessor.
 std::string XmlText(const std::string& text);
-// The bytes as upper-case hexadecimal digits, two a byte, nothing between.
-std::string HexDigits(const std::string& bytes);
 // What the summary and the README call a step: "file c:\x", "value HKEY_...\Key Name".
 std::string DescribeStep(const PackageStep& step);
 // The NSIS line that writes a SetValue step; "" when no NSIS command writes it: the

@@ -1,7 +1,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <map>
 #include <utility>
 
@@ -358,16 +357,6 @@ Package PlanPackage(const UndoData& data, const PackageContext& context) {
   });
   for (auto& phase : phases) package.steps.insert(package.steps.end(), phase.begin(), phase.end());
   return package;
-}
-
-std::string HexDigits(const std::string& bytes) {
-  std::string text;
-  char digits[3];
-  for (unsigned char b : bytes) {
-    std::snprintf(digits, sizeof digits, "%02X", b);
-    text += digits;
-  }
-  return text;
 }
 
 }  // namespace engines

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <array>
 #include <cstdio>
 
 #include "engines/helpers.h"
@@ -49,25 +48,6 @@ const char* NameOf(UndoKind kind) {
     if (entry.kind == kind) return entry.name;
   return "?";
 }
-
-class Crc32 {
- public:
-  Crc32() {
-    for (uint32_t i = 0; i < 256; ++i) {
-      uint32_t c = i;
-      for (int bit = 0; bit < 8; ++bit) c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-      table_[i] = c;
-    }
-  }
-  void Add(const std::string& bytes) {
-    for (unsigned char b : bytes) crc_ = table_[(crc_ ^ b) & 0xFF] ^ (crc_ >> 8);
-  }
-  uint32_t Value() const { return ~crc_; }
-
- private:
-  std::array<uint32_t, 256> table_;
-  uint32_t crc_ = 0xFFFFFFFFu;
-};
 
 std::string Hex(uint64_t value, int digits) {
   char text[24];
@@ -116,23 +96,6 @@ bool Unescape(const std::string& field, std::string& out) {
     if (high < 0 || low < 0) return false;
     out += static_cast<char>(high << 4 | low);
     i += 2;
-  }
-  return true;
-}
-
-std::string BytesAsHex(const std::string& bytes) {
-  std::string text;
-  for (unsigned char b : bytes) text += Hex(b, 2);
-  return text;
-}
-
-bool HexAsBytes(const std::string& text, std::string& bytes) {
-  if (text.size() % 2) return false;
-  bytes.clear();
-  for (size_t i = 0; i < text.size(); i += 2) {
-    int high = HexDigit(text[i]), low = HexDigit(text[i + 1]);
-    if (high < 0 || low < 0) return false;
-    bytes += static_cast<char>(high << 4 | low);
   }
   return true;
 }
@@ -214,7 +177,7 @@ std::string ValueFilePath(const std::string& folder, const std::string& stem) {
 // data the name of the file that holds the bytes.
 std::string ValueField(const UndoValue& value, const std::string& folder, const std::string& stem) {
   if (!value.full) return value.data;
-  if (value.data.size() <= kLongestInlineData) return BytesAsHex(value.data);
+  if (value.data.size() <= kLongestInlineData) return HexDigits(value.data);
   platform::BufferedWriter out(ValueFilePath(folder, stem));
   out.Write(value.data);
   out.Close();
@@ -368,7 +331,7 @@ UndoItem ParseItem(const std::string& line, const UndoData& data, int version,
         if (!filebackups::IsStem(stem) ||
             !platform::ReadFileBytes(ValueFilePath(folder, stem), kLongestValueFile, value.data))
           reader.Fail("the registry data in " + stem + kValueFileExtension + " cannot be read");
-      } else if (!HexAsBytes(text, value.data)) {
+      } else if (!BytesOfHexDigits(text, value.data)) {
         reader.Fail("damaged registry data");
       }
     };

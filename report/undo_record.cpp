@@ -48,11 +48,6 @@ bool KeptCopyOf(const std::string& copyPath, platform::FileCopy& copy) {
   return true;
 }
 
-void StampNow(UndoItem& item) {
-  bool isFolder = false;
-  platform::EntryStamp(item.place, isFolder, item.size, item.writeTime);
-}
-
 std::string SectionOf(const std::string& name) {
   const size_t close = name.find(']');
   return name.size() > 1 && close != std::string::npos ? name.substr(1, close - 1) : "";
@@ -88,10 +83,10 @@ void AddIniUndoItems(engines::UndoData& data, const std::string& iniName, const 
   bool changed = false;
   for (const auto& list : lists) changed = changed || !list.empty();
   UndoItem whole = MakeUndoItem(UndoKind::IniFileCopy, file);
-  if (changed && KeptCopyOf(bytesCopy, whole.copy)) {
-    StampNow(whole);
+  bool isFolder = false;  // the size and time the install left
+  if (changed && KeptCopyOf(bytesCopy, whole.copy) &&
+      platform::EntryStamp(file, isFolder, whole.size, whole.writeTime))
     data.items.push_back(whole);
-  }
   for (const auto& entry : lists[kSectionsDeleted])
     data.items.push_back(MakeUndoItem(UndoKind::IniSectionDeleted, file, entry.text));
   for (const auto& entry : lists[kSectionsAdded])
